@@ -1,0 +1,37 @@
+#pragma once
+// The few file operations the renumbering job needs. The job talks to this interface only,
+// so that tests can inject a failure at any step without touching the disk.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace kerro {
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // Reads the whole file while holding it exclusively, so that no other process can write
+  // it meanwhile. Returns nullopt if the file cannot be opened, locked or read in full.
+  virtual std::optional<std::vector<uint8_t>> readFile(const std::string& path) = 0;
+
+  // Creates or truncates `path`, writes `bytes` and flushes them to the disk. Returns false
+  // if any of that fails; the file may then exist with partial content.
+  virtual bool writeFile(const std::string& path, std::span<const uint8_t> bytes) = 0;
+
+  // Returns false if the file could not be removed (also when it does not exist).
+  virtual bool removeFile(const std::string& path) = 0;
+
+  // Renames `from` to `to`, replacing a file at `to`. Returns false on failure.
+  virtual bool renameFile(const std::string& from, const std::string& to) = 0;
+
+  virtual bool exists(const std::string& path) = 0;
+};
+
+// The file system of the machine, with this platform's locking rules.
+FileSystem& realFileSystem();
+
+}  // namespace kerro

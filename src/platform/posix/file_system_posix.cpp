@@ -1,0 +1,139 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/file_system.h"
+#include "platform/paths.h"
+
+namespace kerro {
+
+namespace {
+
+// Closes the descriptor when it goes out of scope.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor() {
+    if (fd_ >= 0) {
+      ::close(fd_);
+    }
+  }
+  int get() const { return fd_; }
+  // Closes now and reports whether the close succeeded (it can report a late write error).
+  bool close() {
+    int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+// Another process holding the lock makes the open fail, as a share mode of 0 does on Windows.
+bool lockExclusively(int fd) {
+  while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno != EINTR) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool writeAll(int fd, std::span<const uint8_t> bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Makes a rename durable; a failure here is not a failure of the rename itself.
+void syncDirectoryOf(const std::string& path) {
+  std::string directory = DirectoryOf(path);
+  if (directory.empty()) {
+    directory = ".";
+  }
+  int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    ::fsync(fd);
+    ::close(fd);
+  }
+}
+
+class PosixFileSystem final : public FileSystem {
+ public:
+  std::optional<std::vector<uint8_t>> readFile(const std::string& path) override {
+    Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0 || !lockExclusively(file.get())) {
+      return std::nullopt;
+    }
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+      return std::nullopt;
+    }
+    std::vector<uint8_t> bytes(static_cast<size_t>(info.st_size));
+    size_t done = 0;
+    while (done < bytes.size()) {
+      ssize_t n = ::read(file.get(), bytes.data() + done, bytes.size() - done);
+      if (n < 0 && errno == EINTR) {
+        continue;
+      }
+      if (n <= 0) {
+        return std::nullopt;  // an error, or fewer bytes than the file's length
+      }
+      done += static_cast<size_t>(n);
+    }
+    return bytes;
+  }
+
+  bool writeFile(const std::string& path, std::span<const uint8_t> bytes) override {
+    Descriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
+    if (file.get() < 0 || !lockExclusively(file.get())) {
+      return false;
+    }
+    // Truncate only once the lock is held, so a file another process holds is left alone.
+    if (::ftruncate(file.get(), 0) != 0 || !writeAll(file.get(), bytes) ||
+        ::fsync(file.get()) != 0) {
+      return false;
+    }
+    return file.close();
+  }
+
+  bool removeFile(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
+
+  bool renameFile(const std::string& from, const std::string& to) override {
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+      return false;
+    }
+    syncDirectoryOf(to);
+    return true;
+  }
+
+  bool exists(const std::string& path) override {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0;
+  }
+};
+
+}  // namespace
+
+FileSystem& realFileSystem() {
+  static PosixFileSystem fileSystem;
+  return fileSystem;
+}
+
+}  // namespace kerro

@@ -1,0 +1,14 @@
+#pragma once
+// Where the program runs from and where it runs.
+
+#include <string>
+
+namespace kerro {
+
+// The full path of the running executable, or empty if the system cannot tell.
+std::string ExecutablePath();
+
+// The process's current directory, without a trailing separator.
+std::string CurrentDirectory();
+
+}  // namespace kerro

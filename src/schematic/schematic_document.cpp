@@ -1,0 +1,112 @@
+#include "schematic/schematic_document.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "platform/little_endian.h"
+
+namespace kerro {
+
+ComponentEntry::ComponentEntry(std::span<uint8_t> record, int32_t sectionOffset)
+    : record_(record),
+      x_(ReadI16(record, kXOffset) + sectionOffset),
+      y_(ReadI16(record, kYOffset)) {}
+
+std::string_view ComponentEntry::packageTag() const {
+  return ReadLengthPrefixedText(record_.subspan(kPackageTagOffset, 1 + kPackageTagCapacity),
+                                kPackageTagCapacity);
+}
+
+std::string_view ComponentEntry::reference() const {
+  return ReadLengthPrefixedText(record_.subspan(kReferenceOffset, 1 + kReferenceCapacity),
+                                kReferenceCapacity);
+}
+
+std::string_view ComponentEntry::partName() const {
+  auto field = record_.subspan(kPartNameOffset, kPartNameFieldSize);
+  auto end = std::find(field.begin(), field.end(), uint8_t{0});
+  return {reinterpret_cast<const char*>(field.data()), static_cast<size_t>(end - field.begin())};
+}
+
+void SchematicDocument::clear() {
+  loaded_ = false;
+  entries_.clear();
+  sectionStarts_.clear();
+  image_.clear();
+  image_.shrink_to_fit();
+}
+
+bool SchematicDocument::load(FileSystem& fileSystem, const std::string& path) {
+  clear();
+  auto bytes = fileSystem.readFile(path);
+  if (!bytes) {
+    return false;
+  }
+  return loadImage(std::move(*bytes));
+}
+
+bool SchematicDocument::loadImage(std::vector<uint8_t> image) {
+  clear();
+  if (!HasSchematicSignature(image)) {
+    return false;
+  }
+  image_ = std::move(image);
+  std::span<uint8_t> bytes(image_);
+
+  // The first section starts at offset 0 whatever the first record is, so that records
+  // before the first header record are written back with the first section.
+  sectionStarts_.push_back(0);
+  int headers = 0;
+  int32_t sectionOffset = 0;
+  size_t offset = 0;
+  while (offset < bytes.size()) {
+    size_t length = RecordLength(bytes, offset);
+    if (length == 0) {
+      clear();
+      return false;
+    }
+    const uint8_t kind = bytes[offset];
+    if (kind == kComponentRecordKind) {
+      entries_.emplace_back(bytes.subspan(offset, kComponentRecordSize), sectionOffset);
+    } else if (kind == kHeaderRecordKind && headers < kMaxSections) {
+      if (headers > 0) {
+        sectionStarts_.push_back(offset);
+      }
+      ++headers;
+      sectionOffset += kSectionWidth;
+    }
+    offset += length;
+  }
+  sectionStarts_.push_back(offset);
+  loaded_ = true;
+  return true;
+}
+
+std::span<const uint8_t> SchematicDocument::sectionBytes(int index) const {
+  const auto i = static_cast<size_t>(index);
+  return std::span<const uint8_t>(image_).subspan(sectionStarts_[i],
+                                                  sectionStarts_[i + 1] - sectionStarts_[i]);
+}
+
+std::string SchematicDocument::SectionFileName(const std::string& path, int index) {
+  if (index == 0) {
+    return path;
+  }
+  char suffix[16];
+  std::snprintf(suffix, sizeof suffix, "-%02d", index);
+  return path + suffix;
+}
+
+bool SchematicDocument::save(FileSystem& fileSystem, const std::string& path) const {
+  if (!loaded_) {
+    return false;
+  }
+  for (int i = 0; i < sectionCount(); ++i) {
+    if (!fileSystem.writeFile(SectionFileName(path, i), sectionBytes(i))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace kerro

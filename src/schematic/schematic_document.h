@@ -1,0 +1,94 @@
+#pragma once
+// One schematic file held in memory while it is renumbered: the whole file as one byte
+// image, a Component entry for every component record, and the table of section starts.
+// Nothing is parsed into objects and written out again; the numbering modes edit the
+// reference and block fields in place, so every other byte goes back unchanged.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/file_system.h"
+#include "schematic/schematic_format.h"
+
+namespace kerro {
+
+// One component record seen through the document. Its fields are views into the
+// document's image, so an entry is valid only while that image lives.
+class ComponentEntry {
+ public:
+  ComponentEntry(std::span<uint8_t> record, int32_t sectionOffset);
+
+  // Horizontal position plus 5000 for each section up to and including this one.
+  int32_t x() const { return x_; }
+  int32_t y() const { return y_; }
+
+  uint8_t block() const { return record_[kBlockOffset]; }
+  void setBlock(uint8_t block) { record_[kBlockOffset] = block; }
+
+  std::string_view packageTag() const;
+  std::string_view reference() const;
+  std::string_view partName() const;
+
+  // The reference field: its length byte and 8 character bytes.
+  std::span<uint8_t> referenceField() {
+    return record_.subspan(kReferenceOffset, 1 + kReferenceCapacity);
+  }
+
+  // Offset of the record within the file.
+  size_t recordOffset(std::span<const uint8_t> image) const {
+    return static_cast<size_t>(record_.data() - image.data());
+  }
+
+ private:
+  std::span<uint8_t> record_;
+  int32_t x_;
+  int32_t y_;
+};
+
+class SchematicDocument {
+ public:
+  SchematicDocument() = default;
+  SchematicDocument(const SchematicDocument&) = delete;
+  SchematicDocument& operator=(const SchematicDocument&) = delete;
+  // Moving keeps the image's buffer, so the entries stay valid.
+  SchematicDocument(SchematicDocument&&) = default;
+  SchematicDocument& operator=(SchematicDocument&&) = default;
+
+  // Reads the whole file (exclusively) and walks its records. Returns false, keeping
+  // nothing, if the file cannot be read or is not a valid schematic.
+  bool load(FileSystem& fileSystem, const std::string& path);
+
+  // The same from bytes already in memory.
+  bool loadImage(std::vector<uint8_t> image);
+
+  // Writes every section to its own file: `path`, then `path`-01, `path`-02 ... Returns
+  // false without writing if nothing is loaded, and false at the first failed write.
+  bool save(FileSystem& fileSystem, const std::string& path) const;
+
+  bool isLoaded() const { return loaded_; }
+  std::span<const uint8_t> image() const { return image_; }
+  std::span<ComponentEntry> entries() { return entries_; }
+  std::span<const ComponentEntry> entries() const { return entries_; }
+
+  int sectionCount() const { return static_cast<int>(sectionStarts_.size()) - 1; }
+  // Start offset of each section; one more element holds the end of the image.
+  std::span<const size_t> sectionStarts() const { return sectionStarts_; }
+  // The bytes that the file of section `index` holds.
+  std::span<const uint8_t> sectionBytes(int index) const;
+
+  // Name of the file that section `index` is written to ("%s-%02d" after the first).
+  static std::string SectionFileName(const std::string& path, int index);
+
+ private:
+  void clear();
+
+  bool loaded_ = false;
+  std::vector<uint8_t> image_;
+  std::vector<ComponentEntry> entries_;
+  std::vector<size_t> sectionStarts_;
+};
+
+}  // namespace kerro

@@ -1,0 +1,54 @@
+#include "schematic/schematic_format.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/little_endian.h"
+
+namespace kerro {
+
+namespace {
+
+constexpr std::array<uint8_t, 10> kFixedLengths = {6, 6, 10, 10, 10, 18, 18, 38, 60, 60};
+
+}  // namespace
+
+size_t RecordLength(std::span<const uint8_t> image, size_t offset) {
+  const size_t available = image.size() - offset;
+  const uint8_t kind = image[offset];
+  size_t length = 0;
+  if (kind < kFixedLengths.size()) {
+    length = kFixedLengths[kind];
+  } else if (kind >= 16) {
+    if (available < kVariableLengthOffset + 2) {
+      return 0;  // the length field itself lies past the end
+    }
+    int16_t field = ReadI16(image, offset + kVariableLengthOffset);
+    if (field <= 0) {
+      return 0;
+    }
+    length = static_cast<size_t>(field);
+  }
+  return length <= available ? length : 0;
+}
+
+bool HasSchematicSignature(std::span<const uint8_t> image) {
+  if (image.size() < kHeaderRecordSize) {
+    return false;
+  }
+  auto signature = image.subspan(kSignatureOffset, kSignatureSize);
+  return std::any_of(kSignatures.begin(), kSignatures.end(), [&](std::string_view expected) {
+    return std::memcmp(signature.data(), expected.data(), kSignatureSize) == 0;
+  });
+}
+
+std::string_view ReadLengthPrefixedText(std::span<const uint8_t> field, size_t capacity) {
+  const auto length = static_cast<int8_t>(field[0]);
+  if (length <= 0) {
+    return {};
+  }
+  size_t count = std::min({static_cast<size_t>(length), capacity, field.size() - 1});
+  return {reinterpret_cast<const char*>(field.data() + 1), count};
+}
+
+}  // namespace kerro

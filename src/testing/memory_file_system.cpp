@@ -1,0 +1,81 @@
+#include "testing/memory_file_system.h"
+
+namespace kerro::testing {
+
+bool MemoryFileSystem::shouldFail(FileOperation operation, const std::string& path,
+                                  const std::string& otherPath) const {
+  return faults_.count({operation, ""}) != 0 || faults_.count({operation, path}) != 0 ||
+         (!otherPath.empty() && faults_.count({operation, otherPath}) != 0);
+}
+
+bool MemoryFileSystem::nextChangeFails() {
+  const int index = changes_++;
+  return failingChange_ && *failingChange_ == index;
+}
+
+void MemoryFileSystem::failOn(FileOperation operation, const std::string& path) {
+  faults_.insert({operation, path});
+}
+
+void MemoryFileSystem::failNthChange(int n) {
+  failingChange_ = changes_ + n;
+}
+
+void MemoryFileSystem::clearFaults() {
+  faults_.clear();
+  locked_.clear();
+  failingChange_.reset();
+}
+
+std::optional<std::vector<uint8_t>> MemoryFileSystem::readFile(const std::string& path) {
+  log.push_back("read " + path);
+  auto it = files.find(path);
+  if (it == files.end() || locked_.count(path) != 0 || shouldFail(FileOperation::Read, path)) {
+    return std::nullopt;
+  }
+  return it->second;
+}
+
+bool MemoryFileSystem::writeFile(const std::string& path, std::span<const uint8_t> bytes) {
+  log.push_back("write " + path);
+  const bool injected = nextChangeFails();
+  if (locked_.count(path) != 0) {
+    return false;
+  }
+  if (injected || shouldFail(FileOperation::Write, path)) {
+    files[path].assign(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(bytes.size() / 2));
+    return false;
+  }
+  files[path].assign(bytes.begin(), bytes.end());
+  return !shouldFail(FileOperation::Flush, path);
+}
+
+bool MemoryFileSystem::removeFile(const std::string& path) {
+  log.push_back("remove " + path);
+  if (nextChangeFails() || locked_.count(path) != 0 || shouldFail(FileOperation::Remove, path)) {
+    return false;
+  }
+  return files.erase(path) != 0;
+}
+
+bool MemoryFileSystem::renameFile(const std::string& from, const std::string& to) {
+  log.push_back("rename " + from + " " + to);
+  if (nextChangeFails() || locked_.count(from) != 0 || locked_.count(to) != 0 ||
+      shouldFail(FileOperation::Rename, from, to)) {
+    return false;
+  }
+  auto it = files.find(from);
+  if (it == files.end()) {
+    return false;
+  }
+  std::vector<uint8_t> bytes = std::move(it->second);
+  files.erase(it);
+  files[to] = std::move(bytes);
+  return true;
+}
+
+bool MemoryFileSystem::exists(const std::string& path) {
+  return files.count(path) != 0;
+}
+
+}  // namespace kerro::testing

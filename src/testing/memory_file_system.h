@@ -1,0 +1,58 @@
+#pragma once
+// An in-memory FileSystem for tests. It records every operation and fails on request:
+// a chosen kind of operation on a chosen path, or the n-th operation that changes files.
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/file_system.h"
+
+namespace kerro::testing {
+
+enum class FileOperation { Read, Write, Flush, Remove, Rename };
+
+class MemoryFileSystem : public FileSystem {
+ public:
+  std::optional<std::vector<uint8_t>> readFile(const std::string& path) override;
+  bool writeFile(const std::string& path, std::span<const uint8_t> bytes) override;
+  bool removeFile(const std::string& path) override;
+  bool renameFile(const std::string& from, const std::string& to) override;
+  bool exists(const std::string& path) override;
+
+  // Makes every `operation` on `path` fail; an empty path matches every path. For a rename
+  // the path is matched against both names. A failed Write leaves the first half of the
+  // bytes in the file; a failed Flush leaves them all there, as a real disk could.
+  void failOn(FileOperation operation, const std::string& path = {});
+
+  // Makes the n-th (from 0) write, remove or rename fail, counting from now.
+  void failNthChange(int n);
+
+  // Another process holds this file: it can be neither read nor written.
+  void lock(const std::string& path) { locked_.insert(path); }
+
+  void clearFaults();
+
+  // Number of writes, removes and renames attempted so far, failed ones included.
+  int changeCount() const { return changes_; }
+
+  // Files and contents.
+  std::map<std::string, std::vector<uint8_t>> files;
+  // Every operation attempted, in order: "read P", "write P", "remove P", "rename A B".
+  std::vector<std::string> log;
+
+ private:
+  bool shouldFail(FileOperation operation, const std::string& path,
+                  const std::string& otherPath = {}) const;
+  bool nextChangeFails();
+
+  std::set<std::pair<FileOperation, std::string>> faults_;
+  std::set<std::string> locked_;
+  int changes_ = 0;
+  std::optional<int> failingChange_;
+};
+
+}  // namespace kerro::testing
