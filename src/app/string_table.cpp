@@ -1,0 +1,35 @@
+#include "app/string_table.h"
+
+namespace kerro {
+
+std::string_view MessageText(int id) {
+  switch (id) {
+    case kMessageReadError:
+      return KERRO_TEXT_READ_ERROR;
+    case kMessageInitialOutOfRange:
+      return KERRO_TEXT_INITIAL_OUT_OF_RANGE;
+    case kMessageStepOutOfRange:
+      return KERRO_TEXT_STEP_OUT_OF_RANGE;
+    case kMessageFinished:
+      return KERRO_TEXT_FINISHED;
+    case kMessageWriteError:
+      return KERRO_TEXT_WRITE_ERROR;
+    default:
+      return {};
+  }
+}
+
+std::string FormatMessage(int id, std::string_view argument) {
+  std::string_view text = MessageText(id);
+  std::string result;
+  size_t start = 0;
+  for (size_t at = text.find("%1"); at != std::string_view::npos; at = text.find("%1", start)) {
+    result.append(text.substr(start, at - start));
+    result.append(argument);
+    start = at + 2;
+  }
+  result.append(text.substr(start));
+  return result;
+}
+
+}  // namespace kerro

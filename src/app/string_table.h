@@ -1,0 +1,28 @@
+#pragma once
+// The program's messages. The Windows resource script carries the same texts under the
+// same ids; every message the program shows comes from here or from there.
+
+#include <string>
+#include <string_view>
+
+namespace kerro {
+
+inline constexpr int kMessageReadError = 102;
+inline constexpr int kMessageInitialOutOfRange = 103;
+inline constexpr int kMessageStepOutOfRange = 104;
+inline constexpr int kMessageFinished = 105;
+inline constexpr int kMessageWriteError = 106;
+
+#define KERRO_TEXT_READ_ERROR "File read error. \"%1\""
+#define KERRO_TEXT_INITIAL_OUT_OF_RANGE "Initial value is out of range."
+#define KERRO_TEXT_STEP_OUT_OF_RANGE "Step value is out of range."
+#define KERRO_TEXT_FINISHED "Finished"
+#define KERRO_TEXT_WRITE_ERROR "File write error. \"%1\""
+
+// The text of message `id`, or empty for an unknown id.
+std::string_view MessageText(int id);
+
+// The text of message `id` with every "%1" replaced by `argument`.
+std::string FormatMessage(int id, std::string_view argument = {});
+
+}  // namespace kerro

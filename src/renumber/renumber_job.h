@@ -1,0 +1,77 @@
+#pragma once
+// The renumbering job: check the values, load the schematic, renumber it in memory, keep
+// the previous content under the backup name and write the result under the path.
+//
+// Files are replaced safely: every output file is first written beside its target under a
+// temporary name, flushed and read back; only then is the old backup removed, the
+// schematic renamed to its backup name and each temporary renamed into place. Any failure
+// reports WriteError, leaves the previous content at the path or at the backup name and
+// removes every temporary file.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/file_system.h"
+
+namespace kerro {
+
+enum class JobOutcome {
+  InitialOutOfRange,  // message 103
+  StepOutOfRange,     // message 104
+  EmptyPath,          // nothing is shown
+  ReadError,          // message 102 with the path
+  WriteError,         // message 106 with the path
+  Finished,           // message 105
+};
+
+enum class NumberingMode { Plain, ByLibrary };
+
+inline constexpr int kMinInitial = 1;
+inline constexpr int kMaxInitial = 1000;
+inline constexpr int kMinStep = 1;
+inline constexpr int kMaxStep = 20;
+
+struct JobRequest {
+  std::string path;
+  int initial = 1;
+  int step = 1;
+  NumberingMode mode = NumberingMode::Plain;
+  // False renumbers in memory only and touches no file (dry run, check).
+  bool writeFiles = true;
+  // True fills JobResult::changes.
+  bool collectChanges = false;
+};
+
+// One component whose reference or block the job changed.
+struct ComponentChange {
+  int section = 0;  // 0 for the first section
+  int32_t x = 0;    // position on its sheet, as stored in the record
+  int32_t y = 0;
+  std::string partName;
+  std::string packageTag;
+  std::string oldReference;
+  std::string newReference;
+  int oldBlock = 0;
+  int newBlock = 0;
+};
+
+struct JobResult {
+  JobOutcome outcome = JobOutcome::Finished;
+  // The path that a read or write error names.
+  std::string errorPath;
+  std::vector<ComponentChange> changes;
+};
+
+// Called with the path of every part library that fails to load; the job goes on.
+using LibraryErrorHandler = std::function<void(const std::string& libraryPath)>;
+
+struct JobContext {
+  FileSystem& fileSystem;
+  LibraryErrorHandler onLibraryError;
+};
+
+JobResult RenumberJob(const JobRequest& request, JobContext& context);
+
+}  // namespace kerro
