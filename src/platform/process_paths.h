@@ -8,7 +8,7 @@ namespace kerro {
 // The full path of the running executable, or empty if the system cannot tell.
 std::string ExecutablePath();
 
-// The process's current directory, without a trailing separator.
+// The process's current directory, without a trailing separator (a root keeps its own).
 std::string CurrentDirectory();
 
 }  // namespace kerro

@@ -1,0 +1,79 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "platform/file_system.h"
+#include "platform/windows/win32_handle.h"
+#include "testing/test_support.h"
+
+namespace kerro {
+namespace {
+
+using testing::ReadBytes;
+using testing::TempFolder;
+using testing::WriteBytes;
+
+TEST(WindowsFileSystem, WriteReadRenameRemove) {
+  TempFolder folder;
+  FileSystem& fileSystem = realFileSystem();
+  const std::string a = folder.file("a.bin");
+  const std::string b = folder.file("b.bin");
+  const std::vector<uint8_t> bytes = {1, 2, 3, 0, 255, 26, 13, 10};
+
+  EXPECT_FALSE(fileSystem.exists(a));
+  EXPECT_FALSE(fileSystem.readFile(a).has_value());
+  ASSERT_TRUE(fileSystem.writeFile(a, bytes));
+  EXPECT_TRUE(fileSystem.exists(a));
+  EXPECT_EQ(fileSystem.readFile(a), bytes);  // binary: no CR/LF or ^Z translation
+
+  ASSERT_TRUE(fileSystem.writeFile(a, std::vector<uint8_t>{9}));
+  EXPECT_EQ(ReadBytes(a), std::vector<uint8_t>{9});
+
+  WriteBytes(b, {7, 7});
+  ASSERT_TRUE(fileSystem.renameFile(a, b));  // replaces b
+  EXPECT_FALSE(fileSystem.exists(a));
+  EXPECT_EQ(ReadBytes(b), std::vector<uint8_t>{9});
+  EXPECT_FALSE(fileSystem.renameFile(a, b));
+
+  EXPECT_TRUE(fileSystem.removeFile(b));
+  EXPECT_FALSE(fileSystem.removeFile(b));
+  EXPECT_TRUE(folder.list().empty());
+}
+
+TEST(WindowsFileSystem, FolderIsNotAFile) {
+  TempFolder folder;
+  EXPECT_TRUE(realFileSystem().exists(folder.path()));
+  EXPECT_FALSE(realFileSystem().readFile(folder.path()).has_value());
+  EXPECT_FALSE(realFileSystem().writeFile(folder.path(), std::vector<uint8_t>{1}));
+}
+
+TEST(WindowsFileSystem, FileHeldByAnotherOpenerIsNeitherReadNorWrittenNorTruncated) {
+  TempFolder folder;
+  const std::string path = folder.file("held.CE2");
+  WriteBytes(path, {1, 2, 3});
+  for (DWORD share : {DWORD{0}, DWORD{FILE_SHARE_READ}}) {
+    SCOPED_TRACE(share);
+    // Even a holder that lets others read is refused: we open with share mode 0, which
+    // conflicts with any other open handle.
+    Win32Handle holder(::CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(holder.valid());
+    EXPECT_FALSE(realFileSystem().readFile(path).has_value());
+    EXPECT_FALSE(realFileSystem().writeFile(path, std::vector<uint8_t>{4}));
+  }
+  EXPECT_EQ(ReadBytes(path), (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_TRUE(realFileSystem().readFile(path).has_value());
+}
+
+TEST(WindowsFileSystem, BothSeparatorsWork) {
+  TempFolder folder;
+  std::string path = folder.file("sep.bin");
+  for (char& c : path) {
+    c = c == '\\' ? '/' : c;
+  }
+  ASSERT_TRUE(realFileSystem().writeFile(path, std::vector<uint8_t>{5}));
+  EXPECT_EQ(ReadBytes(folder.file("sep.bin")), std::vector<uint8_t>{5});
+}
+
+}  // namespace
+}  // namespace kerro
