@@ -1,0 +1,53 @@
+#include "app/settings_file.h"
+
+#include <cstdio>
+
+#include "platform/process_paths.h"
+
+namespace kerro {
+
+namespace {
+
+bool endsWithSeparator(std::string_view path, PathStyle style) {
+  if (path.empty()) {
+    return false;
+  }
+  const char last = path.back();
+  return last == '/' || (style == PathStyle::Windows && (last == '\\' || last == ':'));
+}
+
+// Opens the file as text and closes it at once, as the program has always tested it.
+bool canOpenForReading(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "r");
+  if (file == nullptr) {
+    return false;
+  }
+  std::fclose(file);
+  return true;
+}
+
+}  // namespace
+
+std::string ChooseSettingsFile(std::string_view currentDirectory, std::string_view executablePath,
+                               const CanOpenFile& canOpen, PathStyle style) {
+  if (!currentDirectory.empty()) {
+    std::string inCurrent(currentDirectory);
+    if (!endsWithSeparator(inCurrent, style)) {
+      inCurrent += style == PathStyle::Windows ? '\\' : '/';
+    }
+    inCurrent += kSettingsFileName;
+    if (canOpen(inCurrent)) {
+      return inCurrent;
+    }
+  }
+  PathParts parts = SplitPath(executablePath, style);
+  parts.baseName = "KERRO";
+  parts.extension = ".INI";
+  return JoinPath(parts);
+}
+
+std::string ChooseSettingsFile() {
+  return ChooseSettingsFile(CurrentDirectory(), ExecutablePath(), canOpenForReading);
+}
+
+}  // namespace kerro

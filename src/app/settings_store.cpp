@@ -1,0 +1,16 @@
+#include "app/settings_store.h"
+
+#include "platform/profile.h"
+
+namespace kerro {
+
+std::string ProfileSettingsStore::readString(std::string_view section, std::string_view key) {
+  return ReadProfileString(file_, section, key, "");
+}
+
+bool ProfileSettingsStore::writeString(std::string_view section, std::string_view key,
+                                       std::string_view value) {
+  return WriteProfileString(file_, section, key, value);
+}
+
+}  // namespace kerro
