@@ -4,3 +4,4 @@
 #include "testing/memory_file_system.h"
 #include "testing/schematic_builder.h"
 #include "testing/temp_folder.h"
+#include "testing/text_library_builder.h"

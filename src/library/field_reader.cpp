@@ -1,0 +1,114 @@
+#include "library/field_reader.h"
+
+namespace kerro {
+
+namespace {
+
+bool IsWhitespace(int c) {
+  return c == '\t' || c == '\n' || c == '\r' || c == ' ';
+}
+
+bool IsTerminator(int c) {
+  return c == '\n' || c == '\r' || c == ',';
+}
+
+int HexDigit(int c) {
+  if (c >= '0' && c <= '9') {
+    return c - '0';
+  }
+  if (c >= 'a' && c <= 'f') {
+    return c - 'a' + 10;
+  }
+  if (c >= 'A' && c <= 'F') {
+    return c - 'A' + 10;
+  }
+  return -1;
+}
+
+// The value strtol(text, nullptr, 16) gives for the two-character text `a` `b`, cut to
+// eight bits. A "0x" prefix needs a digit after it, so in two characters it reads as 0
+// just as it does here. A NUL ends the text as it would end a C string.
+uint8_t DecodeEscape(int a, int b) {
+  const int text[2] = {a, b};
+  size_t i = 0;
+  // Line feed and carriage return never get here: they are terminators.
+  while (i < 2 && (text[i] == ' ' || text[i] == '\t' || text[i] == '\v' || text[i] == '\f')) {
+    ++i;
+  }
+  bool negative = false;
+  if (i < 2 && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  unsigned value = 0;
+  for (; i < 2 && HexDigit(text[i]) >= 0; ++i) {
+    value = value * 16 + static_cast<unsigned>(HexDigit(text[i]));
+  }
+  if (negative) {
+    value = 0u - value;
+  }
+  return static_cast<uint8_t>(value & 0xFFu);
+}
+
+}  // namespace
+
+void FieldReader::Bind(std::span<const uint8_t> text) {
+  text_ = text;
+  position_ = 0;
+  line_ = 1;
+}
+
+int FieldReader::ReadField(std::string& field) {
+  field.clear();
+  int c = next();
+  while (IsWhitespace(c)) {
+    if (c == '\n') {
+      ++line_;
+    }
+    c = next();
+  }
+  if (c < 0) {
+    return -1;
+  }
+  const int32_t startLine = line_;
+  while (!IsTerminator(c) && field.size() < kMaxFieldLength) {
+    if (c == '%') {
+      const int high = next();
+      if (high < 0) {
+        return startLine;
+      }
+      if (IsTerminator(high)) {
+        return -1;
+      }
+      const int low = next();
+      if (low < 0) {
+        return startLine;
+      }
+      if (IsTerminator(low)) {
+        return -1;
+      }
+      field.push_back(static_cast<char>(DecodeEscape(high, low)));
+    } else {
+      field.push_back(static_cast<char>(c));
+    }
+    c = next();
+    if (c < 0) {
+      return startLine;
+    }
+  }
+  if (c == '\n') {
+    ++line_;
+  }
+  return startLine;
+}
+
+int FieldReader::SkipTo(std::string_view target) {
+  while (ReadField(scratch_) >= 0) {
+    if (scratch_ == target) {
+      return 0;
+    }
+  }
+  return -1;
+}
+
+}  // namespace kerro

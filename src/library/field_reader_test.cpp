@@ -1,0 +1,134 @@
+#include "library/field_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <utility>
+#include <vector>
+
+namespace kerro {
+namespace {
+
+struct Field {
+  std::string text;
+  int line;
+  bool operator==(const Field&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Field& field) {
+  return out << '"' << field.text << "\"@" << field.line;
+}
+
+std::span<const uint8_t> Bytes(const std::string& text) {
+  return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
+}
+
+// Every field up to the first -1.
+std::vector<Field> AllFields(const std::string& text) {
+  FieldReader reader;
+  reader.Bind(Bytes(text));
+  std::vector<Field> fields;
+  std::string field;
+  for (int line; (line = reader.ReadField(field)) >= 0;) {
+    fields.push_back({field, line});
+  }
+  return fields;
+}
+
+TEST(FieldReader, SplitsFieldsAndCountsLines) {
+  struct Case {
+    const char* name;
+    std::string text;
+    std::vector<Field> fields;
+  };
+  const std::vector<Case> cases = {
+      {"empty", "", {}},
+      {"only blanks and breaks", " \t\r\n\n  \r\n", {}},
+      {"trailing blanks kept", "  abc  ,def", {{"abc  ", 1}, {"def", 1}}},
+      {"blank line", "x\n\ny", {{"x", 1}, {"y", 3}}},
+      {"CR LF", "a\r\nb", {{"a", 1}, {"b", 2}}},
+      {"CR LF blank lines", "a\r\n\r\n\r\nb\r\n", {{"a", 1}, {"b", 4}}},
+      {"comma at line end", "a,\nb", {{"a", 1}, {"b", 2}}},
+      {"leading comma", ",x", {{"", 1}, {"x", 1}}},
+      {"empty between commas", "a,,b", {{"a", 1}, {"", 1}, {"b", 1}}},
+      {"last field without break", "one\ntwo", {{"one", 1}, {"two", 2}}},
+      {"inner blanks", "  a b \t\n", {{"a b \t", 1}}},
+      {"lone CR ends a field", "a\rb", {{"a", 1}, {"b", 1}}},
+      {"escapes", "A%41B", {{"AAB", 1}}},
+      {"escaped separators", "%2C%25%0A%0d", {{",%\n\r", 1}}},
+      {"escaped line feed is not counted", "%0A\nx", {{"\n", 1}, {"x", 2}}},
+      {"non-hex pair gives 0", "%zz", {{std::string(1, '\0'), 1}}},
+      {"one digit then other", "%4z", {{"\x04", 1}}},
+      {"blank and sign like strtol", "% F%-1%+A%\tB", {{"\x0F\xFF\x0A\x0B", 1}}},
+      {"0x prefix has no digit", "%0x", {{std::string(1, '\0'), 1}}},
+      {"high bytes pass through", "\xE4\xF6", {{"\xE4\xF6", 1}}},
+      {"escape cut by end", "ab%4", {{"ab", 1}}},
+      {"escape cut by end at once", "ab%", {{"ab", 1}}},
+      {"field starting with an escape", "\n%41", {{"A", 2}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(AllFields(c.text), c.fields);
+  }
+}
+
+TEST(FieldReader, MalformedEscapeEndsInput) {
+  struct Case {
+    const char* name;
+    std::string text;
+    std::vector<Field> before;
+  };
+  const std::vector<Case> cases = {
+      {"line feed after one digit", "ok\n%4\nmore", {{"ok", 1}}},
+      {"comma first", "%,x", {}},
+      {"carriage return second", "a\nb%F\rc", {{"a", 1}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(AllFields(c.text), c.before);
+  }
+}
+
+TEST(FieldReader, LongFields) {
+  const std::string exact(FieldReader::kMaxFieldLength, 'a');
+  EXPECT_EQ(AllFields(exact + "\nb"), (std::vector<Field>{{exact, 1}, {"b", 2}}));
+
+  // One more character: it is lost, the rest comes back as a further field.
+  EXPECT_EQ(AllFields(exact + "XYZ\nb"), (std::vector<Field>{{exact, 1}, {"YZ", 1}, {"b", 2}}));
+
+  // Escapes count as one character each.
+  std::string escaped;
+  for (size_t i = 0; i < FieldReader::kMaxFieldLength; ++i) {
+    escaped += "%41";
+  }
+  EXPECT_EQ(AllFields(escaped + "\n"),
+            (std::vector<Field>{{std::string(FieldReader::kMaxFieldLength, 'A'), 1}}));
+}
+
+TEST(FieldReader, EndOfInputLeavesFieldEmpty) {
+  const std::string text = "x  \n \n";
+  FieldReader reader;
+  reader.Bind(Bytes(text));
+  std::string field = "stale";
+  EXPECT_EQ(reader.ReadField(field), 1);
+  EXPECT_EQ(reader.ReadField(field), -1);
+  EXPECT_EQ(field, "");
+  EXPECT_EQ(reader.line(), 3);
+}
+
+TEST(FieldReader, SkipTo) {
+  const std::string text = "a\n-BMPX\n-BMP\nb\n";
+  FieldReader reader;
+  reader.Bind(Bytes(text));
+  EXPECT_EQ(reader.SkipTo("-BMP"), 0);
+  std::string field;
+  EXPECT_EQ(reader.ReadField(field), 4);
+  EXPECT_EQ(field, "b");
+  EXPECT_EQ(reader.SkipTo("-BMP"), -1);
+
+  const std::string caseDiffers = "-bmp\n";
+  reader.Bind(Bytes(caseDiffers));
+  EXPECT_EQ(reader.SkipTo("-BMP"), -1);
+}
+
+}  // namespace
+}  // namespace kerro
