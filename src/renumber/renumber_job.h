@@ -2,11 +2,15 @@
 // The renumbering job: check the values, load the schematic, renumber it in memory, keep
 // the previous content under the backup name and write the result under the path.
 //
-// Files are replaced safely: every output file is first written beside its target under a
-// temporary name, flushed and read back; only then is the old backup removed, the
-// schematic renamed to its backup name and each temporary renamed into place. Any failure
-// reports WriteError, leaves the previous content at the path or at the backup name and
-// removes every temporary file.
+// Steps, in this order: initial (1 to 1000), step (1 to 20), an empty path (nothing is
+// done), a path that is its own backup name (refused as a write error before any file is
+// touched), load, renumber, safe save.
+//
+// Files are replaced safely (see safe_save.h): every output file is first written beside
+// its target under a temporary name, flushed and read back; only then is the old backup
+// removed, the schematic renamed to its backup name and each temporary renamed into place.
+// Any failure reports WriteError, leaves the previous content at the path or at the backup
+// name and removes every temporary file.
 
 #include <cstdint>
 #include <functional>
@@ -61,7 +65,12 @@ struct JobResult {
   JobOutcome outcome = JobOutcome::Finished;
   // The path that a read or write error names.
   std::string errorPath;
+  // Components whose reference or block the job changed (or, without writeFiles, would
+  // change), in file order. Filled only when the request asks for it.
   std::vector<ComponentChange> changes;
+  // True when the request asked for a numbering mode that this build does not have; the
+  // outcome is then WriteError and no file was read or written.
+  bool modeUnavailable = false;
 };
 
 // Called with the path of every part library that fails to load; the job goes on.
@@ -73,5 +82,14 @@ struct JobContext {
 };
 
 JobResult RenumberJob(const JobRequest& request, JobContext& context);
+
+// False for a numbering mode that this build cannot run.
+bool IsNumberingModeAvailable(NumberingMode mode);
+
+// The backup path of a schematic path: the first character after the extension's dot
+// becomes "$" (SHEET.CE2 gives SHEET.$E2, A.X gives A.$); a path without extension, or
+// with a lone dot, gets ".$". A path whose extension already starts with "$" is its own
+// backup name.
+std::string MakeBackupName(const std::string& path);
 
 }  // namespace kerro

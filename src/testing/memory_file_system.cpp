@@ -10,7 +10,7 @@ bool MemoryFileSystem::shouldFail(FileOperation operation, const std::string& pa
 
 bool MemoryFileSystem::nextChangeFails() {
   const int index = changes_++;
-  return failingChange_ && *failingChange_ == index;
+  return failingChanges_.count(index) != 0;
 }
 
 void MemoryFileSystem::failOn(FileOperation operation, const std::string& path) {
@@ -18,13 +18,14 @@ void MemoryFileSystem::failOn(FileOperation operation, const std::string& path) 
 }
 
 void MemoryFileSystem::failNthChange(int n) {
-  failingChange_ = changes_ + n;
+  failingChanges_.insert(changes_ + n);
 }
 
 void MemoryFileSystem::clearFaults() {
   faults_.clear();
   locked_.clear();
-  failingChange_.reset();
+  corrupted_.clear();
+  failingChanges_.clear();
 }
 
 std::optional<std::vector<uint8_t>> MemoryFileSystem::readFile(const std::string& path) {
@@ -46,7 +47,15 @@ bool MemoryFileSystem::writeFile(const std::string& path, std::span<const uint8_
     files[path].assign(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(bytes.size() / 2));
     return false;
   }
-  files[path].assign(bytes.begin(), bytes.end());
+  auto& stored = files[path];
+  stored.assign(bytes.begin(), bytes.end());
+  if (corrupted_.count(path) != 0) {
+    if (stored.empty()) {
+      stored.push_back(0);
+    } else {
+      stored.back() = static_cast<uint8_t>(stored.back() ^ 0xFF);
+    }
+  }
   return !shouldFail(FileOperation::Flush, path);
 }
 

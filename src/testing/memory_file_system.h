@@ -28,8 +28,13 @@ class MemoryFileSystem : public FileSystem {
   // bytes in the file; a failed Flush leaves them all there, as a real disk could.
   void failOn(FileOperation operation, const std::string& path = {});
 
-  // Makes the n-th (from 0) write, remove or rename fail, counting from now.
+  // Makes the n-th (from 0) write, remove or rename fail, counting from now. Each call adds
+  // one more failing change.
   void failNthChange(int n);
+
+  // Writes to `path` store different bytes (the last one altered, or one byte for an empty
+  // write) and still report success, as a failing disk could.
+  void corruptWritesTo(const std::string& path) { corrupted_.insert(path); }
 
   // Another process holds this file: it can be neither read nor written.
   void lock(const std::string& path) { locked_.insert(path); }
@@ -51,8 +56,9 @@ class MemoryFileSystem : public FileSystem {
 
   std::set<std::pair<FileOperation, std::string>> faults_;
   std::set<std::string> locked_;
+  std::set<std::string> corrupted_;
   int changes_ = 0;
-  std::optional<int> failingChange_;
+  std::set<int> failingChanges_;
 };
 
 }  // namespace kerro::testing

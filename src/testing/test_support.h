@@ -1,6 +1,7 @@
 #pragma once
 // Everything a test needs to build its data and its world: builders, fakes, temp folders.
 
+#include "testing/child_process.h"
 #include "testing/memory_file_system.h"
 #include "testing/schematic_builder.h"
 #include "testing/temp_folder.h"

@@ -1,0 +1,53 @@
+#include "renumber/reference.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace kerro {
+
+namespace {
+
+bool isDecimalDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+}  // namespace
+
+SplitResult SplitReference(std::string_view text) {
+  size_t start = text.size();
+  while (start > 1 && isDecimalDigit(text[start - 1])) {
+    --start;
+  }
+  SplitResult result;
+  result.prefix = text.substr(0, start);
+  constexpr int64_t kLimit = std::numeric_limits<int64_t>::max();
+  for (char digit : text.substr(start)) {
+    const int64_t value = digit - '0';
+    if (result.number > (kLimit - value) / 10) {
+      result.number = kLimit;
+      break;
+    }
+    result.number = result.number * 10 + value;
+  }
+  return result;
+}
+
+std::string FormatReference(std::string_view prefix, int64_t number) {
+  std::string text(prefix);
+  text += std::to_string(number);
+  if (text.size() > kMaxReferenceLength) {
+    text.resize(kMaxReferenceLength);
+  }
+  return text;
+}
+
+void StoreReference(std::string_view text, std::span<uint8_t> field) {
+  if (field.empty()) {
+    return;
+  }
+  const size_t length = std::min({text.size(), kMaxReferenceLength, field.size() - 1});
+  field[0] = static_cast<uint8_t>(length);
+  std::copy_n(text.begin(), length, field.begin() + 1);
+}
+
+}  // namespace kerro

@@ -1,0 +1,36 @@
+#pragma once
+// Reference designators: a prefix followed by a decimal number (R12, IC7, U1A, 12).
+// Both numbering modes split present references, format new ones and store them into a
+// component's reference field through these helpers.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace kerro {
+
+// Longest reference a component record holds.
+inline constexpr size_t kMaxReferenceLength = 8;
+
+struct SplitResult {
+  std::string_view prefix;  // a view into the text that was split
+  int64_t number = 0;       // 0 when the text has no trailing digits
+};
+
+// Splits off the trailing decimal digits, but never the first character: R12 gives R and
+// 12, R gives R and 0, U1A gives U1A and 0, R0012 gives R and 12, 12 gives 1 and 2. An
+// empty text gives an empty prefix and 0. A digit run too long for the number saturates
+// (a reference field holds at most 7 digits, so that never happens for a component).
+SplitResult SplitReference(std::string_view text);
+
+// The prefix followed by the number in decimal without leading zeros, cut to its first
+// 8 characters.
+std::string FormatReference(std::string_view prefix, int64_t number);
+
+// Writes `text` into a reference field (its length byte and 8 character bytes) as a
+// length-prefixed text, cut to what the field holds and to 8 characters. Bytes after the
+// last character keep what they held. Does nothing to a field without room for the length.
+void StoreReference(std::string_view text, std::span<uint8_t> field);
+
+}  // namespace kerro

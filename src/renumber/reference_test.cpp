@@ -1,0 +1,84 @@
+#include "renumber/reference.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace kerro {
+namespace {
+
+TEST(SplitReference, SplitsOffTheTrailingNumber) {
+  struct Case {
+    const char* name;
+    std::string_view text;
+    std::string_view prefix;
+    int64_t number;
+  };
+  const Case cases[] = {
+      {"prefix and number", "R12", "R", 12},
+      {"two-letter prefix", "IC7", "IC", 7},
+      {"no number", "R", "R", 0},
+      {"letter after digits", "U1A", "U1A", 0},
+      {"leading zeros", "R0012", "R", 12},
+      {"first character always stays", "12", "1", 2},
+      {"single digit", "5", "5", 0},
+      {"empty", "", "", 0},
+      {"only zeros after prefix", "C00", "C", 0},
+      {"digits inside the prefix", "X2Y34", "X2Y", 34},
+      {"eight characters", "ABCDEFG1", "ABCDEFG", 1},
+      {"seven digits", "R9999999", "R", 9999999},
+      {"high bytes are not digits", "\xB2\xB3", "\xB2\xB3", 0},
+      {"saturates past int64", "R99999999999999999999", "R", INT64_MAX},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SplitResult split = SplitReference(c.text);
+    EXPECT_EQ(split.prefix, c.prefix);
+    EXPECT_EQ(split.number, c.number);
+  }
+}
+
+TEST(FormatReference, JoinsAndCutsToEightCharacters) {
+  struct Case {
+    const char* name;
+    std::string_view prefix;
+    int64_t number;
+    std::string_view expected;
+  };
+  const Case cases[] = {
+      {"plain", "R", 1, "R1"},
+      {"no leading zeros", "R", 12, "R12"},
+      {"exactly eight", "ABCDEF", 10, "ABCDEF10"},
+      {"cut to eight", "ABCDEFG", 100, "ABCDEFG1"},
+      {"prefix of eight loses the number", "ABCDEFGH", 3, "ABCDEFGH"},
+      {"numeric prefix", "1", 5, "15"},
+      {"empty prefix", "", 1000, "1000"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(FormatReference(c.prefix, c.number), c.expected);
+  }
+}
+
+TEST(StoreReference, WritesLengthAndCharactersAndKeepsTheRest) {
+  std::vector<uint8_t> field(9, 0xEE);
+  StoreReference("R12", field);
+  EXPECT_EQ(field, (std::vector<uint8_t>{3, 'R', '1', '2', 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}));
+
+  StoreReference("ABCDEFGHIJ", field);  // never more than 8 characters
+  EXPECT_EQ(field, (std::vector<uint8_t>{8, 'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H'}));
+
+  StoreReference("", field);
+  EXPECT_EQ(field[0], 0);
+  EXPECT_EQ(field[1], 'A');
+}
+
+TEST(StoreReference, StaysInsideASmallField) {
+  std::vector<uint8_t> bytes(6, 0xEE);
+  StoreReference("ABCDEFGH", std::span<uint8_t>(bytes).first(4));
+  EXPECT_EQ(bytes, (std::vector<uint8_t>{3, 'A', 'B', 'C', 0xEE, 0xEE}));
+  StoreReference("R1", std::span<uint8_t>());  // no room even for the length: no effect
+}
+
+}  // namespace
+}  // namespace kerro

@@ -1,0 +1,145 @@
+// The renumbering job on the real disk: the failures that only a real file system gives.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "renumber/renumber_job.h"
+#include "schematic/schematic_document.h"
+#include "testing/test_support.h"
+
+namespace kerro {
+namespace {
+
+using testing::ComponentRecord;
+using testing::ReadBytes;
+using testing::SchematicBuilder;
+using testing::TempFolder;
+using testing::WriteBytes;
+
+using Bytes = std::vector<uint8_t>;
+
+// A small first section and a large second one, so that a file size limit can fall
+// between them.
+Bytes TwoSections(int secondSectionComponents) {
+  SchematicBuilder builder;
+  builder.header().component({.packageTag = "T", .reference = "R8"});
+  builder.header();
+  for (int i = 0; i < secondSectionComponents; ++i) {
+    builder.component({.x = static_cast<int16_t>(i),
+                       .packageTag = "T",
+                       .reference = "C" + std::to_string(300 - i)});
+  }
+  return builder.bytes();
+}
+
+JobOutcome RunOnDisk(const std::string& path) {
+  JobContext context{realFileSystem(), {}};
+  return RenumberJob({.path = path}, context).outcome;
+}
+
+// Everything in the folder, name and bytes.
+std::map<std::string, Bytes> Contents(const TempFolder& folder) {
+  std::map<std::string, Bytes> contents;
+  for (const std::string& name : folder.list()) {
+    contents[name] = ReadBytes(folder.file(name));
+  }
+  return contents;
+}
+
+TEST(RenumberJobOnDisk, RenumbersAndKeepsTheBackup) {
+  TempFolder folder;
+  const Bytes original = TwoSections(3);
+  WriteBytes(folder.file("X.CE2"), original);
+  WriteBytes(folder.file("X.$E2"), {1, 2, 3});
+  ASSERT_EQ(RunOnDisk(folder.file("X.CE2")), JobOutcome::Finished);
+  EXPECT_EQ(folder.list(), (std::vector<std::string>{"X.$E2", "X.CE2", "X.CE2-01"}));
+  EXPECT_EQ(ReadBytes(folder.file("X.$E2")), original);
+  SchematicDocument renumbered;
+  Bytes joined = ReadBytes(folder.file("X.CE2"));
+  Bytes second = ReadBytes(folder.file("X.CE2-01"));
+  joined.insert(joined.end(), second.begin(), second.end());
+  ASSERT_TRUE(renumbered.loadImage(joined));
+  EXPECT_EQ(renumbered.entries()[0].reference(), "R1");
+  EXPECT_EQ(renumbered.entries()[1].reference(), "C3");
+  EXPECT_EQ(renumbered.entries()[3].reference(), "C1");
+}
+
+TEST(RenumberJobOnDisk, FileLockedByAnotherProcessIsAReadError) {
+  if (!testing::ChildProcessesSupported()) {
+    GTEST_SKIP() << "no child processes on this platform";
+  }
+  TempFolder folder;
+  WriteBytes(folder.file("L.CE2"), TwoSections(2));
+  const auto before = Contents(folder);
+  testing::FileLockedByChild holder(folder.file("L.CE2"));
+  ASSERT_TRUE(holder.holding());
+  JobContext context{realFileSystem(), {}};
+  JobResult result = RenumberJob({.path = folder.file("L.CE2")}, context);
+  EXPECT_EQ(result.outcome, JobOutcome::ReadError);
+  EXPECT_EQ(result.errorPath, folder.file("L.CE2"));
+  EXPECT_EQ(Contents(folder), before);
+}
+
+// A folder whose files can be read but in which no file can be created. As root, folder
+// permissions do not apply, so the job runs in a child process as the user "nobody".
+TEST(RenumberJobOnDisk, ReadOnlyFolderIsAWriteErrorAndLosesNothing) {
+  if (!testing::ChildProcessesSupported()) {
+    GTEST_SKIP() << "no child processes on this platform";
+  }
+  namespace fs = std::filesystem;
+  TempFolder folder;
+  WriteBytes(folder.file("R.CE2"), TwoSections(2));
+  WriteBytes(folder.file("R.$E2"), {4, 5});
+  const auto before = Contents(folder);
+  fs::permissions(folder.path(),
+                  fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  constexpr int kCannotDrop = 99;
+  const int status = testing::RunInChildProcess([&] {
+    if (!testing::DropRootPrivileges()) {
+      return kCannotDrop;
+    }
+    return static_cast<int>(RunOnDisk(folder.file("R.CE2")));
+  });
+  fs::permissions(folder.path(), fs::perms::owner_write, fs::perm_options::add);
+  if (status == kCannotDrop) {
+    GTEST_SKIP() << "running as root and cannot become an unprivileged user";
+  }
+  EXPECT_EQ(status, static_cast<int>(JobOutcome::WriteError));
+  EXPECT_EQ(Contents(folder), before);
+}
+
+TEST(RenumberJobOnDisk, DiskFullIsAWriteErrorAndLosesNothing) {
+  if (!testing::ChildProcessesSupported()) {
+    GTEST_SKIP() << "no child processes on this platform";
+  }
+  struct Case {
+    const char* name;
+    uint64_t limit;
+  };
+  // The first section is 120 bytes, the second 60 + 200 * 60.
+  const Case cases[] = {
+      {"nothing fits", 0},
+      {"first temporary fails half way", 100},
+      {"second temporary fails", 4096},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    WriteBytes(folder.file("F.CE2"), TwoSections(200));
+    WriteBytes(folder.file("F.$E2"), {6});
+    const auto before = Contents(folder);
+    const int status = testing::RunInChildProcess([&] {
+      if (!testing::LimitFileSize(c.limit)) {
+        return 98;
+      }
+      return static_cast<int>(RunOnDisk(folder.file("F.CE2")));
+    });
+    EXPECT_EQ(status, static_cast<int>(JobOutcome::WriteError));
+    EXPECT_EQ(Contents(folder), before);
+  }
+}
+
+}  // namespace
+}  // namespace kerro

@@ -1,0 +1,361 @@
+#include "renumber/renumber_job.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "renumber/safe_save.h"
+#include "schematic/schematic_document.h"
+#include "testing/test_support.h"
+
+namespace kerro {
+namespace {
+
+using testing::ComponentRecord;
+using testing::FileOperation;
+using testing::MemoryFileSystem;
+using testing::SchematicBuilder;
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes OneSection() {
+  SchematicBuilder builder;
+  builder.header()
+      .component({.x = 10, .y = 20, .packageTag = "RES", .reference = "R5", .partName = "RES"})
+      .component({.x = 30, .y = 40, .packageTag = "RES", .reference = "R2", .partName = "RES"})
+      .component({.x = 50, .y = 60, .packageTag = "CAP", .reference = "C1", .partName = "CAP"});
+  return builder.bytes();
+}
+
+// Three sections; the components of the second and third need renumbering.
+SchematicBuilder ThreeSections() {
+  SchematicBuilder builder;
+  builder.header().component({.x = 1, .y = 2, .packageTag = "T", .reference = "R1"});
+  builder.header().component({.x = -3, .y = 4, .packageTag = "T", .reference = "R9"});
+  builder.header().fixedRecord(2).component(
+      {.x = 5, .y = -6, .packageTag = "T", .reference = "R7", .partName = "RES"});
+  return builder;
+}
+
+std::vector<std::string> ReferencesIn(const Bytes& bytes) {
+  SchematicDocument document;
+  EXPECT_TRUE(document.loadImage(bytes));
+  std::vector<std::string> references;
+  for (const ComponentEntry& entry : document.entries()) {
+    references.emplace_back(entry.reference());
+  }
+  return references;
+}
+
+JobResult RunJob(MemoryFileSystem& fileSystem, JobRequest request) {
+  JobContext context{fileSystem, {}};
+  return RenumberJob(request, context);
+}
+
+bool HasTemporaries(const MemoryFileSystem& fileSystem) {
+  for (const auto& [name, bytes] : fileSystem.files) {
+    if (name.size() >= 10 && name.compare(name.size() - 10, 10, ".kerro-new") == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+TEST(RenumberJob, RangesAreCheckedFirstAndTouchNothing) {
+  struct Case {
+    const char* name;
+    int initial;
+    int step;
+    JobOutcome expected;
+  };
+  const Case cases[] = {
+      {"initial 0", 0, 1, JobOutcome::InitialOutOfRange},
+      {"initial 1001", 1001, 1, JobOutcome::InitialOutOfRange},
+      {"initial negative", -5, 1, JobOutcome::InitialOutOfRange},
+      {"initial lowest int", INT_MIN, 1, JobOutcome::InitialOutOfRange},
+      {"initial wins over step", 0, 0, JobOutcome::InitialOutOfRange},
+      {"step 0", 1, 0, JobOutcome::StepOutOfRange},
+      {"step 21", 1, 21, JobOutcome::StepOutOfRange},
+      {"step negative", 1000, -1, JobOutcome::StepOutOfRange},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MemoryFileSystem fileSystem;
+    fileSystem.files["A.CE2"] = OneSection();
+    JobResult result = RunJob(fileSystem, {.path = "A.CE2", .initial = c.initial, .step = c.step});
+    EXPECT_EQ(result.outcome, c.expected);
+    EXPECT_TRUE(fileSystem.log.empty());
+  }
+}
+
+TEST(RenumberJob, HighestValuesAreAccepted) {
+  MemoryFileSystem fileSystem;
+  fileSystem.files["A.CE2"] = OneSection();
+  JobResult result = RunJob(fileSystem, {.path = "A.CE2", .initial = 1000, .step = 20});
+  EXPECT_EQ(result.outcome, JobOutcome::Finished);
+  EXPECT_EQ(ReferencesIn(fileSystem.files["A.CE2"]),
+            (std::vector<std::string>{"R1020", "R1000", "C1000"}));
+}
+
+TEST(RenumberJob, EmptyPathDoesNothing) {
+  MemoryFileSystem fileSystem;
+  JobResult result = RunJob(fileSystem, {.path = ""});
+  EXPECT_EQ(result.outcome, JobOutcome::EmptyPath);
+  EXPECT_TRUE(fileSystem.log.empty());
+}
+
+TEST(RenumberJob, UnreadableFilesAreReadErrorsAndChangeNothing) {
+  struct Case {
+    const char* name;
+    bool exists;
+    Bytes bytes;
+    bool locked;
+  };
+  const Case cases[] = {
+      {"missing", false, {}, false},
+      {"not a schematic", true, Bytes{'+', 'T', 'O', 'S', 'K', '3'}, false},
+      {"empty", true, {}, false},
+      {"locked by another process", true, OneSection(), true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MemoryFileSystem fileSystem;
+    fileSystem.files["old.$E2"] = {1, 2, 3};
+    if (c.exists) {
+      fileSystem.files["old.CE2"] = c.bytes;
+    }
+    if (c.locked) {
+      fileSystem.lock("old.CE2");
+    }
+    const auto before = fileSystem.files;
+    JobResult result = RunJob(fileSystem, {.path = "old.CE2"});
+    EXPECT_EQ(result.outcome, JobOutcome::ReadError);
+    EXPECT_EQ(result.errorPath, "old.CE2");
+    EXPECT_EQ(fileSystem.files, before);
+    EXPECT_EQ(fileSystem.changeCount(), 0);
+  }
+}
+
+TEST(RenumberJob, RenumbersInPlaceAndKeepsTheBackup) {
+  MemoryFileSystem fileSystem;
+  const Bytes original = OneSection();
+  fileSystem.files["dir/X.CE2"] = original;
+  fileSystem.files["dir/X.$E2"] = {9, 9, 9};  // an older backup, replaced
+  JobResult result = RunJob(fileSystem, {.path = "dir/X.CE2"});
+  EXPECT_EQ(result.outcome, JobOutcome::Finished);
+  ASSERT_EQ(fileSystem.files.size(), 2u);
+  EXPECT_EQ(fileSystem.files["dir/X.$E2"], original);
+  EXPECT_EQ(ReferencesIn(fileSystem.files["dir/X.CE2"]),
+            (std::vector<std::string>{"R2", "R1", "C1"}));
+  EXPECT_TRUE(result.changes.empty());  // not asked for
+}
+
+TEST(RenumberJob, PathWithoutExtensionGetsDollarBackup) {
+  MemoryFileSystem fileSystem;
+  fileSystem.files["NOTE"] = OneSection();
+  EXPECT_EQ(RunJob(fileSystem, {.path = "NOTE"}).outcome, JobOutcome::Finished);
+  EXPECT_EQ(fileSystem.files["NOTE.$"], OneSection());
+  EXPECT_EQ(fileSystem.files.size(), 2u);
+}
+
+TEST(RenumberJob, SchematicWithoutComponentsIsBackedUpAndWrittenAgain) {
+  SchematicBuilder builder;
+  builder.header().fixedRecord(4).variableRecord(77, 30);
+  MemoryFileSystem fileSystem;
+  fileSystem.files["E.CE2"] = builder.bytes();
+  EXPECT_EQ(RunJob(fileSystem, {.path = "E.CE2"}).outcome, JobOutcome::Finished);
+  EXPECT_EQ(fileSystem.files["E.CE2"], builder.bytes());
+  EXPECT_EQ(fileSystem.files["E.$E2"], builder.bytes());
+}
+
+TEST(RenumberJob, SectionsAreWrittenToFilesOfTheirOwn) {
+  SchematicBuilder builder = ThreeSections();
+  MemoryFileSystem fileSystem;
+  fileSystem.files["S.CE2"] = builder.bytes();
+  fileSystem.files["S.CE2-01"] = {7};  // from an earlier run, replaced
+  EXPECT_EQ(RunJob(fileSystem, {.path = "S.CE2"}).outcome, JobOutcome::Finished);
+  EXPECT_EQ(fileSystem.files.size(), 4u);
+  EXPECT_EQ(fileSystem.files["S.$E2"], builder.bytes());
+  Bytes joined;
+  for (const char* name : {"S.CE2", "S.CE2-01", "S.CE2-02"}) {
+    const Bytes& part = fileSystem.files[name];
+    joined.insert(joined.end(), part.begin(), part.end());
+  }
+  EXPECT_EQ(ReferencesIn(joined), (std::vector<std::string>{"R1", "R3", "R2"}));
+}
+
+TEST(RenumberJob, PathThatIsItsOwnBackupIsRefusedUntouched) {
+  for (const char* path : {"X.$E2", "dir/Y.$", "Z.$$$"}) {
+    SCOPED_TRACE(path);
+    MemoryFileSystem fileSystem;
+    fileSystem.files[path] = OneSection();
+    JobResult result = RunJob(fileSystem, {.path = path});
+    EXPECT_EQ(result.outcome, JobOutcome::WriteError);
+    EXPECT_EQ(result.errorPath, path);
+    EXPECT_TRUE(fileSystem.log.empty());
+    EXPECT_EQ(fileSystem.files[path], OneSection());
+  }
+}
+
+TEST(RenumberJob, LibraryGuidedNumberingIsReportedUnavailable) {
+  MemoryFileSystem fileSystem;
+  fileSystem.files["A.CE2"] = OneSection();
+  JobResult result = RunJob(fileSystem, {.path = "A.CE2", .mode = NumberingMode::ByLibrary});
+  EXPECT_NE(result.outcome, JobOutcome::Finished);
+  EXPECT_TRUE(result.modeUnavailable);
+  EXPECT_TRUE(fileSystem.log.empty());
+  EXPECT_FALSE(IsNumberingModeAvailable(NumberingMode::ByLibrary));
+  EXPECT_TRUE(IsNumberingModeAvailable(NumberingMode::Plain));
+}
+
+TEST(RenumberJob, DryRunReportsChangesAndWritesNothing) {
+  SchematicBuilder builder = ThreeSections();
+  MemoryFileSystem fileSystem;
+  fileSystem.files["S.CE2"] = builder.bytes();
+  JobResult result =
+      RunJob(fileSystem, {.path = "S.CE2", .writeFiles = false, .collectChanges = true});
+  EXPECT_EQ(result.outcome, JobOutcome::Finished);
+  EXPECT_EQ(fileSystem.changeCount(), 0);
+  EXPECT_EQ(fileSystem.files.size(), 1u);
+  // R1 keeps its reference and has no row; the others are in file order.
+  ASSERT_EQ(result.changes.size(), 2u);
+  const ComponentChange& first = result.changes[0];
+  EXPECT_EQ(first.section, 1);
+  EXPECT_EQ(first.x, -3);  // as stored, without the section offset
+  EXPECT_EQ(first.y, 4);
+  EXPECT_EQ(first.packageTag, "T");
+  EXPECT_EQ(first.oldReference, "R9");
+  EXPECT_EQ(first.newReference, "R3");
+  EXPECT_EQ(first.oldBlock, first.newBlock);
+  const ComponentChange& second = result.changes[1];
+  EXPECT_EQ(second.section, 2);
+  EXPECT_EQ(second.x, 5);
+  EXPECT_EQ(second.y, -6);
+  EXPECT_EQ(second.partName, "RES");
+  EXPECT_EQ(second.oldReference, "R7");
+  EXPECT_EQ(second.newReference, "R2");
+}
+
+TEST(RenumberJob, ChangesOfAWrittenJobMatchTheFile) {
+  MemoryFileSystem fileSystem;
+  fileSystem.files["A.CE2"] = OneSection();
+  JobResult result = RunJob(fileSystem, {.path = "A.CE2", .collectChanges = true});
+  EXPECT_EQ(result.outcome, JobOutcome::Finished);
+  ASSERT_EQ(result.changes.size(), 2u);
+  EXPECT_EQ(result.changes[0].oldReference, "R5");
+  EXPECT_EQ(result.changes[0].newReference, "R2");
+  EXPECT_EQ(result.changes[0].section, 0);
+  EXPECT_EQ(result.changes[1].oldReference, "R2");
+  EXPECT_EQ(result.changes[1].newReference, "R1");
+}
+
+TEST(MakeBackupName, ReplacesTheFirstCharacterOfTheExtension) {
+  struct Case {
+    const char* path;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"SHEET.CE2", "SHEET.$E2"},   {"A.X", "A.$"},
+      {"NOTE", "NOTE.$"},           {"NOTE.", "NOTE.$"},
+      {"a/b.c.CE2", "a/b.c.$E2"},   {"dir.v2/NOTE", "dir.v2/NOTE.$"},
+      {"/abs/x.ce2", "/abs/x.$e2"}, {".CE2", ".$E2"},
+      {"X.$E2", "X.$E2"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(MakeBackupName(c.path), c.expected);
+  }
+}
+
+// The world of the fault tests: a schematic of three sections, an old backup, and a stale
+// section file from an earlier run.
+struct FaultWorld {
+  MemoryFileSystem fileSystem;
+  Bytes original = ThreeSections().bytes();
+
+  FaultWorld() {
+    fileSystem.files["S.CE2"] = original;
+    fileSystem.files["S.$E2"] = {1, 1, 1};
+    fileSystem.files["S.CE2-01"] = {2, 2};
+  }
+
+  // A failed job must report a write error naming the path, leave no temporary behind and
+  // keep the previous content at the path or at the backup name.
+  void expectFailedSafely(const JobResult& result) {
+    EXPECT_EQ(result.outcome, JobOutcome::WriteError);
+    EXPECT_EQ(result.errorPath, "S.CE2");
+    EXPECT_FALSE(HasTemporaries(fileSystem));
+    const bool atPath = fileSystem.files.count("S.CE2") && fileSystem.files["S.CE2"] == original;
+    const bool atBackup = fileSystem.files.count("S.$E2") && fileSystem.files["S.$E2"] == original;
+    EXPECT_TRUE(atPath || atBackup);
+  }
+};
+
+TEST(RenumberJobFaults, FailureOfAnyChangeLosesNothing) {
+  // A clean run gives the number of changes: three temporary writes, the removal of the old
+  // backup, the rename to the backup and three final renames.
+  int total = 0;
+  {
+    FaultWorld world;
+    ASSERT_EQ(RunJob(world.fileSystem, {.path = "S.CE2"}).outcome, JobOutcome::Finished);
+    total = world.fileSystem.changeCount();
+    ASSERT_EQ(total, 8);
+  }
+  for (int n = 0; n < total; ++n) {
+    SCOPED_TRACE("change " + std::to_string(n) + " fails");
+    FaultWorld world;
+    const auto before = world.fileSystem.files;
+    world.fileSystem.failNthChange(n);
+    JobResult result = RunJob(world.fileSystem, {.path = "S.CE2"});
+    world.expectFailedSafely(result);
+    if (n <= 3) {
+      // A temporary write or the old backup's removal: nothing at all has changed.
+      EXPECT_EQ(world.fileSystem.files, before);
+    } else {
+      // Later the old backup is gone, but the schematic is back at its path.
+      EXPECT_EQ(world.fileSystem.files["S.CE2"], world.original);
+    }
+  }
+}
+
+TEST(RenumberJobFaults, FlushReadBackAndCorruptionOfEachTemporary) {
+  for (const char* target : {"S.CE2", "S.CE2-01", "S.CE2-02"}) {
+    const std::string temporary = TemporaryNameFor(target);
+    for (int kind = 0; kind < 3; ++kind) {
+      SCOPED_TRACE(std::string(target) + " fault " + std::to_string(kind));
+      FaultWorld world;
+      const auto before = world.fileSystem.files;
+      if (kind == 0) {
+        world.fileSystem.failOn(FileOperation::Flush, temporary);
+      } else if (kind == 1) {
+        world.fileSystem.failOn(FileOperation::Read, temporary);
+      } else {
+        world.fileSystem.corruptWritesTo(temporary);
+      }
+      world.expectFailedSafely(RunJob(world.fileSystem, {.path = "S.CE2"}));
+      EXPECT_EQ(world.fileSystem.files, before);
+    }
+  }
+}
+
+TEST(RenumberJobFaults, FinalRenameAndRestoreBothFailing) {
+  // The first section's rename (change 7) and the move back (change 8) both fail: the
+  // previous content stays at the backup name.
+  FaultWorld world;
+  world.fileSystem.failNthChange(7);
+  world.fileSystem.failNthChange(8);
+  world.expectFailedSafely(RunJob(world.fileSystem, {.path = "S.CE2"}));
+  EXPECT_EQ(world.fileSystem.files.count("S.CE2"), 0u);
+  EXPECT_EQ(world.fileSystem.files["S.$E2"], world.original);
+}
+
+TEST(RenumberJobFaults, LockedBackupIsNotOverwritten) {
+  FaultWorld world;
+  world.fileSystem.lock("S.$E2");
+  const auto before = world.fileSystem.files;
+  world.expectFailedSafely(RunJob(world.fileSystem, {.path = "S.CE2"}));
+  EXPECT_EQ(world.fileSystem.files, before);
+}
+
+}  // namespace
+}  // namespace kerro

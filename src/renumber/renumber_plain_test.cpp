@@ -1,0 +1,288 @@
+#include "renumber/renumber_plain.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "testing/test_support.h"
+
+namespace kerro {
+namespace {
+
+using testing::ComponentRecord;
+using testing::SchematicBuilder;
+
+std::vector<std::string> ReferencesOf(SchematicDocument& document) {
+  std::vector<std::string> references;
+  for (const ComponentEntry& entry : document.entries()) {
+    references.emplace_back(entry.reference());
+  }
+  return references;
+}
+
+// Every byte outside the reference fields, and every byte of a reference field past its
+// new text, is as it was.
+void ExpectOnlyReferencesChanged(const SchematicDocument& document,
+                                 const std::vector<uint8_t>& before) {
+  auto after = document.image();
+  ASSERT_EQ(after.size(), before.size());
+  std::vector<bool> mayChange(after.size(), false);
+  for (const ComponentEntry& entry : document.entries()) {
+    const size_t field = entry.recordOffset(after) + kReferenceOffset;
+    const size_t length = entry.reference().empty() ? 0 : entry.reference().size();
+    for (size_t i = 0; i <= length; ++i) {
+      mayChange[field + i] = true;
+    }
+  }
+  for (size_t i = 0; i < after.size(); ++i) {
+    if (!mayChange[i]) {
+      ASSERT_EQ(after[i], before[i]) << "byte " << i;
+    }
+  }
+}
+
+// True if the 9 bytes of component `index`'s reference field are those of `before`.
+bool ReferenceFieldUnchanged(const SchematicDocument& document, size_t index,
+                             const std::vector<uint8_t>& before) {
+  auto image = document.image();
+  const auto field =
+      static_cast<ptrdiff_t>(document.entries()[index].recordOffset(image) + kReferenceOffset);
+  return std::equal(image.begin() + field, image.begin() + field + 9, before.begin() + field);
+}
+
+// A component with a package tag, as most are.
+ComponentRecord Part(const std::string& reference, uint8_t block = 0) {
+  return {.block = block, .packageTag = "T", .reference = reference, .partName = "P"};
+}
+
+TEST(RenumberPlain, NumbersByPrefixInPresentOrder) {
+  struct Case {
+    const char* name;
+    std::vector<ComponentRecord> components;
+    int initial;
+    int step;
+    std::vector<std::string> expected;  // in file order
+  };
+  const Case cases[] = {
+      {"prefixes keep their order",
+       {Part("R5"), Part("R2"), Part("R9"), Part("C1")},
+       1,
+       1,
+       {"R2", "R1", "R3", "C1"}},
+      {"initial and step",
+       {Part("R5"), Part("R2"), Part("R9"), Part("C1")},
+       10,
+       5,
+       {"R15", "R10", "R20", "C10"}},
+      {"blocks of one package keep sharing",
+       {Part("U3", 0), Part("U1"), Part("U3", 1)},
+       1,
+       1,
+       {"U2", "U1", "U2"}},
+      {"shared reference and a step",
+       {Part("U3"), Part("U3"), Part("U5"), Part("U4")},
+       1,
+       2,
+       {"U1", "U1", "U5", "U3"}},
+      {"no number sorts first", {Part("R1"), Part("R")}, 1, 1, {"R2", "R1"}},
+      {"numeric reference keeps its first digit", {Part("12"), Part("13")}, 1, 1, {"11", "12"}},
+      {"letter suffix is part of the prefix",
+       {Part("U1A"), Part("U1B"), Part("U2")},
+       1,
+       1,
+       {"U1A1", "U1B1", "U1"}},
+      {"leading zeros give the same number",
+       {Part("R0012"), Part("R12"), Part("R3")},
+       1,
+       1,
+       {"R2", "R2", "R1"}},
+      {"cut to eight characters", {Part("ABCDEFG1")}, 100, 1, {"ABCDEFG1"}},
+      {"cases are different prefixes",
+       {Part("r4"), Part("R7"), Part("r2")},
+       1,
+       1,
+       {"r2", "R1", "r1"}},
+      {"longer prefix is its own group",
+       {Part("CN3"), Part("C9"), Part("CN1")},
+       1,
+       1,
+       {"CN2", "C1", "CN1"}},
+      {"highest initial and step",
+       {Part("R3"), Part("R1"), Part("R2")},
+       1000,
+       20,
+       {"R1040", "R1000", "R1020"}},
+      {"empty tag keeps its reference and takes no number",
+       {{.packageTag = "", .reference = "R5"}, Part("R7")},
+       1,
+       1,
+       {"R5", "R1"}},
+      {"empty reference is left alone",
+       {{.packageTag = "T", .reference = ""}, Part("R4")},
+       1,
+       1,
+       {"", "R1"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SchematicBuilder builder;
+    builder.header();
+    for (const ComponentRecord& component : c.components) {
+      builder.component(component);
+    }
+    SchematicDocument document;
+    ASSERT_TRUE(document.loadImage(builder.bytes()));
+    std::vector<uint8_t> blocks;
+    for (const ComponentEntry& entry : document.entries()) {
+      blocks.push_back(entry.block());
+    }
+    RenumberPlain(document, c.initial, c.step);
+    EXPECT_EQ(ReferencesOf(document), c.expected);
+    ExpectOnlyReferencesChanged(document, builder.bytes());
+    for (size_t i = 0; i < blocks.size(); ++i) {
+      EXPECT_EQ(document.entries()[i].block(), blocks[i]);
+    }
+  }
+}
+
+TEST(RenumberPlain, EmptyTextsByLengthByteAreLeftAlone) {
+  SchematicBuilder builder;
+  builder.header()
+      .component({.packageTag = "T", .reference = "R9", .referenceLengthByte = 0})
+      .component({.packageTag = "T", .reference = "R8", .referenceLengthByte = 0x85})
+      .component({.packageTag = "TAG", .reference = "R7", .packageTagLengthByte = 0x90})
+      .component(Part("R6"));
+  SchematicDocument document;
+  ASSERT_TRUE(document.loadImage(builder.bytes()));
+  EXPECT_EQ(RenumberPlain(document, 1, 1), 1u);
+  // Only the last reference field changed: the others hold exactly their old bytes.
+  EXPECT_EQ(ReferencesOf(document), (std::vector<std::string>{"", "", "R7", "R1"}));
+  ExpectOnlyReferencesChanged(document, builder.bytes());
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_TRUE(ReferenceFieldUnchanged(document, i, builder.bytes())) << i;
+  }
+}
+
+TEST(RenumberPlain, OverlongLengthByteIsRewrittenWithinTheField) {
+  SchematicBuilder builder;
+  builder.header().component(
+      {.packageTag = "T", .reference = "ABCDEFGH", .referenceLengthByte = 127});
+  SchematicDocument document;
+  ASSERT_TRUE(document.loadImage(builder.bytes()));
+  RenumberPlain(document, 1, 1);
+  EXPECT_EQ(document.entries()[0].reference(), "ABCDEFGH");
+  EXPECT_EQ(document.entries()[0].referenceField()[0], 8);
+}
+
+TEST(RenumberPlain, SectionsShareOneNumbering) {
+  SchematicBuilder builder;
+  builder.header().component(Part("R4")).component(Part("C2"));
+  builder.header().component(Part("R2")).fixedRecord(5).component(Part("C1"));
+  SchematicDocument document;
+  ASSERT_TRUE(document.loadImage(builder.bytes()));
+  RenumberPlain(document, 1, 1);
+  EXPECT_EQ(ReferencesOf(document), (std::vector<std::string>{"R2", "C2", "R1", "C1"}));
+  ExpectOnlyReferencesChanged(document, builder.bytes());
+}
+
+TEST(RenumberPlain, DocumentWithoutComponentsIsUnchanged) {
+  SchematicBuilder builder;
+  builder.header().fixedRecord(0).variableRecord(200, 24);
+  SchematicDocument document;
+  ASSERT_TRUE(document.loadImage(builder.bytes()));
+  EXPECT_EQ(RenumberPlain(document, 1, 1), 0u);
+  EXPECT_TRUE(std::equal(document.image().begin(), document.image().end(), builder.bytes().begin(),
+                         builder.bytes().end()));
+}
+
+// The rules stated once more, as plainly as possible, to check the sorted walk against.
+std::string ModelReference(const std::string& reference, int initial, int step,
+                           const std::map<std::string, std::set<long long>>& numbersByPrefix) {
+  size_t cut = reference.find_last_not_of("0123456789");
+  cut = cut == std::string::npos ? 1 : std::max<size_t>(cut + 1, 1);
+  const std::string prefix = reference.substr(0, cut);
+  const std::string digits = reference.substr(cut);
+  const long long number = digits.empty() ? 0 : std::stoll(digits);
+  const auto& numbers = numbersByPrefix.at(prefix);
+  const long long rank = std::distance(numbers.begin(), numbers.find(number));
+  return (prefix + std::to_string(initial + step * rank)).substr(0, 8);
+}
+
+std::string ModelPrefix(const std::string& reference) {
+  size_t cut = reference.find_last_not_of("0123456789");
+  cut = cut == std::string::npos ? 1 : std::max<size_t>(cut + 1, 1);
+  return reference.substr(0, cut);
+}
+
+long long ModelNumber(const std::string& reference) {
+  const std::string digits = reference.substr(ModelPrefix(reference).size());
+  return digits.empty() ? 0 : std::stoll(digits);
+}
+
+TEST(RenumberPlain, AgreesWithAModelOnRandomFiles) {
+  const std::vector<std::string> prefixes = {"R", "C",  "U",   "IC",  "r",       "1",
+                                             "9", "AB", "X2Y", "U1A", "ABCDEFG", "\xC4"};
+  std::mt19937 random(20240611);
+  for (int round = 0; round < 400; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    const int initial = std::uniform_int_distribution<int>(1, 1000)(random);
+    const int step = std::uniform_int_distribution<int>(1, 20)(random);
+    const int count = std::uniform_int_distribution<int>(0, 80)(random);
+    SchematicBuilder builder;
+    builder.header();
+    std::vector<ComponentRecord> records;
+    for (int i = 0; i < count; ++i) {
+      ComponentRecord record;
+      const std::string& prefix = prefixes[random() % prefixes.size()];
+      std::string digits;
+      const int length = static_cast<int>(random() % 4);
+      for (int d = 0; d < length; ++d) {
+        digits += static_cast<char>('0' + random() % (d == 0 ? 3 : 10));
+      }
+      record.reference = (prefix + digits).substr(0, 8);
+      record.packageTag = random() % 10 == 0 ? "" : "TAG";
+      if (random() % 15 == 0) {
+        record.reference.clear();
+      }
+      if (random() % 20 == 0) {
+        record.referenceLengthByte = 0x80 | static_cast<uint8_t>(random() % 8);
+      }
+      records.push_back(record);
+      builder.component(record);
+      if (random() % 12 == 0) {
+        builder.header();
+      }
+    }
+    std::map<std::string, std::set<long long>> numbersByPrefix;
+    for (const ComponentRecord& record : records) {
+      if (!record.reference.empty() && !record.packageTag.empty() && !record.referenceLengthByte) {
+        numbersByPrefix[ModelPrefix(record.reference)].insert(ModelNumber(record.reference));
+      }
+    }
+
+    SchematicDocument document;
+    ASSERT_TRUE(document.loadImage(builder.bytes()));
+    RenumberPlain(document, initial, step);
+    ASSERT_EQ(document.entries().size(), records.size());
+    for (size_t i = 0; i < records.size(); ++i) {
+      const ComponentRecord& record = records[i];
+      const bool numbered =
+          !record.reference.empty() && !record.packageTag.empty() && !record.referenceLengthByte;
+      const std::string expected =
+          numbered ? ModelReference(record.reference, initial, step, numbersByPrefix)
+                   : (record.referenceLengthByte ? "" : record.reference);
+      ASSERT_EQ(std::string(document.entries()[i].reference()), expected) << "component " << i;
+      if (!numbered) {
+        ASSERT_TRUE(ReferenceFieldUnchanged(document, i, builder.bytes())) << "component " << i;
+      }
+    }
+    ExpectOnlyReferencesChanged(document, builder.bytes());
+  }
+}
+
+}  // namespace
+}  // namespace kerro

@@ -1,0 +1,29 @@
+#pragma once
+// Replacing a schematic on disk without ever losing its previous content.
+//
+// Order of the file operations:
+//   1. every output file (the path and, for several sections, path-01, path-02 ...) is
+//      written to a temporary file beside it, flushed to disk and read back for comparison;
+//   2. the old backup is removed and the schematic renamed to its backup name;
+//   3. the temporaries of the later sections are renamed into place, the first section's
+//      last, so that the path receives new content only when everything else is done.
+// A failure in step 1 or 2 leaves the schematic untouched. A failure in step 3 moves the
+// backup back to the path where it can; if that fails too, the previous content stays at
+// the backup name. Every temporary file is removed on failure.
+
+#include <string>
+
+#include "platform/file_system.h"
+#include "schematic/schematic_document.h"
+
+namespace kerro {
+
+// Name of the temporary file written beside `target` before it is renamed into place.
+std::string TemporaryNameFor(const std::string& target);
+
+// Saves the loaded document under `path`, keeping the file now at `path` under
+// `backupPath`, which must differ from `path`. Returns false on any failure.
+bool SaveWithBackup(FileSystem& fileSystem, const SchematicDocument& document,
+                    const std::string& path, const std::string& backupPath);
+
+}  // namespace kerro
