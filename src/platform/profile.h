@@ -6,6 +6,12 @@
 #include <string>
 #include <string_view>
 
+// <windows.h> defines WriteProfileString as a macro for its own WriteProfileStringA, which
+// would rename ours wherever both headers are seen; include this header after it.
+#ifdef WriteProfileString
+#undef WriteProfileString
+#endif
+
 namespace kerro {
 
 // Longest value a read returns (the Windows buffer of 260 characters holds 259 and a NUL).
