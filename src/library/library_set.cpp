@@ -1,0 +1,179 @@
+#include "library/library_set.h"
+
+#include <fstream>
+#include <new>
+
+#include "library/binary_library.h"
+#include "library/text_library.h"
+#include "platform/paths.h"
+#include "platform/process_paths.h"
+#include "platform/profile.h"
+#include "platform/text_compare.h"
+
+namespace kerro {
+
+namespace {
+
+// On Windows names match as the system's comparison says, which need not be byte
+// equality, so the lookup walks every entry through CompareText. Elsewhere CompareText is
+// byte equality and a hash index built at load time gives the same first match.
+#ifdef _WIN32
+constexpr bool kIndexedLookup = false;
+#else
+constexpr bool kIndexedLookup = true;
+#endif
+
+constexpr std::string_view kSettingsFileName = "TOSK.INI";
+
+bool IsTextLibraryExtension(std::string_view extension) {
+  static constexpr std::string_view kExtension = ".LB3";
+  if (extension.size() != kExtension.size()) {
+    return false;
+  }
+  for (size_t i = 0; i < extension.size(); ++i) {
+    char c = extension[i];
+    if (c >= 'a' && c <= 'z') {
+      c = static_cast<char>(c - 'a' + 'A');
+    }
+    if (c != kExtension[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The settings file is used when it can be opened for reading. It is read by the profile
+// functions, never through the FileSystem, so it is looked for the same way.
+bool CanOpen(const std::string& path) {
+  return std::ifstream(path).is_open();
+}
+
+}  // namespace
+
+bool PartLibrary::loadLibrary(const std::string& path, FileSystem& fileSystem) {
+  if (fileName_) {
+    return false;
+  }
+  try {
+    const auto bytes = fileSystem.readFile(path);
+    if (!bytes) {
+      return false;
+    }
+    PartLibrary loaded;
+    const bool ok = IsTextLibraryExtension(SplitPath(path).extension)
+                        ? LoadTextLibrary(loaded, *bytes)
+                        : HasBinaryLibraryMagic(*bytes) && LoadBinaryLibrary(loaded, *bytes);
+    if (!ok) {
+      return false;
+    }
+    *this = std::move(loaded);
+    fileName_ = path;
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;  // a file too large for memory, or a bitmap that is
+  }
+}
+
+LibrarySet::LibrarySet(ErrorHandler onError, FileSystem& fileSystem)
+    : onError_(std::move(onError)), fileSystem_(fileSystem) {}
+
+void LibrarySet::setProgramFolder(std::string folder) {
+  const bool separated =
+      !folder.empty() &&
+      (folder.back() == '/' ||
+       (kNativePathStyle == PathStyle::Windows && (folder.back() == '\\' || folder.back() == ':')));
+  if (!folder.empty() && !separated) {
+    folder += kNativePathStyle == PathStyle::Windows ? '\\' : '/';
+  }
+  programFolder_ = std::move(folder);
+}
+
+std::string LibrarySet::settingsFileFor(const std::string& schematicPath) const {
+  std::string besideSchematic = DirectoryOf(schematicPath) + std::string(kSettingsFileName);
+  if (CanOpen(besideSchematic)) {
+    return besideSchematic;
+  }
+  const std::string programFolder =
+      programFolder_ ? *programFolder_ : DirectoryOf(ExecutablePath());
+  return programFolder + std::string(kSettingsFileName);
+}
+
+bool LibrarySet::loadLibraries(const std::string& schematicPath) {
+  freeLibraries();
+  const std::string settings = settingsFileFor(schematicPath);
+  bool ok = true;
+  for (int n = 0; n < kMaxLibraries; ++n) {
+    const std::string path = ReadProfileString(settings, "LIBRARY", "LIB" + std::to_string(n), "");
+    if (path.empty()) {
+      break;
+    }
+    auto library = std::make_unique<PartLibrary>();
+    if (!library->loadLibrary(path, fileSystem_)) {
+      if (onError_) {
+        onError_(path);
+      }
+      ok = false;
+      break;
+    }
+    libraries_.push_back(std::move(library));
+  }
+  if (!ok) {
+    freeLibraries();
+    return false;
+  }
+  buildIndex();
+  return true;
+}
+
+void LibrarySet::freeLibraries() {
+  index_.clear();
+  libraries_.clear();
+}
+
+void LibrarySet::buildIndex() {
+  if (!kIndexedLookup) {
+    return;
+  }
+  for (size_t i = 0; i < libraries_.size(); ++i) {
+    const auto& entries = libraries_[i]->entries();
+    for (size_t j = 0; j < entries.size(); ++j) {
+      index_.try_emplace(entries[j].name, PartLocation{static_cast<int>(i), static_cast<int>(j)});
+    }
+  }
+}
+
+std::optional<LibrarySet::PartLocation> LibrarySet::locatePart(std::string_view name) const {
+  if (kIndexedLookup) {
+    const auto found = index_.find(name);
+    if (found == index_.end()) {
+      return std::nullopt;
+    }
+    return found->second;
+  }
+  for (size_t i = 0; i < libraries_.size(); ++i) {
+    const auto& entries = libraries_[i]->entries();
+    for (size_t j = 0; j < entries.size(); ++j) {
+      if (CompareText(name, entries[j].name) == 0) {
+        return PartLocation{static_cast<int>(i), static_cast<int>(j)};
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+const PartEntry* LibrarySet::findPart(std::string_view name) const {
+  const auto location = locatePart(name);
+  if (!location) {
+    return nullptr;
+  }
+  return libraries_[static_cast<size_t>(location->library)]->entryAt(location->entry);
+}
+
+const PartLibrary* LibrarySet::library(int slot) const {
+  if (slot < 0 || slot >= libraryCount()) {
+    return nullptr;
+  }
+  return libraries_[static_cast<size_t>(slot)].get();
+}
+
+}  // namespace kerro

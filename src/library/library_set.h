@@ -1,0 +1,81 @@
+#pragma once
+// The part libraries loaded for one library-guided run, and the lookup of part names.
+//
+// Use: construct one set per run, call loadLibraries(schematicPath), ask findPart(name)
+// for each part name and read the entry's blockCount(), then freeLibraries() (or let the
+// set go out of scope). Nothing is kept between runs.
+//
+// The library list comes from the editor's settings file TOSK.INI beside the schematic,
+// or, if there is none, beside the executable: section "LIBRARY", keys "LIB0", "LIB1", ...
+// up to "LIB15", read until the first empty or missing key. A relative path is taken
+// from the current directory. TOSK.INI is read from the disk by the profile functions; the
+// library files are read whole through the FileSystem given to the set, each held
+// exclusively while it is read.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "library/part_model.h"
+#include "platform/file_system.h"
+
+namespace kerro {
+
+inline constexpr int kMaxLibraries = 16;
+
+class LibrarySet {
+ public:
+  // Called with the path of a library that fails to load; the caller shows or prints
+  // "File read error. "%1"" with it.
+  using ErrorHandler = std::function<void(const std::string& libraryPath)>;
+
+  struct PartLocation {
+    int library = 0;  // slot, the order of the LIB keys
+    int entry = 0;    // index of the entry within its library
+  };
+
+  explicit LibrarySet(ErrorHandler onError = {}, FileSystem& fileSystem = realFileSystem());
+
+  // The folder whose TOSK.INI is used when the schematic's folder has none; by default
+  // the folder of the running executable.
+  void setProgramFolder(std::string folder);
+
+  // Empties the set, then loads every library listed for the schematic at
+  // `schematicPath`. Returns true when the list was read to its end (also when it lists
+  // nothing). A library that fails is reported to the error handler and ends the list;
+  // the set is then emptied and false returned, so every lookup finds nothing.
+  bool loadLibraries(const std::string& schematicPath);
+
+  void freeLibraries();
+
+  // The first entry named `name`, exactly and case-sensitively, searching the libraries
+  // in their order and each library in file order; null if there is none. The entry
+  // lives until freeLibraries().
+  const PartEntry* findPart(std::string_view name) const;
+  std::optional<PartLocation> locatePart(std::string_view name) const;
+
+  int libraryCount() const { return static_cast<int>(libraries_.size()); }
+  // The library in `slot`, or null past the loaded ones.
+  const PartLibrary* library(int slot) const;
+
+  // The settings file used for `schematicPath`.
+  std::string settingsFileFor(const std::string& schematicPath) const;
+
+ private:
+  void buildIndex();
+
+  ErrorHandler onError_;
+  FileSystem& fileSystem_;
+  std::optional<std::string> programFolder_;
+  std::vector<std::unique_ptr<PartLibrary>> libraries_;
+  // First location of each name. Keys view the names inside the libraries.
+  std::unordered_map<std::string_view, PartLocation> index_;
+};
+
+}  // namespace kerro
