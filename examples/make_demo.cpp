@@ -1,0 +1,136 @@
+// Writes the demo board of examples/demo/ with the project's own builders.
+// Usage: make_demo FOLDER (created if needed)
+//
+// The board: a 5 V supply, a small gate and flip-flop circuit and an op-amp stage, over two
+// sheets (sections), with references in disorder as they are after a few rounds of editing.
+// Each file of the demo comes from one function below; add a file by adding one.
+
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "testing/test_support.h"
+
+namespace {
+
+using kerro::testing::ComponentRecord;
+using kerro::testing::SchematicBuilder;
+
+struct DemoFile {
+  std::string name;
+  std::vector<uint8_t> bytes;
+};
+
+// A placed part; its package tag is its part name, as the editor gives it.
+ComponentRecord Part(const char* partName, const char* reference, int16_t x, int16_t y,
+                     uint8_t block = 0) {
+  return {.x = x,
+          .y = y,
+          .block = block,
+          .packageTag = partName,
+          .reference = reference,
+          .partName = partName};
+}
+
+// A power block: the supply pins of a multi-gate part, sharing its package's tag.
+ComponentRecord PowerBlock(const char* partName, const char* packageTag, const char* reference,
+                           int16_t x, int16_t y) {
+  return {.x = x, .y = y, .packageTag = packageTag, .reference = reference, .partName = partName};
+}
+
+// A power symbol: no reference and no tag.
+ComponentRecord Power(const char* name, int16_t x, int16_t y) {
+  return {.x = x, .y = y, .partName = name};
+}
+
+// Wires and labels between the parts; the renumbering carries them through unread.
+void Wiring(SchematicBuilder& builder, int count) {
+  for (int i = 0; i < count; ++i) {
+    builder.fixedRecord(static_cast<uint8_t>(2 + i % 3));
+  }
+  builder.variableRecord(32, 24).variableRecord(33, 40);
+}
+
+DemoFile Schematic() {
+  SchematicBuilder builder;
+
+  // Sheet 1: supply, gates, flip-flops.
+  builder.header();
+  builder.component(Part("CONN2", "J4", 40, 100))
+      .component(Part("1N4001", "D7", 120, 100))
+      .component(Part("7805", "U9", 220, 100))
+      .component(Part("CAP_POL", "C14", 180, 160))
+      .component(Part("CAP", "C3", 280, 160))
+      .component(Part("CAP_POL", "C2", 320, 160))
+      .component(Part("LED", "D3", 420, 100))
+      .component(Part("RES", "R12", 380, 100))
+      .component(Power("GND", 220, 220))
+      .component(Power("GND", 420, 220))
+      .component(Power("VCC", 320, 60))
+      .component(Power("VCC", 620, 260));
+  Wiring(builder, 6);
+  builder.component(Part("74LS00", "U5", 600, 300, 0))
+      .component(Part("74LS00", "U5", 600, 380, 1))
+      .component(Part("74LS00", "U5", 700, 300, 2))
+      .component(Part("74LS00", "U5", 700, 380, 3))
+      .component(Part("74LS00", "U2", 820, 300, 0))
+      .component(Part("74LS00", "U2", 820, 380, 1))
+      .component(PowerBlock("VCC_74LS00", "74LS00", "U5", 640, 480))
+      .component(PowerBlock("VCC_74LS00", "74LS00", "U2", 860, 480))
+      .component(Part("RES", "R7", 540, 260))
+      .component(Part("RES", "R3", 540, 340))
+      .component(Part("RES", "R1", 760, 240))
+      .component(Part("CAP", "C9", 660, 540))
+      .component(Part("CAP", "C5", 880, 540))
+      .component(Part("74LS74", "U8", 980, 300, 0))
+      .component(Part("74LS74", "U8", 980, 420, 1))
+      .component(PowerBlock("VCC_74LS74", "74LS74", "U8", 1020, 520));
+  Wiring(builder, 9);
+
+  // Sheet 2: the op-amp stage and its connectors.
+  builder.header();
+  builder.component(Part("LM358", "U4", 300, 200, 0))
+      .component(Part("LM358", "U4", 300, 400, 1))
+      .component(PowerBlock("VCC_LM358", "LM358", "U4", 360, 520))
+      .component(Part("RES", "R22", 180, 180))
+      .component(Part("RES", "R9", 180, 260))
+      .component(Part("RES", "R30", 420, 200))
+      .component(Part("RES", "R5", 420, 400))
+      .component(Part("CAP", "C17", 240, 320))
+      .component(Part("CAP", "C8", 480, 300))
+      .component(Part("CONN3", "J2", 40, 200))
+      .component(Part("CONN4", "J7", 600, 300))
+      .component(Part("POT", "RV3", 120, 400))
+      .component(Power("GND", 300, 600))
+      .component(Power("GND", 600, 420))
+      .component(Power("VCC", 360, 100));
+  Wiring(builder, 8);
+
+  return {"DEMO.CE2", builder.bytes()};
+}
+
+std::vector<DemoFile> DemoFiles() {
+  return {Schematic()};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: make_demo FOLDER\n");
+    return 2;
+  }
+  const std::string folder = argv[1];
+  try {
+    std::filesystem::create_directories(folder);
+    for (const DemoFile& file : DemoFiles()) {
+      kerro::testing::WriteBytes(folder + "/" + file.name, file.bytes);
+    }
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "make_demo: %s\n", error.what());
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,38 @@
+#pragma once
+// The change list of kerro-cli, as lines for people and as CSV for programs.
+//
+// CSV (RFC 4180): the header row
+//   file,section,x,y,part,tag,old_reference,new_reference,old_block,new_block
+// then one row per changed component, in the order of the files and, within a file, of
+// the components. `section` counts from 1; x and y are the positions stored in the record
+// (without the 5000 per section). A field holding a comma, a double quote, CR or LF is
+// enclosed in double quotes, with each double quote doubled. Rows end with CR LF. Texts
+// are the file's bytes, unconverted.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "renumber/renumber_job.h"
+
+namespace kerro {
+
+struct FileChanges {
+  std::string path;
+  std::vector<ComponentChange> changes;
+};
+
+// The whole CSV document, header row included.
+std::string FormatChangesCsv(const std::vector<FileChanges>& files);
+
+// One field, quoted when it must be.
+std::string CsvField(std::string_view text);
+
+// One line (without its end) describing a change for a terminal.
+std::string DescribeChange(const std::string& path, const ComponentChange& change);
+
+// The text with control characters shown as \xNN, so that a hostile file cannot send
+// terminal control sequences.
+std::string Printable(std::string_view text);
+
+}  // namespace kerro

@@ -1,0 +1,289 @@
+#include "cli/cli.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <optional>
+#include <ostream>
+
+#include "app/string_table.h"
+#include "cli/change_report.h"
+#include "platform/little_endian.h"
+#include "renumber/renumber_job.h"
+#include "schematic/schematic_document.h"
+
+namespace kerro {
+
+namespace {
+
+constexpr const char* kDescription =
+    "Renumbers the component reference designators (R1, C12, U3 ...) of schematic files "
+    "(*.CE2). The previous content of FILE is kept beside it under the backup name, the "
+    "first character of the extension replaced by \"$\" (SHEET.CE2 -> SHEET.$E2).";
+
+constexpr const char* kFooter =
+    "Plain numbering groups the components by reference prefix and numbers each prefix\n"
+    "from the initial value on, keeping the present order; the blocks of one package keep\n"
+    "sharing one reference. Components with an empty reference or package tag are left\n"
+    "alone.\n"
+    "\n"
+    "Exit status (the worst over all files):\n"
+    "  0  every job finished (with --check: no file would change)\n"
+    "  1  a file could not be read\n"
+    "  2  bad usage or a value out of range; no file was touched\n"
+    "  3  a file could not be written\n"
+    "  4  with --check: some file would change\n"
+    "\n"
+    "The change list has one row per component whose reference or block changed. As CSV\n"
+    "(--report, \"-\" for standard output; RFC 4180 quoting, CR LF line ends):\n"
+    "  file,section,x,y,part,tag,old_reference,new_reference,old_block,new_block\n"
+    "section counts from 1; x and y are the positions on the component's sheet.";
+
+constexpr const char* kAutoUnavailable = "library-guided numbering is not available in this build";
+
+// Parses a whole decimal integer; anything else, or a value beyond int, gives nullopt.
+std::optional<int> parseInteger(const std::string& text) {
+  const char* first = text.data();
+  const char* last = text.data() + text.size();
+  if (first != last && *first == '+') {
+    ++first;
+  }
+  long long value = 0;
+  auto [end, error] = std::from_chars(first, last, value);
+  if (first == last || error != std::errc() || end != last || value < INT32_MIN ||
+      value > INT32_MAX) {
+    return std::nullopt;
+  }
+  return static_cast<int>(value);
+}
+
+bool inRange(const std::optional<int>& value, int low, int high) {
+  return value && *value >= low && *value <= high;
+}
+
+// How bad an exit status is, for keeping the worst over several files.
+int severity(int status) {
+  switch (status) {
+    case kExitWriteError:
+      return 4;
+    case kExitUsage:
+      return 3;
+    case kExitReadError:
+      return 2;
+    case kExitWouldChange:
+      return 1;
+    default:
+      return 0;
+  }
+}
+
+void keepWorst(int& worst, int status) {
+  if (severity(status) > severity(worst)) {
+    worst = status;
+  }
+}
+
+struct Options {
+  std::string initial = "1";
+  std::string step = "1";
+  bool autoNumber = false;
+  bool dryRun = false;
+  std::string report;
+  bool list = false;
+  bool check = false;
+  bool quiet = false;
+  std::vector<std::string> files;
+};
+
+// Lists the components of one file. Returns the file's exit status.
+int listComponents(const std::string& path, CliEnvironment& environment, bool quiet) {
+  SchematicDocument document;
+  if (!document.load(environment.fileSystem, path)) {
+    environment.err << FormatMessage(kMessageReadError, path) << '\n';
+    return kExitReadError;
+  }
+  if (quiet) {
+    return kExitFinished;
+  }
+  std::ostream& out = environment.out;
+  out << Printable(path) << '\n';
+  char line[160];
+  std::snprintf(line, sizeof line, "  %7s %6s %6s %5s  %-15s  %-8s  %s\n", "section", "x", "y",
+                "block", "tag", "ref", "part");
+  out << line;
+  auto image = document.image();
+  auto starts = document.sectionStarts();
+  size_t section = 0;
+  for (const ComponentEntry& component : document.entries()) {
+    const size_t offset = component.recordOffset(image);
+    while (section + 2 < starts.size() && offset >= starts[section + 1]) {
+      ++section;
+    }
+    // The stored position: the entry's x carries the section offsets.
+    const int x = ReadI16(image, offset + kXOffset);
+    std::snprintf(line, sizeof line, "  %7zu %6d %6d %5d  %-15s  %-8s  %s\n", section + 1, x,
+                  static_cast<int>(component.y()), static_cast<int>(component.block()),
+                  Printable(component.packageTag()).c_str(),
+                  Printable(component.reference()).c_str(),
+                  Printable(component.partName()).c_str());
+    out << line;
+  }
+  return kExitFinished;
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environment) {
+  Options options;
+  CLI::App app(kDescription, "kerro-cli");
+  app.footer(kFooter);
+  app.set_version_flag("--version", std::string("kerro-cli ") + KERRO_VERSION);
+  app.add_option("-i,--initial", options.initial, "first number of each prefix, 1 to 1000")
+      ->type_name("N")
+      ->default_str("1");
+  app.add_option("-s,--step", options.step, "step between numbers, 1 to 20")
+      ->type_name("N")
+      ->default_str("1");
+  CLI::Option* autoOption =
+      app.add_flag("-a,--auto", options.autoNumber,
+                   "library-guided numbering (order by position, packages from the part "
+                   "libraries in TOSK.INI)");
+  CLI::Option* dryRunOption =
+      app.add_flag("-n,--dry-run", options.dryRun, "show the change list, write nothing");
+  CLI::Option* reportOption =
+      app.add_option("-r,--report", options.report, "also write the change list as CSV to FILE")
+          ->type_name("FILE");
+  CLI::Option* checkOption = app.add_flag(
+      "-c,--check", options.check,
+      "write nothing; exit 4 when a FILE would change (for scripts and pre-commit checks)");
+  app.add_flag("-l,--list", options.list, "list the components of each FILE and change nothing")
+      ->excludes(autoOption)
+      ->excludes(dryRunOption)
+      ->excludes(reportOption)
+      ->excludes(checkOption);
+  app.add_flag("-q,--quiet", options.quiet, "print errors only");
+  app.add_option("FILE", options.files, "schematic files, each renumbered in turn")->required();
+
+  try {
+    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+    app.parse(reversed);
+  } catch (const CLI::ParseError& error) {
+    const int status = app.exit(error, environment.out, environment.err);
+    return status == 0 ? kExitFinished : kExitUsage;
+  }
+
+  // Everything is checked before the first file is touched.
+  if (options.autoNumber && !IsNumberingModeAvailable(NumberingMode::ByLibrary)) {
+    environment.err << "kerro-cli: " << kAutoUnavailable << '\n';
+    return kExitUsage;
+  }
+  const std::optional<int> initial = parseInteger(options.initial);
+  if (!inRange(initial, kMinInitial, kMaxInitial)) {
+    environment.err << FormatMessage(kMessageInitialOutOfRange) << '\n';
+    return kExitUsage;
+  }
+  const std::optional<int> step = parseInteger(options.step);
+  if (!inRange(step, kMinStep, kMaxStep)) {
+    environment.err << FormatMessage(kMessageStepOutOfRange) << '\n';
+    return kExitUsage;
+  }
+  for (const std::string& file : options.files) {
+    if (file.empty()) {
+      environment.err << "kerro-cli: an empty FILE name was given\n";
+      return kExitUsage;
+    }
+    if (!options.report.empty() &&
+        (options.report == file || options.report == MakeBackupName(file))) {
+      environment.err << "kerro-cli: the report would replace \"" << options.report << "\"\n";
+      return kExitUsage;
+    }
+  }
+
+  int worst = kExitFinished;
+  if (options.list) {
+    for (const std::string& file : options.files) {
+      keepWorst(worst, listComponents(file, environment, options.quiet));
+    }
+    return worst;
+  }
+
+  const bool writeNothing = options.dryRun || options.check;
+  const bool showChanges = writeNothing && !options.quiet;
+  std::vector<FileChanges> report;
+  JobContext context{environment.fileSystem, [&](const std::string& libraryPath) {
+                       environment.err << FormatMessage(kMessageReadError, libraryPath) << '\n';
+                     }};
+  // Each file once: running a job twice on one file would replace its backup with the
+  // result of the first run.
+  std::vector<std::string> done;
+  for (const std::string& file : options.files) {
+    if (std::find(done.begin(), done.end(), file) != done.end()) {
+      continue;
+    }
+    done.push_back(file);
+    JobRequest request;
+    request.path = file;
+    request.initial = *initial;
+    request.step = *step;
+    request.mode = options.autoNumber ? NumberingMode::ByLibrary : NumberingMode::Plain;
+    request.writeFiles = !writeNothing;
+    request.collectChanges = writeNothing || !options.report.empty();
+    JobResult result = RenumberJob(request, context);
+
+    switch (result.outcome) {
+      case JobOutcome::ReadError:
+        environment.err << FormatMessage(kMessageReadError, result.errorPath) << '\n';
+        keepWorst(worst, kExitReadError);
+        continue;
+      case JobOutcome::WriteError:
+        environment.err << FormatMessage(kMessageWriteError, result.errorPath) << '\n';
+        keepWorst(worst, kExitWriteError);
+        continue;
+      case JobOutcome::InitialOutOfRange:
+        environment.err << FormatMessage(kMessageInitialOutOfRange) << '\n';
+        keepWorst(worst, kExitUsage);
+        continue;
+      case JobOutcome::StepOutOfRange:
+        environment.err << FormatMessage(kMessageStepOutOfRange) << '\n';
+        keepWorst(worst, kExitUsage);
+        continue;
+      case JobOutcome::EmptyPath:
+        continue;
+      case JobOutcome::Finished:
+        break;
+    }
+    if (showChanges) {
+      for (const ComponentChange& change : result.changes) {
+        environment.out << DescribeChange(file, change) << '\n';
+      }
+    }
+    if (options.check && !result.changes.empty()) {
+      keepWorst(worst, kExitWouldChange);
+    }
+    if (!options.quiet) {
+      environment.out << FormatMessage(kMessageFinished) << '\n';
+    }
+    if (!options.report.empty()) {
+      report.push_back({file, std::move(result.changes)});
+    }
+  }
+
+  if (!options.report.empty()) {
+    const std::string csv = FormatChangesCsv(report);
+    if (options.report == "-") {
+      environment.out << csv;
+    } else {
+      std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(csv.data()), csv.size());
+      if (!environment.fileSystem.writeFile(options.report, bytes)) {
+        environment.err << FormatMessage(kMessageWriteError, options.report) << '\n';
+        keepWorst(worst, kExitWriteError);
+      }
+    }
+  }
+  environment.out.flush();
+  return worst;
+}
+
+}  // namespace kerro

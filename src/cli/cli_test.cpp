@@ -1,0 +1,276 @@
+#include "cli/cli.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "schematic/schematic_document.h"
+#include "testing/test_support.h"
+
+namespace kerro {
+namespace {
+
+using testing::FileOperation;
+using testing::MemoryFileSystem;
+using testing::SchematicBuilder;
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Unnumbered() {
+  SchematicBuilder builder;
+  builder.header()
+      .component({.x = 10, .y = 20, .packageTag = "RES", .reference = "R5", .partName = "RES"})
+      .component({.x = 30, .y = 40, .packageTag = "RES", .reference = "R2", .partName = "RES"})
+      .component({.x = 50, .y = 60, .packageTag = "CAP", .reference = "C1", .partName = "CAP"});
+  return builder.bytes();
+}
+
+Bytes Numbered() {
+  SchematicBuilder builder;
+  builder.header()
+      .component({.packageTag = "RES", .reference = "R1", .partName = "RES"})
+      .component({.packageTag = "RES", .reference = "R2", .partName = "RES"});
+  return builder.bytes();
+}
+
+std::vector<std::string> ReferencesIn(const Bytes& bytes) {
+  SchematicDocument document;
+  EXPECT_TRUE(document.loadImage(bytes));
+  std::vector<std::string> references;
+  for (const ComponentEntry& entry : document.entries()) {
+    references.emplace_back(entry.reference());
+  }
+  return references;
+}
+
+struct Outcome {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+Outcome RunTool(FileSystem& fileSystem, const std::vector<std::string>& arguments) {
+  std::ostringstream out;
+  std::ostringstream err;
+  CliEnvironment environment{fileSystem, out, err};
+  const int status = RunCli(arguments, environment);
+  return {status, out.str(), err.str()};
+}
+
+TEST(KerroCli, BadUsageAndValuesOutOfRangeTouchNothing) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> arguments;
+    std::string message;  // expected in the error output
+  };
+  const std::string initial = "Initial value is out of range.\n";
+  const std::string step = "Step value is out of range.\n";
+  const Case cases[] = {
+      {"no file", {}, "FILE is required"},
+      {"initial 0", {"-i", "0", "A.CE2"}, initial},
+      {"initial 1001", {"--initial=1001", "A.CE2"}, initial},
+      {"initial negative", {"-i", "-5", "A.CE2"}, initial},
+      {"initial not a number", {"-i", "abc", "A.CE2"}, initial},
+      {"initial with trailing text", {"-i", "5x", "A.CE2"}, initial},
+      {"initial fraction", {"-i", "1.5", "A.CE2"}, initial},
+      {"initial huge", {"-i", "99999999999", "A.CE2"}, initial},
+      {"initial empty", {"-i", "", "A.CE2"}, initial},
+      {"step 0", {"-s", "0", "A.CE2"}, step},
+      {"step 21", {"--step", "21", "A.CE2"}, step},
+      {"initial is checked first", {"-i", "0", "-s", "0", "A.CE2"}, initial},
+      {"auto",
+       {"--auto", "A.CE2"},
+       "kerro-cli: library-guided numbering is not available in this build\n"},
+      {"unknown option", {"--bogus", "A.CE2"}, "--bogus"},
+      {"list with dry run", {"--list", "--dry-run", "A.CE2"}, "excludes"},
+      {"empty file name", {"A.CE2", ""}, "empty FILE"},
+      {"report over the schematic", {"-r", "A.CE2", "A.CE2"}, "report would replace"},
+      {"report over the backup", {"--report", "A.$E2", "A.CE2"}, "report would replace"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MemoryFileSystem fileSystem;
+    fileSystem.files["A.CE2"] = Unnumbered();
+    Outcome outcome = RunTool(fileSystem, c.arguments);
+    EXPECT_EQ(outcome.status, kExitUsage);
+    EXPECT_NE(outcome.err.find(c.message), std::string::npos) << outcome.err;
+    EXPECT_TRUE(fileSystem.log.empty());
+  }
+}
+
+TEST(KerroCli, RenumbersAndSaysFinished) {
+  MemoryFileSystem fileSystem;
+  fileSystem.files["A.CE2"] = Unnumbered();
+  Outcome outcome = RunTool(fileSystem, {"-i", "10", "--step=5", "A.CE2"});
+  EXPECT_EQ(outcome.status, kExitFinished);
+  EXPECT_EQ(outcome.out, "Finished\n");
+  EXPECT_EQ(outcome.err, "");
+  EXPECT_EQ(ReferencesIn(fileSystem.files["A.CE2"]),
+            (std::vector<std::string>{"R15", "R10", "C10"}));
+  EXPECT_EQ(fileSystem.files["A.$E2"], Unnumbered());
+}
+
+TEST(KerroCli, QuietPrintsErrorsOnly) {
+  MemoryFileSystem fileSystem;
+  fileSystem.files["A.CE2"] = Unnumbered();
+  Outcome outcome = RunTool(fileSystem, {"-q", "-n", "A.CE2", "M.CE2"});
+  EXPECT_EQ(outcome.status, kExitReadError);
+  EXPECT_EQ(outcome.out, "");
+  EXPECT_EQ(outcome.err, "File read error. \"M.CE2\"\n");
+}
+
+TEST(KerroCli, ExitStatusIsTheWorstOverAllFiles) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> arguments;
+    int status;
+  };
+  const Case cases[] = {
+      {"all finished", {"A.CE2", "B.CE2"}, kExitFinished},
+      {"one missing", {"A.CE2", "M.CE2", "B.CE2"}, kExitReadError},
+      {"write error outranks read error", {"M.CE2", "W.$E2", "A.CE2"}, kExitWriteError},
+      {"check: one would change", {"-c", "B.CE2", "A.CE2"}, kExitWouldChange},
+      {"check: nothing would change", {"--check", "B.CE2"}, kExitFinished},
+      {"check: read error outranks a change", {"-c", "A.CE2", "M.CE2"}, kExitReadError},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MemoryFileSystem fileSystem;
+    fileSystem.files["A.CE2"] = Unnumbered();
+    fileSystem.files["B.CE2"] = Numbered();
+    fileSystem.files["W.$E2"] = Unnumbered();
+    EXPECT_EQ(RunTool(fileSystem, c.arguments).status, c.status);
+  }
+}
+
+TEST(KerroCli, EveryFileIsTriedInTurnWithItsOwnMessage) {
+  MemoryFileSystem fileSystem;
+  fileSystem.files["A.CE2"] = Unnumbered();
+  fileSystem.files["W.$E2"] = Unnumbered();
+  Outcome outcome = RunTool(fileSystem, {"M.CE2", "W.$E2", "A.CE2"});
+  EXPECT_EQ(outcome.err, "File read error. \"M.CE2\"\nFile write error. \"W.$E2\"\n");
+  EXPECT_EQ(outcome.out, "Finished\n");
+  EXPECT_EQ(ReferencesIn(fileSystem.files["A.CE2"]), (std::vector<std::string>{"R2", "R1", "C1"}));
+  EXPECT_EQ(fileSystem.files["W.$E2"], Unnumbered());
+}
+
+TEST(KerroCli, FailedWriteIsNeverFinished) {
+  MemoryFileSystem fileSystem;
+  fileSystem.files["A.CE2"] = Unnumbered();
+  fileSystem.failOn(FileOperation::Rename);
+  Outcome outcome = RunTool(fileSystem, {"A.CE2"});
+  EXPECT_EQ(outcome.status, kExitWriteError);
+  EXPECT_EQ(outcome.out, "");
+  EXPECT_EQ(outcome.err, "File write error. \"A.CE2\"\n");
+  EXPECT_EQ(fileSystem.files["A.CE2"], Unnumbered());
+}
+
+TEST(KerroCli, DryRunAndCheckShowChangesAndWriteNothing) {
+  for (const char* option : {"--dry-run", "--check"}) {
+    SCOPED_TRACE(option);
+    MemoryFileSystem fileSystem;
+    fileSystem.files["A.CE2"] = Unnumbered();
+    Outcome outcome = RunTool(fileSystem, {option, "A.CE2"});
+    EXPECT_EQ(outcome.out,
+              "A.CE2: section 1 at (10, 20) RES [RES]: R5 -> R2\n"
+              "A.CE2: section 1 at (30, 40) RES [RES]: R2 -> R1\n"
+              "Finished\n");
+    EXPECT_EQ(fileSystem.changeCount(), 0);
+    EXPECT_EQ(fileSystem.files.size(), 1u);
+  }
+}
+
+TEST(KerroCli, ReportIsCsvOfEveryFinishedFile) {
+  SchematicBuilder builder;
+  builder.header();
+  builder.header().component(
+      {.x = -7, .y = 8, .packageTag = "A,\"B\"", .reference = "U9", .partName = "74LS00"});
+  MemoryFileSystem fileSystem;
+  fileSystem.files["A.CE2"] = Unnumbered();
+  fileSystem.files["two, sections.CE2"] = builder.bytes();
+  Outcome outcome = RunTool(fileSystem, {"-r", "out.csv", "A.CE2", "M.CE2", "two, sections.CE2"});
+  EXPECT_EQ(outcome.status, kExitReadError);
+  EXPECT_EQ(outcome.out, "Finished\nFinished\n");  // the list itself only with -n or -c
+  const Bytes& csv = fileSystem.files["out.csv"];
+  EXPECT_EQ(std::string(csv.begin(), csv.end()),
+            "file,section,x,y,part,tag,old_reference,new_reference,old_block,new_block\r\n"
+            "A.CE2,1,10,20,RES,RES,R5,R2,0,0\r\n"
+            "A.CE2,1,30,40,RES,RES,R2,R1,0,0\r\n"
+            "\"two, sections.CE2\",2,-7,8,74LS00,\"A,\"\"B\"\"\",U9,U1,0,0\r\n");
+}
+
+TEST(KerroCli, ReportToStandardOutputAndItsWriteError) {
+  MemoryFileSystem fileSystem;
+  fileSystem.files["B.CE2"] = Numbered();
+  Outcome toOut = RunTool(fileSystem, {"-q", "-c", "-r", "-", "B.CE2"});
+  EXPECT_EQ(toOut.status, kExitFinished);
+  EXPECT_EQ(toOut.out,
+            "file,section,x,y,part,tag,old_reference,new_reference,old_block,new_block\r\n");
+
+  fileSystem.failOn(FileOperation::Write, "r.csv");
+  Outcome failed = RunTool(fileSystem, {"-q", "-n", "-r", "r.csv", "B.CE2"});
+  EXPECT_EQ(failed.status, kExitWriteError);
+  EXPECT_EQ(failed.err, "File write error. \"r.csv\"\n");
+}
+
+TEST(KerroCli, ListShowsComponentsAndChangesNothing) {
+  SchematicBuilder builder;
+  builder.header().component(
+      {.x = 10, .y = 20, .packageTag = "RES", .reference = "R5", .partName = "RES"});
+  builder.header().component({.x = -30,
+                              .y = 40,
+                              .block = 2,
+                              .packageTag = "74LS00",
+                              .reference = "U\x1b[2J",
+                              .partName = "74LS00"});
+  MemoryFileSystem fileSystem;
+  fileSystem.files["A.CE2"] = builder.bytes();
+  Outcome outcome = RunTool(fileSystem, {"--list", "A.CE2", "M.CE2"});
+  EXPECT_EQ(outcome.status, kExitReadError);
+  EXPECT_EQ(outcome.out,
+            "A.CE2\n"
+            "  section      x      y block  tag              ref       part\n"
+            "        1     10     20     0  RES              R5        RES\n"
+            "        2    -30     40     2  74LS00           U\\x1B[2J  74LS00\n");
+  EXPECT_EQ(outcome.err, "File read error. \"M.CE2\"\n");
+  EXPECT_EQ(fileSystem.changeCount(), 0);
+}
+
+TEST(KerroCli, AFileGivenTwiceIsRenumberedOnce) {
+  MemoryFileSystem fileSystem;
+  fileSystem.files["A.CE2"] = Unnumbered();
+  Outcome outcome = RunTool(fileSystem, {"A.CE2", "A.CE2"});
+  EXPECT_EQ(outcome.status, kExitFinished);
+  EXPECT_EQ(outcome.out, "Finished\n");
+  EXPECT_EQ(fileSystem.files["A.$E2"], Unnumbered());  // the backup is the original
+}
+
+TEST(KerroCli, HelpAndVersion) {
+  MemoryFileSystem fileSystem;
+  Outcome version = RunTool(fileSystem, {"--version"});
+  EXPECT_EQ(version.status, kExitFinished);
+  EXPECT_EQ(version.out, std::string("kerro-cli ") + KERRO_VERSION + "\n");
+
+  Outcome help = RunTool(fileSystem, {"--help"});
+  EXPECT_EQ(help.status, kExitFinished);
+  for (const char* text :
+       {"--initial", "--step", "--auto", "--dry-run", "--report", "--list", "--check", "--quiet",
+        "Exit status", "file,section,x,y,part,tag,old_reference,new_reference"}) {
+    EXPECT_NE(help.out.find(text), std::string::npos) << text;
+  }
+  EXPECT_TRUE(fileSystem.log.empty());
+}
+
+TEST(KerroCli, WorksOnTheRealDisk) {
+  testing::TempFolder folder;
+  testing::WriteBytes(folder.file("D.CE2"), Unnumbered());
+  Outcome outcome = RunTool(realFileSystem(), {"-r", folder.file("r.csv"), folder.file("D.CE2")});
+  EXPECT_EQ(outcome.status, kExitFinished);
+  EXPECT_EQ(folder.list(), (std::vector<std::string>{"D.$E2", "D.CE2", "r.csv"}));
+  EXPECT_EQ(testing::ReadBytes(folder.file("D.$E2")), Unnumbered());
+  EXPECT_EQ(ReferencesIn(testing::ReadBytes(folder.file("D.CE2"))),
+            (std::vector<std::string>{"R2", "R1", "C1"}));
+}
+
+}  // namespace
+}  // namespace kerro
