@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -267,12 +268,16 @@ bool HasBinaryLibraryMagic(std::span<const uint8_t> bytes) {
 }
 
 bool LoadBinaryLibrary(PartLibrary& library, std::span<const uint8_t> file) {
-  PartLibrary loaded;
-  if (!BinaryLibraryParser(loaded, file).parse()) {
-    return false;
+  try {
+    PartLibrary loaded;
+    if (!BinaryLibraryParser(loaded, file).parse()) {
+      return false;
+    }
+    library = std::move(loaded);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;  // a part too large for memory
   }
-  library = std::move(loaded);
-  return true;
 }
 
 }  // namespace kerro

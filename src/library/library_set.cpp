@@ -48,6 +48,25 @@ bool CanOpen(const std::string& path) {
   return std::ifstream(path).is_open();
 }
 
+// A text library is read as the editor's own tools read it, sharing the file with other
+// readers, so that a library the editor holds open still loads. Binary libraries are read
+// exclusively.
+std::optional<std::vector<uint8_t>> ReadShared(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    return std::nullopt;
+  }
+  std::vector<uint8_t> bytes;
+  char buffer[65536];
+  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+    bytes.insert(bytes.end(), buffer, buffer + in.gcount());
+  }
+  if (in.bad()) {
+    return std::nullopt;
+  }
+  return bytes;
+}
+
 }  // namespace
 
 bool PartLibrary::loadLibrary(const std::string& path, FileSystem& fileSystem) {
@@ -55,14 +74,14 @@ bool PartLibrary::loadLibrary(const std::string& path, FileSystem& fileSystem) {
     return false;
   }
   try {
-    const auto bytes = fileSystem.readFile(path);
+    const bool text = IsTextLibraryExtension(SplitPath(path).extension);
+    const auto bytes = text ? ReadShared(path) : fileSystem.readFile(path);
     if (!bytes) {
       return false;
     }
     PartLibrary loaded;
-    const bool ok = IsTextLibraryExtension(SplitPath(path).extension)
-                        ? LoadTextLibrary(loaded, *bytes)
-                        : HasBinaryLibraryMagic(*bytes) && LoadBinaryLibrary(loaded, *bytes);
+    const bool ok = text ? LoadTextLibrary(loaded, *bytes)
+                         : HasBinaryLibraryMagic(*bytes) && LoadBinaryLibrary(loaded, *bytes);
     if (!ok) {
       return false;
     }

@@ -8,9 +8,9 @@
 // The library list comes from the editor's settings file TOSK.INI beside the schematic,
 // or, if there is none, beside the executable: section "LIBRARY", keys "LIB0", "LIB1", ...
 // up to "LIB15", read until the first empty or missing key. A relative path is taken
-// from the current directory. TOSK.INI is read from the disk by the profile functions; the
-// library files are read whole through the FileSystem given to the set, each held
-// exclusively while it is read.
+// from the current directory. TOSK.INI is read from the disk by the profile functions.
+// Binary libraries are read whole through the FileSystem given to the set, held
+// exclusively while they are read; text libraries are read from the disk, shared.
 
 #include <array>
 #include <cstdint>

@@ -277,21 +277,22 @@ TEST_F(LibrarySetTest, EntryWithoutBodyCountsOneBlock) {
   EXPECT_EQ(set_.findPart("QUAD")->blockCount(), 4);
 }
 
-TEST(LibrarySet, ReadsLibrariesThroughItsFileSystem) {
+TEST(LibrarySet, ReadsBinaryLibrariesThroughItsFileSystem) {
   testing::MemoryFileSystem files;
   TempFolder folder;  // the settings file is read from the disk
-  const std::string library = "/libraries/TTL.LB3";
-  TextLibraryBuilder text;
-  text.component({.name = "74LS00", .blocks = 4});
-  files.files[library] = text.bytes();
+  const std::string library = "/libraries/OPAMP.LIB";
+  BinaryLibraryBuilder binary;
+  binary.entry("LM358", binary.body({.blockCount = 2}));
+  files.files[library] = binary.bytes();
   WriteToskIni(folder.file("TOSK.INI"), {library});
   LibrarySet set({}, files);
   ASSERT_TRUE(set.loadLibraries(folder.file("X.CE2")));
-  EXPECT_EQ(set.findPart("74LS00")->blockCount(), 4);
+  EXPECT_EQ(set.findPart("LM358")->blockCount(), 2);
+  EXPECT_EQ(files.log, std::vector<std::string>{"read " + library});
 
   files.lock(library);  // another program holds it
   EXPECT_FALSE(set.loadLibraries(folder.file("X.CE2")));
-  EXPECT_EQ(set.findPart("74LS00"), nullptr);
+  EXPECT_EQ(set.findPart("LM358"), nullptr);
 }
 
 }  // namespace

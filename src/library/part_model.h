@@ -130,7 +130,8 @@ class PartLibrary {
   // Loads the file at `path`: a name ending in ".LB3" (any case) as a text library, any
   // other file as a binary library when its header matches. Returns false, showing
   // nothing, if the library was loaded before, the file cannot be read, or it is not a
-  // well-formed library; the library is then left as it was.
+  // well-formed library; the library is then left as it was. Binary libraries are read
+  // through `fileSystem`, exclusively; text libraries straight from the disk, shared.
   bool loadLibrary(const std::string& path, FileSystem& fileSystem = realFileSystem());
 
   // Used by the readers while they build a library.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <new>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -378,12 +379,16 @@ class TextLibraryParser {
 bool LoadTextLibrary(PartLibrary& library, std::span<const uint8_t> text) {
   const auto end = std::find(text.begin(), text.end(), kEndOfText);
   text = text.first(static_cast<size_t>(end - text.begin()));
-  PartLibrary loaded;
-  if (!TextLibraryParser(loaded, text).parse()) {
-    return false;
+  try {
+    PartLibrary loaded;
+    if (!TextLibraryParser(loaded, text).parse()) {
+      return false;
+    }
+    library = std::move(loaded);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;  // a part too large for memory
   }
-  library = std::move(loaded);
-  return true;
 }
 
 }  // namespace kerro
