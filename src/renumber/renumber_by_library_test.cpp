@@ -1,0 +1,328 @@
+#include "renumber/renumber_by_library.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <random>
+
+#include "renumber/reference.h"
+#include "testing/test_support.h"
+
+namespace kerro {
+namespace {
+
+using testing::ComponentRecord;
+using testing::SchematicBuilder;
+
+struct Placed {
+  int16_t x;
+  int16_t y;
+  std::string tag;
+  std::string reference;
+  std::string partName;
+  uint8_t block = 0;
+};
+
+SchematicDocument Build(const std::vector<std::vector<Placed>>& sections) {
+  SchematicBuilder builder;
+  for (const auto& section : sections) {
+    builder.header();
+    for (const Placed& p : section) {
+      builder.component({.x = p.x, .y = p.y, .block = p.block, .packageTag = p.tag,
+                         .reference = p.reference, .partName = p.partName});
+    }
+  }
+  SchematicDocument document;
+  EXPECT_TRUE(document.loadImage(builder.bytes()));
+  return document;
+}
+
+BlockCountLookup Blocks(std::map<std::string, int> counts) {
+  return [counts = std::move(counts)](std::string_view name) -> std::optional<int> {
+    auto it = counts.find(std::string(name));
+    return it == counts.end() ? std::nullopt : std::optional<int>(it->second);
+  };
+}
+
+std::vector<std::string> References(SchematicDocument& document) {
+  std::vector<std::string> references;
+  for (const ComponentEntry& component : document.entries()) {
+    references.emplace_back(component.reference());
+  }
+  return references;
+}
+
+std::vector<int> Blocks(SchematicDocument& document) {
+  std::vector<int> blocks;
+  for (const ComponentEntry& component : document.entries()) {
+    blocks.push_back(component.block());
+  }
+  return blocks;
+}
+
+TEST(RenumberByLibrary, NumbersByPositionNotByPresentNumber) {
+  SchematicDocument document =
+      Build({{{10, 0, "R", "R7", "RES"}, {30, 0, "R", "R3", "RES"}, {20, 0, "R", "R1", "RES"}}});
+  RenumberByLibrary(document, 1, 1, Blocks({}));
+  EXPECT_EQ(References(document), (std::vector<std::string>{"R1", "R3", "R2"}));
+}
+
+TEST(RenumberByLibrary, SectionsFollowOneAnother) {
+  // The second section's components sort after every first-section component whose
+  // position is below their own plus 5000.
+  SchematicDocument document = Build({{{4000, 0, "R", "R1", "RES"}, {6000, 0, "R", "R2", "RES"}},
+                                      {{900, 0, "R", "R3", "RES"}, {1100, 0, "R", "R4", "RES"}}});
+  RenumberByLibrary(document, 1, 1, Blocks({}));
+  EXPECT_EQ(References(document), (std::vector<std::string>{"R1", "R3", "R2", "R4"}));
+}
+
+TEST(RenumberByLibrary, PacksBlocksIntoPackages) {
+  std::vector<Placed> gates;
+  for (int16_t i = 0; i < 5; ++i) {
+    gates.push_back({static_cast<int16_t>(10 * i), 0, "74LS00", "U9", "74LS00", 7});
+  }
+  SchematicDocument document = Build({gates});
+  RenumberByLibrary(document, 1, 1, Blocks({{"74LS00", 4}}));
+  EXPECT_EQ(References(document), (std::vector<std::string>{"U1", "U1", "U1", "U1", "U2"}));
+  EXPECT_EQ(Blocks(document), (std::vector<int>{0, 1, 2, 3, 0}));
+}
+
+TEST(RenumberByLibrary, UnknownAndSingleBlockPartsTakeNewNumbers) {
+  SchematicDocument document = Build({{{0, 0, "X", "U5", "MYSTERY", 3},
+                                       {1, 0, "X", "U5", "MYSTERY", 3},
+                                       {2, 0, "Y", "U5", "SINGLE", 2}}});
+  RenumberByLibrary(document, 1, 1, Blocks({{"SINGLE", 1}}));
+  EXPECT_EQ(References(document), (std::vector<std::string>{"U1", "U2", "U3"}));
+  EXPECT_EQ(Blocks(document), (std::vector<int>{0, 0, 0}));
+}
+
+TEST(RenumberByLibrary, PowerNamesDecideByExactBytes) {
+  SchematicDocument document = Build({{{0, 0, "P", "P7", "GND", 5},
+                                       {1, 0, "P", "P7", "vcc", 5},
+                                       {2, 0, "P", "P7", "VCC_A", 5}}});
+  RenumberByLibrary(document, 1, 1, Blocks({}));
+  EXPECT_EQ(References(document), (std::vector<std::string>{"P7", "P1", "P2"}));
+  // The power symbol keeps its block, the ordinary part gets 0, a power block keeps its.
+  EXPECT_EQ(Blocks(document), (std::vector<int>{5, 0, 5}));
+}
+
+TEST(RenumberByLibrary, PowerBlocksFollowTheirPackages) {
+  std::vector<Placed> parts;
+  for (int16_t i = 0; i < 8; ++i) {
+    parts.push_back({i, 0, "74LS00", "U1", "74LS00"});
+  }
+  parts.push_back({100, 0, "R", "U4", "RES"});  // takes U3, the next free U number
+  for (int16_t i = 0; i < 3; ++i) {
+    parts.push_back({static_cast<int16_t>(200 + i), 0, "74LS00", "U9", "VCC_74LS00", 9});
+  }
+  SchematicDocument document = Build({parts});
+  RenumberByLibrary(document, 1, 1, Blocks({{"74LS00", 4}}));
+  auto references = References(document);
+  EXPECT_EQ(references[0], "U1");
+  EXPECT_EQ(references[7], "U2");
+  EXPECT_EQ(references[8], "U3");
+  EXPECT_EQ(references[9], "U1");
+  EXPECT_EQ(references[10], "U2");
+  EXPECT_EQ(references[11], "U4");
+  EXPECT_EQ(document.entries()[9].block(), 9);
+}
+
+TEST(RenumberByLibrary, SkipsEmptyTagsAndReferences) {
+  SchematicDocument document = Build({{{0, 0, "", "R5", "RES", 2},
+                                       {1, 0, "R", "", "RES", 2},
+                                       {2, 0, "R", "R5", "RES", 2},
+                                       {3, 0, "", "U5", "VCC_X", 2}}});
+  RenumberByLibrary(document, 1, 1, Blocks({}));
+  EXPECT_EQ(References(document), (std::vector<std::string>{"R5", "", "R1", "U5"}));
+  EXPECT_EQ(Blocks(document), (std::vector<int>{2, 2, 0, 2}));
+}
+
+TEST(RenumberByLibrary, InitialAndStepAndLongReferences) {
+  SchematicDocument document =
+      Build({{{0, 0, "A", "ABCDEFG1", "X"}, {1, 0, "A", "ABCDEFG2", "X"}, {2, 0, "C", "C", "X"}}});
+  RenumberByLibrary(document, 100, 20, Blocks({}));
+  EXPECT_EQ(References(document), (std::vector<std::string>{"ABCDEFG1", "ABCDEFG1", "C100"}));
+}
+
+// The rules written out the plain way, with linear searches over small tables, for
+// comparison on random documents.
+struct Model {
+  int initial;
+  int step;
+  std::vector<std::pair<std::string, int64_t>> counters;
+
+  int64_t next(const std::string& prefix) {
+    for (auto& [name, last] : counters) {
+      if (name == prefix) {
+        return last += step;
+      }
+    }
+    counters.emplace_back(prefix, initial);
+    return initial;
+  }
+};
+
+struct ModelComponent {
+  int32_t x, y;
+  std::string tag, reference, partName;
+  int block;
+};
+
+void RunModel(std::vector<ModelComponent>& all, int initial, int step,
+              const std::map<std::string, int>& blockCounts) {
+  const std::array<std::string, 5> powerNames = {"VCC", "VDD", "GND", "VEE", "VSS"};
+  std::vector<ModelComponent*> ordinary, power;
+  for (auto& c : all) {
+    int kind = 0;
+    for (const auto& name : powerNames) {
+      if (c.partName.compare(0, name.size(), name) == 0) {
+        kind = c.partName.size() == name.size() ? 1 : 2;
+        break;
+      }
+    }
+    if (kind == 0) ordinary.push_back(&c);
+    if (kind == 2) power.push_back(&c);
+  }
+  auto byPosition = [](ModelComponent* a, ModelComponent* b) {
+    return a->x != b->x ? a->x < b->x : a->y < b->y;
+  };
+  std::stable_sort(ordinary.begin(), ordinary.end(), byPosition);
+  std::stable_sort(power.begin(), power.end(), byPosition);
+  Model model{initial, step, {}};
+  struct Pack {
+    std::string tag;
+    int64_t number;
+    int count, last;
+  };
+  std::vector<Pack> packs;
+  for (auto* c : ordinary) {
+    if (c->tag.empty() || c->reference.empty()) continue;
+    std::string prefix(SplitReference(c->reference).prefix);
+    auto known = blockCounts.find(c->partName);
+    int64_t number;
+    int block = 0;
+    if (known != blockCounts.end() && known->second > 1) {
+      const int n = known->second;
+      Pack* pack = nullptr;
+      for (auto& p : packs) {
+        if (p.tag == c->tag) {
+          pack = &p;
+          break;
+        }
+      }
+      if (!pack) {
+        packs.push_back({c->tag, model.next(prefix), n, 0});
+        number = packs.back().number;
+      } else if (pack->last < pack->count - 1 && pack->last < n - 1) {
+        block = ++pack->last;
+        number = pack->number;
+      } else {
+        pack->number = model.next(prefix);
+        pack->last = 0;
+        number = pack->number;
+      }
+    } else {
+      number = model.next(prefix);
+    }
+    c->reference = FormatReference(prefix, number);
+    c->block = block;
+  }
+  struct PowerEntry {
+    std::string tag, prefix;
+    int64_t last;
+    size_t scan;
+  };
+  std::vector<PowerEntry> entries;
+  for (auto* c : power) {
+    if (c->tag.empty() || c->reference.empty()) continue;
+    std::string prefix(SplitReference(c->reference).prefix);
+    PowerEntry* entry = nullptr;
+    for (auto& e : entries) {
+      if (e.tag == c->tag && e.prefix == prefix) entry = &e;
+    }
+    if (!entry) {
+      entries.push_back({c->tag, prefix, 0, 0});
+      entry = &entries.back();
+    }
+    bool matched = false;
+    for (size_t i = entry->scan; i < ordinary.size(); ++i) {
+      auto* o = ordinary[i];
+      if (o->tag.empty() || o->reference.empty()) continue;
+      auto split = SplitReference(o->reference);
+      if (o->tag == entry->tag && split.prefix == entry->prefix && split.number > entry->last) {
+        entry->scan = i + 1;
+        entry->last = split.number;
+        matched = true;
+        break;
+      }
+    }
+    if (!matched) entry->last = model.next(prefix);
+    c->reference = FormatReference(prefix, entry->last);
+  }
+}
+
+TEST(RenumberByLibrary, MatchesTheRulesOnRandomDocuments) {
+  std::mt19937 random(424242);
+  const std::vector<std::string> parts = {"74LS00", "7400", "LM358", "RES", "CAP", "VCC",
+                                          "GND", "VCC_74LS00", "VDD_LM358", "GNDA", "CON4",
+                                          "74HC04", "VSS"};
+  const std::vector<std::string> tags = {"", "A", "B", "C", "74LS00", "LM358", "T"};
+  const std::vector<std::string> prefixes = {"U", "IC", "R", "C", "", "1", "ABCDEFG"};
+  const std::map<std::string, int> blockCounts = {
+      {"74LS00", 4}, {"7400", 4}, {"LM358", 2}, {"RES", 1}, {"74HC04", 6}, {"CON4", 0}};
+  for (int round = 0; round < 300; ++round) {
+    const int sectionCount = 1 + static_cast<int>(random() % 3);
+    std::vector<std::vector<Placed>> sections(static_cast<size_t>(sectionCount));
+    std::vector<ModelComponent> model;
+    for (auto& section : sections) {
+      const int count = static_cast<int>(random() % 40);
+      for (int i = 0; i < count; ++i) {
+        Placed p;
+        // Few distinct positions, so that ties between components are common.
+        p.x = static_cast<int16_t>(static_cast<int>(random() % 12) * 700 - 1000);
+        p.y = static_cast<int16_t>(static_cast<int>(random() % 5) - 2);
+        p.tag = tags[random() % tags.size()];
+        const std::string& prefix = prefixes[random() % prefixes.size()];
+        p.reference = prefix.empty() ? "" : prefix + std::to_string(random() % 30);
+        p.partName = parts[random() % parts.size()];
+        p.block = static_cast<uint8_t>(random() % 4);
+        section.push_back(p);
+      }
+    }
+    SchematicDocument document = Build(sections);
+    for (const ComponentEntry& c : document.entries()) {
+      model.push_back({c.x(), c.y(), std::string(c.packageTag()), std::string(c.reference()),
+                       std::string(c.partName()), c.block()});
+    }
+    const int initial = 1 + static_cast<int>(random() % 1000);
+    const int step = 1 + static_cast<int>(random() % 20);
+    RenumberByLibrary(document, initial, step, Blocks(blockCounts));
+    RunModel(model, initial, step, blockCounts);
+    auto entries = document.entries();
+    ASSERT_EQ(entries.size(), model.size());
+    for (size_t i = 0; i < model.size(); ++i) {
+      SCOPED_TRACE("round " + std::to_string(round) + " component " + std::to_string(i));
+      EXPECT_EQ(entries[i].reference(), model[i].reference);
+      EXPECT_EQ(entries[i].block(), model[i].block);
+    }
+  }
+}
+
+TEST(RenumberByLibrary, ChangesOnlyReferenceAndBlockBytes) {
+  SchematicDocument document = Build({{{5, 5, "74LS00", "U3", "74LS00", 3},
+                                       {6, 5, "74LS00", "U3", "VCC_74LS00", 3},
+                                       {7, 5, "G", "G1", "GND", 1}}});
+  std::vector<uint8_t> before(document.image().begin(), document.image().end());
+  RenumberByLibrary(document, 1, 1, Blocks({{"74LS00", 4}}));
+  auto after = document.image();
+  ASSERT_EQ(after.size(), before.size());
+  for (size_t i = 0; i < before.size(); ++i) {
+    if (before[i] == after[i]) continue;
+    const size_t inRecord = (i - 60) % 60;
+    EXPECT_TRUE(inRecord == 11 || (inRecord >= 32 && inRecord < 41)) << "byte " << i;
+  }
+}
+
+}  // namespace
+}  // namespace kerro
