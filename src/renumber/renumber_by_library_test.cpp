@@ -102,7 +102,8 @@ TEST(RenumberByLibrary, PowerNamesDecideByExactBytes) {
                                        {1, 0, "P", "P7", "vcc", 5},
                                        {2, 0, "P", "P7", "VCC_A", 5}}});
   RenumberByLibrary(document, 1, 1, Blocks({}));
-  EXPECT_EQ(References(document), (std::vector<std::string>{"P7", "P1", "P2"}));
+  // The power block shares the number of the ordinary package of its tag and prefix.
+  EXPECT_EQ(References(document), (std::vector<std::string>{"P7", "P1", "P1"}));
   // The power symbol keeps its block, the ordinary part gets 0, a power block keeps its.
   EXPECT_EQ(Blocks(document), (std::vector<int>{5, 0, 5}));
 }
