@@ -2,7 +2,8 @@
 // Usage: make_demo FOLDER (created if needed)
 //
 // The board: a 5 V supply, a small gate and flip-flop circuit and an op-amp stage, over two
-// sheets (sections), with references in disorder as they are after a few rounds of editing.
+// sheets (sections), with references and gate blocks in disorder as they are after a few
+// rounds of editing. TOSK.INI lists a text and a binary part library that hold its parts.
 // Each file of the demo comes from one function below; add a file by adding one.
 
 #include <cstdio>
@@ -15,8 +16,14 @@
 
 namespace {
 
+using kerro::testing::BinaryBody;
+using kerro::testing::BinaryLibraryBuilder;
+using kerro::testing::BinaryPin;
 using kerro::testing::ComponentRecord;
 using kerro::testing::SchematicBuilder;
+using kerro::testing::TextComponent;
+using kerro::testing::TextLibraryBuilder;
+using kerro::testing::TextPin;
 
 struct DemoFile {
   std::string name;
@@ -71,12 +78,12 @@ DemoFile Schematic() {
       .component(Power("VCC", 320, 60))
       .component(Power("VCC", 620, 260));
   Wiring(builder, 6);
-  builder.component(Part("74LS00", "U5", 600, 300, 0))
-      .component(Part("74LS00", "U5", 600, 380, 1))
-      .component(Part("74LS00", "U5", 700, 300, 2))
-      .component(Part("74LS00", "U5", 700, 380, 3))
-      .component(Part("74LS00", "U2", 820, 300, 0))
-      .component(Part("74LS00", "U2", 820, 380, 1))
+  builder.component(Part("74LS00", "U5", 600, 300, 2))
+      .component(Part("74LS00", "U5", 600, 380, 0))
+      .component(Part("74LS00", "U5", 700, 300, 3))
+      .component(Part("74LS00", "U5", 700, 380, 1))
+      .component(Part("74LS00", "U2", 820, 300, 1))
+      .component(Part("74LS00", "U2", 820, 380, 0))
       .component(PowerBlock("VCC_74LS00", "74LS00", "U5", 640, 480))
       .component(PowerBlock("VCC_74LS00", "74LS00", "U2", 860, 480))
       .component(Part("RES", "R7", 540, 260))
@@ -84,15 +91,15 @@ DemoFile Schematic() {
       .component(Part("RES", "R1", 760, 240))
       .component(Part("CAP", "C9", 660, 540))
       .component(Part("CAP", "C5", 880, 540))
-      .component(Part("74LS74", "U8", 980, 300, 0))
-      .component(Part("74LS74", "U8", 980, 420, 1))
+      .component(Part("74LS74", "U8", 980, 300, 1))
+      .component(Part("74LS74", "U8", 980, 420, 0))
       .component(PowerBlock("VCC_74LS74", "74LS74", "U8", 1020, 520));
   Wiring(builder, 9);
 
   // Sheet 2: the op-amp stage and its connectors.
   builder.header();
-  builder.component(Part("LM358", "U4", 300, 200, 0))
-      .component(Part("LM358", "U4", 300, 400, 1))
+  builder.component(Part("LM358", "U4", 300, 200, 1))
+      .component(Part("LM358", "U4", 300, 400, 0))
       .component(PowerBlock("VCC_LM358", "LM358", "U4", 360, 520))
       .component(Part("RES", "R22", 180, 180))
       .component(Part("RES", "R9", 180, 260))
@@ -111,8 +118,111 @@ DemoFile Schematic() {
   return {"DEMO.CE2", builder.bytes()};
 }
 
+// Pins numbered per block: `numbers[b]` is the pin of this function in block b.
+TextPin GatePin(const char* name, const char* location, std::vector<std::string> numbers) {
+  return {.name = name, .location = location, .numbers = std::move(numbers)};
+}
+
+// The logic and passive parts, as a text library.
+DemoFile TextLibrary() {
+  TextLibraryBuilder library;
+  library.crlf();
+  library
+      .component({.name = "74LS00",
+                  .sizeX = 4,
+                  .sizeY = 4,
+                  .blocks = 4,
+                  .refPrefix = "U",
+                  .pins = {GatePin("A", "L1", {"1", "4", "9", "12"}),
+                           GatePin("B", "L3", {"2", "5", "10", "13"}),
+                           GatePin("Y", "R2", {"3", "6", "8", "11"})}})
+      .alias("74LS00", "7400")
+      .component({.name = "74LS74",
+                  .sizeX = 4,
+                  .sizeY = 6,
+                  .blocks = 2,
+                  .refPrefix = "U",
+                  .pins = {GatePin("D", "L1", {"2", "12"}), GatePin("CK", "L3", {"3", "11"}),
+                           GatePin("Q", "R1", {"5", "9"}), GatePin("\\Q", "R3", {"6", "8"})}})
+      .component({.name = "VCC_74LS00",
+                  .sizeX = 2,
+                  .sizeY = 2,
+                  .refPrefix = "U",
+                  .pins = {GatePin("VCC", "T1", {"14"}), GatePin("GND", "B1", {"7"})}})
+      .component({.name = "VCC_74LS74",
+                  .sizeX = 2,
+                  .sizeY = 2,
+                  .refPrefix = "U",
+                  .pins = {GatePin("VCC", "T1", {"14"}), GatePin("GND", "B1", {"7"})}});
+  for (const char* name : {"RES", "POT"}) {
+    library.component({.name = name,
+                       .sizeX = 1,
+                       .sizeY = 3,
+                       .refPrefix = "R",
+                       .pins = {GatePin("1", "T0", {"1"}), GatePin("2", "B0", {"2"})}});
+  }
+  for (const char* name : {"CAP", "CAP_POL"}) {
+    library.component({.name = name,
+                       .sizeX = 1,
+                       .sizeY = 2,
+                       .refPrefix = "C",
+                       .pins = {GatePin("1", "T0", {"1"}), GatePin("2", "B0", {"2"})}});
+  }
+  for (const char* name : {"LED", "1N4001"}) {
+    library.component({.name = name,
+                       .sizeX = 2,
+                       .sizeY = 1,
+                       .refPrefix = "D",
+                       .pins = {GatePin("A", "L0", {"1"}), GatePin("K", "R0", {"2"})}});
+  }
+  library.component({.name = "7805",
+                     .sizeX = 4,
+                     .sizeY = 2,
+                     .refPrefix = "U",
+                     .pins = {GatePin("IN", "L1", {"1"}), GatePin("GND", "B2", {"2"}),
+                              GatePin("OUT", "R1", {"3"})}});
+  return {"DEMO.LB3", library.bytes()};
+}
+
+// The analogue parts and connectors, as a binary library.
+DemoFile BinaryLibrary() {
+  BinaryLibraryBuilder library;
+  const int opAmp =
+      library.body({.sizeX = 4,
+                    .sizeY = 4,
+                    .blockCount = 2,
+                    .refPrefix = "U",
+                    .sides = 1 | 4,
+                    .pins = {{.location = 0x0001, .name = "+", .numbers = {3, 5}},
+                             {.location = 0x0003, .name = "-", .numbers = {2, 6}},
+                             {.location = 0x0202, .name = "OUT", .numbers = {1, 7}}}});
+  const int opAmpSupply =
+      library.body({.sizeX = 2,
+                    .sizeY = 2,
+                    .refPrefix = "U",
+                    .sides = 2 | 8,
+                    .pins = {{.location = 0x0101, .name = "V+", .numbers = {8}},
+                             {.location = 0x0301, .name = "V-", .numbers = {4}}}});
+  library.entry("LM358", opAmp).entry("358", opAmp).entry("VCC_LM358", opAmpSupply);
+  for (uint8_t pins = 2; pins <= 4; ++pins) {
+    BinaryBody connector{.sizeX = 2, .sizeY = pins, .refPrefix = "J", .sides = 1};
+    for (uint8_t pin = 1; pin <= pins; ++pin) {
+      connector.pins.push_back({.location = pin, .numbers = {pin}});
+    }
+    library.entry("CONN" + std::to_string(pins), library.body(connector));
+  }
+  return {"DEMO.LIB", library.bytes()};
+}
+
+// The editor's settings beside the board, listing both libraries by relative path: they
+// are found from the folder the tool runs in.
+DemoFile ToskIni() {
+  const std::string text = kerro::testing::ToskIniText({"DEMO.LB3", "DEMO.LIB"});
+  return {"TOSK.INI", {text.begin(), text.end()}};
+}
+
 std::vector<DemoFile> DemoFiles() {
-  return {Schematic()};
+  return {Schematic(), TextLibrary(), BinaryLibrary(), ToskIni()};
 }
 
 }  // namespace

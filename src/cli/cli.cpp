@@ -41,8 +41,6 @@ constexpr const char* kFooter =
     "  file,section,x,y,part,tag,old_reference,new_reference,old_block,new_block\n"
     "section counts from 1; x and y are the positions on the component's sheet.";
 
-constexpr const char* kAutoUnavailable = "library-guided numbering is not available in this build";
-
 // Parses a whole decimal integer; anything else, or a value beyond int, gives nullopt.
 std::optional<int> parseInteger(const std::string& text) {
   const char* first = text.data();
@@ -175,10 +173,6 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
   }
 
   // Everything is checked before the first file is touched.
-  if (options.autoNumber && !IsNumberingModeAvailable(NumberingMode::ByLibrary)) {
-    environment.err << "kerro-cli: " << kAutoUnavailable << '\n';
-    return kExitUsage;
-  }
   const std::optional<int> initial = parseInteger(options.initial);
   if (!inRange(initial, kMinInitial, kMaxInitial)) {
     environment.err << FormatMessage(kMessageInitialOutOfRange) << '\n';

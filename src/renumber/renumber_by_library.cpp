@@ -237,8 +237,8 @@ size_t RenumberByLibrary(SchematicDocument& document, int initial, int step,
     std::optional<size_t> match;
     auto run = runs.find(key);
     if (run != runs.end()) {
-      match = run->second.firstAbove(run->second.firstAtOrAfter(state.scanPosition),
-                                     state.lastNumber);
+      match =
+          run->second.firstAbove(run->second.firstAtOrAfter(state.scanPosition), state.lastNumber);
     }
     if (match) {
       state.scanPosition = run->second.ordinaryIndex(*match) + 1;

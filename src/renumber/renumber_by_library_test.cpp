@@ -29,8 +29,12 @@ SchematicDocument Build(const std::vector<std::vector<Placed>>& sections) {
   for (const auto& section : sections) {
     builder.header();
     for (const Placed& p : section) {
-      builder.component({.x = p.x, .y = p.y, .block = p.block, .packageTag = p.tag,
-                         .reference = p.reference, .partName = p.partName});
+      builder.component({.x = p.x,
+                         .y = p.y,
+                         .block = p.block,
+                         .packageTag = p.tag,
+                         .reference = p.reference,
+                         .partName = p.partName});
     }
   }
   SchematicDocument document;
@@ -98,9 +102,8 @@ TEST(RenumberByLibrary, UnknownAndSingleBlockPartsTakeNewNumbers) {
 }
 
 TEST(RenumberByLibrary, PowerNamesDecideByExactBytes) {
-  SchematicDocument document = Build({{{0, 0, "P", "P7", "GND", 5},
-                                       {1, 0, "P", "P7", "vcc", 5},
-                                       {2, 0, "P", "P7", "VCC_A", 5}}});
+  SchematicDocument document = Build(
+      {{{0, 0, "P", "P7", "GND", 5}, {1, 0, "P", "P7", "vcc", 5}, {2, 0, "P", "P7", "VCC_A", 5}}});
   RenumberByLibrary(document, 1, 1, Blocks({}));
   // The power block shares the number of the ordinary package of its tag and prefix.
   EXPECT_EQ(References(document), (std::vector<std::string>{"P7", "P1", "P1"}));
@@ -182,8 +185,10 @@ void RunModel(std::vector<ModelComponent>& all, int initial, int step,
         break;
       }
     }
-    if (kind == 0) ordinary.push_back(&c);
-    if (kind == 2) power.push_back(&c);
+    if (kind == 0)
+      ordinary.push_back(&c);
+    if (kind == 2)
+      power.push_back(&c);
   }
   auto byPosition = [](ModelComponent* a, ModelComponent* b) {
     return a->x != b->x ? a->x < b->x : a->y < b->y;
@@ -198,7 +203,8 @@ void RunModel(std::vector<ModelComponent>& all, int initial, int step,
   };
   std::vector<Pack> packs;
   for (auto* c : ordinary) {
-    if (c->tag.empty() || c->reference.empty()) continue;
+    if (c->tag.empty() || c->reference.empty())
+      continue;
     std::string prefix(SplitReference(c->reference).prefix);
     auto known = blockCounts.find(c->partName);
     int64_t number;
@@ -236,11 +242,13 @@ void RunModel(std::vector<ModelComponent>& all, int initial, int step,
   };
   std::vector<PowerEntry> entries;
   for (auto* c : power) {
-    if (c->tag.empty() || c->reference.empty()) continue;
+    if (c->tag.empty() || c->reference.empty())
+      continue;
     std::string prefix(SplitReference(c->reference).prefix);
     PowerEntry* entry = nullptr;
     for (auto& e : entries) {
-      if (e.tag == c->tag && e.prefix == prefix) entry = &e;
+      if (e.tag == c->tag && e.prefix == prefix)
+        entry = &e;
     }
     if (!entry) {
       entries.push_back({c->tag, prefix, 0, 0});
@@ -249,7 +257,8 @@ void RunModel(std::vector<ModelComponent>& all, int initial, int step,
     bool matched = false;
     for (size_t i = entry->scan; i < ordinary.size(); ++i) {
       auto* o = ordinary[i];
-      if (o->tag.empty() || o->reference.empty()) continue;
+      if (o->tag.empty() || o->reference.empty())
+        continue;
       auto split = SplitReference(o->reference);
       if (o->tag == entry->tag && split.prefix == entry->prefix && split.number > entry->last) {
         entry->scan = i + 1;
@@ -258,20 +267,21 @@ void RunModel(std::vector<ModelComponent>& all, int initial, int step,
         break;
       }
     }
-    if (!matched) entry->last = model.next(prefix);
+    if (!matched)
+      entry->last = model.next(prefix);
     c->reference = FormatReference(prefix, entry->last);
   }
 }
 
 TEST(RenumberByLibrary, MatchesTheRulesOnRandomDocuments) {
   std::mt19937 random(424242);
-  const std::vector<std::string> parts = {"74LS00", "7400", "LM358", "RES", "CAP", "VCC",
-                                          "GND", "VCC_74LS00", "VDD_LM358", "GNDA", "CON4",
-                                          "74HC04", "VSS"};
+  const std::vector<std::string> parts = {"74LS00", "7400",   "LM358",      "RES",       "CAP",
+                                          "VCC",    "GND",    "VCC_74LS00", "VDD_LM358", "GNDA",
+                                          "CON4",   "74HC04", "VSS"};
   const std::vector<std::string> tags = {"", "A", "B", "C", "74LS00", "LM358", "T"};
   const std::vector<std::string> prefixes = {"U", "IC", "R", "C", "", "1", "ABCDEFG"};
-  const std::map<std::string, int> blockCounts = {
-      {"74LS00", 4}, {"7400", 4}, {"LM358", 2}, {"RES", 1}, {"74HC04", 6}, {"CON4", 0}};
+  const std::map<std::string, int> blockCounts = {{"74LS00", 4}, {"7400", 4},   {"LM358", 2},
+                                                  {"RES", 1},    {"74HC04", 6}, {"CON4", 0}};
   for (int round = 0; round < 300; ++round) {
     const int sectionCount = 1 + static_cast<int>(random() % 3);
     std::vector<std::vector<Placed>> sections(static_cast<size_t>(sectionCount));
@@ -319,10 +329,90 @@ TEST(RenumberByLibrary, ChangesOnlyReferenceAndBlockBytes) {
   auto after = document.image();
   ASSERT_EQ(after.size(), before.size());
   for (size_t i = 0; i < before.size(); ++i) {
-    if (before[i] == after[i]) continue;
+    if (before[i] == after[i])
+      continue;
     const size_t inRecord = (i - 60) % 60;
     EXPECT_TRUE(inRecord == 11 || (inRecord >= 32 && inRecord < 41)) << "byte " << i;
   }
+}
+
+}  // namespace
+}  // namespace kerro
+
+namespace kerro {
+namespace {
+
+using testing::TempFolder;
+using testing::TextComponent;
+using testing::TextLibraryBuilder;
+
+// A schematic beside its TOSK.INI and one text library, on the real disk.
+class LibraryGuidedJob : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TextLibraryBuilder library;
+    library.component(TextComponent{.name = "74LS00", .blocks = 4, .refPrefix = "U"})
+        .component(TextComponent{.name = "RES", .refPrefix = "R"})
+        .alias("74LS00", "7400");
+    testing::WriteBytes(folder_.file("PARTS.LB3"), library.bytes());
+    SchematicBuilder schematic;
+    schematic.header();
+    for (int16_t i = 0; i < 5; ++i) {
+      schematic.component({.x = static_cast<int16_t>(100 - i),
+                           .block = 9,
+                           .packageTag = "G",
+                           .reference = "U7",
+                           .partName = "7400"});
+    }
+    schematic.component({.x = 200, .packageTag = "R", .reference = "R4", .partName = "RES"});
+    schematicPath_ = folder_.file("BOARD.CE2");
+    original_ = schematic.bytes();
+    testing::WriteBytes(schematicPath_, original_);
+  }
+
+  JobResult run(std::vector<std::string>* failedLibraries) {
+    JobContext context{realFileSystem(),
+                       [&](const std::string& path) { failedLibraries->push_back(path); }};
+    return RenumberJob(
+        {.path = schematicPath_, .initial = 1, .step = 1, .mode = NumberingMode::ByLibrary},
+        context);
+  }
+
+  std::vector<std::pair<std::string, int>> result() {
+    SchematicDocument document;
+    EXPECT_TRUE(document.load(realFileSystem(), schematicPath_));
+    std::vector<std::pair<std::string, int>> numbered;
+    for (const ComponentEntry& c : document.entries()) {
+      numbered.emplace_back(std::string(c.reference()), c.block());
+    }
+    return numbered;
+  }
+
+  TempFolder folder_;
+  std::string schematicPath_;
+  std::vector<uint8_t> original_;
+};
+
+TEST_F(LibraryGuidedJob, PacksGatesWithTheLibrariesOfToskIni) {
+  testing::WriteToskIni(folder_.file("TOSK.INI"), {folder_.file("PARTS.LB3")});
+  std::vector<std::string> failed;
+  EXPECT_EQ(run(&failed).outcome, JobOutcome::Finished);
+  EXPECT_TRUE(failed.empty());
+  // Sorted by x the gates run backwards through the file.
+  using Numbered = std::vector<std::pair<std::string, int>>;
+  EXPECT_EQ(result(), (Numbered{{"U2", 0}, {"U1", 3}, {"U1", 2}, {"U1", 1}, {"U1", 0}, {"R1", 0}}));
+  EXPECT_EQ(testing::ReadBytes(folder_.file("BOARD.$E2")), original_);
+}
+
+TEST_F(LibraryGuidedJob, AFailingLibraryIsReportedAndTheJobGoesOn) {
+  const std::string missing = folder_.file("MISSING.LB3");
+  testing::WriteToskIni(folder_.file("TOSK.INI"), {folder_.file("PARTS.LB3"), missing});
+  std::vector<std::string> failed;
+  EXPECT_EQ(run(&failed).outcome, JobOutcome::Finished);
+  EXPECT_EQ(failed, std::vector<std::string>{missing});
+  // With the set emptied no part is known: every gate takes a number of its own.
+  using Numbered = std::vector<std::pair<std::string, int>>;
+  EXPECT_EQ(result(), (Numbered{{"U5", 0}, {"U4", 0}, {"U3", 0}, {"U2", 0}, {"U1", 0}, {"R1", 0}}));
 }
 
 }  // namespace

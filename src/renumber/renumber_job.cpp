@@ -5,6 +5,7 @@
 
 #include "platform/little_endian.h"
 #include "platform/paths.h"
+#include "renumber/renumber_by_library.h"
 #include "renumber/renumber_plain.h"
 #include "renumber/safe_save.h"
 #include "schematic/schematic_document.h"
@@ -76,10 +77,6 @@ JobResult failure(JobOutcome outcome, const std::string& path) {
 
 }  // namespace
 
-bool IsNumberingModeAvailable(NumberingMode mode) {
-  return mode == NumberingMode::Plain;
-}
-
 std::string MakeBackupName(const std::string& path) {
   PathParts parts = SplitPath(path);
   if (parts.extension.size() <= 1) {
@@ -105,14 +102,6 @@ JobResult RenumberJob(const JobRequest& request, JobContext& context) {
   if (backupPath == request.path) {
     return failure(JobOutcome::WriteError, request.path);
   }
-  // Library-guided numbering is not in this build yet. Until it is, such a job touches no
-  // file and reports a failure, so that nobody mistakes it for plain numbering.
-  if (!IsNumberingModeAvailable(request.mode)) {
-    JobResult result = failure(JobOutcome::WriteError, request.path);
-    result.modeUnavailable = true;
-    return result;
-  }
-
   SchematicDocument document;
   if (!document.load(context.fileSystem, request.path)) {
     return failure(JobOutcome::ReadError, request.path);
@@ -122,7 +111,12 @@ JobResult RenumberJob(const JobRequest& request, JobContext& context) {
   if (request.collectChanges) {
     before = snapshot(document);
   }
-  RenumberPlain(document, request.initial, request.step);
+  if (request.mode == NumberingMode::ByLibrary) {
+    RenumberByLibrary(document, request.initial, request.step, request.path, context.fileSystem,
+                      context.onLibraryError);
+  } else {
+    RenumberPlain(document, request.initial, request.step);
+  }
 
   JobResult result;
   if (request.collectChanges) {

@@ -68,9 +68,6 @@ struct JobResult {
   // Components whose reference or block the job changed (or, without writeFiles, would
   // change), in file order. Filled only when the request asks for it.
   std::vector<ComponentChange> changes;
-  // True when the request asked for a numbering mode that this build does not have; the
-  // outcome is then WriteError and no file was read or written.
-  bool modeUnavailable = false;
 };
 
 // Called with the path of every part library that fails to load; the job goes on.
@@ -82,9 +79,6 @@ struct JobContext {
 };
 
 JobResult RenumberJob(const JobRequest& request, JobContext& context);
-
-// False for a numbering mode that this build cannot run.
-bool IsNumberingModeAvailable(NumberingMode mode);
 
 // The backup path of a schematic path: the first character after the extension's dot
 // becomes "$" (SHEET.CE2 gives SHEET.$E2, A.X gives A.$); a path without extension, or

@@ -197,17 +197,6 @@ TEST(RenumberJob, PathThatIsItsOwnBackupIsRefusedUntouched) {
   }
 }
 
-TEST(RenumberJob, LibraryGuidedNumberingIsReportedUnavailable) {
-  MemoryFileSystem fileSystem;
-  fileSystem.files["A.CE2"] = OneSection();
-  JobResult result = RunJob(fileSystem, {.path = "A.CE2", .mode = NumberingMode::ByLibrary});
-  EXPECT_NE(result.outcome, JobOutcome::Finished);
-  EXPECT_TRUE(result.modeUnavailable);
-  EXPECT_TRUE(fileSystem.log.empty());
-  EXPECT_FALSE(IsNumberingModeAvailable(NumberingMode::ByLibrary));
-  EXPECT_TRUE(IsNumberingModeAvailable(NumberingMode::Plain));
-}
-
 TEST(RenumberJob, DryRunReportsChangesAndWritesNothing) {
   SchematicBuilder builder = ThreeSections();
   MemoryFileSystem fileSystem;
