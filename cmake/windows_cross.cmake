@@ -22,9 +22,12 @@ set(CLI11_DIR ${KERRO_CLI11_CONFIG} CACHE PATH "CLI11 for the cross build" FORCE
 # Registers a Windows program as one CTest test run under Wine. The first test to start
 # would create the Wine prefix while others start too; a fixture creates it once, first.
 function(kerro_add_wine_test name)
-  if(NOT TEST kerro_wine_prefix)
+  # A global property, as if(TEST) sees only the tests of the current folder.
+  get_property(prefix_test_added GLOBAL PROPERTY KERRO_WINE_PREFIX_TEST)
+  if(NOT prefix_test_added)
     add_test(NAME kerro_wine_prefix COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} cmd /c exit)
     set_tests_properties(kerro_wine_prefix PROPERTIES FIXTURES_SETUP wine_prefix TIMEOUT 300)
+    set_property(GLOBAL PROPERTY KERRO_WINE_PREFIX_TEST TRUE)
   endif()
   add_test(NAME ${name} COMMAND ${ARGN})
   set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_prefix)

@@ -1,6 +1,5 @@
 #include <windows.h>
 
-#include <algorithm>
 #include <string>
 
 #include "platform/text_compare.h"
@@ -16,25 +15,16 @@ int sign(int value) {
 }  // namespace
 
 int CompareText(std::string_view a, std::string_view b) {
-  // lstrcmpA stops at a NUL. A text that holds one is compared piece by piece, so that
-  // two texts differing only after a NUL never compare equal.
-  for (;;) {
-    const size_t endA = std::min(a.find('\0'), a.size());
-    const size_t endB = std::min(b.find('\0'), b.size());
-    const std::string pieceA(a.substr(0, endA));
-    const std::string pieceB(b.substr(0, endB));
-    const int result = sign(::lstrcmpA(pieceA.c_str(), pieceB.c_str()));
-    if (result != 0) {
-      return result;
-    }
-    const bool moreA = endA < a.size();
-    const bool moreB = endB < b.size();
-    if (!moreA || !moreB) {
-      return moreA ? 1 : (moreB ? -1 : 0);
-    }
-    a.remove_prefix(endA + 1);
-    b.remove_prefix(endB + 1);
+  const std::string textA(a);
+  const std::string textB(b);
+  const int result = sign(::lstrcmpA(textA.c_str(), textB.c_str()));
+  if (result != 0) {
+    return result;
   }
+  // lstrcmpA stops at a NUL and may find texts equal that differ in characters the locale
+  // ignores. Such ties are broken byte by byte, so that only equal texts compare equal and
+  // callers may sort with this and group by byte equality.
+  return sign(a.compare(b));
 }
 
 }  // namespace kerro

@@ -20,7 +20,8 @@ TEST(WindowsTextCompare, LocaleOrderCaseSensitive) {
       {"prefix first", "IC", "ICX", -1},
       {"digits before letters", "1", "A", -1},
       {"differs after a NUL", "A\0B"sv, "A\0C"sv, -1},
-      {"more pieces after", "A\0"sv, "A", 1},
+      {"more after a NUL", "A\0"sv, "A", 1},
+      {"soft hyphen is not ignored", "R\xAD", "R", 1},
       {"empty", "", "", 0},
   };
   for (const Case& c : cases) {
