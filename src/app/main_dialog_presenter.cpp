@@ -160,7 +160,7 @@ void MainDialogPresenter::quit() {
 
 void MainDialogPresenter::chooseFile() {
   FileChooserOptions options;
-  options.filterName = "Tosk Files (*.ce2)";
+  options.filterName = std::string(MessageText(kTextFileType));
   options.filterPattern = "*.CE2";
   options.defaultExtension = "CE2";
   if (std::optional<std::string> chosen = view_.chooseFile(options)) {

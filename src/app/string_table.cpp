@@ -14,6 +14,10 @@ std::string_view MessageText(int id) {
       return KERRO_TEXT_FINISHED;
     case kMessageWriteError:
       return KERRO_TEXT_WRITE_ERROR;
+    case kTextProgramName:
+      return KERRO_TEXT_PROGRAM_NAME;
+    case kTextFileType:
+      return KERRO_TEXT_FILE_TYPE;
     default:
       return {};
   }

@@ -1,6 +1,19 @@
 #pragma once
 // The program's messages. The Windows resource script carries the same texts under the
-// same ids; every message the program shows comes from here or from there.
+// same ids; every message the program shows comes from here or from there. The resource
+// compiler reads only the text macros (it defines RC_INVOKED).
+
+#define KERRO_TEXT_READ_ERROR "File read error. \"%1\""
+#define KERRO_TEXT_INITIAL_OUT_OF_RANGE "Initial value is out of range."
+#define KERRO_TEXT_STEP_OUT_OF_RANGE "Step value is out of range."
+#define KERRO_TEXT_FINISHED "Finished"
+#define KERRO_TEXT_WRITE_ERROR "File write error. \"%1\""
+// The caption of the program's message boxes.
+#define KERRO_TEXT_PROGRAM_NAME "Kerro"
+// The file type that the file chooser offers.
+#define KERRO_TEXT_FILE_TYPE "Tosk Files (*.ce2)"
+
+#ifndef RC_INVOKED
 
 #include <string>
 #include <string_view>
@@ -12,12 +25,8 @@ inline constexpr int kMessageInitialOutOfRange = 103;
 inline constexpr int kMessageStepOutOfRange = 104;
 inline constexpr int kMessageFinished = 105;
 inline constexpr int kMessageWriteError = 106;
-
-#define KERRO_TEXT_READ_ERROR "File read error. \"%1\""
-#define KERRO_TEXT_INITIAL_OUT_OF_RANGE "Initial value is out of range."
-#define KERRO_TEXT_STEP_OUT_OF_RANGE "Step value is out of range."
-#define KERRO_TEXT_FINISHED "Finished"
-#define KERRO_TEXT_WRITE_ERROR "File write error. \"%1\""
+inline constexpr int kTextProgramName = 107;
+inline constexpr int kTextFileType = 108;
 
 // The text of message `id`, or empty for an unknown id.
 std::string_view MessageText(int id);
@@ -26,3 +35,5 @@ std::string_view MessageText(int id);
 std::string FormatMessage(int id, std::string_view argument = {});
 
 }  // namespace kerro
+
+#endif  // RC_INVOKED
