@@ -274,6 +274,29 @@ TEST_F(DialogTest, ValuesOutOfRangeAreResetBeforeAnyFileIsTouched) {
   EXPECT_EQ(folder.list(), (std::vector<std::string>{"KERRO.INI", "SHEET.CE2"}));
 }
 
+TEST_F(DialogTest, AutoNumReportsALibraryThatFailsAndGoesOn) {
+  const std::string path = folder.file("SHEET.CE2");
+  const std::string missing = folder.file("GONE.LB3");
+  WriteBytes(path, twoResistors());
+  testing::WriteToskIni(folder.file("TOSK.INI"), {missing});
+
+  driver.run(settings, [&](HWND dialog) {
+    setText(dialog, IDC_FILE, path);
+    click(dialog, IDC_AUTO_NUM);
+    EXPECT_EQ(::IsDlgButtonChecked(dialog, IDC_AUTO_NUM), BST_CHECKED);
+    click(dialog, IDOK);
+    click(dialog, IDCANCEL);
+  });
+
+  EXPECT_EQ(
+      driver.boxes,
+      (std::vector<Box>{{"Kerro", "File read error. \"" + missing + "\"", MessageIcon::Information},
+                        {"Kerro", "Finished", MessageIcon::Information}}));
+  // The job went on after the message: the schematic was renumbered and backed up.
+  EXPECT_EQ(folder.list(),
+            (std::vector<std::string>{"KERRO.INI", "SHEET.$E2", "SHEET.CE2", "TOSK.INI"}));
+}
+
 TEST_F(DialogTest, SpinControlsReachTheirLimitsAndTheJobTakesThem) {
   const std::string path = folder.file("SHEET.CE2");
   WriteBytes(path, twoResistors());
