@@ -1,0 +1,314 @@
+#include "app/wx/main_dialog_wx.h"
+
+#include <wx/bitmap.h>
+#include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/combobox.h>
+#include <wx/dcmemory.h>
+#include <wx/filedlg.h>
+#include <wx/iconbndl.h>
+#include <wx/msgdlg.h>
+#include <wx/spinbutt.h>
+#include <wx/statbmp.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+
+#include <algorithm>
+#include <string>
+#include <utility>
+
+#include "app/wx/wx_text.h"
+
+namespace kerro {
+
+namespace {
+
+// Creates a control owned by its parent window: wxWidgets deletes every child with its
+// parent, so the control is handed over at once and only a reference is kept.
+template <typename Control, typename... Arguments>
+Control& makeChild(wxWindow& parent, Arguments&&... arguments) {
+  return *new Control(&parent, std::forward<Arguments>(arguments)...);
+}
+
+// The caption of the program's message boxes.
+constexpr const char* kMessageCaption = "Kerro";
+
+enum class Width { AtLeastBest, AsGiven };
+
+// Places a control at its dialog-unit rectangle. A height of 0 keeps the control's own
+// height. GTK's controls are larger than the Windows ones: one whose text needs more room
+// than its box grows to its best size, and none is made lower than GTK allows. An edit
+// keeps the width of its box (GTK would make it wide enough for a long text).
+void place(wxWindow& parent, wxWindow& control, int x, int y, int width, int height,
+           Width widthRule = Width::AtLeastBest) {
+  const wxPoint position = parent.ConvertDialogToPixels(wxPoint(x, y));
+  wxSize size = parent.ConvertDialogToPixels(wxSize(width, height));
+  const wxSize best = control.GetBestSize();
+  if (widthRule == Width::AtLeastBest) {
+    size.x = std::max(size.x, best.x);
+  }
+  size.y = height == 0 ? best.y : std::max(size.y, best.y);
+  control.SetSize(wxRect(position, size));
+}
+
+wxStaticText& label(wxWindow& parent, const char* text, int x, int y, int width, int height,
+                    long style = 0) {
+  auto& control = makeChild<wxStaticText>(parent, wxID_ANY, wxString::FromUTF8(text),
+                                          wxDefaultPosition, wxDefaultSize, style);
+  place(parent, control, x, y, width, height);
+  return control;
+}
+
+wxButton& button(wxWindow& parent, int id, const char* text, int x, int y, int width, int height) {
+  auto& control = makeChild<wxButton>(parent, id, wxString::FromUTF8(text));
+  place(parent, control, x, y, width, height);
+  return control;
+}
+
+long iconStyle(MessageIcon icon) {
+  switch (icon) {
+    case MessageIcon::Information:
+      return wxICON_INFORMATION;
+    case MessageIcon::Warning:
+      return wxICON_WARNING;
+    case MessageIcon::None:
+      break;
+  }
+  return wxICON_NONE;
+}
+
+wxBitmap drawIcon(int size) {
+  wxBitmap bitmap(size, size, 24);
+  wxMemoryDC dc(bitmap);
+  dc.SetBackground(wxBrush(wxColour(0x1f, 0x4e, 0x79)));
+  dc.Clear();
+  // A resistor body with its two leads, and a "K" beneath.
+  const int unit = std::max(1, size / 16);
+  dc.SetPen(wxPen(*wxWHITE, unit));
+  dc.SetBrush(*wxTRANSPARENT_BRUSH);
+  const int middle = size / 4;
+  dc.DrawLine(unit, middle, 4 * unit, middle);
+  dc.DrawRectangle(4 * unit, middle - 2 * unit, 8 * unit, 4 * unit);
+  dc.DrawLine(12 * unit, middle, size - unit, middle);
+  wxFont font(wxFontInfo(wxSize(0, size / 2)).Bold());
+  dc.SetFont(font);
+  dc.SetTextForeground(*wxWHITE);
+  const wxSize extent = dc.GetTextExtent("K");
+  dc.DrawText("K", (size - extent.x) / 2, size - extent.y);
+  dc.SelectObject(wxNullBitmap);
+  return bitmap;
+}
+
+}  // namespace
+
+wxIconBundle ApplicationIcons() {
+  wxIconBundle icons;
+  for (const int size : {32, 16}) {
+    wxIcon icon;
+    icon.CopyFromBitmap(drawIcon(size));
+    icons.AddIcon(icon);
+  }
+  return icons;
+}
+
+MainDialogWx::MainDialogWx(wxWindow* parent, SettingsStore& settings, JobRunner runJob,
+                           std::string initialFile, MainDialogHooks hooks)
+    : wxDialog(parent, wxID_ANY, wxString::FromUTF8(kMainDialogCaption), wxDefaultPosition,
+               wxDefaultSize,
+               wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX | wxMINIMIZE_BOX | wxDIALOG_NO_PARENT),
+      hooks_(std::move(hooks)),
+      presenter_(*this, settings, std::move(runJob), std::move(initialFile)) {
+  SetIcons(ApplicationIcons());
+  createControls();
+
+  Bind(
+      wxEVT_BUTTON, [this](wxCommandEvent&) { presenter_.execute(); }, kControlExecute);
+  Bind(
+      wxEVT_BUTTON, [this](wxCommandEvent&) { presenter_.quit(); }, kControlQuit);
+  Bind(
+      wxEVT_BUTTON, [this](wxCommandEvent&) { presenter_.chooseFile(); }, kControlRef);
+  Bind(
+      wxEVT_BUTTON, [this](wxCommandEvent&) { presenter_.about(); }, kControlAbout);
+  Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { presenter_.quit(); });
+  Bind(
+      wxEVT_SPIN, [this](wxSpinEvent& event) { onSpin(ValueBox::Initial, event); },
+      kControlInitialSpin);
+  Bind(
+      wxEVT_SPIN, [this](wxSpinEvent& event) { onSpin(ValueBox::Step, event); }, kControlStepSpin);
+  Bind(
+      wxEVT_TEXT, [this](wxCommandEvent&) { onValueText(ValueBox::Initial); }, kControlInitial);
+  Bind(
+      wxEVT_TEXT, [this](wxCommandEvent&) { onValueText(ValueBox::Step); }, kControlStep);
+
+  presenter_.initialize();
+  file_->SetFocus();
+}
+
+void MainDialogWx::createControls() {
+  label(*this, "&File", 8, 5, 34, 9);
+  file_ = &makeChild<wxComboBox>(*this, kControlFile, wxString(), wxDefaultPosition, wxDefaultSize,
+                                 0, nullptr, wxCB_DROPDOWN);
+  place(*this, *file_, 5, 20, 154, 0);
+  button(*this, kControlRef, "&Ref...", 165, 19, 35, 15);
+  autoNum_ = &makeChild<wxCheckBox>(*this, kControlAutoNum, wxString::FromUTF8("&Auto num"));
+  place(*this, *autoNum_, 20, 45, 110, 15);
+
+  label(*this, "&Initial value   1~1000", 5, 70, 75, 15);
+  initial_ = &makeChild<wxTextCtrl>(*this, kControlInitial);
+  place(*this, *initial_, 80, 70, 30, 15, Width::AsGiven);
+  initialSpin_ = &makeChild<wxSpinButton>(*this, kControlInitialSpin, wxDefaultPosition,
+                                          wxDefaultSize, wxSP_VERTICAL | wxSP_ARROW_KEYS);
+  label(*this, "&Step value   1~20", 5, 95, 70, 14);
+  step_ = &makeChild<wxTextCtrl>(*this, kControlStep);
+  place(*this, *step_, 80, 96, 30, 15, Width::AsGiven);
+  stepSpin_ = &makeChild<wxSpinButton>(*this, kControlStepSpin, wxDefaultPosition, wxDefaultSize,
+                                       wxSP_VERTICAL | wxSP_ARROW_KEYS);
+  // Each spin control sits right of its edit, as the Windows up-down control does; GTK's
+  // is wider than its 9-unit box, so it starts where the edit ends.
+  for (auto [text, arrows] : {std::pair{initial_, initialSpin_}, std::pair{step_, stepSpin_}}) {
+    const wxRect box = text->GetRect();
+    const wxSize best = arrows->GetBestSize();
+    arrows->SetSize(
+        wxRect(wxPoint(box.GetRight() + 1, box.y), wxSize(best.x, std::max(box.height, best.y))));
+  }
+
+  button(*this, kControlExecute, "&Execute", 150, 40, 50, 15).SetDefault();
+  button(*this, kControlAbout, "&About", 150, 85, 50, 15);
+  button(*this, kControlQuit, "&Quit", 150, 105, 50, 15);
+  SetEscapeId(kControlQuit);
+
+  // The dialog's own box, grown where a control needs more room, and fixed at that size.
+  wxSize client = ConvertDialogToPixels(wxSize(210, 127));
+  const int margin = ConvertDialogToPixels(wxSize(5, 5)).x;
+  for (const wxWindow* child : GetChildren()) {
+    const wxRect rect = child->GetRect();
+    client.x = std::max(client.x, rect.GetRight() + 1 + margin);
+    client.y = std::max(client.y, rect.GetBottom() + 1 + margin);
+  }
+  SetClientSize(client);
+  const wxSize frame = GetSize();
+  SetSizeHints(frame, frame);
+}
+
+wxTextCtrl* MainDialogWx::edit(ValueBox box) const {
+  return box == ValueBox::Initial ? initial_ : step_;
+}
+
+wxSpinButton* MainDialogWx::spin(ValueBox box) const {
+  return box == ValueBox::Initial ? initialSpin_ : stepSpin_;
+}
+
+void MainDialogWx::onSpin(ValueBox box, wxSpinEvent& event) {
+  edit(box)->ChangeValue(std::to_string(event.GetPosition()));
+}
+
+// The spin control follows a number typed into its edit, so that the arrows go on from it.
+void MainDialogWx::onValueText(ValueBox box) {
+  const int value = ReadDialogInteger(FromWxString(edit(box)->GetValue()));
+  wxSpinButton* arrows = spin(box);
+  if (value >= arrows->GetMin() && value <= arrows->GetMax()) {
+    arrows->SetValue(value);
+  }
+}
+
+void MainDialogWx::setHistory(const std::vector<std::string>& entries) {
+  const wxString text = file_->GetValue();
+  file_->Clear();
+  for (const std::string& entry : entries) {
+    file_->Append(ToWxString(entry));
+  }
+  file_->ChangeValue(text);
+}
+
+std::string MainDialogWx::filePath() {
+  return FromWxString(file_->GetValue());
+}
+
+void MainDialogWx::setFilePath(const std::string& path) {
+  file_->ChangeValue(ToWxString(path));
+  file_->SetInsertionPointEnd();
+  file_->SelectNone();
+}
+
+std::string MainDialogWx::valueText(ValueBox box) {
+  return FromWxString(edit(box)->GetValue());
+}
+
+void MainDialogWx::setValueRange(ValueBox box, int minimum, int maximum, int value) {
+  spin(box)->SetRange(minimum, maximum);
+  setValue(box, value);
+}
+
+void MainDialogWx::setValue(ValueBox box, int value) {
+  wxSpinButton* arrows = spin(box);
+  arrows->SetValue(std::clamp(value, arrows->GetMin(), arrows->GetMax()));
+  edit(box)->ChangeValue(std::to_string(value));
+}
+
+void MainDialogWx::selectValue(ValueBox box) {
+  wxTextCtrl* text = edit(box);
+  text->SetFocus();
+  // GTK puts the caret at the end of the selection, which keeps it in view.
+  text->SelectAll();
+}
+
+bool MainDialogWx::autoNumber() {
+  return autoNum_->GetValue();
+}
+
+void MainDialogWx::setAutoNumber(bool checked) {
+  autoNum_->SetValue(checked);
+}
+
+void MainDialogWx::showMessage(const std::string& text, MessageIcon icon) {
+  if (hooks_.showMessage) {
+    hooks_.showMessage(text, icon);
+    return;
+  }
+  wxMessageDialog box(this, ToWxString(text), wxString::FromUTF8(kMessageCaption),
+                      wxOK | iconStyle(icon));
+  box.ShowModal();
+}
+
+std::optional<std::string> MainDialogWx::chooseFile(const FileChooserOptions& options) {
+  if (hooks_.chooseFile) {
+    return hooks_.chooseFile(options);
+  }
+  const wxString filter = ToWxString(options.filterName + "|" + options.filterPattern);
+  wxFileDialog chooser(this, wxFileSelectorPromptStr, wxString(), wxString(), filter,
+                       wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+  if (chooser.ShowModal() != wxID_OK) {
+    return std::nullopt;
+  }
+  return FromWxString(chooser.GetPath());
+}
+
+void MainDialogWx::showAbout() {
+  if (hooks_.showAbout) {
+    hooks_.showAbout();
+    return;
+  }
+  wxDialog about(this, wxID_ANY, wxString::FromUTF8(kAboutCaption));
+  place(about, makeChild<wxStaticBitmap>(about, wxID_ANY, drawIcon(32)), 10, 10, 20, 20);
+  label(about, "Kerro Version 0.91e", 40, 10, 73, 8, wxST_NO_AUTORESIZE);
+  button(about, wxID_OK, "OK", 157, 5, 32, 14).SetDefault();
+  label(about, "Renumbers part references.", 40, 25, 132, 8);
+  label(about, "Keeps a backup of every file.", 25, 40, 145, 8,
+        wxALIGN_CENTRE_HORIZONTAL | wxST_NO_AUTORESIZE);
+  label(about, "Made by the Kerro project.", 25, 55, 145, 8,
+        wxALIGN_CENTRE_HORIZONTAL | wxST_NO_AUTORESIZE);
+  about.SetClientSize(about.ConvertDialogToPixels(wxSize(199, 75)));
+  about.CentreOnParent();
+  about.ShowModal();
+}
+
+void MainDialogWx::close() {
+  closed_ = true;
+  if (IsModal()) {
+    EndModal(kControlQuit);
+  } else {
+    Hide();
+  }
+}
+
+}  // namespace kerro
