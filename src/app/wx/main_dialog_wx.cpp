@@ -17,6 +17,7 @@
 #include <string>
 #include <utility>
 
+#include "app/string_table.h"
 #include "app/wx/wx_text.h"
 
 namespace kerro {
@@ -29,9 +30,6 @@ template <typename Control, typename... Arguments>
 Control& makeChild(wxWindow& parent, Arguments&&... arguments) {
   return *new Control(&parent, std::forward<Arguments>(arguments)...);
 }
-
-// The caption of the program's message boxes.
-constexpr const char* kMessageCaption = "Kerro";
 
 enum class Width { AtLeastBest, AsGiven };
 
@@ -265,7 +263,7 @@ void MainDialogWx::showMessage(const std::string& text, MessageIcon icon) {
     hooks_.showMessage(text, icon);
     return;
   }
-  wxMessageDialog box(this, ToWxString(text), wxString::FromUTF8(kMessageCaption),
+  wxMessageDialog box(this, ToWxString(text), ToWxString(MessageText(kTextProgramName)),
                       wxOK | iconStyle(icon));
   box.ShowModal();
 }
