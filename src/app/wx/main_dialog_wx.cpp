@@ -133,6 +133,9 @@ MainDialogWx::MainDialogWx(wxWindow* parent, SettingsStore& settings, JobRunner 
       kControlInitialSpin);
   Bind(
       wxEVT_SPIN, [this](wxSpinEvent& event) { onSpin(ValueBox::Step, event); }, kControlStepSpin);
+  initial_->Bind(wxEVT_KEY_DOWN,
+                 [this](wxKeyEvent& event) { onValueKey(ValueBox::Initial, event); });
+  step_->Bind(wxEVT_KEY_DOWN, [this](wxKeyEvent& event) { onValueKey(ValueBox::Step, event); });
   Bind(
       wxEVT_TEXT, [this](wxCommandEvent&) { onValueText(ValueBox::Initial); }, kControlInitial);
   Bind(
@@ -198,6 +201,25 @@ wxSpinButton* MainDialogWx::spin(ValueBox box) const {
 
 void MainDialogWx::onSpin(ValueBox box, wxSpinEvent& event) {
   edit(box)->ChangeValue(std::to_string(event.GetPosition()));
+}
+
+// The arrow keys in an edit move its spin control, as the Windows up-down control's do.
+void MainDialogWx::onValueKey(ValueBox box, wxKeyEvent& event) {
+  const int key = event.GetKeyCode();
+  int direction = 0;
+  if (key == WXK_UP || key == WXK_NUMPAD_UP) {
+    direction = 1;
+  } else if (key == WXK_DOWN || key == WXK_NUMPAD_DOWN) {
+    direction = -1;
+  } else {
+    event.Skip();
+    return;
+  }
+  wxSpinButton* arrows = spin(box);
+  const int value = std::clamp(arrows->GetValue() + direction, arrows->GetMin(), arrows->GetMax());
+  arrows->SetValue(value);
+  edit(box)->ChangeValue(std::to_string(value));
+  edit(box)->SetInsertionPointEnd();
 }
 
 // The spin control follows a number typed into its edit, so that the arrows go on from it.

@@ -14,6 +14,7 @@
 
 class wxCheckBox;
 class wxIconBundle;
+class wxKeyEvent;
 class wxComboBox;
 class wxSpinButton;
 class wxSpinEvent;
@@ -77,6 +78,7 @@ class MainDialogWx final : public wxDialog, public MainDialogView {
   wxSpinButton* spin(ValueBox box) const;
   void onSpin(ValueBox box, wxSpinEvent& event);
   void onValueText(ValueBox box);
+  void onValueKey(ValueBox box, wxKeyEvent& event);
 
   MainDialogHooks hooks_;
   MainDialogPresenter presenter_;

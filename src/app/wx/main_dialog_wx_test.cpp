@@ -314,6 +314,23 @@ TEST_F(MainDialogWxTest, SpinControlsFollowTheirEdits) {
   event.SetPosition(251);
   spin.HandleWindowEvent(event);
   EXPECT_EQ(FromWxString(initialEdit().GetValue()), "251");
+
+  // The arrow keys in the edit step the value within the range.
+  const auto key = [this](int code) {
+    wxKeyEvent press(wxEVT_KEY_DOWN);
+    press.m_keyCode = code;
+    press.SetEventObject(&initialEdit());
+    initialEdit().HandleWindowEvent(press);
+  };
+  key(WXK_UP);
+  EXPECT_EQ(FromWxString(initialEdit().GetValue()), "252");
+  initialEdit().SetValue("1");
+  key(WXK_DOWN);
+  EXPECT_EQ(FromWxString(initialEdit().GetValue()), "1");
+  initialEdit().SetValue("1000");
+  key(WXK_UP);
+  EXPECT_EQ(FromWxString(initialEdit().GetValue()), "1000");
+  EXPECT_EQ(spin.GetValue(), 1000);
 }
 
 TEST(WxTextTest, BytesSurviveTheToolkitsStrings) {
