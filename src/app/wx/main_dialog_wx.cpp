@@ -99,6 +99,24 @@ wxBitmap drawIcon(int size) {
 
 }  // namespace
 
+std::string CaseInsensitivePattern(std::string_view pattern) {
+  std::string result;
+  for (const char c : pattern) {
+    const bool lower = c >= 'a' && c <= 'z';
+    const bool upper = c >= 'A' && c <= 'Z';
+    if (lower || upper) {
+      const char other = static_cast<char>(lower ? c - 'a' + 'A' : c - 'A' + 'a');
+      result += '[';
+      result += lower ? c : other;
+      result += lower ? other : c;
+      result += ']';
+    } else {
+      result += c;
+    }
+  }
+  return result;
+}
+
 wxIconBundle ApplicationIcons() {
   wxIconBundle icons;
   for (const int size : {32, 16}) {
@@ -294,7 +312,8 @@ std::optional<std::string> MainDialogWx::chooseFile(const FileChooserOptions& op
   if (hooks_.chooseFile) {
     return hooks_.chooseFile(options);
   }
-  const wxString filter = ToWxString(options.filterName + "|" + options.filterPattern);
+  const wxString filter =
+      ToWxString(options.filterName + "|" + CaseInsensitivePattern(options.filterPattern));
   wxFileDialog chooser(this, wxFileSelectorPromptStr, wxString(), wxString(), filter,
                        wxFD_OPEN | wxFD_FILE_MUST_EXIST);
   if (chooser.ShowModal() != wxID_OK) {

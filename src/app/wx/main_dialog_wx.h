@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/main_dialog_presenter.h"
@@ -90,6 +91,11 @@ class MainDialogWx final : public wxDialog, public MainDialogView {
   wxTextCtrl* step_ = nullptr;
   wxSpinButton* stepSpin_ = nullptr;
 };
+
+// The file chooser's pattern with each ASCII letter matched in either case ("*.CE2" gives
+// "*.[cC][eE]2"): GTK's file filter is case-sensitive, the Windows one is not, and a
+// schematic named board.ce2 must be offered too.
+std::string CaseInsensitivePattern(std::string_view pattern);
 
 // The program's icon, drawn in code: a large 32 × 32 and a small 16 × 16 one.
 wxIconBundle ApplicationIcons();

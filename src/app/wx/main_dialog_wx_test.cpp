@@ -333,6 +333,24 @@ TEST_F(MainDialogWxTest, SpinControlsFollowTheirEdits) {
   EXPECT_EQ(spin.GetValue(), 1000);
 }
 
+TEST(CaseInsensitivePatternTest, MatchesLettersInEitherCase) {
+  struct Case {
+    const char* name;
+    const char* pattern;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"the schematic filter", "*.CE2", "*.[cC][eE]2"},
+      {"lower case", "*.lb3", "*.[lL][bB]3"},
+      {"no letters", "*.*", "*.*"},
+      {"empty", "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(CaseInsensitivePattern(c.pattern), c.expected);
+  }
+}
+
 TEST(WxTextTest, BytesSurviveTheToolkitsStrings) {
   struct Case {
     const char* name;
