@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Runs the kerro program as a user would, on a copy of the demo board, under an X server
-# (run it with xvfb-run): `kerro DEMO.CE2` opens with the path filled in, Return presses
-# the default button Execute, the "Finished" box is dismissed with Return, Esc quits and
-# the history is in KERRO.INI.
+# Runs the kerro program as a user would, on a copy of the demo board, on an X display
+# (with_xvfb.sh gives it one): `kerro DEMO.CE2` opens with the path filled in, Return
+# presses the default button Execute, the "Finished" box is dismissed with Return, Esc
+# quits and the history is in KERRO.INI.
 # Usage: program_test.sh KERRO_PROGRAM DEMO_FOLDER WORK_FOLDER
 set -euo pipefail
 program="$1" demo="$2" work="$3"
