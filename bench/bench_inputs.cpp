@@ -1,0 +1,188 @@
+#include "bench_inputs.h"
+
+#include <array>
+#include <cstdio>
+#include <optional>
+
+#include "testing/binary_library_builder.h"
+#include "testing/schematic_builder.h"
+#include "testing/text_library_builder.h"
+
+namespace kerro::testing {
+
+namespace {
+
+// A small fixed generator, so that every run builds the same inputs.
+class Random {
+ public:
+  uint32_t next() {
+    state_ ^= state_ << 13;
+    state_ ^= state_ >> 17;
+    state_ ^= state_ << 5;
+    return state_;
+  }
+  uint32_t below(uint32_t bound) { return next() % bound; }
+
+ private:
+  uint32_t state_ = 0x2545F491u;
+};
+
+constexpr std::array<const char*, 6> kPrefixes = {"R", "C", "L", "D", "Q", "U"};
+constexpr size_t kPatterns = 20;
+
+std::string numbered(const char* prefix, size_t number, int digits) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%s%0*zu", prefix, digits, number);
+  return text;
+}
+
+CatalogPart catalogPart(size_t index) {
+  CatalogPart part;
+  part.name = numbered("P", index, 5);
+  part.blocks = index % 8 == 0 ? 4 : index % 8 == 4 ? 2 : 1;
+  part.prefix = part.blocks > 1 ? "U" : kPrefixes[index % kPrefixes.size()];
+  return part;
+}
+
+uint16_t pinNumberWord(size_t pin, int block) {
+  return static_cast<uint16_t>((pin + 1 + static_cast<size_t>(block) * 4) & 0x1FF);
+}
+
+}  // namespace
+
+std::vector<CatalogPart> BenchCatalog(size_t parts) {
+  std::vector<CatalogPart> catalog;
+  catalog.reserve(parts);
+  for (size_t i = 0; i < parts; ++i) {
+    catalog.push_back(catalogPart(i));
+  }
+  return catalog;
+}
+
+std::string BenchTextLibrary(size_t first, size_t count) {
+  TextLibraryBuilder library;
+  const std::vector<uint8_t> row = {0xF0, 0x0F, 0xAA, 0x55};
+  for (size_t p = 0; p < kPatterns; ++p) {
+    library.pattern(numbered("PAT", p, 2), 32, 32, std::vector<std::vector<uint8_t>>(32, row));
+  }
+  static constexpr std::array<const char*, 4> kSides = {"L", "T", "R", "B"};
+  for (size_t i = first; i < first + count; ++i) {
+    const CatalogPart part = catalogPart(i);
+    TextComponent component;
+    component.name = part.name;
+    component.blocks = part.blocks;
+    component.refPrefix = part.prefix;
+    if (i % 25 == 0) {
+      component.pattern = numbered("PAT", i % kPatterns, 2);
+    }
+    for (size_t pin = 0; pin < 4; ++pin) {
+      TextPin textPin;
+      textPin.name = numbered("IO", pin, 1);
+      textPin.location = numbered(kSides[pin], 10 * (pin + 1), 1);
+      if (pin == 3) {
+        textPin.flags = "Cm";
+      }
+      for (int block = 0; block < part.blocks; ++block) {
+        textPin.numbers.push_back(std::to_string(pinNumberWord(pin, block)));
+      }
+      component.pins.push_back(std::move(textPin));
+    }
+    library.component(component);
+    if (i % 10 == 0) {
+      library.alias(part.name, part.name + "A");
+    }
+  }
+  return library.text();
+}
+
+std::vector<uint8_t> BenchBinaryLibrary(size_t first, size_t count) {
+  BinaryLibraryBuilder library;
+  // One body for each (blocks, prefix) pair and a spread of variants of it: enough bodies
+  // to exercise the sharing, few enough for the 16-bit body area.
+  constexpr size_t kVariants = 40;
+  std::vector<std::optional<int>> variants(5 * kPrefixes.size() * kVariants);
+  for (size_t i = first; i < first + count; ++i) {
+    const CatalogPart part = catalogPart(i);
+    size_t prefixIndex = 0;
+    while (kPrefixes[prefixIndex] != part.prefix) {
+      ++prefixIndex;
+    }
+    const size_t slot =
+        (static_cast<size_t>(part.blocks) * kPrefixes.size() + prefixIndex) * kVariants +
+        i % kVariants;
+    if (!variants[slot]) {
+      BinaryBody body;
+      body.blockCount = static_cast<uint8_t>(part.blocks);
+      body.refPrefix = part.prefix;
+      body.sides = 0x0F;
+      for (size_t pin = 0; pin < 4; ++pin) {
+        BinaryPin binaryPin;
+        binaryPin.location = static_cast<uint16_t>((pin << 8) | (10 * (pin + 1)));
+        binaryPin.name = numbered("IO", pin, 1);
+        for (int block = 0; block < part.blocks; ++block) {
+          binaryPin.numbers.push_back(pinNumberWord(pin, block));
+        }
+        body.pins.push_back(std::move(binaryPin));
+      }
+      variants[slot] = library.body(body);
+    }
+    library.entry(part.name, variants[slot]);
+  }
+  return library.bytes();
+}
+
+std::vector<uint8_t> BenchBoard(size_t components, size_t catalogParts) {
+  Random random;
+  SchematicBuilder board;
+  board.header();
+  size_t written = 0;
+  size_t packages = 0;
+  std::string lastQuadTag;
+  auto add = [&](const ComponentRecord& record) {
+    board.component(record);
+    if (++written % 10 == 0) {
+      board.fixedRecord(2);  // a wire between components
+    }
+  };
+  while (written < components) {
+    const uint32_t roll = random.below(100);
+    ComponentRecord record;
+    record.x = static_cast<int16_t>(random.below(30000));
+    record.y = static_cast<int16_t>(random.below(30000));
+    if (roll < 2) {
+      record.partName = roll == 0 ? "GND" : "VCC";
+      record.packageTag = "PWR";
+      record.reference = "#PWR";
+      add(record);
+      continue;
+    }
+    if (roll == 2 && !lastQuadTag.empty()) {
+      record.partName = "VCC_4B";
+      record.packageTag = lastQuadTag;
+      record.reference = numbered("U", random.below(99999) + 1, 1);
+      add(record);
+      continue;
+    }
+    CatalogPart part;
+    if (roll == 3) {
+      part.name = numbered("X", random.below(100000), 5);  // in no library
+      part.prefix = "J";
+    } else {
+      part = catalogPart(random.below(static_cast<uint32_t>(catalogParts)));
+    }
+    record.partName = part.name;
+    record.packageTag = numbered("T", ++packages, 1);
+    record.reference = numbered(part.prefix.c_str(), random.below(999999) + 1, 1);
+    if (part.blocks == 4) {
+      lastQuadTag = record.packageTag;
+    }
+    for (int block = 0; block < part.blocks && written < components; ++block) {
+      record.block = static_cast<uint8_t>(block);
+      add(record);
+      record.x = static_cast<int16_t>(record.x + 20);
+    }
+  }
+  return board.bytes();
+}
+
+}  // namespace kerro::testing

@@ -1,0 +1,39 @@
+#pragma once
+// Inputs for the benchmarks, made with the project's test builders: a catalogue of parts,
+// text and binary libraries holding it, and boards of any size whose components use it.
+//
+// A board is one section: a header record, then packages of one, two or four blocks
+// (each block a component record sharing the package's tag and reference), a wire record
+// after every tenth component, power symbols (GND, VCC) and power blocks (VCC_..., tagged
+// like a four-block package). Positions and present numbers are pseudo-random but fixed,
+// so every run renumbers the same board.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kerro::testing {
+
+struct CatalogPart {
+  std::string name;
+  int blocks = 1;
+  std::string prefix;
+};
+
+// The `parts` parts of the catalogue, named P00000, P00001, ...
+std::vector<CatalogPart> BenchCatalog(size_t parts);
+
+// A text library (.LB3) holding catalogue parts [first, first + count), each with pins,
+// some with a pattern, and an alias for every tenth part.
+std::string BenchTextLibrary(size_t first, size_t count);
+
+// A binary library holding catalogue parts [first, first + count). Parts of the same
+// block count and prefix share bodies, as aliases do, because body offsets are 16-bit.
+std::vector<uint8_t> BenchBinaryLibrary(size_t first, size_t count);
+
+// A board of `components` component records using parts of a catalogue of `catalogParts`
+// parts; about one part name in a hundred is in no library.
+std::vector<uint8_t> BenchBoard(size_t components, size_t catalogParts);
+
+}  // namespace kerro::testing

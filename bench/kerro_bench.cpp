@@ -1,0 +1,234 @@
+// Benchmarks of the core, on inputs made by the test builders: loading, numbering and
+// saving boards of 1,000, 100,000 and 1,000,000 components, and loading and searching
+// libraries of 10,000 parts. Files go to a MemoryFileSystem unless the name says Disk.
+
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "bench_inputs.h"
+#include "library/binary_library.h"
+#include "library/library_set.h"
+#include "library/part_model.h"
+#include "library/text_library.h"
+#include "renumber/renumber_job.h"
+#include "renumber/renumber_plain.h"
+#include "renumber/safe_save.h"
+#include "schematic/schematic_document.h"
+#include "testing/test_support.h"
+
+namespace kerro::testing {
+namespace {
+
+constexpr size_t kLibraryParts = 10000;
+constexpr size_t kCatalogParts = 2 * kLibraryParts;
+
+// Boards are built once per size and kept for the whole run.
+const std::vector<uint8_t>& board(size_t components) {
+  static std::map<size_t, std::vector<uint8_t>> boards;
+  auto found = boards.find(components);
+  if (found == boards.end()) {
+    found = boards.emplace(components, BenchBoard(components, kCatalogParts)).first;
+  }
+  return found->second;
+}
+
+const std::string& textLibrary() {
+  static const std::string text = BenchTextLibrary(0, kLibraryParts);
+  return text;
+}
+
+const std::vector<uint8_t>& binaryLibrary() {
+  static const std::vector<uint8_t> bytes = BenchBinaryLibrary(kLibraryParts, kLibraryParts);
+  return bytes;
+}
+
+void setCounters(benchmark::State& state, size_t components, size_t bytes) {
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * components));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
+}
+
+SchematicDocument loaded(const std::vector<uint8_t>& bytes) {
+  SchematicDocument document;
+  if (!document.loadImage(bytes)) {
+    std::abort();  // the generator makes valid boards only
+  }
+  return document;
+}
+
+void BM_Load(benchmark::State& state) {
+  const size_t components = static_cast<size_t>(state.range(0));
+  MemoryFileSystem fileSystem;
+  fileSystem.files["BOARD.CE2"] = board(components);
+  for (auto _ : state) {
+    SchematicDocument document;
+    if (!document.load(fileSystem, "BOARD.CE2")) {
+      state.SkipWithError("load failed");
+      break;
+    }
+    benchmark::DoNotOptimize(document.entries().data());
+  }
+  setCounters(state, components, board(components).size());
+}
+
+void BM_RenumberPlain(benchmark::State& state) {
+  const size_t components = static_cast<size_t>(state.range(0));
+  for (auto _ : state) {
+    state.PauseTiming();
+    SchematicDocument document = loaded(board(components));
+    state.ResumeTiming();
+    benchmark::DoNotOptimize(RenumberPlain(document, 1, 1));
+  }
+  setCounters(state, components, board(components).size());
+}
+
+// The safe save: temporary written, read back and compared, backup made, renamed.
+void BM_Save(benchmark::State& state) {
+  const size_t components = static_cast<size_t>(state.range(0));
+  const SchematicDocument document = loaded(board(components));
+  for (auto _ : state) {
+    state.PauseTiming();
+    MemoryFileSystem fileSystem;
+    fileSystem.files["BOARD.CE2"] = board(components);
+    state.ResumeTiming();
+    if (!SaveWithBackup(fileSystem, document, "BOARD.CE2", "BOARD.$E2")) {
+      state.SkipWithError("save failed");
+      break;
+    }
+  }
+  setCounters(state, components, board(components).size());
+}
+
+// The same on the real disk, flushes included.
+void BM_SaveDisk(benchmark::State& state) {
+  const size_t components = static_cast<size_t>(state.range(0));
+  const SchematicDocument document = loaded(board(components));
+  TempFolder folder;
+  const std::string path = folder.file("BOARD.CE2");
+  WriteBytes(path, board(components));
+  for (auto _ : state) {
+    if (!SaveWithBackup(realFileSystem(), document, path, folder.file("BOARD.$E2"))) {
+      state.SkipWithError("save failed");
+      break;
+    }
+  }
+  setCounters(state, components, board(components).size());
+}
+
+// A whole job in memory: load, renumber, safe save.
+void BM_JobPlain(benchmark::State& state) {
+  const size_t components = static_cast<size_t>(state.range(0));
+  for (auto _ : state) {
+    state.PauseTiming();
+    MemoryFileSystem fileSystem;
+    fileSystem.files["BOARD.CE2"] = board(components);
+    JobContext context{fileSystem, {}};
+    JobRequest request;
+    request.path = "BOARD.CE2";
+    state.ResumeTiming();
+    if (RenumberJob(request, context).outcome != JobOutcome::Finished) {
+      state.SkipWithError("job failed");
+      break;
+    }
+  }
+  setCounters(state, components, board(components).size());
+}
+
+void BM_LoadTextLibrary(benchmark::State& state) {
+  const std::string& text = textLibrary();
+  const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+  for (auto _ : state) {
+    PartLibrary library;
+    if (!LoadTextLibrary(library, bytes) || library.entryCount() < int32_t{kLibraryParts}) {
+      state.SkipWithError("text library failed to load");
+      break;
+    }
+  }
+  setCounters(state, kLibraryParts, text.size());
+}
+
+void BM_LoadBinaryLibrary(benchmark::State& state) {
+  const std::vector<uint8_t>& bytes = binaryLibrary();
+  for (auto _ : state) {
+    PartLibrary library;
+    if (!LoadBinaryLibrary(library, bytes) || library.entryCount() != int32_t{kLibraryParts}) {
+      state.SkipWithError("binary library failed to load");
+      break;
+    }
+  }
+  setCounters(state, kLibraryParts, bytes.size());
+}
+
+// Both libraries from disk through TOSK.INI, as a library-guided job loads them.
+class LibraryFiles {
+ public:
+  LibraryFiles() {
+    WriteBytes(folder_.file("PARTS.LB3"), {textLibrary().begin(), textLibrary().end()});
+    WriteBytes(folder_.file("PARTS.LIB"), binaryLibrary());
+    WriteToskIni(folder_.file("TOSK.INI"), {folder_.file("PARTS.LB3"), folder_.file("PARTS.LIB")});
+  }
+  std::string schematic() const { return folder_.file("BOARD.CE2"); }
+
+ private:
+  TempFolder folder_;
+};
+
+void BM_LoadLibraries(benchmark::State& state) {
+  LibraryFiles files;
+  for (auto _ : state) {
+    LibrarySet set;
+    if (!set.loadLibraries(files.schematic()) || set.libraryCount() != 2) {
+      state.SkipWithError("libraries failed to load");
+      break;
+    }
+  }
+  setCounters(state, 2 * kLibraryParts, textLibrary().size() + binaryLibrary().size());
+}
+
+// Lookups of names from both libraries, and of names in neither (one in four).
+void BM_FindPart(benchmark::State& state) {
+  LibraryFiles files;
+  LibrarySet set;
+  if (!set.loadLibraries(files.schematic())) {
+    state.SkipWithError("libraries failed to load");
+    return;
+  }
+  std::vector<std::string> names;
+  for (const CatalogPart& part : BenchCatalog(kCatalogParts)) {
+    names.push_back(part.name);
+    if (names.size() % 3 == 0) {
+      names.push_back("X" + part.name);
+    }
+  }
+  size_t found = 0;
+  for (auto _ : state) {
+    for (const std::string& name : names) {
+      found += set.findPart(name) != nullptr ? 1 : 0;
+    }
+  }
+  if (found != state.iterations() * kCatalogParts) {
+    state.SkipWithError("lookups found the wrong parts");
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * names.size()));
+}
+
+void boardSizes(benchmark::internal::Benchmark* benchmark) {
+  benchmark->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+}
+
+BENCHMARK(BM_Load)->Apply(boardSizes);
+BENCHMARK(BM_RenumberPlain)->Apply(boardSizes);
+BENCHMARK(BM_Save)->Apply(boardSizes);
+BENCHMARK(BM_SaveDisk)->Apply(boardSizes);
+BENCHMARK(BM_JobPlain)->Apply(boardSizes);
+BENCHMARK(BM_LoadTextLibrary)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadBinaryLibrary)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadLibraries)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FindPart)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace kerro::testing
+
+BENCHMARK_MAIN();
