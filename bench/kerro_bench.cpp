@@ -6,6 +6,7 @@
 
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "bench_inputs.h"
@@ -13,6 +14,7 @@
 #include "library/library_set.h"
 #include "library/part_model.h"
 #include "library/text_library.h"
+#include "renumber/renumber_by_library.h"
 #include "renumber/renumber_job.h"
 #include "renumber/renumber_plain.h"
 #include "renumber/safe_save.h"
@@ -84,6 +86,38 @@ void BM_RenumberPlain(benchmark::State& state) {
   setCounters(state, components, board(components).size());
 }
 
+struct TextHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+};
+
+// Block counts straight from the catalogue, so that only the numbering is measured.
+BlockCountLookup catalogLookup() {
+  static const std::unordered_map<std::string, int, TextHash, std::equal_to<>> counts = [] {
+    std::unordered_map<std::string, int, TextHash, std::equal_to<>> map;
+    for (const CatalogPart& part : BenchCatalog(kCatalogParts)) {
+      map.emplace(part.name, part.blocks);
+    }
+    return map;
+  }();
+  return [](std::string_view name) -> std::optional<int> {
+    const auto found = counts.find(name);
+    return found != counts.end() ? std::optional<int>(found->second) : std::nullopt;
+  };
+}
+
+void BM_RenumberByLibrary(benchmark::State& state) {
+  const size_t components = static_cast<size_t>(state.range(0));
+  const BlockCountLookup lookup = catalogLookup();
+  for (auto _ : state) {
+    state.PauseTiming();
+    SchematicDocument document = loaded(board(components));
+    state.ResumeTiming();
+    benchmark::DoNotOptimize(RenumberByLibrary(document, 1, 1, lookup));
+  }
+  setCounters(state, components, board(components).size());
+}
+
 // The safe save: temporary written, read back and compared, backup made, renamed.
 void BM_Save(benchmark::State& state) {
   const size_t components = static_cast<size_t>(state.range(0));
@@ -130,6 +164,35 @@ void BM_JobPlain(benchmark::State& state) {
     state.ResumeTiming();
     if (RenumberJob(request, context).outcome != JobOutcome::Finished) {
       state.SkipWithError("job failed");
+      break;
+    }
+  }
+  setCounters(state, components, board(components).size());
+}
+
+// A whole library-guided job in memory. TOSK.INI and the text library are read from the
+// disk, as always; the board and the binary library are held by the MemoryFileSystem.
+void BM_JobByLibrary(benchmark::State& state) {
+  const size_t components = static_cast<size_t>(state.range(0));
+  TempFolder folder;
+  const std::string textPath = folder.file("PARTS.LB3");
+  const std::string binaryPath = folder.file("PARTS.LIB");
+  WriteToskIni(folder.file("TOSK.INI"), {textPath, binaryPath});
+  WriteBytes(textPath, {textLibrary().begin(), textLibrary().end()});  // read shared, from disk
+  for (auto _ : state) {
+    state.PauseTiming();
+    MemoryFileSystem fileSystem;
+    fileSystem.files[folder.file("BOARD.CE2")] = board(components);
+    fileSystem.files[binaryPath] = binaryLibrary();
+    bool libraryFailed = false;
+    JobContext context{fileSystem, [&](const std::string&) { libraryFailed = true; }};
+    JobRequest request;
+    request.path = folder.file("BOARD.CE2");
+    request.mode = NumberingMode::ByLibrary;
+    state.ResumeTiming();
+    const JobOutcome outcome = RenumberJob(request, context).outcome;
+    if (outcome != JobOutcome::Finished || libraryFailed) {
+      state.SkipWithError(libraryFailed ? "a library failed to load" : "job failed");
       break;
     }
   }
@@ -220,9 +283,11 @@ void boardSizes(benchmark::internal::Benchmark* benchmark) {
 
 BENCHMARK(BM_Load)->Apply(boardSizes);
 BENCHMARK(BM_RenumberPlain)->Apply(boardSizes);
+BENCHMARK(BM_RenumberByLibrary)->Apply(boardSizes);
 BENCHMARK(BM_Save)->Apply(boardSizes);
 BENCHMARK(BM_SaveDisk)->Apply(boardSizes);
 BENCHMARK(BM_JobPlain)->Apply(boardSizes);
+BENCHMARK(BM_JobByLibrary)->Apply(boardSizes);
 BENCHMARK(BM_LoadTextLibrary)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadBinaryLibrary)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadLibraries)->Unit(benchmark::kMillisecond);
