@@ -1,6 +1,7 @@
 #include "renumber/reference.h"
 
 #include <algorithm>
+#include <charconv>
 #include <limits>
 
 namespace kerro {
@@ -33,12 +34,14 @@ SplitResult SplitReference(std::string_view text) {
 }
 
 std::string FormatReference(std::string_view prefix, int64_t number) {
-  std::string text(prefix);
-  text += std::to_string(number);
-  if (text.size() > kMaxReferenceLength) {
-    text.resize(kMaxReferenceLength);
-  }
-  return text;
+  // Only the first 8 characters are kept, so the prefix never needs more than that, and
+  // the digits are written into a buffer without building a second string.
+  char buffer[kMaxReferenceLength + 24];
+  const size_t kept = std::min(prefix.size(), kMaxReferenceLength);
+  std::copy_n(prefix.begin(), kept, buffer);
+  const auto end = std::to_chars(buffer + kept, buffer + sizeof buffer, number).ptr;
+  const size_t length = std::min(static_cast<size_t>(end - buffer), kMaxReferenceLength);
+  return std::string(buffer, length);
 }
 
 void StoreReference(std::string_view text, std::span<uint8_t> field) {

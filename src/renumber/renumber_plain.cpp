@@ -1,68 +1,139 @@
 #include "renumber/renumber_plain.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <limits>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/text_compare.h"
+#include "renumber/radix_sort.h"
 #include "renumber/reference.h"
 
 namespace kerro {
 
 namespace {
 
+// One numbered component. The sort key is the rank of its prefix in the sorted order of
+// prefixes, then its present number, packed into one integer, so that sorting a large
+// board never reaches back into the image. A reference holds at most 8 characters, so a
+// present number has at most 7 digits; it is kept to 32 bits all the same.
 struct NumberedComponent {
-  ComponentEntry* component;
-  std::string_view prefix;  // a view into the component's present reference
-  int64_t number;           // the present number, then the new one
+  uint32_t number;     // the present number
+  uint32_t component;  // index into the document's entries
+  uint32_t prefix;     // index into the distinct prefixes, equal for byte-equal prefixes
+  uint64_t key;        // rank of the prefix, then the present number
+};
+
+constexpr uint64_t kNumberLimit = std::numeric_limits<uint32_t>::max();
+
+// The distinct prefixes met, each once, in the order met. The views point into reference
+// fields, which stay unchanged until every new number is known.
+class PrefixTable {
+ public:
+  uint32_t idOf(std::string_view prefix) {
+    if (!texts_.empty() && texts_[last_] == prefix) {
+      return last_;  // boards list many components of one prefix in a row
+    }
+    auto [it, added] = ids_.try_emplace(prefix, static_cast<uint32_t>(texts_.size()));
+    if (added) {
+      texts_.push_back(prefix);
+    }
+    last_ = it->second;
+    return last_;
+  }
+
+  // Rank of each prefix in the order of CompareText; prefixes that it finds equal share a
+  // rank, so that they sort together by number as a comparison sort would order them.
+  std::vector<uint64_t> ranks() const {
+    std::vector<uint32_t> order(texts_.size());
+    for (uint32_t i = 0; i < order.size(); ++i) {
+      order[i] = i;
+    }
+    std::sort(order.begin(), order.end(),
+              [this](uint32_t a, uint32_t b) { return CompareText(texts_[a], texts_[b]) < 0; });
+    std::vector<uint64_t> rank(texts_.size());
+    uint64_t next = 0;
+    for (size_t i = 0; i < order.size(); ++i) {
+      if (i > 0 && CompareText(texts_[order[i - 1]], texts_[order[i]]) != 0) {
+        ++next;
+      }
+      rank[order[i]] = next;
+    }
+    return rank;
+  }
+
+  std::string_view text(uint32_t id) const { return texts_[id]; }
+
+ private:
+  std::unordered_map<std::string_view, uint32_t> ids_;
+  std::vector<std::string_view> texts_;
+  uint32_t last_ = 0;
 };
 
 }  // namespace
 
 size_t RenumberPlain(SchematicDocument& document, int initial, int step) {
+  const std::span<ComponentEntry> entries = document.entries();
+  PrefixTable prefixes;
+  uint32_t largest = 0;
   std::vector<NumberedComponent> numbered;
-  numbered.reserve(document.entries().size());
-  for (ComponentEntry& component : document.entries()) {
-    if (component.reference().empty() || component.packageTag().empty()) {
+  numbered.reserve(entries.size());
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const std::string_view reference = entries[i].reference();
+    if (reference.empty() || entries[i].packageTag().empty()) {
       continue;
     }
-    SplitResult split = SplitReference(component.reference());
-    numbered.push_back({&component, split.prefix, split.number});
+    SplitResult split = SplitReference(reference);
+    const auto number =
+        static_cast<uint32_t>(std::min(static_cast<uint64_t>(split.number), kNumberLimit));
+    numbered.push_back({number, static_cast<uint32_t>(i), prefixes.idOf(split.prefix), 0});
+    largest = std::max(largest, number);
   }
   if (numbered.empty()) {
     return 0;
   }
 
-  std::sort(numbered.begin(), numbered.end(),
-            [](const NumberedComponent& a, const NumberedComponent& b) {
-              const int order = CompareText(a.prefix, b.prefix);
-              return order != 0 ? order < 0 : a.number < b.number;
-            });
+  const std::vector<uint64_t> rank = prefixes.ranks();
+  // Rank times (largest + 1) plus number: as few key bits as the board needs.
+  const uint64_t span = uint64_t{largest} + 1;
+  for (NumberedComponent& item : numbered) {
+    item.key = rank[item.prefix] * span + item.number;
+  }
+  RadixSortByKey(numbered, [](const NumberedComponent& item) { return item.key; });
 
   // All new numbers are worked out before any reference is stored: the prefixes are views
   // into the reference fields that storing rewrites.
-  std::string_view lastPrefix;
-  int64_t lastPresent = 0;
+  std::vector<int64_t> newNumbers(entries.size(), -1);
+  uint32_t lastPrefix = 0;
+  uint32_t lastPresent = 0;
   int64_t lastNew = 0;
   bool first = true;
-  for (NumberedComponent& item : numbered) {
+  for (const NumberedComponent& item : numbered) {
+    const uint32_t present = item.number;
     int64_t next = 0;
     if (first || item.prefix != lastPrefix) {
       next = initial;
       lastPrefix = item.prefix;
-    } else if (item.number != lastPresent) {
+    } else if (present != lastPresent) {
       next = lastNew + step;
     } else {
       next = lastNew;
     }
     first = false;
-    lastPresent = item.number;
+    lastPresent = present;
     lastNew = next;
-    item.number = next;
+    newNumbers[item.component] = next;
   }
 
-  for (NumberedComponent& item : numbered) {
-    StoreReference(FormatReference(item.prefix, item.number), item.component->referenceField());
+  // Stored in file order, so the image is written front to back.
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (newNumbers[i] < 0) {
+      continue;
+    }
+    const std::string_view prefix = SplitReference(entries[i].reference()).prefix;
+    StoreReference(FormatReference(prefix, newNumbers[i]), entries[i].referenceField());
   }
   return numbered.size();
 }
