@@ -2,6 +2,7 @@
 // The few file operations the renumbering job needs. The job talks to this interface only,
 // so that tests can inject a failure at any step without touching the disk.
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -29,6 +30,13 @@ class FileSystem {
   virtual bool renameFile(const std::string& from, const std::string& to) = 0;
 
   virtual bool exists(const std::string& path) = 0;
+
+  // True if the file at `path` can be read (exclusively, as readFile) and holds exactly
+  // `bytes`. A file system may compare piece by piece, without a second copy in memory.
+  virtual bool hasContent(const std::string& path, std::span<const uint8_t> bytes) {
+    const auto content = readFile(path);
+    return content && std::equal(content->begin(), content->end(), bytes.begin(), bytes.end());
+  }
 };
 
 // The file system of the machine, with this platform's locking rules.

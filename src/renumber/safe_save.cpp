@@ -27,8 +27,7 @@ bool writeVerified(FileSystem& fileSystem, const std::string& path,
   if (!fileSystem.writeFile(path, bytes)) {
     return false;
   }
-  auto written = fileSystem.readFile(path);
-  return written && std::equal(written->begin(), written->end(), bytes.begin(), bytes.end());
+  return fileSystem.hasContent(path, bytes);
 }
 
 }  // namespace

@@ -3,8 +3,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <vector>
 
 #include "platform/file_system.h"
 #include "platform/paths.h"
@@ -98,6 +100,45 @@ class PosixFileSystem final : public FileSystem {
       done += static_cast<size_t>(n);
     }
     return bytes;
+  }
+
+  bool hasContent(const std::string& path, std::span<const uint8_t> bytes) override {
+    Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0 || !lockExclusively(file.get())) {
+      return false;
+    }
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        static_cast<uint64_t>(info.st_size) != bytes.size()) {
+      return false;
+    }
+    // A piece that fits the caches: the comparison follows the read while it is hot.
+    constexpr size_t kPiece = 1 << 20;
+    std::vector<uint8_t> piece(std::min(kPiece, bytes.size()));
+    size_t done = 0;
+    while (done < bytes.size()) {
+      const size_t wanted = std::min(piece.size(), bytes.size() - done);
+      ssize_t n = ::read(file.get(), piece.data(), wanted);
+      if (n < 0 && errno == EINTR) {
+        continue;
+      }
+      if (n <= 0) {
+        return false;  // an error, or fewer bytes than the file's length
+      }
+      const auto got = static_cast<size_t>(n);
+      if (!std::equal(piece.begin(), piece.begin() + n,
+                      bytes.begin() + static_cast<ptrdiff_t>(done))) {
+        return false;
+      }
+      done += got;
+    }
+    // Nothing may follow: a file that grew since fstat is not the file that was written.
+    uint8_t extra = 0;
+    ssize_t n = 0;
+    do {
+      n = ::read(file.get(), &extra, 1);
+    } while (n < 0 && errno == EINTR);
+    return n == 0;
   }
 
   bool writeFile(const std::string& path, std::span<const uint8_t> bytes) override {

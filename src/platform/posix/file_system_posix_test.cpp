@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <optional>
+
 #include "platform/file_system.h"
 #include "testing/test_support.h"
 
@@ -68,6 +71,56 @@ TEST(PosixFileSystem, FileLockedByAnotherHolderCannotBeReadOrWritten) {
   EXPECT_EQ(ReadBytes(path), (std::vector<uint8_t>{1, 2, 3}));  // not truncated
   ::close(holder);
   EXPECT_TRUE(realFileSystem().readFile(path).has_value());
+}
+
+TEST(PosixFileSystem, HasContentComparesEveryByte) {
+  std::vector<uint8_t> large(3 * (1 << 20) + 17);
+  for (size_t i = 0; i < large.size(); ++i) {
+    large[i] = static_cast<uint8_t>(i * 7 + i / 251);
+  }
+  auto changedAt = [&](size_t at) {
+    std::vector<uint8_t> bytes = large;
+    bytes[at] ^= 0x40;
+    return bytes;
+  };
+  struct Case {
+    const char* name;
+    std::optional<std::vector<uint8_t>> onDisk;  // none: no file
+    std::vector<uint8_t> expected;
+    bool same;
+  };
+  const Case cases[] = {
+      {"equal", large, large, true},
+      {"both empty", std::vector<uint8_t>{}, {}, true},
+      {"first byte differs", changedAt(0), large, false},
+      {"differs in a later piece", changedAt((1 << 20) + 5), large, false},
+      {"last byte differs", changedAt(large.size() - 1), large, false},
+      {"file shorter", std::vector<uint8_t>(large.begin(), large.end() - 1), large, false},
+      {"file longer", large, std::vector<uint8_t>(large.begin(), large.end() - 1), false},
+      {"no file", std::nullopt, {1}, false},
+  };
+  TempFolder folder;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = folder.file("f");
+    std::remove(path.c_str());
+    if (c.onDisk) {
+      WriteBytes(path, *c.onDisk);
+    }
+    EXPECT_EQ(realFileSystem().hasContent(path, c.expected), c.same);
+  }
+}
+
+TEST(PosixFileSystem, HasContentOfALockedFileIsFalse) {
+  TempFolder folder;
+  const std::string path = folder.file("locked");
+  WriteBytes(path, {1, 2});
+  int holder = ::open(path.c_str(), O_RDONLY);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+  EXPECT_FALSE(realFileSystem().hasContent(path, std::vector<uint8_t>{1, 2}));
+  ::close(holder);
+  EXPECT_TRUE(realFileSystem().hasContent(path, std::vector<uint8_t>{1, 2}));
 }
 
 }  // namespace
