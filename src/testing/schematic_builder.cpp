@@ -20,7 +20,7 @@ void putU16(std::vector<uint8_t>& bytes, size_t offset, uint16_t value) {
 void putText(std::vector<uint8_t>& record, size_t offset, size_t capacity, const std::string& text,
              std::optional<uint8_t> lengthByte) {
   record[offset] = lengthByte ? *lengthByte : static_cast<uint8_t>(text.size());
-  std::copy_n(text.begin(), std::min(text.size(), capacity), record.begin() + offset + 1);
+  std::copy_n(text.begin(), std::min(text.size(), capacity), record.data() + offset + 1);
 }
 
 }  // namespace

@@ -167,6 +167,12 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
+// What ends a last line that has no line feed: a line break, or only the feed if the line
+// ends in a CR, which a further CR would make part of the line.
+std::string_view LineEndAfter(std::string_view text, std::string_view lineBreak) {
+  return !text.empty() && text.back() == '\r' ? std::string_view("\n") : lineBreak;
+}
+
 // Replaces the file through a temporary beside it, so that a failed write leaves the old
 // file whole.
 bool ReplaceFile(const std::string& path, std::string_view text) {
@@ -233,13 +239,13 @@ bool WriteProfileString(const std::string& file, std::string_view section, std::
     const Line& line = lines[place.lastItemLine];
     std::string before = text.substr(0, line.next);
     if (line.next == 0 || text[line.next - 1] != '\n') {
-      before += lineBreak;  // the last line of the file had no line break
+      before += LineEndAfter(before, lineBreak);  // the last line of the file had no break
     }
     updated = before + item + std::string(lineBreak) + text.substr(line.next);
   } else {
     updated = text;
     if (!updated.empty() && updated.back() != '\n') {
-      updated += lineBreak;
+      updated += LineEndAfter(updated, lineBreak);
     }
     updated +=
         "[" + std::string(section) + "]" + std::string(lineBreak) + item + std::string(lineBreak);

@@ -43,11 +43,26 @@ TEST(PosixProfile, WriteChangesOnlyItsLine) {
       {"only the first section of a name", "[A]\nX=1\n[A]\nK=2\n", "A", "K",
        "[A]\nX=1\nK=new\n[A]\nK=2\n"},
       {"new file", "", "A", "K", "[A]\nK=new\n"},
+      // A last line ending in a lone CR is completed with LF alone: another CR would
+      // become part of that line's value.
+      {"last line ends in CR, CR LF file", "[A]\r\nX=1\r", "A", "K", "[A]\r\nX=1\r\nK=new\r\n"},
+      {"last line ends in CR, new section", "[A]\nX=1\r", "B", "K", "[A]\nX=1\r\n[B]\nK=new\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(Written(c.before, c.section, c.key, "new"), c.after);
   }
+}
+
+TEST(PosixProfile, WritingAKeyKeepsTheValueOfALastLineEndingInCR) {
+  TempFolder folder;
+  const std::string file = folder.file("T.INI");
+  const std::string text = "[A]\r\nX=1\r";
+  WriteBytes(file, {text.begin(), text.end()});
+  ASSERT_EQ(ReadProfileString(file, "A", "X", ""), "1");
+  ASSERT_TRUE(WriteProfileString(file, "A", "K", "new"));
+  EXPECT_EQ(ReadProfileString(file, "A", "X", ""), "1");
+  EXPECT_EQ(ReadProfileString(file, "A", "K", ""), "new");
 }
 
 TEST(PosixProfile, RefusesTextsThatWouldBreakLines) {
