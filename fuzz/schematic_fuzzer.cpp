@@ -1,12 +1,16 @@
 // Schematic document: load any bytes; a loaded image must save back to exactly those bytes,
-// and renumbering may change nothing but the reference and block fields of components.
+// and renumbering in either mode may change nothing but the reference and block fields of
+// components.
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 #include "fuzz_checks.h"
+#include "renumber/renumber_by_library.h"
 #include "renumber/renumber_plain.h"
 #include "schematic/schematic_document.h"
 #include "testing/memory_file_system.h"
@@ -50,6 +54,37 @@ void CheckPlainNumbering(const std::vector<uint8_t>& input, const std::vector<si
       "plain numbering of its own result changed it");
 }
 
+// Block counts as fuzzed libraries could give them: from the part name, including no part,
+// 0 and counts far above any package.
+std::optional<int> FuzzedBlockCount(std::string_view partName) {
+  unsigned sum = 0;
+  for (char c : partName) {
+    sum = sum * 31u + static_cast<unsigned char>(c);
+  }
+  switch (sum % 9u) {
+    case 0:
+      return std::nullopt;
+    case 1:
+      return 0;
+    case 2:
+      return 256;
+    case 3:
+      return -1;
+    default:
+      return static_cast<int>(sum % 9u) - 3;  // 1 to 5
+  }
+}
+
+void CheckLibraryNumbering(const std::vector<uint8_t>& input, const std::vector<size_t>& components,
+                           int initial, int step) {
+  SchematicDocument document;
+  KERRO_FUZZ_CHECK(document.loadImage(input), "a second load of the same bytes failed");
+  kerro::RenumberByLibrary(document, initial, step, FuzzedBlockCount);
+  const std::vector<uint8_t> once(document.image().begin(), document.image().end());
+  const std::string stray = StrayDifference(input, once, components, true);
+  KERRO_FUZZ_CHECK(stray.empty(), "library-guided numbering: " + stray);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -73,5 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   CheckPlainNumbering(input, *components, 1, 1);
   CheckPlainNumbering(input, *components, 1000, 20);
+  CheckLibraryNumbering(input, *components, 1, 1);
+  CheckLibraryNumbering(input, *components, 999, 17);
   return 0;
 }
