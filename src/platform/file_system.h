@@ -37,6 +37,15 @@ class FileSystem {
     const auto content = readFile(path);
     return content && std::equal(content->begin(), content->end(), bytes.begin(), bytes.end());
   }
+
+  // Gives the file at `from` the further name `to`, which must not exist, so that both
+  // names hold the same file. Returns false on failure and where the file system has no
+  // such links (the default).
+  virtual bool linkFile(const std::string& from, const std::string& to) {
+    (void)from;
+    (void)to;
+    return false;
+  }
 };
 
 // The file system of the machine, with this platform's locking rules.

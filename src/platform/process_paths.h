@@ -11,4 +11,7 @@ std::string ExecutablePath();
 // The process's current directory, without a trailing separator (a root keeps its own).
 std::string CurrentDirectory();
 
+// The identifier of the running process, which no other running process shares.
+unsigned long CurrentProcessId();
+
 }  // namespace kerro

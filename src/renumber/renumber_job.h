@@ -7,8 +7,9 @@
 // touched), load, renumber, safe save.
 //
 // Files are replaced safely (see safe_save.h): every output file is first written beside
-// its target under a temporary name, flushed and read back; only then is the old backup
-// removed, the schematic renamed to its backup name and each temporary renamed into place.
+// its target under a temporary name, flushed and read back; only then does the schematic
+// get its backup name (as a second name where the file system has links, else by a rename)
+// and each temporary is renamed into place.
 // Any failure reports WriteError, leaves the previous content at the path or at the backup
 // name and removes every temporary file.
 

@@ -54,7 +54,7 @@ JobResult RunJob(MemoryFileSystem& fileSystem, JobRequest request) {
 
 bool HasTemporaries(const MemoryFileSystem& fileSystem) {
   for (const auto& [name, bytes] : fileSystem.files) {
-    if (name.size() >= 10 && name.compare(name.size() - 10, 10, ".kerro-new") == 0) {
+    if (name.find(".kerro-new") != std::string::npos) {
       return true;
     }
   }

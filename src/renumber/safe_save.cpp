@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/process_paths.h"
+
 namespace kerro {
 
 namespace {
@@ -33,7 +35,7 @@ bool writeVerified(FileSystem& fileSystem, const std::string& path,
 }  // namespace
 
 std::string TemporaryNameFor(const std::string& target) {
-  return target + ".kerro-new";
+  return target + ".kerro-new-" + std::to_string(CurrentProcessId());
 }
 
 bool SaveWithBackup(FileSystem& fileSystem, const SchematicDocument& document,
@@ -52,7 +54,32 @@ bool SaveWithBackup(FileSystem& fileSystem, const SchematicDocument& document,
     }
   }
 
-  // A backup that exists but cannot be removed would make the rename below replace it or
+  // Where the file system has links, the schematic gets its backup name as a second name
+  // and keeps its path until the new content replaces it: no moment leaves the path, or
+  // the backup name, without a whole file.
+  const std::string backupTemporary = TemporaryNameFor(backupPath);
+  if (fileSystem.linkFile(path, backupTemporary)) {
+    if (!fileSystem.renameFile(backupTemporary, backupPath)) {
+      fileSystem.removeFile(backupTemporary);
+      removeTemporaries(fileSystem, files);
+      return false;
+    }
+    // A rename between two names of one file succeeds and changes nothing (the backup may
+    // already be this file, linked by another run): the temporary name is then still there.
+    if (fileSystem.exists(backupTemporary)) {
+      fileSystem.removeFile(backupTemporary);
+    }
+    for (size_t i = files.size(); i-- > 0;) {
+      if (!fileSystem.renameFile(files[i].temporary, files[i].target)) {
+        removeTemporaries(fileSystem, files);
+        return false;  // the path still holds the previous content, as does the backup
+      }
+    }
+    return true;
+  }
+
+  // Otherwise the schematic is renamed to its backup name first. A backup that exists
+  // but cannot be removed would make the rename below replace it or
   // fail depending on the system; stop while the schematic is still untouched.
   if (fileSystem.exists(backupPath) && !fileSystem.removeFile(backupPath)) {
     removeTemporaries(fileSystem, files);

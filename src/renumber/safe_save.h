@@ -4,12 +4,20 @@
 // Order of the file operations:
 //   1. every output file (the path and, for several sections, path-01, path-02 ...) is
 //      written to a temporary file beside it, flushed to disk and read back for comparison;
-//   2. the old backup is removed and the schematic renamed to its backup name;
+//   2. where the file system has links (POSIX), the schematic is linked to a temporary
+//      name that is then renamed over the backup name, so the path keeps its file; where
+//      it has none, the old backup is removed and the schematic renamed to its backup name;
 //   3. the temporaries of the later sections are renamed into place, the first section's
 //      last, so that the path receives new content only when everything else is done.
-// A failure in step 1 or 2 leaves the schematic untouched. A failure in step 3 moves the
-// backup back to the path where it can; if that fails too, the previous content stays at
-// the backup name. Every temporary file is removed on failure.
+// A failure in step 1 or 2 leaves the schematic untouched. A failure in step 3 leaves the
+// previous content at the path (with links) or moves the backup back to the path where it
+// can; if that fails too, the previous content stays at the backup name. Every temporary
+// file is removed on failure.
+//
+// With links, a process killed at any moment leaves a whole file at the path (the previous
+// content or the new one) and at the backup name (the old backup or the previous content).
+// Temporary names carry the process id, so that two runs on one file at once never write
+// into each other's temporaries; a killed run may leave its temporaries behind.
 
 #include <string>
 
@@ -18,7 +26,8 @@
 
 namespace kerro {
 
-// Name of the temporary file written beside `target` before it is renamed into place.
+// Name of the temporary file written beside `target` before it is renamed into place:
+// `target`.kerro-new-PID, with the id of this process.
 std::string TemporaryNameFor(const std::string& target);
 
 // Saves the loaded document under `path`, keeping the file now at `path` under

@@ -164,6 +164,14 @@ class PosixFileSystem final : public FileSystem {
     return true;
   }
 
+  bool linkFile(const std::string& from, const std::string& to) override {
+    if (::link(from.c_str(), to.c_str()) != 0) {
+      return false;
+    }
+    syncDirectoryOf(to);
+    return true;
+  }
+
   bool exists(const std::string& path) override {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0;

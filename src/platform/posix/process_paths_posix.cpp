@@ -16,6 +16,10 @@ std::string ExecutablePath() {
   return std::string(buffer.data(), static_cast<size_t>(n));
 }
 
+unsigned long CurrentProcessId() {
+  return static_cast<unsigned long>(::getpid());
+}
+
 std::string CurrentDirectory() {
   std::vector<char> buffer(PATH_MAX + 1);
   if (::getcwd(buffer.data(), buffer.size()) == nullptr) {

@@ -21,6 +21,10 @@ std::string ExecutablePath() {
   return {};
 }
 
+unsigned long CurrentProcessId() {
+  return ::GetCurrentProcessId();
+}
+
 std::string CurrentDirectory() {
   const DWORD needed = ::GetCurrentDirectoryA(0, nullptr);
   if (needed == 0) {

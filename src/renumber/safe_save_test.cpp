@@ -1,0 +1,127 @@
+// The safe save on the real disk, watched after every file operation.
+
+#include "renumber/safe_save.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+
+#include "testing/test_support.h"
+
+namespace kerro {
+namespace {
+
+using testing::ReadBytes;
+using testing::SchematicBuilder;
+using testing::TempFolder;
+using testing::WriteBytes;
+using Bytes = std::vector<uint8_t>;
+
+// The real file system, with a check run after every operation that changes files.
+class WatchedFileSystem final : public FileSystem {
+ public:
+  explicit WatchedFileSystem(std::function<void(const std::string&)> check)
+      : check_(std::move(check)) {}
+
+  std::optional<std::vector<uint8_t>> readFile(const std::string& path) override {
+    return real_.readFile(path);
+  }
+  bool writeFile(const std::string& path, std::span<const uint8_t> bytes) override {
+    return after("write " + path, real_.writeFile(path, bytes));
+  }
+  bool removeFile(const std::string& path) override {
+    return after("remove " + path, real_.removeFile(path));
+  }
+  bool renameFile(const std::string& from, const std::string& to) override {
+    return after("rename " + from + " " + to, real_.renameFile(from, to));
+  }
+  bool linkFile(const std::string& from, const std::string& to) override {
+    return after("link " + from + " " + to, real_.linkFile(from, to));
+  }
+  bool exists(const std::string& path) override { return real_.exists(path); }
+
+ private:
+  bool after(const std::string& operation, bool result) {
+    check_(operation);
+    return result;
+  }
+
+  FileSystem& real_ = realFileSystem();
+  std::function<void(const std::string&)> check_;
+};
+
+std::optional<Bytes> Content(const std::string& path) {
+  if (!std::filesystem::exists(path)) {
+    return std::nullopt;
+  }
+  return ReadBytes(path);
+}
+
+Bytes Board(const std::string& reference) {
+  SchematicBuilder builder;
+  builder.header().component({.packageTag = "RES", .reference = reference, .partName = "RES"});
+  return builder.bytes();
+}
+
+TEST(SafeSave, PathAndBackupHoldAWholeFileAfterEveryStep) {
+  TempFolder folder;
+  const std::string path = folder.file("S.CE2");
+  const std::string backup = folder.file("S.$E2");
+  const Bytes previous = Board("R7");
+  const Bytes oldBackup = Board("R3");
+  WriteBytes(path, previous);
+  WriteBytes(backup, oldBackup);
+  SchematicDocument document;
+  ASSERT_TRUE(document.loadImage(Board("R1")));
+  const Bytes next(document.image().begin(), document.image().end());
+
+  int steps = 0;
+  WatchedFileSystem fileSystem([&](const std::string& operation) {
+    SCOPED_TRACE("after " + operation);
+    ++steps;
+    const auto atPath = Content(path);
+    const auto atBackup = Content(backup);
+    EXPECT_TRUE(atPath == previous || atPath == next) << "no whole file at the path";
+    EXPECT_TRUE(atBackup == oldBackup || atBackup == previous) << "no whole backup";
+  });
+  ASSERT_TRUE(SaveWithBackup(fileSystem, document, path, backup));
+  EXPECT_GE(steps, 3);
+  EXPECT_EQ(Content(path), next);
+  EXPECT_EQ(Content(backup), previous);
+  EXPECT_EQ(folder.list(), (std::vector<std::string>{"S.$E2", "S.CE2"}));
+}
+
+TEST(SafeSave, BackupThatIsAlreadyALinkOfTheSchematicLeavesNoTemporary) {
+  // Renaming one name of a file over another of the same file changes nothing and still
+  // succeeds, which a second run at the same moment brings about.
+  TempFolder folder;
+  const std::string path = folder.file("S.CE2");
+  const std::string backup = folder.file("S.$E2");
+  WriteBytes(path, Board("R7"));
+  std::filesystem::create_hard_link(path, backup);
+  SchematicDocument document;
+  ASSERT_TRUE(document.loadImage(Board("R1")));
+  ASSERT_TRUE(SaveWithBackup(realFileSystem(), document, path, backup));
+  EXPECT_EQ(Content(path), Board("R1"));
+  EXPECT_EQ(Content(backup), Board("R7"));
+  EXPECT_EQ(folder.list(), (std::vector<std::string>{"S.$E2", "S.CE2"}));
+}
+
+TEST(SafeSave, TemporariesOfAnotherRunAreLeftAlone) {
+  TempFolder folder;
+  const std::string path = folder.file("S.CE2");
+  const std::string other = path + ".kerro-new-0";
+  ASSERT_NE(TemporaryNameFor(path), other);
+  WriteBytes(path, Board("R7"));
+  WriteBytes(other, Board("R2"));
+  SchematicDocument document;
+  ASSERT_TRUE(document.loadImage(Board("R1")));
+  ASSERT_TRUE(SaveWithBackup(realFileSystem(), document, path, folder.file("S.$E2")));
+  EXPECT_EQ(Content(other), Board("R2"));
+  EXPECT_EQ(Content(path), Board("R1"));
+}
+
+}  // namespace
+}  // namespace kerro
