@@ -72,6 +72,12 @@ class WindowsFileSystem final : public FileSystem {
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
   }
 
+  // NTFS has hard links; FAT volumes and network shares may not, and the save then
+  // renames instead.
+  bool linkFile(const std::string& from, const std::string& to) override {
+    return ::CreateHardLinkA(to.c_str(), from.c_str(), nullptr) != 0;
+  }
+
   bool exists(const std::string& path) override {
     return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
   }
