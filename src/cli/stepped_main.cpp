@@ -8,7 +8,8 @@
 //   KERRO_STEP_KILL_AT=N      at operation N (from 0) the process kills itself with SIGKILL:
 //   KERRO_STEP_KILL_MODE=     "before" it (default), "after" it, or "during" it, which
 //                             for a write leaves the first half of the bytes in the file
-// Operations are counted over reads, writes, removes, renames and links; existence tests
+// Operations are counted over reads, read-back comparisons, writes, removes, renames and
+// links; existence tests
 // are not counted.
 
 #include <fcntl.h>
@@ -47,6 +48,13 @@ class SteppedFileSystem final : public kerro::FileSystem {
     auto bytes = real_.readFile(path);
     afterStep(dies);
     return bytes;
+  }
+
+  bool hasContent(const std::string& path, std::span<const uint8_t> bytes) override {
+    const bool dies = step("verify", path);
+    const bool same = real_.hasContent(path, bytes);
+    afterStep(dies);
+    return same;
   }
 
   bool writeFile(const std::string& path, std::span<const uint8_t> bytes) override {

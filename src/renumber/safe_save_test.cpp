@@ -28,6 +28,9 @@ class WatchedFileSystem final : public FileSystem {
   std::optional<std::vector<uint8_t>> readFile(const std::string& path) override {
     return real_.readFile(path);
   }
+  bool hasContent(const std::string& path, std::span<const uint8_t> bytes) override {
+    return real_.hasContent(path, bytes);
+  }
   bool writeFile(const std::string& path, std::span<const uint8_t> bytes) override {
     return after("write " + path, real_.writeFile(path, bytes));
   }
