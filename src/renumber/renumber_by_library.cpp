@@ -2,11 +2,15 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
+#include <optional>
+#include <span>
 #include <unordered_map>
 #include <vector>
 
 #include "library/library_set.h"
 #include "platform/text_compare.h"
+#include "renumber/radix_sort.h"
 #include "renumber/reference.h"
 
 namespace kerro {
@@ -43,27 +47,6 @@ std::string PairKey(std::string_view tag, std::string_view prefix) {
   key.append(prefix);
   return key;
 }
-
-// The last number given to each prefix, shared by ordinary components and power blocks.
-class PrefixCounters {
- public:
-  PrefixCounters(int initial, int step) : initial_(initial), step_(step) {}
-
-  int64_t next(std::string_view prefix) {
-    auto it = last_.find(prefix);
-    if (it == last_.end()) {
-      last_.emplace(std::string(prefix), initial_);
-      return initial_;
-    }
-    it->second += step_;
-    return it->second;
-  }
-
- private:
-  int64_t initial_;
-  int64_t step_;
-  TextMap<int64_t> last_;
-};
 
 struct Package {
   int64_t number = 0;
@@ -135,119 +118,293 @@ struct PowerBlockState {
   size_t scanPosition = 0;  // index into the ordinary array
 };
 
-void SortByPosition(std::vector<ComponentEntry*>& components) {
-  // Components at the same point keep their file order, so a run is reproducible.
-  std::stable_sort(components.begin(), components.end(),
-                   [](const ComponentEntry* a, const ComponentEntry* b) {
-                     return a->x() != b->x() ? a->x() < b->x() : a->y() < b->y();
-                   });
+// Distinct prefixes, each with the last number given to it (shared by ordinary components
+// and power blocks). The texts are copies: the reference fields they come from are
+// rewritten at the end.
+class PrefixTable {
+ public:
+  PrefixTable(int initial, int step) : initial_(initial), step_(step) {}
+
+  uint32_t idOf(std::string_view prefix) {
+    if (!texts_.empty() && texts_[last_] == prefix) {
+      return last_;  // the blocks of a package come one after another
+    }
+    auto it = ids_.find(prefix);
+    if (it == ids_.end()) {
+      it = ids_.emplace(std::string(prefix), static_cast<uint32_t>(texts_.size())).first;
+      texts_.emplace_back(prefix);
+      counters_.push_back(std::nullopt);
+    }
+    last_ = it->second;
+    return last_;
+  }
+
+  const std::string& text(uint32_t id) const { return texts_[id]; }
+
+  // NextNumber: initial for a prefix met for the first time, else its last number + step.
+  int64_t next(uint32_t id) {
+    std::optional<int64_t>& last = counters_[id];
+    last = last ? *last + step_ : initial_;
+    return *last;
+  }
+
+ private:
+  int64_t initial_;
+  int64_t step_;
+  TextMap<uint32_t> ids_;
+  std::vector<std::string> texts_;
+  std::vector<std::optional<int64_t>> counters_;
+  uint32_t last_ = 0;
+};
+
+// Ids for texts that stay where they are (views into the image), in an open-addressing
+// table: a probe is usually one cache line, where a node-based map costs a bucket, a node
+// and a string on a board with hundreds of thousands of package tags.
+class TextIds {
+ public:
+  // The id of `text`, which is given the next id when it is new.
+  uint32_t idOf(std::string_view text) {
+    const uint32_t hash = hashOf(text);
+    size_t at = findSlot(text, hash);
+    if (slots_[at].id == 0) {
+      if (2 * (texts_.size() + 1) > slots_.size()) {
+        grow();
+        at = findSlot(text, hash);
+      }
+      texts_.push_back(text);
+      slots_[at] = {hash, static_cast<uint32_t>(texts_.size())};
+    }
+    return slots_[at].id - 1;
+  }
+
+  bool contains(std::string_view text) const {
+    return slots_[findSlot(text, hashOf(text))].id != 0;
+  }
+
+  bool empty() const { return texts_.empty(); }
+  size_t size() const { return texts_.size(); }
+
+ private:
+  struct Slot {
+    uint32_t hash = 0;
+    uint32_t id = 0;  // id + 1; 0 marks an empty slot
+  };
+
+  static uint32_t hashOf(std::string_view text) {
+    return static_cast<uint32_t>(std::hash<std::string_view>{}(text));
+  }
+
+  // The slot holding `text`, or the empty slot where it belongs.
+  size_t findSlot(std::string_view text, uint32_t hash) const {
+    const size_t mask = slots_.size() - 1;
+    for (size_t at = hash & mask;; at = (at + 1) & mask) {
+      const Slot& slot = slots_[at];
+      if (slot.id == 0 || (slot.hash == hash && texts_[slot.id - 1] == text)) {
+        return at;
+      }
+    }
+  }
+
+  void grow() {
+    std::vector<Slot> old(2 * slots_.size());
+    old.swap(slots_);
+    const size_t mask = slots_.size() - 1;
+    for (const Slot& slot : old) {
+      if (slot.id != 0) {
+        size_t at = slot.hash & mask;
+        while (slots_[at].id != 0) {
+          at = (at + 1) & mask;
+        }
+        slots_[at] = slot;
+      }
+    }
+  }
+
+  std::vector<Slot> slots_ = std::vector<Slot>(16);  // a power of two, at most half full
+  std::vector<std::string_view> texts_;
+};
+
+// What the numbering needs of one component, copied out of the image in file order, so
+// that the sorted walk never reaches back into it.
+struct Placed {
+  uint64_t key = 0;        // position: x, then y
+  uint32_t component = 0;  // index into the document's entries
+  uint32_t prefix = 0;     // PrefixTable id
+  uint32_t package = 0;    // package tag id, for parts of several blocks
+  int32_t blockCount = 0;  // 0 when no library knows the part
+  bool powerTag = false;   // some power block has this tag
+};
+
+// `value` - `minimum` as an unsigned distance; positions span far less than 2^32.
+uint64_t DistanceFrom(int32_t value, int32_t minimum) {
+  return static_cast<uint64_t>(static_cast<int64_t>(value) - static_cast<int64_t>(minimum));
+}
+
+// Sorts by x, then y, keeping file order at equal positions, as a stable sort would.
+void SortByPosition(std::vector<Placed>& placed, std::span<const ComponentEntry> entries) {
+  if (placed.empty()) {
+    return;
+  }
+  int32_t minX = INT32_MAX;
+  int32_t minY = INT32_MAX;
+  int32_t maxY = INT32_MIN;
+  for (const Placed& item : placed) {
+    const ComponentEntry& entry = entries[item.component];
+    minX = std::min(minX, entry.x());
+    minY = std::min(minY, entry.y());
+    maxY = std::max(maxY, entry.y());
+  }
+  const uint64_t ySpan = DistanceFrom(maxY, minY) + 1;
+  for (Placed& item : placed) {
+    const ComponentEntry& entry = entries[item.component];
+    item.key = DistanceFrom(entry.x(), minX) * ySpan + DistanceFrom(entry.y(), minY);
+  }
+  RadixSortByKey(placed, [](const Placed& item) { return item.key; });
 }
 
 }  // namespace
 
 size_t RenumberByLibrary(SchematicDocument& document, int initial, int step,
                          const BlockCountLookup& blockCountOf) {
-  std::vector<ComponentEntry*> ordinary;
-  std::vector<ComponentEntry*> powerBlocks;
-  for (ComponentEntry& component : document.entries()) {
-    switch (Classify(component.partName())) {
-      case PartKind::Ordinary:
-        ordinary.push_back(&component);
-        break;
-      case PartKind::PowerBlock:
-        powerBlocks.push_back(&component);
-        break;
-      case PartKind::PowerSymbol:
-        break;
+  const std::span<ComponentEntry> entries = document.entries();
+  PrefixTable prefixes(initial, step);
+
+  // Power blocks first: the ordinary components of their tags are the only ones a power
+  // block can match, so only those are looked at again after numbering.
+  std::vector<Placed> powerBlocks;
+  TextIds powerTags;  // views into the tag fields, which numbering never changes
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (Classify(entries[i].partName()) == PartKind::PowerBlock) {
+      powerBlocks.push_back({0, static_cast<uint32_t>(i), 0, 0, 0, false});
+      powerTags.idOf(entries[i].packageTag());
     }
   }
-  SortByPosition(ordinary);
-  SortByPosition(powerBlocks);
 
-  PrefixCounters counters(initial, step);
-  TextMap<Package> packages;
-  size_t rewritten = 0;
-
-  for (ComponentEntry* component : ordinary) {
-    const std::string_view tag = component->packageTag();
-    const std::string_view reference = component->reference();
+  // Ordinary components with both texts. Those without one are left as they are and can
+  // match no power block, so they need no place in the sorted array.
+  std::vector<Placed> ordinary;
+  ordinary.reserve(entries.size() - powerBlocks.size());
+  TextIds packageIds;
+  std::string lastPart;
+  std::optional<int> lastCount;
+  bool asked = false;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const ComponentEntry& entry = entries[i];
+    const std::string_view partName = entry.partName();
+    if (Classify(partName) != PartKind::Ordinary) {
+      continue;
+    }
+    const std::string_view tag = entry.packageTag();
+    const std::string_view reference = entry.reference();
     if (tag.empty() || reference.empty()) {
       continue;
     }
-    // The prefix views the reference field, which StoreReference rewrites: copy it.
-    const std::string prefix(SplitReference(reference).prefix);
-    const std::optional<int> blockCount = blockCountOf(component->partName());
+    if (!asked || partName != lastPart) {  // the blocks of a package come in a row
+      asked = true;
+      lastPart = partName;
+      lastCount = blockCountOf(partName);
+    }
+    Placed item;
+    item.component = static_cast<uint32_t>(i);
+    item.prefix = prefixes.idOf(SplitReference(reference).prefix);
+    item.blockCount = lastCount ? *lastCount : 0;
+    if (item.blockCount > 1) {
+      item.package = packageIds.idOf(tag);
+    }
+    item.powerTag = !powerTags.empty() && powerTags.contains(tag);
+    ordinary.push_back(item);
+  }
+  SortByPosition(ordinary, entries);
+  SortByPosition(powerBlocks, entries);
+
+  // New numbers and blocks by component, written to the image in file order at the end.
+  std::vector<int64_t> numberOf(entries.size(), -1);
+  std::vector<int16_t> blockOf(entries.size(), -1);  // -1: the block stays
+  std::vector<Package> packages(packageIds.size());
+  std::vector<bool> opened(packageIds.size(), false);
+  for (const Placed& item : ordinary) {
     int64_t number = 0;
     int block = 0;
-    if (blockCount && *blockCount > 1) {
-      auto it = packages.find(tag);
-      if (it == packages.end()) {
-        number = counters.next(prefix);
-        packages.emplace(std::string(tag), Package{number, *blockCount, 0});
+    if (item.blockCount > 1) {
+      Package& package = packages[item.package];
+      if (!opened[item.package]) {
+        opened[item.package] = true;
+        package = Package{prefixes.next(item.prefix), item.blockCount, 0};
+      } else if (package.lastBlock < package.blockCount - 1 &&
+                 package.lastBlock < item.blockCount - 1) {
+        ++package.lastBlock;
       } else {
-        Package& package = it->second;
-        if (package.lastBlock < package.blockCount - 1 && package.lastBlock < *blockCount - 1) {
-          ++package.lastBlock;
-        } else {
-          package.number = counters.next(prefix);
-          package.lastBlock = 0;
-        }
-        number = package.number;
-        block = package.lastBlock;
+        package.number = prefixes.next(item.prefix);
+        package.lastBlock = 0;
       }
+      number = package.number;
+      block = package.lastBlock;
     } else {
-      number = counters.next(prefix);
+      number = prefixes.next(item.prefix);
     }
-    StoreReference(FormatReference(prefix, number), component->referenceField());
-    component->setBlock(static_cast<uint8_t>(block));
-    ++rewritten;
+    numberOf[item.component] = number;
+    blockOf[item.component] = static_cast<uint8_t>(block);
+  }
+  size_t rewritten = ordinary.size();
+
+  if (!powerBlocks.empty()) {
+    // What each power block scans for: the ordinary components of the power blocks' tags,
+    // with their new references, grouped by tag and the prefix of the new reference.
+    TextMap<NumberRun> runs;
+    for (size_t i = 0; i < ordinary.size(); ++i) {
+      const Placed& item = ordinary[i];
+      if (!item.powerTag) {
+        continue;
+      }
+      const std::string reference =
+          FormatReference(prefixes.text(item.prefix), numberOf[item.component]);
+      const SplitResult split = SplitReference(reference);
+      runs[PairKey(entries[item.component].packageTag(), split.prefix)].add(i, split.number);
+    }
+    for (auto& [key, run] : runs) {
+      run.seal();
+    }
+
+    TextMap<PowerBlockState> states;
+    for (const Placed& item : powerBlocks) {
+      const ComponentEntry& component = entries[item.component];
+      const std::string_view tag = component.packageTag();
+      const std::string_view reference = component.reference();
+      if (tag.empty() || reference.empty()) {
+        continue;
+      }
+      const std::string_view prefix = SplitReference(reference).prefix;
+      const std::string key = PairKey(tag, prefix);
+      PowerBlockState& state = states[key];
+
+      std::optional<size_t> match;
+      auto run = runs.find(key);
+      if (run != runs.end()) {
+        match = run->second.firstAbove(run->second.firstAtOrAfter(state.scanPosition),
+                                       state.lastNumber);
+      }
+      if (match) {
+        state.scanPosition = run->second.ordinaryIndex(*match) + 1;
+        state.lastNumber = run->second.number(*match);
+      } else {
+        state.lastNumber = prefixes.next(prefixes.idOf(prefix));
+      }
+      // Stored with the others below; until then every field keeps its present reference.
+      numberOf[item.component] = state.lastNumber;
+      ++rewritten;
+    }
   }
 
-  if (powerBlocks.empty()) {
-    return rewritten;
-  }
-
-  // What each power block scans for: the ordinary components, now renumbered, grouped by
-  // tag and the prefix of their new reference.
-  TextMap<NumberRun> runs;
-  for (size_t i = 0; i < ordinary.size(); ++i) {
-    const std::string_view tag = ordinary[i]->packageTag();
-    const std::string_view reference = ordinary[i]->reference();
-    if (tag.empty() || reference.empty()) {
+  // References and blocks are stored in file order, so the image is written front to back.
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (numberOf[i] < 0) {
       continue;
     }
-    const SplitResult split = SplitReference(reference);
-    runs[PairKey(tag, split.prefix)].add(i, split.number);
-  }
-  for (auto& [key, run] : runs) {
-    run.seal();
-  }
-
-  TextMap<PowerBlockState> states;
-  for (ComponentEntry* component : powerBlocks) {
-    const std::string_view tag = component->packageTag();
-    const std::string_view reference = component->reference();
-    if (tag.empty() || reference.empty()) {
-      continue;
+    const std::string prefix(SplitReference(entries[i].reference()).prefix);
+    StoreReference(FormatReference(prefix, numberOf[i]), entries[i].referenceField());
+    if (blockOf[i] >= 0) {
+      entries[i].setBlock(static_cast<uint8_t>(blockOf[i]));
     }
-    const std::string prefix(SplitReference(reference).prefix);
-    const std::string key = PairKey(tag, prefix);
-    PowerBlockState& state = states[key];
-
-    std::optional<size_t> match;
-    auto run = runs.find(key);
-    if (run != runs.end()) {
-      match =
-          run->second.firstAbove(run->second.firstAtOrAfter(state.scanPosition), state.lastNumber);
-    }
-    if (match) {
-      state.scanPosition = run->second.ordinaryIndex(*match) + 1;
-      state.lastNumber = run->second.number(*match);
-    } else {
-      state.lastNumber = counters.next(prefix);
-    }
-    StoreReference(FormatReference(prefix, state.lastNumber), component->referenceField());
-    ++rewritten;
   }
   return rewritten;
 }
