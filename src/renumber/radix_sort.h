@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/memory.h"
+
 namespace kerro {
 
 // Sorts `items` by `keyOf(item)`, an unsigned 64-bit key, ascending. Items with equal keys
@@ -28,7 +30,9 @@ void RadixSortByKey(std::vector<Item>& items, KeyOf keyOf) {
   for (const Item& item : items) {
     used |= keyOf(item);
   }
-  std::vector<Item> sorted(items.size());
+  std::vector<Item> sorted;
+  ReserveLarge(sorted, items.size());
+  sorted.resize(items.size());
   for (int shift = 0; shift < 64 && (used >> shift) != 0; shift += kBits) {
     std::array<size_t, kMask + 1> start{};
     for (const Item& item : items) {

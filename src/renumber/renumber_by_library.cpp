@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "library/library_set.h"
+#include "platform/memory.h"
 #include "platform/text_compare.h"
 #include "renumber/radix_sort.h"
 #include "renumber/reference.h"
@@ -283,7 +284,7 @@ size_t RenumberByLibrary(SchematicDocument& document, int initial, int step,
   // Ordinary components with both texts. Those without one are left as they are and can
   // match no power block, so they need no place in the sorted array.
   std::vector<Placed> ordinary;
-  ordinary.reserve(entries.size() - powerBlocks.size());
+  ReserveLarge(ordinary, entries.size() - powerBlocks.size());
   TextIds packageIds;
   std::string lastPart;
   std::optional<int> lastCount;
@@ -318,8 +319,12 @@ size_t RenumberByLibrary(SchematicDocument& document, int initial, int step,
   SortByPosition(powerBlocks, entries);
 
   // New numbers and blocks by component, written to the image in file order at the end.
-  std::vector<int64_t> numberOf(entries.size(), -1);
-  std::vector<int16_t> blockOf(entries.size(), -1);  // -1: the block stays
+  std::vector<int64_t> numberOf;
+  ReserveLarge(numberOf, entries.size());
+  numberOf.resize(entries.size(), -1);
+  std::vector<int16_t> blockOf;  // -1: the block stays
+  ReserveLarge(blockOf, entries.size());
+  blockOf.resize(entries.size(), -1);
   std::vector<Package> packages(packageIds.size());
   std::vector<bool> opened(packageIds.size(), false);
   for (const Placed& item : ordinary) {

@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/memory.h"
 #include "platform/text_compare.h"
 #include "renumber/radix_sort.h"
 #include "renumber/reference.h"
@@ -79,7 +80,7 @@ size_t RenumberPlain(SchematicDocument& document, int initial, int step) {
   PrefixTable prefixes;
   uint32_t largest = 0;
   std::vector<NumberedComponent> numbered;
-  numbered.reserve(entries.size());
+  ReserveLarge(numbered, entries.size());
   for (size_t i = 0; i < entries.size(); ++i) {
     const std::string_view reference = entries[i].reference();
     if (reference.empty() || entries[i].packageTag().empty()) {
@@ -105,7 +106,9 @@ size_t RenumberPlain(SchematicDocument& document, int initial, int step) {
 
   // All new numbers are worked out before any reference is stored: the prefixes are views
   // into the reference fields that storing rewrites.
-  std::vector<int64_t> newNumbers(entries.size(), -1);
+  std::vector<int64_t> newNumbers;
+  ReserveLarge(newNumbers, entries.size());
+  newNumbers.resize(entries.size(), -1);
   uint32_t lastPrefix = 0;
   uint32_t lastPresent = 0;
   int64_t lastNew = 0;

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform/little_endian.h"
+#include "platform/memory.h"
 
 namespace kerro {
 
@@ -54,7 +55,7 @@ bool SchematicDocument::loadImage(std::vector<uint8_t> image) {
   std::span<uint8_t> bytes(image_);
   // No file holds more components than fit in it; reserving that many spares a large
   // board the copies of a growing table, and untouched reserve costs no memory.
-  entries_.reserve(bytes.size() / kComponentRecordSize);
+  ReserveLarge(entries_, bytes.size() / kComponentRecordSize);
 
   // The first section starts at offset 0 whatever the first record is, so that records
   // before the first header record are written back with the first section.

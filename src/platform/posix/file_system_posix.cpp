@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "platform/memory.h"
 #include "platform/paths.h"
 
 namespace kerro {
@@ -87,7 +88,9 @@ class PosixFileSystem final : public FileSystem {
     if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
       return std::nullopt;
     }
-    std::vector<uint8_t> bytes(static_cast<size_t>(info.st_size));
+    std::vector<uint8_t> bytes;
+    ReserveLarge(bytes, static_cast<size_t>(info.st_size));
+    bytes.resize(static_cast<size_t>(info.st_size));
     size_t done = 0;
     while (done < bytes.size()) {
       ssize_t n = ::read(file.get(), bytes.data() + done, bytes.size() - done);

@@ -1,0 +1,23 @@
+#pragma once
+// Hints to the system about large buffers, such as the image of a board of a million
+// components and the numbering tables sized by it.
+
+#include <cstddef>
+#include <vector>
+
+namespace kerro {
+
+// Asks that the whole pages inside [data, data + size) be backed by large pages where the
+// system offers them on request, which makes the first touch of a buffer of many
+// megabytes several times cheaper. Does nothing for small buffers or where the system
+// has no such request; never changes the bytes.
+void AdviseLargeBuffer(void* data, size_t size);
+
+// Reserves room for `count` elements and advises it as above, before anything touches it.
+template <typename T>
+void ReserveLarge(std::vector<T>& buffer, size_t count) {
+  buffer.reserve(count);
+  AdviseLargeBuffer(buffer.data(), buffer.capacity() * sizeof(T));
+}
+
+}  // namespace kerro
