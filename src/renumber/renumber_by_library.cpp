@@ -158,9 +158,10 @@ class PrefixTable {
   uint32_t last_ = 0;
 };
 
-// Ids for texts that stay where they are (views into the image), in an open-addressing
-// table: a probe is usually one cache line, where a node-based map costs a bucket, a node
-// and a string on a board with hundreds of thousands of package tags.
+// Ids for short texts (tags and part names), in an open-addressing table with the texts
+// kept in one array beside it: a lookup touches the table and that array, never the
+// image, where a node-based map costs a bucket, a node and a string on a board with
+// hundreds of thousands of package tags.
 class TextIds {
  public:
   // The id of `text`, which is given the next id when it is new.
@@ -172,7 +173,7 @@ class TextIds {
         grow();
         at = findSlot(text, hash);
       }
-      texts_.push_back(text);
+      texts_.emplace_back(text);
       slots_[at] = {hash, static_cast<uint32_t>(texts_.size())};
     }
     return slots_[at].id - 1;
@@ -222,7 +223,7 @@ class TextIds {
   }
 
   std::vector<Slot> slots_ = std::vector<Slot>(16);  // a power of two, at most half full
-  std::vector<std::string_view> texts_;
+  std::vector<std::string> texts_;                   // short enough to sit inside the strings
 };
 
 // What the numbering needs of one component, copied out of the image in file order, so
@@ -273,7 +274,7 @@ size_t RenumberByLibrary(SchematicDocument& document, int initial, int step,
   // Power blocks first: the ordinary components of their tags are the only ones a power
   // block can match, so only those are looked at again after numbering.
   std::vector<Placed> powerBlocks;
-  TextIds powerTags;  // views into the tag fields, which numbering never changes
+  TextIds powerTags;
   for (size_t i = 0; i < entries.size(); ++i) {
     if (Classify(entries[i].partName()) == PartKind::PowerBlock) {
       powerBlocks.push_back({0, static_cast<uint32_t>(i), 0, 0, 0, false});
@@ -286,9 +287,9 @@ size_t RenumberByLibrary(SchematicDocument& document, int initial, int step,
   std::vector<Placed> ordinary;
   ReserveLarge(ordinary, entries.size() - powerBlocks.size());
   TextIds packageIds;
-  std::string lastPart;
-  std::optional<int> lastCount;
-  bool asked = false;
+  // Each distinct part name is asked for once; boards repeat a few thousand names.
+  TextIds partIds;
+  std::vector<int32_t> blockCounts;  // by part id; 0 when no library knows the part
   for (size_t i = 0; i < entries.size(); ++i) {
     const ComponentEntry& entry = entries[i];
     const std::string_view partName = entry.partName();
@@ -300,15 +301,15 @@ size_t RenumberByLibrary(SchematicDocument& document, int initial, int step,
     if (tag.empty() || reference.empty()) {
       continue;
     }
-    if (!asked || partName != lastPart) {  // the blocks of a package come in a row
-      asked = true;
-      lastPart = partName;
-      lastCount = blockCountOf(partName);
+    const uint32_t part = partIds.idOf(partName);
+    if (part == blockCounts.size()) {
+      const std::optional<int> count = blockCountOf(partName);
+      blockCounts.push_back(count ? *count : 0);
     }
     Placed item;
     item.component = static_cast<uint32_t>(i);
     item.prefix = prefixes.idOf(SplitReference(reference).prefix);
-    item.blockCount = lastCount ? *lastCount : 0;
+    item.blockCount = blockCounts[part];
     if (item.blockCount > 1) {
       item.package = packageIds.idOf(tag);
     }
