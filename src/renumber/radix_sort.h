@@ -26,29 +26,40 @@ void RadixSortByKey(std::vector<Item>& items, KeyOf keyOf) {
   }
   constexpr int kBits = 11;
   constexpr uint64_t kMask = (uint64_t{1} << kBits) - 1;
+  constexpr int kMaxPasses = (64 + kBits - 1) / kBits;
   uint64_t used = 0;
   for (const Item& item : items) {
     used |= keyOf(item);
   }
+  int passes = 0;
+  while (passes < kMaxPasses && (used >> (passes * kBits)) != 0) {
+    ++passes;
+  }
+  // The counts of every pass in one read of the items.
+  std::vector<std::array<size_t, kMask + 1>> start(static_cast<size_t>(passes));
+  for (const Item& item : items) {
+    const uint64_t key = keyOf(item);
+    for (int pass = 0; pass < passes; ++pass) {
+      ++start[static_cast<size_t>(pass)][(key >> (pass * kBits)) & kMask];
+    }
+  }
   std::vector<Item> sorted;
   ReserveLarge(sorted, items.size());
   sorted.resize(items.size());
-  for (int shift = 0; shift < 64 && (used >> shift) != 0; shift += kBits) {
-    std::array<size_t, kMask + 1> start{};
-    for (const Item& item : items) {
-      ++start[(keyOf(item) >> shift) & kMask];
-    }
-    if (start[(keyOf(items.front()) >> shift) & kMask] == items.size()) {
+  for (int pass = 0; pass < passes; ++pass) {
+    const int shift = pass * kBits;
+    auto& bucketStart = start[static_cast<size_t>(pass)];
+    if (bucketStart[(keyOf(items.front()) >> shift) & kMask] == items.size()) {
       continue;  // every item has the same digit here
     }
     size_t sum = 0;
-    for (size_t& bucket : start) {
+    for (size_t& bucket : bucketStart) {
       const size_t count = bucket;
       bucket = sum;
       sum += count;
     }
     for (const Item& item : items) {
-      sorted[start[(keyOf(item) >> shift) & kMask]++] = item;
+      sorted[bucketStart[(keyOf(item) >> shift) & kMask]++] = item;
     }
     items.swap(sorted);
   }

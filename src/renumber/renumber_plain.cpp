@@ -1,8 +1,10 @@
 #include "renumber/renumber_plain.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <limits>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -16,15 +18,18 @@ namespace kerro {
 
 namespace {
 
-// One numbered component. The sort key is the rank of its prefix in the sorted order of
-// prefixes, then its present number, packed into one integer, so that sorting a large
-// board never reaches back into the image. A reference holds at most 8 characters, so a
-// present number has at most 7 digits; it is kept to 32 bits all the same.
+// One numbered component, in file order.
 struct NumberedComponent {
-  uint32_t number;     // the present number
   uint32_t component;  // index into the document's entries
   uint32_t prefix;     // index into the distinct prefixes, equal for byte-equal prefixes
-  uint64_t key;        // rank of the prefix, then the present number
+};
+
+// What the sort moves: the rank of the prefix in the sorted order of prefixes above the
+// present number, so that sorting a large board never reaches back into the image.
+struct SortItem {
+  uint64_t key;
+  uint32_t slot;    // index into the numbered components
+  uint32_t prefix;  // as there, for the byte-for-byte test of the walk
 };
 
 constexpr uint64_t kNumberLimit = std::numeric_limits<uint32_t>::max();
@@ -66,6 +71,7 @@ class PrefixTable {
   }
 
   std::string_view text(uint32_t id) const { return texts_[id]; }
+  uint32_t size() const { return static_cast<uint32_t>(texts_.size()); }
 
  private:
   std::unordered_map<std::string_view, uint32_t> ids_;
@@ -81,40 +87,50 @@ size_t RenumberPlain(SchematicDocument& document, int initial, int step) {
   uint32_t largest = 0;
   std::vector<NumberedComponent> numbered;
   ReserveLarge(numbered, entries.size());
+  std::vector<SortItem> order;
+  ReserveLarge(order, entries.size());
   for (size_t i = 0; i < entries.size(); ++i) {
     const std::string_view reference = entries[i].reference();
     if (reference.empty() || entries[i].packageTag().empty()) {
       continue;
     }
     SplitResult split = SplitReference(reference);
+    // A reference holds at most 8 characters, so a present number has at most 7 digits;
+    // it is kept to 32 bits all the same.
     const auto number =
         static_cast<uint32_t>(std::min(static_cast<uint64_t>(split.number), kNumberLimit));
-    numbered.push_back({number, static_cast<uint32_t>(i), prefixes.idOf(split.prefix), 0});
+    const uint32_t prefix = prefixes.idOf(split.prefix);
+    order.push_back({number, static_cast<uint32_t>(numbered.size()), prefix});
+    numbered.push_back({static_cast<uint32_t>(i), prefix});
     largest = std::max(largest, number);
   }
   if (numbered.empty()) {
     return 0;
   }
 
-  const std::vector<uint64_t> rank = prefixes.ranks();
-  // Rank times (largest + 1) plus number: as few key bits as the board needs.
-  const uint64_t span = uint64_t{largest} + 1;
-  for (NumberedComponent& item : numbered) {
-    item.key = rank[item.prefix] * span + item.number;
+  // The prefix views point into reference fields that storing rewrites: keep copies.
+  std::vector<std::string> prefixTexts;
+  for (uint32_t id = 0; id < prefixes.size(); ++id) {
+    prefixTexts.emplace_back(prefixes.text(id));
   }
-  RadixSortByKey(numbered, [](const NumberedComponent& item) { return item.key; });
+  // The rank above as few number bits as the board needs.
+  const int numberBits = std::bit_width(largest);
+  const uint64_t numberMask = (uint64_t{1} << numberBits) - 1;
+  const std::vector<uint64_t> rank = prefixes.ranks();
+  for (SortItem& item : order) {
+    item.key |= rank[item.prefix] << numberBits;
+  }
+  RadixSortByKey(order, [](const SortItem& item) { return item.key; });
 
-  // All new numbers are worked out before any reference is stored: the prefixes are views
-  // into the reference fields that storing rewrites.
   std::vector<int64_t> newNumbers;
-  ReserveLarge(newNumbers, entries.size());
-  newNumbers.resize(entries.size(), -1);
+  ReserveLarge(newNumbers, numbered.size());
+  newNumbers.resize(numbered.size());
   uint32_t lastPrefix = 0;
-  uint32_t lastPresent = 0;
+  uint64_t lastPresent = 0;
   int64_t lastNew = 0;
   bool first = true;
-  for (const NumberedComponent& item : numbered) {
-    const uint32_t present = item.number;
+  for (const SortItem& item : order) {
+    const uint64_t present = item.key & numberMask;
     int64_t next = 0;
     if (first || item.prefix != lastPrefix) {
       next = initial;
@@ -127,16 +143,14 @@ size_t RenumberPlain(SchematicDocument& document, int initial, int step) {
     first = false;
     lastPresent = present;
     lastNew = next;
-    newNumbers[item.component] = next;
+    newNumbers[item.slot] = next;
   }
 
   // Stored in file order, so the image is written front to back.
-  for (size_t i = 0; i < entries.size(); ++i) {
-    if (newNumbers[i] < 0) {
-      continue;
-    }
-    const std::string_view prefix = SplitReference(entries[i].reference()).prefix;
-    StoreReference(FormatReference(prefix, newNumbers[i]), entries[i].referenceField());
+  for (size_t slot = 0; slot < numbered.size(); ++slot) {
+    const NumberedComponent& item = numbered[slot];
+    StoreReference(FormatReference(prefixTexts[item.prefix], newNumbers[slot]),
+                   entries[item.component].referenceField());
   }
   return numbered.size();
 }
