@@ -76,6 +76,23 @@ void BM_Load(benchmark::State& state) {
   setCounters(state, components, board(components).size());
 }
 
+// The same from the real disk (the page cache, once read), with the exclusive lock.
+void BM_LoadDisk(benchmark::State& state) {
+  const size_t components = static_cast<size_t>(state.range(0));
+  TempFolder folder;
+  const std::string path = folder.file("BOARD.CE2");
+  WriteBytes(path, board(components));
+  for (auto _ : state) {
+    SchematicDocument document;
+    if (!document.load(realFileSystem(), path)) {
+      state.SkipWithError("load failed");
+      break;
+    }
+    benchmark::DoNotOptimize(document.entries().data());
+  }
+  setCounters(state, components, board(components).size());
+}
+
 void BM_RenumberPlain(benchmark::State& state) {
   const size_t components = static_cast<size_t>(state.range(0));
   for (auto _ : state) {
@@ -292,6 +309,7 @@ void boardSizes(benchmark::internal::Benchmark* benchmark) {
 }
 
 BENCHMARK(BM_Load)->Apply(boardSizes);
+BENCHMARK(BM_LoadDisk)->Apply(boardSizes);
 BENCHMARK(BM_RenumberPlain)->Apply(boardSizes);
 BENCHMARK(BM_RenumberByLibrary)->Apply(boardSizes);
 BENCHMARK(BM_Save)->Apply(boardSizes);
