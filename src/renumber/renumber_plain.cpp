@@ -114,7 +114,7 @@ size_t RenumberPlain(SchematicDocument& document, int initial, int step) {
     prefixTexts.emplace_back(prefixes.text(id));
   }
   // The rank above as few number bits as the board needs.
-  const int numberBits = std::bit_width(largest);
+  const int numberBits = static_cast<int>(std::bit_width(largest));
   const uint64_t numberMask = (uint64_t{1} << numberBits) - 1;
   const std::vector<uint64_t> rank = prefixes.ranks();
   for (SortItem& item : order) {
