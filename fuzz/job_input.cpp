@@ -8,6 +8,11 @@ namespace {
 
 constexpr size_t kSettingsSize = 5;
 
+// The separator as bytes: its characters are signed chars, and 0xF0 is negative.
+bool SameByte(uint8_t byte, char c) {
+  return byte == static_cast<uint8_t>(c);
+}
+
 }  // namespace
 
 JobInput DecodeJobInput(std::span<const uint8_t> bytes) {
@@ -25,11 +30,13 @@ JobInput DecodeJobInput(std::span<const uint8_t> bytes) {
   std::vector<std::vector<uint8_t>> parts;
   auto at = bytes.begin() + kSettingsSize;
   if (static_cast<size_t>(bytes.end() - at) >= kPartSeparator.size() &&
-      std::equal(kPartSeparator.begin(), kPartSeparator.end(), at)) {
+      std::equal(at, at + static_cast<ptrdiff_t>(kPartSeparator.size()), kPartSeparator.begin(),
+                 SameByte)) {
     at += static_cast<ptrdiff_t>(kPartSeparator.size());
   }
   for (;;) {
-    const auto next = std::search(at, bytes.end(), kPartSeparator.begin(), kPartSeparator.end());
+    const auto next =
+        std::search(at, bytes.end(), kPartSeparator.begin(), kPartSeparator.end(), SameByte);
     parts.emplace_back(at, next);
     if (next == bytes.end()) {
       break;
