@@ -58,6 +58,10 @@ bool SaveWithBackup(FileSystem& fileSystem, const SchematicDocument& document,
   // and keeps its path until the new content replaces it: no moment leaves the path, or
   // the backup name, without a whole file.
   const std::string backupTemporary = TemporaryNameFor(backupPath);
+  // One of this name can only be left by a killed run whose process id this one now has.
+  if (fileSystem.exists(backupTemporary)) {
+    fileSystem.removeFile(backupTemporary);
+  }
   if (fileSystem.linkFile(path, backupTemporary)) {
     if (!fileSystem.renameFile(backupTemporary, backupPath)) {
       fileSystem.removeFile(backupTemporary);

@@ -112,6 +112,23 @@ TEST(SafeSave, BackupThatIsAlreadyALinkOfTheSchematicLeavesNoTemporary) {
   EXPECT_EQ(folder.list(), (std::vector<std::string>{"S.$E2", "S.CE2"}));
 }
 
+TEST(SafeSave, StaleBackupTemporaryOfThisProcessIdIsReplaced) {
+  TempFolder folder;
+  const std::string path = folder.file("S.CE2");
+  const std::string backup = folder.file("S.$E2");
+  WriteBytes(path, Board("R7"));
+  WriteBytes(TemporaryNameFor(backup), Board("R5"));
+  SchematicDocument document;
+  ASSERT_TRUE(document.loadImage(Board("R1")));
+  int links = 0;
+  WatchedFileSystem fileSystem(
+      [&](const std::string& operation) { links += operation.rfind("link ", 0) == 0 ? 1 : 0; });
+  ASSERT_TRUE(SaveWithBackup(fileSystem, document, path, backup));
+  EXPECT_EQ(links, 1);
+  EXPECT_EQ(Content(backup), Board("R7"));
+  EXPECT_EQ(folder.list(), (std::vector<std::string>{"S.$E2", "S.CE2"}));
+}
+
 TEST(SafeSave, TemporariesOfAnotherRunAreLeftAlone) {
   TempFolder folder;
   const std::string path = folder.file("S.CE2");
