@@ -12,17 +12,13 @@ namespace {
 
 using testing::FileOperation;
 using testing::MemoryFileSystem;
+using testing::ReferencesIn;
 using testing::SchematicBuilder;
 
 using Bytes = std::vector<uint8_t>;
 
 Bytes Unnumbered() {
-  SchematicBuilder builder;
-  builder.header()
-      .component({.x = 10, .y = 20, .packageTag = "RES", .reference = "R5", .partName = "RES"})
-      .component({.x = 30, .y = 40, .packageTag = "RES", .reference = "R2", .partName = "RES"})
-      .component({.x = 50, .y = 60, .packageTag = "CAP", .reference = "C1", .partName = "CAP"});
-  return builder.bytes();
+  return testing::SmallUnnumberedBoard();
 }
 
 Bytes Numbered() {
@@ -31,16 +27,6 @@ Bytes Numbered() {
       .component({.packageTag = "RES", .reference = "R1", .partName = "RES"})
       .component({.packageTag = "RES", .reference = "R2", .partName = "RES"});
   return builder.bytes();
-}
-
-std::vector<std::string> ReferencesIn(const Bytes& bytes) {
-  SchematicDocument document;
-  EXPECT_TRUE(document.loadImage(bytes));
-  std::vector<std::string> references;
-  for (const ComponentEntry& entry : document.entries()) {
-    references.emplace_back(entry.reference());
-  }
-  return references;
 }
 
 struct Outcome {

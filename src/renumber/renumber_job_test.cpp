@@ -14,17 +14,13 @@ namespace {
 using testing::ComponentRecord;
 using testing::FileOperation;
 using testing::MemoryFileSystem;
+using testing::ReferencesIn;
 using testing::SchematicBuilder;
 
 using Bytes = std::vector<uint8_t>;
 
 Bytes OneSection() {
-  SchematicBuilder builder;
-  builder.header()
-      .component({.x = 10, .y = 20, .packageTag = "RES", .reference = "R5", .partName = "RES"})
-      .component({.x = 30, .y = 40, .packageTag = "RES", .reference = "R2", .partName = "RES"})
-      .component({.x = 50, .y = 60, .packageTag = "CAP", .reference = "C1", .partName = "CAP"});
-  return builder.bytes();
+  return testing::SmallUnnumberedBoard();
 }
 
 // Three sections; the components of the second and third need renumbering.
@@ -35,16 +31,6 @@ SchematicBuilder ThreeSections() {
   builder.header().fixedRecord(2).component(
       {.x = 5, .y = -6, .packageTag = "T", .reference = "R7", .partName = "RES"});
   return builder;
-}
-
-std::vector<std::string> ReferencesIn(const Bytes& bytes) {
-  SchematicDocument document;
-  EXPECT_TRUE(document.loadImage(bytes));
-  std::vector<std::string> references;
-  for (const ComponentEntry& entry : document.entries()) {
-    references.emplace_back(entry.reference());
-  }
-  return references;
 }
 
 JobResult RunJob(MemoryFileSystem& fileSystem, JobRequest request) {

@@ -1,8 +1,12 @@
 #include "testing/schematic_builder.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <array>
 #include <stdexcept>
+
+#include "schematic/schematic_document.h"
 
 namespace kerro::testing {
 
@@ -99,6 +103,25 @@ SchematicBuilder& SchematicBuilder::variableRecord(uint8_t kind, int16_t length)
 SchematicBuilder& SchematicBuilder::raw(const std::vector<uint8_t>& bytes) {
   bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
   return *this;
+}
+
+std::vector<uint8_t> SmallUnnumberedBoard() {
+  SchematicBuilder builder;
+  builder.header()
+      .component({.x = 10, .y = 20, .packageTag = "RES", .reference = "R5", .partName = "RES"})
+      .component({.x = 30, .y = 40, .packageTag = "RES", .reference = "R2", .partName = "RES"})
+      .component({.x = 50, .y = 60, .packageTag = "CAP", .reference = "C1", .partName = "CAP"});
+  return builder.bytes();
+}
+
+std::vector<std::string> ReferencesIn(const std::vector<uint8_t>& file) {
+  SchematicDocument document;
+  EXPECT_TRUE(document.loadImage(file));
+  std::vector<std::string> references;
+  for (const ComponentEntry& entry : document.entries()) {
+    references.emplace_back(entry.reference());
+  }
+  return references;
 }
 
 }  // namespace kerro::testing

@@ -52,4 +52,12 @@ class SchematicBuilder {
 // Length in bytes of a record of kind 0 to 9.
 size_t FixedRecordLength(uint8_t kind);
 
+// A one-section board of R5, R2 and C1 (tags RES, RES, CAP), which plain numbering turns
+// into R2, R1 and C1.
+std::vector<uint8_t> SmallUnnumberedBoard();
+
+// The references of the components of a schematic file, in file order; a file that does
+// not load fails the calling test and gives none.
+std::vector<std::string> ReferencesIn(const std::vector<uint8_t>& file);
+
 }  // namespace kerro::testing
