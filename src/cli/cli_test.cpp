@@ -232,7 +232,7 @@ TEST(KerroCli, HelpAndVersion) {
   MemoryFileSystem fileSystem;
   Outcome version = RunTool(fileSystem, {"--version"});
   EXPECT_EQ(version.status, kExitFinished);
-  EXPECT_EQ(version.out, std::string("kerro-cli ") + KERRO_VERSION + "\n");
+  EXPECT_EQ(version.out, "kerro-cli 0.91e\n");
 
   Outcome help = RunTool(fileSystem, {"--help"});
   EXPECT_EQ(help.status, kExitFinished);
