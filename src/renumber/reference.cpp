@@ -21,10 +21,13 @@ SplitResult SplitReference(std::string_view text) {
   }
   SplitResult result;
   result.prefix = text.substr(0, start);
+  // Up to 18 digits cannot overflow; only longer runs need the saturation test.
+  constexpr size_t kSafeDigits = 18;
   constexpr int64_t kLimit = std::numeric_limits<int64_t>::max();
-  for (char digit : text.substr(start)) {
-    const int64_t value = digit - '0';
-    if (result.number > (kLimit - value) / 10) {
+  const std::string_view digits = text.substr(start);
+  for (size_t i = 0; i < digits.size(); ++i) {
+    const int64_t value = digits[i] - '0';
+    if (i >= kSafeDigits && result.number > (kLimit - value) / 10) {
       result.number = kLimit;
       break;
     }
