@@ -20,6 +20,7 @@ using kerro::testing::BinaryBody;
 using kerro::testing::BinaryLibraryBuilder;
 using kerro::testing::BinaryPin;
 using kerro::testing::ComponentRecord;
+using kerro::testing::PlacedPart;
 using kerro::testing::SchematicBuilder;
 using kerro::testing::TextComponent;
 using kerro::testing::TextLibraryBuilder;
@@ -29,17 +30,6 @@ struct DemoFile {
   std::string name;
   std::vector<uint8_t> bytes;
 };
-
-// A placed part; its package tag is its part name, as the editor gives it.
-ComponentRecord Part(const char* partName, const char* reference, int16_t x, int16_t y,
-                     uint8_t block = 0) {
-  return {.x = x,
-          .y = y,
-          .block = block,
-          .packageTag = partName,
-          .reference = reference,
-          .partName = partName};
-}
 
 // A power block: the supply pins of a multi-gate part, sharing its package's tag.
 ComponentRecord PowerBlock(const char* partName, const char* packageTag, const char* reference,
@@ -65,51 +55,51 @@ DemoFile Schematic() {
 
   // Sheet 1: supply, gates, flip-flops.
   builder.header();
-  builder.component(Part("CONN2", "J4", 40, 100))
-      .component(Part("1N4001", "D7", 120, 100))
-      .component(Part("7805", "U9", 220, 100))
-      .component(Part("CAP_POL", "C14", 180, 160))
-      .component(Part("CAP", "C3", 280, 160))
-      .component(Part("CAP_POL", "C2", 320, 160))
-      .component(Part("LED", "D3", 420, 100))
-      .component(Part("RES", "R12", 380, 100))
+  builder.component(PlacedPart("CONN2", "J4", 40, 100))
+      .component(PlacedPart("1N4001", "D7", 120, 100))
+      .component(PlacedPart("7805", "U9", 220, 100))
+      .component(PlacedPart("CAP_POL", "C14", 180, 160))
+      .component(PlacedPart("CAP", "C3", 280, 160))
+      .component(PlacedPart("CAP_POL", "C2", 320, 160))
+      .component(PlacedPart("LED", "D3", 420, 100))
+      .component(PlacedPart("RES", "R12", 380, 100))
       .component(Power("GND", 220, 220))
       .component(Power("GND", 420, 220))
       .component(Power("VCC", 320, 60))
       .component(Power("VCC", 620, 260));
   Wiring(builder, 6);
-  builder.component(Part("74LS00", "U5", 600, 300, 2))
-      .component(Part("74LS00", "U5", 600, 380, 0))
-      .component(Part("74LS00", "U5", 700, 300, 3))
-      .component(Part("74LS00", "U5", 700, 380, 1))
-      .component(Part("74LS00", "U2", 820, 300, 1))
-      .component(Part("74LS00", "U2", 820, 380, 0))
+  builder.component(PlacedPart("74LS00", "U5", 600, 300, 2))
+      .component(PlacedPart("74LS00", "U5", 600, 380, 0))
+      .component(PlacedPart("74LS00", "U5", 700, 300, 3))
+      .component(PlacedPart("74LS00", "U5", 700, 380, 1))
+      .component(PlacedPart("74LS00", "U2", 820, 300, 1))
+      .component(PlacedPart("74LS00", "U2", 820, 380, 0))
       .component(PowerBlock("VCC_74LS00", "74LS00", "U5", 640, 480))
       .component(PowerBlock("VCC_74LS00", "74LS00", "U2", 860, 480))
-      .component(Part("RES", "R7", 540, 260))
-      .component(Part("RES", "R3", 540, 340))
-      .component(Part("RES", "R1", 760, 240))
-      .component(Part("CAP", "C9", 660, 540))
-      .component(Part("CAP", "C5", 880, 540))
-      .component(Part("74LS74", "U8", 980, 300, 1))
-      .component(Part("74LS74", "U8", 980, 420, 0))
+      .component(PlacedPart("RES", "R7", 540, 260))
+      .component(PlacedPart("RES", "R3", 540, 340))
+      .component(PlacedPart("RES", "R1", 760, 240))
+      .component(PlacedPart("CAP", "C9", 660, 540))
+      .component(PlacedPart("CAP", "C5", 880, 540))
+      .component(PlacedPart("74LS74", "U8", 980, 300, 1))
+      .component(PlacedPart("74LS74", "U8", 980, 420, 0))
       .component(PowerBlock("VCC_74LS74", "74LS74", "U8", 1020, 520));
   Wiring(builder, 9);
 
   // Sheet 2: the op-amp stage and its connectors.
   builder.header();
-  builder.component(Part("LM358", "U4", 300, 200, 1))
-      .component(Part("LM358", "U4", 300, 400, 0))
+  builder.component(PlacedPart("LM358", "U4", 300, 200, 1))
+      .component(PlacedPart("LM358", "U4", 300, 400, 0))
       .component(PowerBlock("VCC_LM358", "LM358", "U4", 360, 520))
-      .component(Part("RES", "R22", 180, 180))
-      .component(Part("RES", "R9", 180, 260))
-      .component(Part("RES", "R30", 420, 200))
-      .component(Part("RES", "R5", 420, 400))
-      .component(Part("CAP", "C17", 240, 320))
-      .component(Part("CAP", "C8", 480, 300))
-      .component(Part("CONN3", "J2", 40, 200))
-      .component(Part("CONN4", "J7", 600, 300))
-      .component(Part("POT", "RV3", 120, 400))
+      .component(PlacedPart("RES", "R22", 180, 180))
+      .component(PlacedPart("RES", "R9", 180, 260))
+      .component(PlacedPart("RES", "R30", 420, 200))
+      .component(PlacedPart("RES", "R5", 420, 400))
+      .component(PlacedPart("CAP", "C17", 240, 320))
+      .component(PlacedPart("CAP", "C8", 480, 300))
+      .component(PlacedPart("CONN3", "J2", 40, 200))
+      .component(PlacedPart("CONN4", "J7", 600, 300))
+      .component(PlacedPart("POT", "RV3", 120, 400))
       .component(Power("GND", 300, 600))
       .component(Power("GND", 600, 420))
       .component(Power("VCC", 360, 100));

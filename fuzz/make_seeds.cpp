@@ -14,6 +14,7 @@ namespace {
 
 using kerro::testing::BinaryLibraryBuilder;
 using kerro::testing::ComponentRecord;
+using kerro::testing::PlacedPart;
 using kerro::testing::SchematicBuilder;
 using kerro::testing::TextLibraryBuilder;
 using Bytes = std::vector<uint8_t>;
@@ -27,47 +28,37 @@ Bytes FromText(const std::string& text) {
   return {text.begin(), text.end()};
 }
 
-ComponentRecord Part(const char* partName, const char* reference, int16_t x, int16_t y,
-                     uint8_t block = 0) {
-  return {.x = x,
-          .y = y,
-          .block = block,
-          .packageTag = partName,
-          .reference = reference,
-          .partName = partName};
-}
-
 std::vector<Seed> Schematics() {
   std::vector<Seed> seeds;
   seeds.push_back({"header-only", SchematicBuilder().header().bytes()});
 
   SchematicBuilder mixed;
   mixed.header(SchematicBuilder::kSignature1);
-  mixed.component(Part("RES", "R12", 100, 40)).component(Part("RES", "R3", 20, 40));
+  mixed.component(PlacedPart("RES", "R12", 100, 40)).component(PlacedPart("RES", "R3", 20, 40));
   for (uint8_t kind = 0; kind < 8; ++kind) {
     mixed.fixedRecord(kind);
   }
-  mixed.variableRecord(200, 24).component(Part("CAP", "C1", -30, 500));
+  mixed.variableRecord(200, 24).component(PlacedPart("CAP", "C1", -30, 500));
   mixed.component({.x = 5, .y = 5, .partName = "GND"});
   seeds.push_back({"mixed-records", mixed.bytes()});
 
   SchematicBuilder gates;
   gates.header();
-  gates.component(Part("74LS00", "U5", 600, 300, 0))
-      .component(Part("74LS00", "U5", 600, 380, 1))
-      .component(Part("74LS00", "U2", 820, 300, 0))
+  gates.component(PlacedPart("74LS00", "U5", 600, 300, 0))
+      .component(PlacedPart("74LS00", "U5", 600, 380, 1))
+      .component(PlacedPart("74LS00", "U2", 820, 300, 0))
       .component(
           {.x = 640, .y = 480, .packageTag = "74LS00", .reference = "U5", .partName = "VCC_74LS00"})
-      .component(Part("LM358", "IC4", 300, 200, 1))
-      .component(Part("RES", "R1", 760, 240));
+      .component(PlacedPart("LM358", "IC4", 300, 200, 1))
+      .component(PlacedPart("RES", "R1", 760, 240));
   seeds.push_back({"gates", gates.bytes()});
 
   SchematicBuilder sections;
   for (int s = 0; s < 3; ++s) {
     sections.header();
-    sections.component(Part("RES", "R9", static_cast<int16_t>(10 * s), 0))
+    sections.component(PlacedPart("RES", "R9", static_cast<int16_t>(10 * s), 0))
         .fixedRecord(3)
-        .component(Part("CAP", "C2", 0, static_cast<int16_t>(s)));
+        .component(PlacedPart("CAP", "C2", 0, static_cast<int16_t>(s)));
   }
   seeds.push_back({"three-sections", sections.bytes()});
 
@@ -87,7 +78,7 @@ std::vector<Seed> Schematics() {
   SchematicBuilder many;
   for (int s = 0; s < 70; ++s) {
     many.header();
-    many.component(Part("RES", "R1", 1, 1));
+    many.component(PlacedPart("RES", "R1", 1, 1));
   }
   seeds.push_back({"seventy-headers", many.bytes()});
 
@@ -96,9 +87,9 @@ std::vector<Seed> Schematics() {
   const char* const prefixes[] = {"R", "C", "U", "IC", "D", "RV", "J", "TP"};
   for (int i = 0; i < 60; ++i) {
     const std::string reference = std::string(prefixes[i % 8]) + std::to_string(97 - i);
-    crowd.component(Part(i % 3 == 0 ? "74LS00" : "RES", reference.c_str(),
-                         static_cast<int16_t>((i * 37) % 900), static_cast<int16_t>(i * 11),
-                         static_cast<uint8_t>(i % 4)));
+    crowd.component(PlacedPart(i % 3 == 0 ? "74LS00" : "RES", reference.c_str(),
+                               static_cast<int16_t>((i * 37) % 900), static_cast<int16_t>(i * 11),
+                               static_cast<uint8_t>(i % 4)));
     if (i % 7 == 0) {
       crowd.variableRecord(static_cast<uint8_t>(16 + i), static_cast<int16_t>(12 + i));
     }

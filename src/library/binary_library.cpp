@@ -268,16 +268,8 @@ bool HasBinaryLibraryMagic(std::span<const uint8_t> bytes) {
 }
 
 bool LoadBinaryLibrary(PartLibrary& library, std::span<const uint8_t> file) {
-  try {
-    PartLibrary loaded;
-    if (!BinaryLibraryParser(loaded, file).parse()) {
-      return false;
-    }
-    library = std::move(loaded);
-    return true;
-  } catch (const std::bad_alloc&) {
-    return false;  // a part too large for memory
-  }
+  return LoadReplacing(
+      library, [&](PartLibrary& loaded) { return BinaryLibraryParser(loaded, file).parse(); });
 }
 
 }  // namespace kerro

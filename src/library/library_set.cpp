@@ -79,17 +79,16 @@ bool PartLibrary::loadLibrary(const std::string& path, FileSystem& fileSystem) {
     if (!bytes) {
       return false;
     }
-    PartLibrary loaded;
-    const bool ok = text ? LoadTextLibrary(loaded, *bytes)
-                         : HasBinaryLibraryMagic(*bytes) && LoadBinaryLibrary(loaded, *bytes);
+    // The readers replace this library only when they succeed.
+    const bool ok = text ? LoadTextLibrary(*this, *bytes)
+                         : HasBinaryLibraryMagic(*bytes) && LoadBinaryLibrary(*this, *bytes);
     if (!ok) {
       return false;
     }
-    *this = std::move(loaded);
     fileName_ = path;
     return true;
   } catch (const std::bad_alloc&) {
-    return false;  // a file too large for memory, or a bitmap that is
+    return false;  // a file too large for memory
   }
 }
 

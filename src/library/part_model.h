@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -148,5 +149,22 @@ class PartLibrary {
 
 // `text` up to its first NUL byte, as a NUL-terminated string would hold it.
 std::string_view UpToNul(std::string_view text);
+
+// Fills a fresh library with `parse` and moves it into `library` only when that succeeds,
+// so a failed load keeps nothing partial. Running out of memory (a part too large for
+// it) is a failed load too.
+template <typename Parse>
+bool LoadReplacing(PartLibrary& library, Parse&& parse) {
+  try {
+    PartLibrary loaded;
+    if (!parse(loaded)) {
+      return false;
+    }
+    library = std::move(loaded);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
 
 }  // namespace kerro

@@ -379,16 +379,8 @@ class TextLibraryParser {
 bool LoadTextLibrary(PartLibrary& library, std::span<const uint8_t> text) {
   const auto end = std::find(text.begin(), text.end(), kEndOfText);
   text = text.first(static_cast<size_t>(end - text.begin()));
-  try {
-    PartLibrary loaded;
-    if (!TextLibraryParser(loaded, text).parse()) {
-      return false;
-    }
-    library = std::move(loaded);
-    return true;
-  } catch (const std::bad_alloc&) {
-    return false;  // a part too large for memory
-  }
+  return LoadReplacing(
+      library, [&](PartLibrary& loaded) { return TextLibraryParser(loaded, text).parse(); });
 }
 
 }  // namespace kerro

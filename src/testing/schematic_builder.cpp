@@ -29,6 +29,16 @@ void putText(std::vector<uint8_t>& record, size_t offset, size_t capacity, const
 
 }  // namespace
 
+ComponentRecord PlacedPart(const std::string& partName, const std::string& reference, int16_t x,
+                           int16_t y, uint8_t block) {
+  return {.x = x,
+          .y = y,
+          .block = block,
+          .packageTag = partName,
+          .reference = reference,
+          .partName = partName};
+}
+
 size_t FixedRecordLength(uint8_t kind) {
   if (kind >= kLengths.size()) {
     throw std::invalid_argument("no fixed length for this kind");

@@ -23,6 +23,10 @@ struct ComponentRecord {
   std::optional<uint8_t> referenceLengthByte;
 };
 
+// A placed part whose package tag is its part name, as the editor gives it.
+ComponentRecord PlacedPart(const std::string& partName, const std::string& reference, int16_t x,
+                           int16_t y, uint8_t block = 0);
+
 class SchematicBuilder {
  public:
   inline static const std::string kSignature0 = "CE DATA FILE $0000";

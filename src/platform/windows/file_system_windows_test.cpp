@@ -13,40 +13,6 @@ using testing::ReadBytes;
 using testing::TempFolder;
 using testing::WriteBytes;
 
-TEST(WindowsFileSystem, WriteReadRenameRemove) {
-  TempFolder folder;
-  FileSystem& fileSystem = realFileSystem();
-  const std::string a = folder.file("a.bin");
-  const std::string b = folder.file("b.bin");
-  const std::vector<uint8_t> bytes = {1, 2, 3, 0, 255, 26, 13, 10};
-
-  EXPECT_FALSE(fileSystem.exists(a));
-  EXPECT_FALSE(fileSystem.readFile(a).has_value());
-  ASSERT_TRUE(fileSystem.writeFile(a, bytes));
-  EXPECT_TRUE(fileSystem.exists(a));
-  EXPECT_EQ(fileSystem.readFile(a), bytes);  // binary: no CR/LF or ^Z translation
-
-  ASSERT_TRUE(fileSystem.writeFile(a, std::vector<uint8_t>{9}));
-  EXPECT_EQ(ReadBytes(a), std::vector<uint8_t>{9});
-
-  WriteBytes(b, {7, 7});
-  ASSERT_TRUE(fileSystem.renameFile(a, b));  // replaces b
-  EXPECT_FALSE(fileSystem.exists(a));
-  EXPECT_EQ(ReadBytes(b), std::vector<uint8_t>{9});
-  EXPECT_FALSE(fileSystem.renameFile(a, b));
-
-  EXPECT_TRUE(fileSystem.removeFile(b));
-  EXPECT_FALSE(fileSystem.removeFile(b));
-  EXPECT_TRUE(folder.list().empty());
-}
-
-TEST(WindowsFileSystem, FolderIsNotAFile) {
-  TempFolder folder;
-  EXPECT_TRUE(realFileSystem().exists(folder.path()));
-  EXPECT_FALSE(realFileSystem().readFile(folder.path()).has_value());
-  EXPECT_FALSE(realFileSystem().writeFile(folder.path(), std::vector<uint8_t>{1}));
-}
-
 TEST(WindowsFileSystem, FileHeldByAnotherOpenerIsNeitherReadNorWrittenNorTruncated) {
   TempFolder folder;
   const std::string path = folder.file("held.CE2");

@@ -1,0 +1,60 @@
+// What every platform's FileSystem must do; the platform folders test their locking.
+#include "platform/file_system.h"
+
+#include <gtest/gtest.h>
+
+#include "testing/test_support.h"
+
+namespace kerro {
+namespace {
+
+using testing::ReadBytes;
+using testing::TempFolder;
+using testing::WriteBytes;
+
+TEST(RealFileSystem, WriteReadRenameRemove) {
+  TempFolder folder;
+  FileSystem& fileSystem = realFileSystem();
+  const std::string a = folder.file("a.bin");
+  const std::string b = folder.file("b.bin");
+  // Binary: no CR/LF or Ctrl-Z translation.
+  const std::vector<uint8_t> bytes = {1, 2, 3, 0, 255, 26, 13, 10};
+
+  EXPECT_FALSE(fileSystem.exists(a));
+  EXPECT_FALSE(fileSystem.readFile(a).has_value());
+  ASSERT_TRUE(fileSystem.writeFile(a, bytes));
+  EXPECT_TRUE(fileSystem.exists(a));
+  EXPECT_EQ(fileSystem.readFile(a), bytes);
+
+  // A shorter write truncates.
+  ASSERT_TRUE(fileSystem.writeFile(a, std::vector<uint8_t>{9}));
+  EXPECT_EQ(ReadBytes(a), std::vector<uint8_t>{9});
+
+  WriteBytes(b, {7, 7});
+  ASSERT_TRUE(fileSystem.renameFile(a, b));  // replaces b
+  EXPECT_FALSE(fileSystem.exists(a));
+  EXPECT_EQ(ReadBytes(b), std::vector<uint8_t>{9});
+  EXPECT_FALSE(fileSystem.renameFile(a, b));
+
+  EXPECT_TRUE(fileSystem.removeFile(b));
+  EXPECT_FALSE(fileSystem.removeFile(b));
+  EXPECT_TRUE(folder.list().empty());
+}
+
+TEST(RealFileSystem, EmptyFileReadsAsEmpty) {
+  TempFolder folder;
+  WriteBytes(folder.file("e"), {});
+  auto bytes = realFileSystem().readFile(folder.file("e"));
+  ASSERT_TRUE(bytes.has_value());
+  EXPECT_TRUE(bytes->empty());
+}
+
+TEST(RealFileSystem, FolderIsNotAFile) {
+  TempFolder folder;
+  EXPECT_TRUE(realFileSystem().exists(folder.path()));
+  EXPECT_FALSE(realFileSystem().readFile(folder.path()).has_value());
+  EXPECT_FALSE(realFileSystem().writeFile(folder.path(), std::vector<uint8_t>{1}));
+}
+
+}  // namespace
+}  // namespace kerro
