@@ -36,6 +36,17 @@ SplitResult SplitReference(std::string_view text) {
   return result;
 }
 
+std::optional<std::string_view> UnnumberedPrefix(std::string_view reference) {
+  size_t end = reference.size();
+  while (end > 0 && reference[end - 1] == '?') {
+    --end;
+  }
+  if (end == 0 || isDecimalDigit(reference[end - 1])) {
+    return std::nullopt;
+  }
+  return reference.substr(0, end);
+}
+
 std::string FormatReference(std::string_view prefix, int64_t number) {
   // Only the first 8 characters are kept, so the prefix never needs more than that, and
   // the digits are written into a buffer without building a second string.

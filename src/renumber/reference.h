@@ -4,6 +4,7 @@
 // component's reference field through these helpers.
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -23,6 +24,11 @@ struct SplitResult {
 // empty text gives an empty prefix and 0. A digit run too long for the number saturates
 // (a reference field holds at most 7 digits, so that never happens for a component).
 SplitResult SplitReference(std::string_view text);
+
+// A reference is unnumbered when, without its trailing "?" characters, it ends in no digit:
+// R, R?, U?, IC??. Gives the prefix (the text without those "?"s) of an unnumbered
+// reference, and nullopt for a numbered one or one whose prefix would be empty ("", "?").
+std::optional<std::string_view> UnnumberedPrefix(std::string_view reference);
 
 // The prefix followed by the number in decimal without leading zeros, cut to its first
 // 8 characters.

@@ -2,10 +2,34 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <vector>
 
 namespace kerro {
 namespace {
+
+TEST(UnnumberedPrefix, TellsUnnumberedReferencesAndTheirPrefix) {
+  struct Case {
+    const char* name;
+    std::string_view text;
+    std::optional<std::string_view> prefix;
+  };
+  const Case cases[] = {
+      {"bare prefix", "R", "R"},
+      {"one question mark", "R?", "R"},
+      {"several question marks", "IC??", "IC"},
+      {"numbered", "R12", std::nullopt},
+      {"numbered before the question mark", "R1?", std::nullopt},
+      {"letter after digits", "U1A", "U1A"},
+      {"empty", "", std::nullopt},
+      {"only question marks", "??", std::nullopt},
+      {"question mark inside", "R?A", "R?A"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(UnnumberedPrefix(c.text), c.prefix);
+  }
+}
 
 TEST(SplitReference, SplitsOffTheTrailingNumber) {
   struct Case {
