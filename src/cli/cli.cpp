@@ -10,6 +10,7 @@
 
 #include "app/string_table.h"
 #include "cli/change_report.h"
+#include "kerro_version.h"
 #include "platform/little_endian.h"
 #include "renumber/renumber_job.h"
 #include "schematic/schematic_document.h"

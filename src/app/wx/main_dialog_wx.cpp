@@ -329,7 +329,7 @@ void MainDialogWx::showAbout() {
   }
   wxDialog about(this, wxID_ANY, wxString::FromUTF8(kAboutCaption));
   place(about, makeChild<wxStaticBitmap>(about, wxID_ANY, drawIcon(32)), 10, 10, 20, 20);
-  label(about, "Kerro Version 0.91e", 40, 10, 73, 8, wxST_NO_AUTORESIZE);
+  label(about, KERRO_ABOUT_VERSION_TEXT, 40, 10, 73, 8, wxST_NO_AUTORESIZE);
   button(about, wxID_OK, "OK", 157, 5, 32, 14).SetDefault();
   label(about, "Renumbers part references.", 40, 25, 132, 8);
   label(about, "Keeps a backup of every file.", 25, 40, 145, 8,

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/main_dialog_presenter.h"
+#include "kerro_version.h"
 
 class wxCheckBox;
 class wxIconBundle;
@@ -37,7 +38,7 @@ enum MainDialogControl : int {
   kControlQuit = 2,
 };
 
-inline constexpr const char* kMainDialogCaption = "Kerro Ver.0.91e";
+inline constexpr const char* kMainDialogCaption = KERRO_CAPTION_TEXT;
 inline constexpr const char* kAboutCaption = "About Kerro";
 
 // Replacements for the modal windows, for tests that drive the dialog without a user.
