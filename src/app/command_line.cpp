@@ -4,9 +4,8 @@ namespace kerro {
 
 std::string InitialFileFromArguments(std::span<const std::string> arguments, PathStyle style) {
   for (const std::string& argument : arguments) {
-    const bool isSwitch =
-        !argument.empty() &&
-        (argument.front() == '-' || (style == PathStyle::Windows && argument.front() == '/'));
+    const bool isSwitch = !argument.empty() && (argument.front() == '-' ||
+                                                (IsWindowsStyle(style) && argument.front() == '/'));
     if (!argument.empty() && !isSwitch) {
       return argument;
     }

@@ -8,14 +8,6 @@ namespace kerro {
 
 namespace {
 
-bool endsWithSeparator(std::string_view path, PathStyle style) {
-  if (path.empty()) {
-    return false;
-  }
-  const char last = path.back();
-  return last == '/' || (style == PathStyle::Windows && (last == '\\' || last == ':'));
-}
-
 // Opens the file as text and closes it at once, as the program has always tested it.
 bool canOpenForReading(const std::string& path) {
   std::FILE* file = std::fopen(path.c_str(), "r");
@@ -31,11 +23,8 @@ bool canOpenForReading(const std::string& path) {
 std::string ChooseSettingsFile(std::string_view currentDirectory, std::string_view executablePath,
                                const CanOpenFile& canOpen, PathStyle style) {
   if (!currentDirectory.empty()) {
-    std::string inCurrent(currentDirectory);
-    if (!endsWithSeparator(inCurrent, style)) {
-      inCurrent += style == PathStyle::Windows ? '\\' : '/';
-    }
-    inCurrent += kSettingsFileName;
+    const std::string inCurrent =
+        WithTrailingSeparator(currentDirectory, style) + std::string(kSettingsFileName);
     if (canOpen(inCurrent)) {
       return inCurrent;
     }

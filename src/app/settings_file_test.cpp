@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "platform/process_paths.h"
+#include "testing/code_page_932.h"
 #include "testing/test_support.h"
 
 namespace kerro {
@@ -14,11 +15,13 @@ TEST(SettingsFile, CurrentDirectoryFirstThenBesideTheProgram) {
   struct Case {
     const char* name;
     PathStyle style;
-    const char* current;
-    const char* executable;
+    std::string current;
+    std::string executable;
     bool currentOpens;
-    const char* expected;
+    std::string expected;
   };
+  // A folder whose name ends in the byte of '\' (基板表 in code page 932).
+  const std::string board = "C:\\" + std::string(cp932::kBoardTable);
   const Case cases[] = {
       {"windows: current directory", PathStyle::Windows, "C:\\work", "D:\\bin\\KERRO.EXE", true,
        "C:\\work\\KERRO.INI"},
@@ -35,6 +38,10 @@ TEST(SettingsFile, CurrentDirectoryFirstThenBesideTheProgram) {
       {"posix: beside the program", PathStyle::Posix, "/home/u", "/usr/bin/kerro", false,
        "/usr/bin/KERRO.INI"},
       {"unknown current directory", PathStyle::Posix, "", "/opt/k/kerro", true, "/opt/k/KERRO.INI"},
+      {"code page 932: current directory", PathStyle::WindowsCodePage932, board, "D:\\KERRO.EXE",
+       true, board + "\\KERRO.INI"},
+      {"code page 932: beside the program", PathStyle::WindowsCodePage932, "C:\\",
+       board + "\\KERRO.EXE", false, board + "\\KERRO.INI"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -96,14 +96,7 @@ LibrarySet::LibrarySet(ErrorHandler onError, FileSystem& fileSystem)
     : onError_(std::move(onError)), fileSystem_(fileSystem) {}
 
 void LibrarySet::setProgramFolder(std::string folder) {
-  const bool separated =
-      !folder.empty() &&
-      (folder.back() == '/' ||
-       (kNativePathStyle == PathStyle::Windows && (folder.back() == '\\' || folder.back() == ':')));
-  if (!folder.empty() && !separated) {
-    folder += kNativePathStyle == PathStyle::Windows ? '\\' : '/';
-  }
-  programFolder_ = std::move(folder);
+  programFolder_ = WithTrailingSeparator(folder);
 }
 
 std::string LibrarySet::settingsFileFor(const std::string& schematicPath) const {

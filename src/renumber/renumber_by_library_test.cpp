@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <random>
 
@@ -403,6 +404,33 @@ TEST_F(LibraryGuidedJob, PacksGatesWithTheLibrariesOfToskIni) {
   using Numbered = std::vector<std::pair<std::string, int>>;
   EXPECT_EQ(result(), (Numbered{{"U2", 0}, {"U1", 3}, {"U1", 2}, {"U1", 1}, {"U1", 0}, {"R1", 0}}));
   EXPECT_EQ(testing::ReadBytes(folder_.file("BOARD.$E2")), original_);
+}
+
+// On double-byte Windows the folder and file names below end in the byte of '\'. The
+// TOSK.INI beside the schematic must still be found, and the library it lists by a path
+// relative to the current directory must load.
+TEST_F(LibraryGuidedJob, FolderAndFileNamesInCodePage932) {
+  KERRO_SKIP_UNLESS_CODE_PAGE_932_NAMES();
+  namespace fs = std::filesystem;
+  const std::string board = folder_.makeFolder(std::string(cp932::kBoardTable));
+  const std::string separator = kNativePathStyle == PathStyle::Posix ? "/" : "\\";
+  const std::string library =
+      std::string(cp932::kBoardTable) + separator + std::string(cp932::kSo) + ".LB3";
+  testing::WriteBytes(folder_.file(library), testing::ReadBytes(folder_.file("PARTS.LB3")));
+  testing::WriteToskIni(board + separator + "TOSK.INI", {library});
+  schematicPath_ = board + separator + std::string(cp932::kTable) + ".CE2";
+  testing::WriteBytes(schematicPath_, original_);
+
+  const fs::path before = fs::current_path();
+  fs::current_path(folder_.path());
+  std::vector<std::string> failed;
+  const JobOutcome outcome = run(&failed).outcome;
+  fs::current_path(before);
+  EXPECT_EQ(outcome, JobOutcome::Finished);
+  EXPECT_TRUE(failed.empty());
+  using Numbered = std::vector<std::pair<std::string, int>>;
+  EXPECT_EQ(result(), (Numbered{{"U2", 0}, {"U1", 3}, {"U1", 2}, {"U1", 1}, {"U1", 0}, {"R1", 0}}));
+  EXPECT_EQ(testing::ReadBytes(board + separator + std::string(cp932::kTable) + ".$E2"), original_);
 }
 
 TEST_F(LibraryGuidedJob, AFailingLibraryIsReportedAndTheJobGoesOn) {

@@ -1,5 +1,11 @@
 #include "testing/temp_folder.h"
 
+#ifdef _WIN32
+#include <direct.h>
+#else
+#include <sys/stat.h>
+#endif
+
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
@@ -33,7 +39,24 @@ TempFolder::~TempFolder() {
 }
 
 std::string TempFolder::file(const std::string& name) const {
-  return (fs::path(path_) / name).string();
+#ifdef _WIN32
+  return path_ + "\\" + name;
+#else
+  return path_ + "/" + name;
+#endif
+}
+
+std::string TempFolder::makeFolder(const std::string& name) const {
+  const std::string path = file(name);
+#ifdef _WIN32
+  const bool made = ::_mkdir(path.c_str()) == 0;
+#else
+  const bool made = ::mkdir(path.c_str(), 0777) == 0;
+#endif
+  if (!made) {
+    throw std::runtime_error("cannot create " + path);
+  }
+  return path;
 }
 
 std::vector<std::string> TempFolder::list() const {

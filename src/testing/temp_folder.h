@@ -15,8 +15,11 @@ class TempFolder {
   ~TempFolder();
 
   const std::string& path() const { return path_; }
-  // The path of `name` inside the folder.
+  // The path of `name` inside the folder. The name goes in as bytes, never converted, so
+  // that names in the system's multibyte code page reach the disk as they are.
   std::string file(const std::string& name) const;
+  // Creates the folder `name` inside this one and returns its path.
+  std::string makeFolder(const std::string& name) const;
   // Names of the files in the folder, sorted.
   std::vector<std::string> list() const;
 

@@ -3,6 +3,7 @@
 
 #include "testing/binary_library_builder.h"
 #include "testing/child_process.h"
+#include "testing/code_page_932.h"
 #include "testing/memory_file_system.h"
 #include "testing/schematic_builder.h"
 #include "testing/temp_folder.h"

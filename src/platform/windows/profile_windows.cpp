@@ -14,7 +14,8 @@ namespace {
 // The profile functions look for a bare file name in the Windows folder. Every caller of
 // ours means a file relative to the current directory, as on POSIX.
 std::string profilePath(const std::string& file) {
-  if (file.find_first_of("\\/:") == std::string::npos) {
+  const PathParts parts = SplitPath(file);
+  if (parts.drive.empty() && parts.directory.empty()) {
     return ".\\" + file;
   }
   return file;

@@ -1,0 +1,9 @@
+#include "platform/code_page.h"
+
+namespace kerro {
+
+bool IsSystemLeadByte(unsigned char) {
+  return false;
+}
+
+}  // namespace kerro
