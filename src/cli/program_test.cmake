@@ -17,6 +17,8 @@ endfunction()
 expect_run(0 "kerro-cli " --version)
 expect_run(2 "Initial value is out of range." -i 0 ${WORK}/none.CE2)
 expect_run(1 "File read error. \"${WORK}/none.CE2\"" ${WORK}/none.CE2)
+# A missing file whose extension starts with "$" is not there to be refused as its own backup.
+expect_run(1 "File read error. \"${WORK}/MISSING.$E2\"" ${WORK}/MISSING.$E2)
 
 file(COPY ${DEMO} DESTINATION ${WORK})
 get_filename_component(name ${DEMO} NAME)

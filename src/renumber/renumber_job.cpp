@@ -77,12 +77,12 @@ JobResult failure(JobOutcome outcome, const std::string& path) {
 
 }  // namespace
 
-std::string MakeBackupName(const std::string& path) {
-  PathParts parts = SplitPath(path);
+std::string MakeBackupName(const std::string& path, PathStyle style) {
+  PathParts parts = SplitPath(path, style);
   if (parts.extension.size() <= 1) {
     parts.extension = ".$";
   } else {
-    parts.extension[1] = '$';
+    parts.extension.replace(1, CharacterSizeAt(parts.extension, 1, style), "$");
   }
   return JoinPath(parts);
 }
@@ -97,14 +97,15 @@ JobResult RenumberJob(const JobRequest& request, JobContext& context) {
   if (request.path.empty()) {
     return failure(JobOutcome::EmptyPath, {});
   }
-  // Removing the old backup would remove the schematic itself.
-  const std::string backupPath = MakeBackupName(request.path);
-  if (backupPath == request.path) {
-    return failure(JobOutcome::WriteError, request.path);
-  }
   SchematicDocument document;
   if (!document.load(context.fileSystem, request.path)) {
     return failure(JobOutcome::ReadError, request.path);
+  }
+  // Removing the old backup would remove the schematic itself. Only a file that loaded is
+  // refused so: one that is not there is a read error like any other.
+  const std::string backupPath = MakeBackupName(request.path);
+  if (backupPath == request.path) {
+    return failure(JobOutcome::WriteError, request.path);
   }
 
   std::vector<ChangeableBytes> before;

@@ -3,8 +3,8 @@
 // the previous content under the backup name and write the result under the path.
 //
 // Steps, in this order: initial (1 to 1000), step (1 to 20), an empty path (nothing is
-// done), a path that is its own backup name (refused as a write error before any file is
-// touched), load, renumber, safe save.
+// done), load, a path that is its own backup name (refused as a write error before any
+// file is touched), renumber, safe save.
 //
 // Files are replaced safely (see safe_save.h): every output file is first written beside
 // its target under a temporary name, flushed and read back; only then does the schematic
@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "platform/paths.h"
 
 namespace kerro {
 
@@ -84,7 +85,7 @@ JobResult RenumberJob(const JobRequest& request, JobContext& context);
 // The backup path of a schematic path: the first character after the extension's dot
 // becomes "$" (SHEET.CE2 gives SHEET.$E2, A.X gives A.$); a path without extension, or
 // with a lone dot, gets ".$". A path whose extension already starts with "$" is its own
-// backup name.
-std::string MakeBackupName(const std::string& path);
+// backup name. On Windows a double-byte first character is replaced whole.
+std::string MakeBackupName(const std::string& path, PathStyle style = kNativePathStyle);
 
 }  // namespace kerro

@@ -6,6 +6,7 @@
 
 #include "renumber/safe_save.h"
 #include "schematic/schematic_document.h"
+#include "testing/code_page_932.h"
 #include "testing/test_support.h"
 
 namespace kerro {
@@ -170,15 +171,21 @@ TEST(RenumberJob, SectionsAreWrittenToFilesOfTheirOwn) {
   EXPECT_EQ(ReferencesIn(joined), (std::vector<std::string>{"R1", "R3", "R2"}));
 }
 
+// Such a path is refused only once it has loaded: one that is not there, or not a
+// schematic, is a read error like any other.
 TEST(RenumberJob, PathThatIsItsOwnBackupIsRefusedUntouched) {
   for (const char* path : {"X.$E2", "dir/Y.$", "Z.$$$"}) {
     SCOPED_TRACE(path);
     MemoryFileSystem fileSystem;
+    EXPECT_EQ(RunJob(fileSystem, {.path = path}).outcome, JobOutcome::ReadError);
+    fileSystem.files[path] = {'+', 'T'};
+    EXPECT_EQ(RunJob(fileSystem, {.path = path}).outcome, JobOutcome::ReadError);
     fileSystem.files[path] = OneSection();
     JobResult result = RunJob(fileSystem, {.path = path});
     EXPECT_EQ(result.outcome, JobOutcome::WriteError);
     EXPECT_EQ(result.errorPath, path);
-    EXPECT_TRUE(fileSystem.log.empty());
+    EXPECT_EQ(fileSystem.changeCount(), 0);
+    EXPECT_EQ(fileSystem.files.size(), 1u);
     EXPECT_EQ(fileSystem.files[path], OneSection());
   }
 }
@@ -239,6 +246,34 @@ TEST(MakeBackupName, ReplacesTheFirstCharacterOfTheExtension) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
     EXPECT_EQ(MakeBackupName(c.path), c.expected);
+  }
+}
+
+// On double-byte Windows the name may end in a byte 0x5C (表 is 0x95 0x5C), and the first
+// character of the extension may take two bytes; POSIX paths stay plain bytes.
+TEST(MakeBackupName, DoubleByteCharactersStayWhole) {
+  using cp932::kBoardTable;
+  using cp932::kSo;
+  using cp932::kTable;
+  struct Case {
+    const char* name;
+    PathStyle style;
+    std::string path;
+    std::string expected;
+  };
+  const std::string board = "Z:\\" + std::string(kBoardTable) + "\\" + std::string(kTable);
+  const Case cases[] = {
+      {"name ends in 0x5C", PathStyle::WindowsCodePage932, board + ".CE2", board + ".$E2"},
+      {"no extension", PathStyle::WindowsCodePage932, board, board + ".$"},
+      {"two-byte first character", PathStyle::WindowsCodePage932,
+       "C:\\A." + std::string(kSo) + "E2", "C:\\A.$E2"},
+      {"two-byte only character", PathStyle::WindowsCodePage932, "A." + std::string(kTable), "A.$"},
+      {"posix bytes", PathStyle::Posix, "/d/A." + std::string(kSo) + "E2",
+       "/d/A.$" + std::string(kSo.substr(1)) + "E2"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(MakeBackupName(c.path, c.style), c.expected);
   }
 }
 
