@@ -69,7 +69,7 @@ void MainDialogPresenter::initialize() {
   if (!initialFile_.empty()) {
     view_.setFilePath(initialFile_);
   } else if (!history_.empty()) {
-    view_.setFilePath(history_.front());
+    view_.selectHistoryEntry(0);
   }
   view_.setValueRange(ValueBox::Initial, kMinInitial, kMaxInitial, kMinInitial);
   view_.setValueRange(ValueBox::Step, kMinStep, kMaxStep, kMinStep);

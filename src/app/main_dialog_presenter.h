@@ -43,6 +43,9 @@ class MainDialogView {
   virtual std::string filePath() = 0;
   // Puts a text into the file box's edit field, with nothing selected.
   virtual void setFilePath(const std::string& path) = 0;
+  // Selects entry `index` of the file box's list: its text fills the edit field, with
+  // nothing selected.
+  virtual void selectHistoryEntry(size_t index) = 0;
 
   virtual std::string valueText(ValueBox box) = 0;
   // Sets the spin control's range and position; the edit then shows `value`.

@@ -21,6 +21,10 @@ class FakeView : public MainDialogView {
   void setHistory(const std::vector<std::string>& entries) override { list = entries; }
   std::string filePath() override { return edit; }
   void setFilePath(const std::string& path) override { edit = path; }
+  void selectHistoryEntry(size_t index) override {
+    selectedEntry = index;
+    edit = list.at(index);
+  }
   std::string valueText(ValueBox box) override { return values[box]; }
   void setValueRange(ValueBox box, int minimum, int maximum, int value) override {
     ranges[box] = {minimum, maximum};
@@ -42,6 +46,7 @@ class FakeView : public MainDialogView {
 
   std::vector<std::string> list;
   std::string edit;
+  std::optional<size_t> selectedEntry;
   std::map<ValueBox, std::string> values;
   std::map<ValueBox, std::pair<int, int>> ranges;
   std::optional<ValueBox> selected;
@@ -113,6 +118,7 @@ class PresenterTest : public ::testing::Test {
 TEST_F(PresenterTest, OpensWithHistoryAndDefaults) {
   open({"C:\\A.CE2", "C:\\B.CE2"});
   EXPECT_EQ(view.list, (std::vector<std::string>{"C:\\A.CE2", "C:\\B.CE2"}));
+  EXPECT_EQ(view.selectedEntry, 0u);
   EXPECT_EQ(view.edit, "C:\\A.CE2");
   EXPECT_EQ(view.values[ValueBox::Initial], "1");
   EXPECT_EQ(view.values[ValueBox::Step], "1");
@@ -141,6 +147,7 @@ TEST_F(PresenterTest, CommandLineFileWinsOverTheHistory) {
   open({"A"}, "D:\\dropped.CE2");
   EXPECT_EQ(view.edit, "D:\\dropped.CE2");
   EXPECT_EQ(view.list, std::vector<std::string>{"A"});
+  EXPECT_FALSE(view.selectedEntry.has_value());
 }
 
 TEST_F(PresenterTest, EmptyHistoryLeavesTheBoxEmpty) {

@@ -180,6 +180,12 @@ void Win32MainDialogView::setFilePath(const std::string& path) {
   ::SendMessageA(combo, CB_SETEDITSEL, 0, MAKELPARAM(0xFFFF, 0));  // start -1: no selection
 }
 
+void Win32MainDialogView::selectHistoryEntry(size_t index) {
+  HWND combo = item(IDC_FILE);
+  ::SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+  ::SendMessageA(combo, CB_SETEDITSEL, 0, MAKELPARAM(0xFFFF, 0));  // start -1: no selection
+}
+
 std::string Win32MainDialogView::valueText(ValueBox box) {
   return windowText(item(editId(box)));
 }

@@ -20,6 +20,7 @@ class Win32MainDialogView final : public MainDialogView {
   void setHistory(const std::vector<std::string>& entries) override;
   std::string filePath() override;
   void setFilePath(const std::string& path) override;
+  void selectHistoryEntry(size_t index) override;
   std::string valueText(ValueBox box) override;
   void setValueRange(ValueBox box, int minimum, int maximum, int value) override;
   void setValue(ValueBox box, int value) override;

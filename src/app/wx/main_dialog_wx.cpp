@@ -268,6 +268,12 @@ void MainDialogWx::setFilePath(const std::string& path) {
   file_->SelectNone();
 }
 
+void MainDialogWx::selectHistoryEntry(size_t index) {
+  file_->SetSelection(static_cast<int>(index));
+  file_->SetInsertionPointEnd();
+  file_->SelectNone();
+}
+
 std::string MainDialogWx::valueText(ValueBox box) {
   return FromWxString(edit(box)->GetValue());
 }

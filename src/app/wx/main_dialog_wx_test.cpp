@@ -149,6 +149,7 @@ TEST_F(MainDialogWxTest, OpensWithTheLayoutAndDefaults) {
   open();
   EXPECT_EQ(FromWxString(dialog_->GetTitle()), "Kerro Ver.0.91e");
   EXPECT_EQ(FromWxString(fileBox().GetValue()), "/a/B.CE2");
+  EXPECT_EQ(fileBox().GetSelection(), 0);
   EXPECT_EQ(FromWxString(initialEdit().GetValue()), "1");
   EXPECT_EQ(FromWxString(stepEdit().GetValue()), "1");
   EXPECT_FALSE(control<wxCheckBox>(kControlAutoNum).GetValue());
