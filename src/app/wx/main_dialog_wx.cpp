@@ -1,5 +1,6 @@
 #include "app/wx/main_dialog_wx.h"
 
+#include <wx/artprov.h>
 #include <wx/bitmap.h>
 #include <wx/button.h>
 #include <wx/checkbox.h>
@@ -7,7 +8,6 @@
 #include <wx/dcmemory.h>
 #include <wx/filedlg.h>
 #include <wx/iconbndl.h>
-#include <wx/msgdlg.h>
 #include <wx/spinbutt.h>
 #include <wx/statbmp.h>
 #include <wx/stattext.h>
@@ -63,16 +63,48 @@ wxButton& button(wxWindow& parent, int id, const char* text, int x, int y, int w
   return control;
 }
 
-long iconStyle(MessageIcon icon) {
-  switch (icon) {
-    case MessageIcon::Information:
-      return wxICON_INFORMATION;
-    case MessageIcon::Warning:
-      return wxICON_WARNING;
-    case MessageIcon::None:
-      break;
+// A message box laid out as the Windows one: the icon, the text beside it and an OK button
+// centred below. GTK's own box is only as wide as its text, which for "Finished" leaves
+// the window manager no room for the caption ("..."); like the Windows box, this one is
+// at least as wide as its caption and the title bar's buttons need.
+void showMessageBox(wxWindow* parent, const wxString& text, const wxString& caption,
+                    MessageIcon icon) {
+  wxDialog box(parent, wxID_ANY, caption, wxDefaultPosition, wxDefaultSize,
+               wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX);
+  const wxSize margin = box.ConvertDialogToPixels(wxSize(10, 10));
+  wxPoint textAt(margin.x, margin.y);
+  int rowHeight = 0;
+  if (icon != MessageIcon::None) {
+    const wxArtID art = icon == MessageIcon::Information ? wxART_INFORMATION : wxART_WARNING;
+    auto& picture =
+        makeChild<wxStaticBitmap>(box, wxID_ANY, wxArtProvider::GetBitmap(art, wxART_MESSAGE_BOX));
+    picture.SetSize(wxRect(wxPoint(margin.x, margin.y), picture.GetBestSize()));
+    textAt.x += picture.GetSize().x + margin.x;
+    rowHeight = picture.GetSize().y;
   }
-  return wxICON_NONE;
+  auto& message = makeChild<wxStaticText>(box, wxID_ANY, text);
+  const wxSize textSize = message.GetBestSize();
+  textAt.y += std::max(0, (rowHeight - textSize.y) / 2);
+  message.SetSize(wxRect(textAt, textSize));
+  rowHeight = std::max(rowHeight, textSize.y);
+
+  auto& ok = makeChild<wxButton>(box, wxID_OK, wxString::FromUTF8("OK"));
+  const wxSize okSize = wxSize(
+      std::max(ok.GetBestSize().x, box.ConvertDialogToPixels(wxSize(50, 0)).x), ok.GetBestSize().y);
+  wxFont titleFont = box.GetFont();
+  titleFont.MakeBold();  // title bars mostly show the caption in bold
+  int captionWidth = 0;
+  box.GetTextExtent(caption, &captionWidth, nullptr, nullptr, nullptr, &titleFont);
+  const int width = std::max({textAt.x + textSize.x + margin.x, okSize.x + 2 * margin.x,
+                              captionWidth + box.ConvertDialogToPixels(wxSize(80, 0)).x});
+  const int okTop = margin.y + rowHeight + margin.y;
+  ok.SetSize(wxRect(wxPoint((width - okSize.x) / 2, okTop), okSize));
+  ok.SetDefault();
+  ok.SetFocus();
+  box.SetEscapeId(wxID_OK);  // Esc and the close box dismiss it, as Return does
+  box.SetClientSize(width, okTop + okSize.y + margin.y);
+  box.CentreOnParent();
+  box.ShowModal();
 }
 
 wxBitmap drawIcon(int size) {
@@ -309,9 +341,7 @@ void MainDialogWx::showMessage(const std::string& text, MessageIcon icon) {
     hooks_.showMessage(text, icon);
     return;
   }
-  wxMessageDialog box(this, ToWxString(text), ToWxString(MessageText(kTextProgramName)),
-                      wxOK | iconStyle(icon));
-  box.ShowModal();
+  showMessageBox(this, ToWxString(text), ToWxString(MessageText(kTextProgramName)), icon);
 }
 
 std::optional<std::string> MainDialogWx::chooseFile(const FileChooserOptions& options) {
