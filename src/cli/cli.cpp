@@ -10,6 +10,7 @@
 
 #include "app/string_table.h"
 #include "cli/change_report.h"
+#include "cli/lint_command.h"
 #include "kerro_version.h"
 #include "platform/little_endian.h"
 #include "renumber/renumber_job.h"
@@ -36,11 +37,15 @@ constexpr const char* kFooter =
     "  2  bad usage or a value out of range; no file was touched\n"
     "  3  a file could not be written\n"
     "  4  with --check: some file would change\n"
+    "  5  with --lint: some finding\n"
     "\n"
     "The change list has one row per component whose reference or block changed. As CSV\n"
     "(--report, \"-\" for standard output; RFC 4180 quoting, CR LF line ends):\n"
     "  file,section,x,y,part,tag,old_reference,new_reference,old_block,new_block\n"
-    "section counts from 1; x and y are the positions on the component's sheet.";
+    "section counts from 1; x and y are the positions on the component's sheet.\n"
+    "\n"
+    "--lint prints one line per finding, in file order; its CSV has the columns\n"
+    "  file,section,x,y,part,tag,reference,block,finding,detail";
 
 // Parses a whole decimal integer; anything else, or a value beyond int, gives nullopt.
 std::optional<int> parseInteger(const std::string& text) {
@@ -93,6 +98,7 @@ struct Options {
   bool list = false;
   bool check = false;
   bool quiet = false;
+  bool lint = false;
   std::vector<std::string> files;
 };
 
@@ -157,10 +163,17 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
   CLI::Option* checkOption = app.add_flag(
       "-c,--check", options.check,
       "write nothing; exit 4 when a FILE would change (for scripts and pre-commit checks)");
-  app.add_flag("-l,--list", options.list, "list the components of each FILE and change nothing")
-      ->excludes(autoOption)
+  CLI::Option* listOption = app.add_flag("-l,--list", options.list,
+                                         "list the components of each FILE and change nothing");
+  listOption->excludes(autoOption)
       ->excludes(dryRunOption)
       ->excludes(reportOption)
+      ->excludes(checkOption);
+  app.add_flag("--lint", options.lint,
+               "check the annotation and write nothing: one line per finding, exit 5 when there "
+               "is any (with --auto also against the part libraries)")
+      ->excludes(listOption)
+      ->excludes(dryRunOption)
       ->excludes(checkOption);
   app.add_flag("-q,--quiet", options.quiet, "print errors only");
   app.add_option("FILE", options.files, "schematic files, each renumbered in turn")->required();
@@ -194,6 +207,12 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
       environment.err << "kerro-cli: the report would replace \"" << options.report << "\"\n";
       return kExitUsage;
     }
+  }
+
+  if (options.lint) {
+    const LintRequest lint{options.files, options.autoNumber, false, options.quiet, options.report};
+    return RunLint(
+        lint, [](std::string_view text) { return std::string(text); }, environment);
   }
 
   int worst = kExitFinished;

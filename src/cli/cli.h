@@ -8,6 +8,7 @@
 //   2  bad usage or a value out of range; no file was touched
 //   3  a file could not be written
 //   4  with --check: some file would change
+//   5  with --lint: some finding (see lint_command.h)
 // A write error outranks a read error, and either outranks a file that would change.
 
 #include <iosfwd>
@@ -23,6 +24,7 @@ inline constexpr int kExitReadError = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitWriteError = 3;
 inline constexpr int kExitWouldChange = 4;
+inline constexpr int kExitFindings = 5;
 
 struct CliEnvironment {
   FileSystem& fileSystem;

@@ -66,6 +66,7 @@ TEST(KerroCli, BadUsageAndValuesOutOfRangeTouchNothing) {
       {"initial is checked first", {"-i", "0", "-s", "0", "A.CE2"}, initial},
       {"unknown option", {"--bogus", "A.CE2"}, "--bogus"},
       {"list with dry run", {"--list", "--dry-run", "A.CE2"}, "excludes"},
+      {"lint with check", {"--lint", "--check", "A.CE2"}, "excludes"},
       {"empty file name", {"A.CE2", ""}, "empty FILE"},
       {"report over the schematic", {"-r", "A.CE2", "A.CE2"}, "report would replace"},
       {"report over the backup", {"--report", "A.$E2", "A.CE2"}, "report would replace"},

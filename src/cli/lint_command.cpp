@@ -1,0 +1,209 @@
+#include "cli/lint_command.h"
+
+#include <algorithm>
+#include <ostream>
+
+#include "app/string_table.h"
+#include "cli/change_report.h"
+#include "platform/little_endian.h"
+#include "renumber/annotation_check.h"
+#include "renumber/reference.h"
+#include "schematic/schematic_document.h"
+
+namespace kerro {
+
+namespace {
+
+// The files that loaded, in order, side by side with their paths.
+struct LoadedFiles {
+  std::vector<std::string> paths;
+  std::vector<SchematicDocument> documents;
+};
+
+// Where a component is drawn: its section (from 0) and the position stored in its record.
+struct Place {
+  int section = 0;
+  int x = 0;
+  int y = 0;
+};
+
+Place PlaceOf(const SchematicDocument& document, size_t entry) {
+  const auto image = document.image();
+  const size_t offset = document.entries()[entry].recordOffset(image);
+  const auto starts = document.sectionStarts();
+  // The last start is the end of the image; the section is the last start at or before.
+  const auto after = std::upper_bound(starts.begin(), starts.end() - 1, offset);
+  Place place;
+  place.section = static_cast<int>(std::max<ptrdiff_t>(after - starts.begin() - 1, 0));
+  place.x = ReadI16(image, offset + kXOffset);
+  place.y = ReadI16(image, offset + kYOffset);
+  return place;
+}
+
+std::string PlaceText(const Place& place) {
+  return "section " + std::to_string(place.section + 1) + " at (" + std::to_string(place.x) + ", " +
+         std::to_string(place.y) + ")";
+}
+
+// Formats the findings of one design for people and for the CSV.
+class FindingWriter {
+ public:
+  FindingWriter(std::span<const std::string> paths, std::span<const SchematicDocument> design,
+                const TextShown& shown)
+      : paths_(paths), design_(design), shown_(shown) {}
+
+  std::string line(const AnnotationFinding& finding) const {
+    const std::string& path = paths_[finding.component.document];
+    std::string text = Printable(path) + ": ";
+    if (finding.kind != FindingKind::LibraryFailed) {
+      const ComponentEntry& component = entryAt(finding.component);
+      text += PlaceText(placeOf(finding.component)) + " " +
+              Printable(shown_(component.partName())) + " [" +
+              Printable(shown_(component.packageTag())) + "] " +
+              Printable(shown_(component.reference())) + " block " +
+              std::to_string(component.block()) + ": ";
+    }
+    text += FindingName(finding.kind);
+    const std::string why = detail(finding);
+    if (!why.empty()) {
+      text += ": " + Printable(why);
+    }
+    return text;
+  }
+
+  std::string csvRow(const AnnotationFinding& finding) const {
+    std::string row = CsvField(paths_[finding.component.document]);
+    if (finding.kind == FindingKind::LibraryFailed) {
+      row += ",,,,,,,";
+    } else {
+      const ComponentEntry& component = entryAt(finding.component);
+      const Place place = placeOf(finding.component);
+      for (const std::string& field :
+           {std::to_string(place.section + 1), std::to_string(place.x), std::to_string(place.y),
+            CsvField(shown_(component.partName())), CsvField(shown_(component.packageTag())),
+            CsvField(shown_(component.reference())), std::to_string(component.block())}) {
+        row += ',';
+        row += field;
+      }
+    }
+    row += ',';
+    row += CsvField(FindingName(finding.kind));
+    row += ',';
+    row += CsvField(detail(finding));
+    row += "\r\n";
+    return row;
+  }
+
+ private:
+  const ComponentEntry& entryAt(const ComponentAt& at) const {
+    return design_[at.document].entries()[at.entry];
+  }
+  Place placeOf(const ComponentAt& at) const { return PlaceOf(design_[at.document], at.entry); }
+
+  // Where the other component of a finding is, with its file when that is another one.
+  std::string otherPlace(const AnnotationFinding& finding) const {
+    std::string text = PlaceText(placeOf(*finding.other));
+    if (finding.other->document != finding.component.document) {
+      text += " of " + paths_[finding.other->document];
+    }
+    return text;
+  }
+
+  std::string detail(const AnnotationFinding& finding) const {
+    const std::string blocks = "the part has " + std::to_string(finding.blockCount) + " block" +
+                               (finding.blockCount == 1 ? "" : "s");
+    switch (finding.kind) {
+      case FindingKind::LibraryFailed:
+        return finding.libraryPath;
+      case FindingKind::DuplicateReference: {
+        const ComponentEntry& other = entryAt(*finding.other);
+        return "also on " + shown_(other.partName()) + " [" + shown_(other.packageTag()) + "] " +
+               otherPlace(finding);
+      }
+      case FindingKind::OneBlockTwice:
+        return "the same block " + otherPlace(finding);
+      case FindingKind::TooLongToRenumber:
+        return "no room for a number within " + std::to_string(kMaxReferenceLength) + " characters";
+      case FindingKind::BlockBeyondCount:
+        return blocks;
+      case FindingKind::MoreBlocksThanPart:
+        return blocks + "; the first of them " + otherPlace(finding);
+      case FindingKind::PowerBlockWithoutPackage:
+        return "no ordinary part of its tag carries its reference";
+      case FindingKind::Unnumbered:
+      case FindingKind::PartNotFound:
+        return {};
+    }
+    return {};
+  }
+
+  std::span<const std::string> paths_;
+  std::span<const SchematicDocument> design_;
+  const TextShown& shown_;
+};
+
+// Loads each file once, in order; a file that cannot be read is reported and left out.
+LoadedFiles LoadFiles(const std::vector<std::string>& paths, CliEnvironment& environment,
+                      bool& readFailed) {
+  LoadedFiles files;
+  std::vector<std::string> seen;
+  for (const std::string& path : paths) {
+    if (std::find(seen.begin(), seen.end(), path) != seen.end()) {
+      continue;
+    }
+    seen.push_back(path);
+    SchematicDocument document;
+    if (!document.load(environment.fileSystem, path)) {
+      environment.err << FormatMessage(kMessageReadError, path) << '\n';
+      readFailed = true;
+      continue;
+    }
+    files.paths.push_back(path);
+    files.documents.push_back(std::move(document));
+  }
+  return files;
+}
+
+}  // namespace
+
+int RunLint(const LintRequest& request, const TextShown& shown, CliEnvironment& environment) {
+  bool readFailed = false;
+  const LoadedFiles files = LoadFiles(request.files, environment, readFailed);
+  const size_t fileCount = files.documents.size();
+  const size_t designSize = request.together ? fileCount : 1;
+  std::string csv = "file,section,x,y,part,tag,reference,block,finding,detail\r\n";
+  size_t findingCount = 0;
+  for (size_t first = 0; first < fileCount; first += designSize) {
+    const std::span<const std::string> paths(files.paths.data() + first, designSize);
+    const std::span<const SchematicDocument> design(files.documents.data() + first, designSize);
+    const FindingWriter writer(paths, design, shown);
+    const std::vector<AnnotationFinding> findings =
+        request.withLibraries
+            ? CheckAnnotationWithLibraries(design, paths.front(), environment.fileSystem)
+            : CheckAnnotation(design);
+    for (const AnnotationFinding& finding : findings) {
+      ++findingCount;
+      if (!request.quiet) {
+        environment.out << writer.line(finding) << '\n';
+      }
+      csv += writer.csvRow(finding);
+    }
+  }
+  int status = findingCount > 0 ? kExitFindings : kExitFinished;
+  if (readFailed) {
+    status = kExitReadError;
+  }
+  if (request.report == "-") {
+    environment.out << csv;
+  } else if (!request.report.empty()) {
+    std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(csv.data()), csv.size());
+    if (!environment.fileSystem.writeFile(request.report, bytes)) {
+      environment.err << FormatMessage(kMessageWriteError, request.report) << '\n';
+      status = kExitWriteError;
+    }
+  }
+  environment.out.flush();
+  return status;
+}
+
+}  // namespace kerro

@@ -1,0 +1,91 @@
+#pragma once
+// The annotation checker: finds references that a board cannot be built from, without
+// changing anything. A design is one schematic file or several checked as one.
+//
+// Findings that need no library, for every component except power symbols:
+//   DuplicateReference  one reference on components that cannot be blocks of one package:
+//                       their tags differ, or their part names do (a power block fits any
+//                       package of its tag). Named beside it: the first ordinary component
+//                       of that reference.
+//   OneBlockTwice       one reference, tag and part, and the same block index twice (two
+//                       resistors both R5 block 0). Named: the first with that block.
+//   Unnumbered          R, R?, U?, IC??: see UnnumberedPrefix.
+//   TooLongToRenumber   the prefix alone fills the 8 characters, so no number fits after it.
+// Unnumbered references take part in no duplicate finding: numbering gives each its own.
+//
+// Findings that need the part libraries (ordinary components unless said otherwise):
+//   PartNotFound           no library has the part.
+//   BlockBeyondCount       the block index is at or beyond the part's block count.
+//   MoreBlocksThanPart     more components of one multi-block part under one reference than
+//                          the part has blocks; each one past the count is a finding.
+//   PowerBlockWithoutPackage  a power block whose reference no ordinary component of its
+//                          tag carries.
+//   LibraryFailed          a listed library does not load (a finding of the file, not of a
+//                          component).
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/file_system.h"
+#include "schematic/schematic_document.h"
+
+namespace kerro {
+
+enum class FindingKind {
+  LibraryFailed,
+  DuplicateReference,
+  OneBlockTwice,
+  Unnumbered,
+  TooLongToRenumber,
+  PartNotFound,
+  BlockBeyondCount,
+  MoreBlocksThanPart,
+  PowerBlockWithoutPackage,
+};
+
+// The words the finding lines and the CSV use for a kind.
+std::string_view FindingName(FindingKind kind);
+
+// A component of a design: the index of its document and of its entry there.
+struct ComponentAt {
+  size_t document = 0;
+  size_t entry = 0;
+  auto operator<=>(const ComponentAt&) const = default;
+};
+
+struct AnnotationFinding {
+  FindingKind kind = FindingKind::DuplicateReference;
+  // The component found; for LibraryFailed only its document counts.
+  ComponentAt component;
+  // The component the finding names beside it, for the duplicate and block findings.
+  std::optional<ComponentAt> other;
+  // The part's block count, for the block findings.
+  int blockCount = 0;
+  // The library that failed to load.
+  std::string libraryPath;
+};
+
+// The block count of a part as the libraries give it, or nullopt if none has it.
+using PartBlockCount = std::function<std::optional<int>(std::string_view partName)>;
+
+// Checks a design. Without `blockCountOf` only the findings that need no library are
+// looked for. The findings come in file order: document by document, and within one by
+// component, each component's findings in the order of FindingKind.
+std::vector<AnnotationFinding> CheckAnnotation(std::span<const SchematicDocument> design,
+                                               const PartBlockCount* blockCountOf = nullptr);
+
+// The same with the part libraries listed for the schematic at `schematicPath` (TOSK.INI
+// beside it or beside the program), loaded as library-guided numbering loads them. A
+// library that fails is a LibraryFailed finding of the first document; the set is then
+// empty, as in numbering, and the findings that need libraries are not looked for (every
+// part would be "not found" for want of one file).
+std::vector<AnnotationFinding> CheckAnnotationWithLibraries(
+    std::span<const SchematicDocument> design, const std::string& schematicPath,
+    FileSystem& fileSystem);
+
+}  // namespace kerro
