@@ -308,10 +308,13 @@ size_t RenumberByLibrary(SchematicDocument& document, int initial, int step,
     }
     Placed item;
     item.component = static_cast<uint32_t>(i);
-    item.prefix = prefixes.idOf(SplitReference(reference).prefix);
+    const std::string_view prefix = SplitReference(reference).prefix;
+    item.prefix = prefixes.idOf(prefix);
     item.blockCount = blockCounts[part];
     if (item.blockCount > 1) {
-      item.package = packageIds.idOf(tag);
+      // A package is keyed by tag and prefix: under one tag, an IC and a U (or a U? placed
+      // beside U12) are different chips, and each takes its numbers from its own counter.
+      item.package = packageIds.idOf(PairKey(tag, prefix));
     }
     item.powerTag = !powerTags.empty() && powerTags.contains(tag);
     ordinary.push_back(item);

@@ -93,6 +93,19 @@ TEST(RenumberByLibrary, PacksBlocksIntoPackages) {
   EXPECT_EQ(Blocks(document), (std::vector<int>{0, 1, 2, 3, 0}));
 }
 
+TEST(RenumberByLibrary, PackagesOfOneTagAreKeptApartByPrefix) {
+  // Under one tag, a U package and an IC package each count their own blocks; keyed by tag
+  // alone, IC1 would get block 1 of U1's package and U2 three blocks of a 2-block part.
+  SchematicDocument document = Build({{{0, 0, "T", "U1", "Q4", 9},
+                                       {1, 0, "T", "IC1", "Q4", 9},
+                                       {2, 0, "T", "U1", "Q2", 9},
+                                       {3, 0, "T", "U1", "Q2", 9},
+                                       {4, 0, "T", "U1", "Q4", 9}}});
+  RenumberByLibrary(document, 1, 1, Blocks({{"Q4", 4}, {"Q2", 2}}));
+  EXPECT_EQ(References(document), (std::vector<std::string>{"U1", "IC1", "U1", "U2", "U2"}));
+  EXPECT_EQ(Blocks(document), (std::vector<int>{0, 0, 1, 0, 1}));
+}
+
 TEST(RenumberByLibrary, UnknownAndSingleBlockPartsTakeNewNumbers) {
   SchematicDocument document = Build({{{0, 0, "X", "U5", "MYSTERY", 3},
                                        {1, 0, "X", "U5", "MYSTERY", 3},
@@ -198,7 +211,7 @@ void RunModel(std::vector<ModelComponent>& all, int initial, int step,
   std::stable_sort(power.begin(), power.end(), byPosition);
   Model model{initial, step, {}};
   struct Pack {
-    std::string tag;
+    std::string tag, prefix;
     int64_t number;
     int count, last;
   };
@@ -214,13 +227,13 @@ void RunModel(std::vector<ModelComponent>& all, int initial, int step,
       const int n = known->second;
       Pack* pack = nullptr;
       for (auto& p : packs) {
-        if (p.tag == c->tag) {
+        if (p.tag == c->tag && p.prefix == prefix) {
           pack = &p;
           break;
         }
       }
       if (!pack) {
-        packs.push_back({c->tag, model.next(prefix), n, 0});
+        packs.push_back({c->tag, prefix, model.next(prefix), n, 0});
         number = packs.back().number;
       } else if (pack->last < pack->count - 1 && pack->last < n - 1) {
         block = ++pack->last;
