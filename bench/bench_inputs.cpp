@@ -186,3 +186,153 @@ std::vector<uint8_t> BenchBoard(size_t components, size_t catalogParts) {
 }
 
 }  // namespace kerro::testing
+
+namespace kerro::testing {
+
+namespace {
+
+struct ShapeRule {
+  BoardShape shape;
+  const char* name;
+  bool scattered;         // each block at its own random point of the 16-bit range
+  uint32_t powerBlocks;   // per cent
+  uint32_t powerSymbols;  // per cent
+  uint32_t sharedTags;    // tags of the multi-block packages; 0: one tag per package
+  bool longNames;
+  int sections;
+};
+
+constexpr std::array<ShapeRule, 5> kShapeRules = {{
+    {BoardShape::Scattered, "scattered", true, 1, 2, 0, false, 1},
+    {BoardShape::Power, "power", true, 15, 20, 0, false, 1},
+    {BoardShape::SharedTags, "shared-tags", true, 1, 2, 1000, false, 1},
+    {BoardShape::LongNames, "long-names", true, 1, 2, 0, true, 1},
+    {BoardShape::Sections, "sections", true, 10, 2, 0, false, 63},
+}};
+
+// `length` upper-case letters.
+std::string letters(Random& random, size_t length) {
+  std::string text;
+  for (size_t i = 0; i < length; ++i) {
+    text.push_back(static_cast<char>('A' + random.below(26)));
+  }
+  return text;
+}
+
+int16_t anywhere(Random& random) {
+  return static_cast<int16_t>(static_cast<uint16_t>(random.next() >> 16));
+}
+
+std::vector<uint8_t> ShapedBoard(size_t components, size_t catalogParts, const ShapeRule& rule) {
+  Random random;
+  SchematicBuilder board;
+  board.header();
+  size_t written = 0;
+  size_t packages = 0;
+  const size_t perSection =
+      (components + static_cast<size_t>(rule.sections) - 1) / static_cast<size_t>(rule.sections);
+  int sectionsOpened = 1;
+  // Tags and prefixes of multi-block packages met so far, for power blocks to pick from.
+  std::vector<std::pair<std::string, std::string>> packaged;
+  std::vector<std::string> prefixes;  // the long-names shape's pool of prefixes
+  for (size_t i = 0; rule.longNames && i < 100000; ++i) {
+    prefixes.push_back(letters(random, 1 + random.below(7)));
+  }
+  auto add = [&](ComponentRecord record) {
+    if (written == static_cast<size_t>(sectionsOpened) * perSection) {
+      board.header();
+      ++sectionsOpened;
+    }
+    if (rule.scattered) {
+      record.x = anywhere(random);
+      record.y = anywhere(random);
+    }
+    board.component(record);
+    if (++written % 10 == 0) {
+      board.fixedRecord(2);
+    }
+  };
+  while (written < components) {
+    const uint32_t roll = random.below(100);
+    ComponentRecord record;
+    record.x = static_cast<int16_t>(random.below(30000));
+    record.y = static_cast<int16_t>(random.below(30000));
+    if (roll < rule.powerSymbols) {
+      record.partName = roll % 2 == 0 ? "GND" : "VCC";
+      record.packageTag = "PWR";
+      record.reference = "#PWR";
+      add(record);
+      continue;
+    }
+    if (roll < rule.powerSymbols + rule.powerBlocks && !packaged.empty()) {
+      const auto& [tag, prefix] = packaged[random.below(static_cast<uint32_t>(packaged.size()))];
+      record.partName = roll % 2 == 0 ? "VCC_4B" : "GND_2B";
+      record.packageTag = tag;
+      record.reference = prefix + std::to_string(random.below(999) + 1);
+      add(record);
+      continue;
+    }
+    CatalogPart part = catalogPart(random.below(static_cast<uint32_t>(catalogParts)));
+    if (rule.longNames && random.below(2) == 0) {
+      part.name = letters(random, 15);  // in no library, and almost surely met once
+    }
+    if (rule.longNames) {
+      part.prefix = prefixes[random.below(static_cast<uint32_t>(prefixes.size()))];
+      record.packageTag = letters(random, 15);
+    } else if (part.blocks > 1 && rule.sharedTags > 0) {
+      record.packageTag = numbered("S", random.below(rule.sharedTags), 1);
+    } else {
+      record.packageTag = numbered("T", ++packages, 1);
+    }
+    record.partName = part.name;
+    record.reference = numbered(part.prefix.c_str(), random.below(9999999) + 1, 1).substr(0, 8);
+    if (part.blocks > 1) {
+      packaged.emplace_back(record.packageTag, part.prefix);
+    }
+    for (int block = 0; block < part.blocks && written < components; ++block) {
+      record.block = static_cast<uint8_t>(block);
+      add(record);
+      record.x = static_cast<int16_t>(record.x + 20);
+    }
+  }
+  return board.bytes();
+}
+
+}  // namespace
+
+const char* ShapeName(BoardShape shape) {
+  for (const ShapeRule& rule : kShapeRules) {
+    if (rule.shape == shape) {
+      return rule.name;
+    }
+  }
+  return "today";
+}
+
+std::optional<BoardShape> ShapeNamed(std::string_view name) {
+  for (BoardShape shape : AllShapes()) {
+    if (name == ShapeName(shape)) {
+      return shape;
+    }
+  }
+  return std::nullopt;
+}
+
+std::vector<BoardShape> AllShapes() {
+  std::vector<BoardShape> shapes = {BoardShape::Today};
+  for (const ShapeRule& rule : kShapeRules) {
+    shapes.push_back(rule.shape);
+  }
+  return shapes;
+}
+
+std::vector<uint8_t> BenchBoard(size_t components, size_t catalogParts, BoardShape shape) {
+  for (const ShapeRule& rule : kShapeRules) {
+    if (rule.shape == shape) {
+      return ShapedBoard(components, catalogParts, rule);
+    }
+  }
+  return BenchBoard(components, catalogParts);
+}
+
+}  // namespace kerro::testing

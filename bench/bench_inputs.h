@@ -10,7 +10,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kerro::testing {
@@ -35,5 +37,27 @@ std::vector<uint8_t> BenchBinaryLibrary(size_t first, size_t count);
 // A board of `components` component records using parts of a catalogue of `catalogParts`
 // parts; about one part name in a hundred is in no library.
 std::vector<uint8_t> BenchBoard(size_t components, size_t catalogParts);
+
+// Board shapes that stress what the board above leaves easy. Each is a hypothesis about
+// what could make a numbering mode slow; together they should leave no cost that depends
+// on the shape of a board hidden.
+enum class BoardShape {
+  Today,       // BenchBoard above
+  Scattered,   // every component at a uniformly random point of the whole 16-bit range, so
+               // file order says nothing about position order, not even for one package
+  Power,       // 15% power blocks of random earlier packages and 20% power symbols
+  SharedTags,  // 1,000 tags shared by every multi-block package, scattered
+  LongNames,   // references cut at 8 characters, some 100,000 distinct prefixes, 15-character
+               // tags, and half the part names distinct and in no library
+  Sections,    // 63 sections, scattered, 10% power blocks
+};
+
+// Name of a shape as bench/run and make_bench_inputs spell it ("today", "scattered" ...),
+// and the shape of a name; nullopt for an unknown one.
+const char* ShapeName(BoardShape shape);
+std::optional<BoardShape> ShapeNamed(std::string_view name);
+std::vector<BoardShape> AllShapes();
+
+std::vector<uint8_t> BenchBoard(size_t components, size_t catalogParts, BoardShape shape);
 
 }  // namespace kerro::testing
