@@ -9,6 +9,7 @@
 #include <ostream>
 
 #include "app/string_table.h"
+#include "cli/apply_command.h"
 #include "cli/change_report.h"
 #include "cli/lint_command.h"
 #include "kerro_version.h"
@@ -99,6 +100,8 @@ struct Options {
   bool check = false;
   bool quiet = false;
   bool lint = false;
+  std::string apply;
+  bool reverse = false;
   std::vector<std::string> files;
 };
 
@@ -169,12 +172,24 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
       ->excludes(dryRunOption)
       ->excludes(reportOption)
       ->excludes(checkOption);
-  app.add_flag("--lint", options.lint,
-               "check the annotation and write nothing: one line per finding, exit 5 when there "
-               "is any (with --auto also against the part libraries)")
-      ->excludes(listOption)
-      ->excludes(dryRunOption)
-      ->excludes(checkOption);
+  CLI::Option* lintOption =
+      app.add_flag(
+             "--lint", options.lint,
+             "check the annotation and write nothing: one line per finding, exit 5 when there "
+             "is any (with --auto also against the part libraries)")
+          ->excludes(listOption)
+          ->excludes(dryRunOption)
+          ->excludes(checkOption);
+  CLI::Option* applyOption =
+      app.add_option("--apply", options.apply,
+                     "rename references by a was/is map: CSV with the columns old_reference "
+                     "and new_reference, or a --report of kerro-cli; all at once")
+          ->type_name("MAP")
+          ->excludes(autoOption)
+          ->excludes(listOption)
+          ->excludes(lintOption);
+  app.add_flag("--reverse", options.reverse, "apply the map from new to old (undoes a run)")
+      ->needs(applyOption);
   app.add_flag("-q,--quiet", options.quiet, "print errors only");
   app.add_option("FILE", options.files, "schematic files, each renumbered in turn")->required();
 
@@ -209,10 +224,11 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
     }
   }
 
+  // Texts of the files go out as their bytes.
+  const TextShown shown = [](std::string_view text) { return std::string(text); };
   if (options.lint) {
     const LintRequest lint{options.files, options.autoNumber, false, options.quiet, options.report};
-    return RunLint(
-        lint, [](std::string_view text) { return std::string(text); }, environment);
+    return RunLint(lint, shown, environment);
   }
 
   int worst = kExitFinished;
@@ -221,6 +237,16 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
       keepWorst(worst, listComponents(file, environment, options.quiet));
     }
     return worst;
+  }
+
+  std::optional<MapApplier> applier;
+  if (!options.apply.empty()) {
+    int status = kExitFinished;
+    applier = MapApplier::Prepare({options.apply, options.reverse, options.quiet, options.files},
+                                  {}, shown, environment, status);
+    if (!applier) {
+      return status;
+    }
   }
 
   const bool writeNothing = options.dryRun || options.check;
@@ -244,6 +270,9 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
     request.mode = options.autoNumber ? NumberingMode::ByLibrary : NumberingMode::Plain;
     request.writeFiles = !writeNothing;
     request.collectChanges = writeNothing || !options.report.empty();
+    if (applier) {
+      request.edit = applier->editFor(file);
+    }
     JobResult result = RenumberJob(request, context);
 
     switch (result.outcome) {

@@ -112,7 +112,9 @@ JobResult RenumberJob(const JobRequest& request, JobContext& context) {
   if (request.collectChanges) {
     before = snapshot(document);
   }
-  if (request.mode == NumberingMode::ByLibrary) {
+  if (request.edit) {
+    request.edit(document);
+  } else if (request.mode == NumberingMode::ByLibrary) {
     RenumberByLibrary(document, request.initial, request.step, request.path, context.fileSystem,
                       context.onLibraryError);
   } else {

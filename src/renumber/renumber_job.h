@@ -23,6 +23,8 @@
 
 namespace kerro {
 
+class SchematicDocument;
+
 enum class JobOutcome {
   InitialOutOfRange,  // message 103
   StepOutOfRange,     // message 104
@@ -48,6 +50,9 @@ struct JobRequest {
   bool writeFiles = true;
   // True fills JobResult::changes.
   bool collectChanges = false;
+  // An edit that runs on the loaded document instead of numbering (a was/is map, for
+  // one); the rest of the job is the same. The range checks of initial and step stay.
+  std::function<void(SchematicDocument&)> edit;
 };
 
 // One component whose reference or block the job changed.

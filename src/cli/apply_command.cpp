@@ -1,0 +1,96 @@
+#include "cli/apply_command.h"
+
+#include <algorithm>
+#include <ostream>
+
+#include "app/string_table.h"
+#include "cli/change_report.h"
+#include "platform/little_endian.h"
+
+namespace kerro {
+
+namespace {
+
+std::string Describe(const SchematicDocument& document, size_t entry, const TextShown& shown) {
+  const ComponentEntry& component = document.entries()[entry];
+  const auto image = document.image();
+  const size_t offset = component.recordOffset(image);
+  return shown(component.partName()) + " [" + shown(component.packageTag()) + "] block " +
+         std::to_string(component.block()) + " at (" +
+         std::to_string(ReadI16(image, offset + kXOffset)) + ", " + std::to_string(component.y()) +
+         ")";
+}
+
+// Tries the map on one file in memory. Returns false, having said why, when it is refused.
+bool TryOnFile(const ReferenceMap& map, const std::string& path, const TextShown& shown,
+               CliEnvironment& environment, std::vector<bool>& rowMatched) {
+  SchematicDocument document;
+  if (!document.load(environment.fileSystem, path)) {
+    return true;  // the job reports it in its turn
+  }
+  std::vector<bool> matchedHere;
+  const std::optional<MapRefusal> refusal = ApplyReferenceMap(map, path, document, matchedHere);
+  if (refusal) {
+    environment.err << "kerro-cli: " << Printable(path) << ": the map would give "
+                    << Printable(shown(refusal->reference)) << " to "
+                    << Printable(Describe(document, refusal->entry, shown)) << " and to "
+                    << Printable(Describe(document, refusal->otherEntry, shown))
+                    << ", a duplicate the file does not hold now; nothing was written\n";
+    return false;
+  }
+  for (size_t i = 0; i < matchedHere.size(); ++i) {
+    rowMatched[i] = rowMatched[i] || matchedHere[i];
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<MapApplier> MapApplier::Prepare(const Request& request, const MapTextToFile& toFile,
+                                              const TextShown& shown, CliEnvironment& environment,
+                                              int& status) {
+  const auto bytes = environment.fileSystem.readFile(request.mapPath);
+  if (!bytes) {
+    environment.err << FormatMessage(kMessageReadError, request.mapPath) << '\n';
+    status = kExitReadError;
+    return std::nullopt;
+  }
+  const std::string_view csv(reinterpret_cast<const char*>(bytes->data()), bytes->size());
+  MapReadResult read = ReadReferenceMap(csv, request.reverse, toFile);
+  if (!read.map) {
+    environment.err << "kerro-cli: " << Printable(request.mapPath) << ": " << Printable(read.error)
+                    << "; nothing was written\n";
+    status = kExitUsage;
+    return std::nullopt;
+  }
+  std::vector<bool> rowMatched(read.map->rows.size(), false);
+  std::vector<std::string> tried;
+  for (const std::string& path : request.files) {
+    if (std::find(tried.begin(), tried.end(), path) != tried.end()) {
+      continue;
+    }
+    tried.push_back(path);
+    if (!TryOnFile(*read.map, path, shown, environment, rowMatched)) {
+      status = kExitUsage;
+      return std::nullopt;
+    }
+  }
+  for (size_t i = 0; i < rowMatched.size() && !request.quiet; ++i) {
+    if (!rowMatched[i]) {
+      environment.err << "kerro-cli: warning: line " << read.map->rows[i].line << " of "
+                      << Printable(request.mapPath) << " matches no component\n";
+    }
+  }
+  status = kExitFinished;
+  return MapApplier(std::move(*read.map));
+}
+
+std::function<void(SchematicDocument&)> MapApplier::editFor(const std::string& path) const {
+  return [this, path](SchematicDocument& document) {
+    // Tried before; should the file have changed since, a refused map changes nothing.
+    std::vector<bool> rowMatched;
+    ApplyReferenceMap(map_, path, document, rowMatched);
+  };
+}
+
+}  // namespace kerro

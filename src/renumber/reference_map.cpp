@@ -1,0 +1,409 @@
+#include "renumber/reference_map.h"
+
+#include <algorithm>
+#include <charconv>
+#include <map>
+#include <set>
+#include <tuple>
+#include <unordered_map>
+
+#include "platform/little_endian.h"
+#include "platform/paths.h"
+#include "renumber/annotation_check.h"
+#include "renumber/reference.h"
+
+namespace kerro {
+
+namespace {
+
+struct CsvRecord {
+  size_t line = 0;
+  std::vector<std::string> fields;
+};
+
+// Splits CSV text into records. Returns false, with the line, on a quote left open or
+// text after a closing quote.
+bool SplitCsv(std::string_view text, std::vector<CsvRecord>& records, size_t& errorLine) {
+  size_t line = 1;
+  size_t at = 0;
+  while (at < text.size()) {
+    CsvRecord record{line, {}};
+    std::string field;
+    bool recordEnded = false;
+    while (!recordEnded) {
+      field.clear();
+      if (at < text.size() && text[at] == '"') {
+        const size_t quoteLine = line;
+        for (++at;; ++at) {
+          if (at >= text.size()) {
+            errorLine = quoteLine;
+            return false;
+          }
+          if (text[at] == '"') {
+            if (at + 1 < text.size() && text[at + 1] == '"') {
+              field += '"';
+              ++at;
+              continue;
+            }
+            ++at;
+            break;
+          }
+          line += text[at] == '\n' ? 1 : 0;
+          field += text[at];
+        }
+      } else {
+        while (at < text.size() && text[at] != ',' && text[at] != '\r' && text[at] != '\n') {
+          field += text[at++];
+        }
+      }
+      record.fields.push_back(field);
+      if (at < text.size() && text[at] == ',') {
+        ++at;
+        continue;
+      }
+      if (at + 1 < text.size() && text[at] == '\r' && text[at + 1] == '\n') {
+        ++at;
+      }
+      if (at < text.size() && text[at] != '\r' && text[at] != '\n') {
+        errorLine = line;  // text after a closing quote
+        return false;
+      }
+      at += at < text.size() ? 1 : 0;
+      ++line;
+      recordEnded = true;
+    }
+    const bool blank = record.fields.size() == 1 && record.fields[0].empty();
+    if (!blank) {
+      records.push_back(std::move(record));
+    }
+  }
+  return true;
+}
+
+std::string Trimmed(std::string_view text) {
+  const size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) {
+    return {};
+  }
+  const size_t last = text.find_last_not_of(" \t");
+  std::string lower(text.substr(first, last - first + 1));
+  for (char& c : lower) {
+    c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  }
+  return lower;
+}
+
+std::optional<int64_t> WholeNumber(std::string_view text, int64_t low, int64_t high) {
+  const std::string trimmed = Trimmed(text);
+  const char* first = trimmed.data();
+  const char* last = first + trimmed.size();
+  if (first != last && *first == '+') {
+    ++first;
+  }
+  int64_t value = 0;
+  const auto [end, error] = std::from_chars(first, last, value);
+  if (first == last || error != std::errc() || end != last || value < low || value > high) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::string LineError(size_t line, std::string_view what) {
+  return "line " + std::to_string(line) + " of the map: " + std::string(what);
+}
+
+// Reads the rows of a map whose columns are known.
+class RowReader {
+ public:
+  RowReader(const std::vector<std::string>& header, const MapTextToFile& toFile) : toFile_(toFile) {
+    for (size_t i = 0; i < header.size(); ++i) {
+      columns_.try_emplace(Trimmed(header[i]), i);
+    }
+  }
+
+  bool has(const std::string& column) const { return columns_.contains(column); }
+
+  // Fills `row` from `record`; returns the error, or empty.
+  std::string read(const CsvRecord& record, MapKind kind, MapRow& row) const {
+    row.line = record.line;
+    if (has("file")) {
+      row.file = record.fields[columns_.at("file")];
+    }
+    std::string error;
+    if (!text(record, "old_reference", row.oldReference, error) ||
+        !text(record, "new_reference", row.newReference, error)) {
+      return error;
+    }
+    if (kind == MapKind::References) {
+      return {};
+    }
+    const auto section = number(record, "section", 1, kMaxSections);
+    const auto x = number(record, "x", INT16_MIN, INT16_MAX);
+    const auto y = number(record, "y", INT16_MIN, INT16_MAX);
+    const auto oldBlock = number(record, "old_block", 0, UINT8_MAX);
+    const auto newBlock = number(record, "new_block", 0, UINT8_MAX);
+    if (!section || !x || !y || !oldBlock || !newBlock) {
+      return "a section, position or block that is not a number in its range";
+    }
+    row.section = static_cast<int>(*section - 1);
+    row.x = static_cast<int32_t>(*x);
+    row.y = static_cast<int32_t>(*y);
+    row.oldBlock = static_cast<int>(*oldBlock);
+    row.newBlock = static_cast<int>(*newBlock);
+    if (!text(record, "part", row.partName, error)) {
+      return error;
+    }
+    return {};
+  }
+
+ private:
+  bool text(const CsvRecord& record, const std::string& column, std::string& out,
+            std::string& error) const {
+    const std::string& field = record.fields[columns_.at(column)];
+    const std::optional<std::string> bytes = toFile_ ? toFile_(field) : std::optional(field);
+    if (!bytes) {
+      error = "the " + column + " has no form in the file's encoding";
+      return false;
+    }
+    out = *bytes;
+    return true;
+  }
+
+  std::optional<int64_t> number(const CsvRecord& record, const std::string& column, int64_t low,
+                                int64_t high) const {
+    return WholeNumber(record.fields[columns_.at(column)], low, high);
+  }
+
+  const MapTextToFile& toFile_;
+  std::map<std::string, size_t> columns_;
+};
+
+// Two rows that name the same thing must agree on what it becomes.
+std::string FindConflict(const ReferenceMap& map) {
+  using Key = std::tuple<std::string, int, int32_t, int32_t, std::string, std::string, int>;
+  std::map<Key, const MapRow*> seen;
+  for (const MapRow& row : map.rows) {
+    const Key key = map.kind == MapKind::References
+                        ? Key{row.file, 0, 0, 0, {}, row.oldReference, 0}
+                        : Key{row.file,     row.section,      row.x,       row.y,
+                              row.partName, row.oldReference, row.oldBlock};
+    const auto [first, isNew] = seen.try_emplace(key, &row);
+    if (!isNew && (first->second->newReference != row.newReference ||
+                   first->second->newBlock != row.newBlock)) {
+      return LineError(row.line, "maps " + row.oldReference + " otherwise than line " +
+                                     std::to_string(first->second->line));
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+MapReadResult ReadReferenceMap(std::string_view csv, bool reverse, const MapTextToFile& toFile) {
+  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  if (csv.starts_with(kByteOrderMark)) {
+    csv.remove_prefix(kByteOrderMark.size());
+  }
+  std::vector<CsvRecord> records;
+  size_t errorLine = 0;
+  if (!SplitCsv(csv, records, errorLine)) {
+    return {std::nullopt, LineError(errorLine, "a quoted field is not closed as it should be")};
+  }
+  if (records.empty()) {
+    return {std::nullopt, "the map has no header row"};
+  }
+  const RowReader reader(records.front().fields, toFile);
+  for (const char* column : {"old_reference", "new_reference"}) {
+    if (!reader.has(column)) {
+      return {std::nullopt, std::string("the map has no column ") + column};
+    }
+  }
+  ReferenceMap map;
+  map.kind = MapKind::Components;
+  for (const char* column : {"section", "x", "y", "part", "old_block", "new_block"}) {
+    map.kind = reader.has(column) ? map.kind : MapKind::References;
+  }
+  const size_t width = records.front().fields.size();
+  for (size_t i = 1; i < records.size(); ++i) {
+    if (records[i].fields.size() != width) {
+      return {std::nullopt,
+              LineError(records[i].line, "the row has " + std::to_string(records[i].fields.size()) +
+                                             " fields, the header " + std::to_string(width))};
+    }
+    MapRow row;
+    std::string error = reader.read(records[i], map.kind, row);
+    if (reverse) {
+      std::swap(row.oldReference, row.newReference);
+      std::swap(row.oldBlock, row.newBlock);
+    }
+    if (error.empty() && (row.oldReference.empty() || row.newReference.empty())) {
+      error = "an empty reference";
+    }
+    if (error.empty() && row.newReference.size() > kMaxReferenceLength) {
+      error = "the new reference " + row.newReference + " is longer than 8 characters";
+    }
+    if (!error.empty()) {
+      return {std::nullopt, LineError(row.line, error)};
+    }
+    map.rows.push_back(std::move(row));
+  }
+  if (std::string conflict = FindConflict(map); !conflict.empty()) {
+    return {std::nullopt, conflict};
+  }
+  return {std::move(map), {}};
+}
+
+}  // namespace kerro
+
+namespace kerro {
+
+namespace {
+
+bool SameFile(const std::string& named, const std::string& path) {
+  if (named == path) {
+    return true;
+  }
+  const PathParts a = SplitPath(named);
+  const PathParts b = SplitPath(path);
+  return a.baseName == b.baseName && a.extension == b.extension;
+}
+
+// The section of the file at `path` that a row names, if it names one there. A file of
+// several sections is saved as FILE, FILE-01 ...: a row of FILE's second section names
+// the first section of FILE-01 too.
+std::optional<int> SectionNamedIn(const MapRow& row, const std::string& path) {
+  if (row.file.empty() || SameFile(row.file, path)) {
+    return row.section;
+  }
+  if (row.section > 0 &&
+      SameFile(SchematicDocument::SectionFileName(row.file, row.section), path)) {
+    return 0;
+  }
+  return std::nullopt;
+}
+
+// The section (from 0) of each entry; entries come in file order.
+std::vector<int> SectionsOf(const SchematicDocument& document) {
+  std::vector<int> sections;
+  const auto image = document.image();
+  const auto starts = document.sectionStarts();
+  size_t section = 0;
+  for (const ComponentEntry& entry : document.entries()) {
+    const size_t offset = entry.recordOffset(image);
+    while (section + 2 < starts.size() && offset >= starts[section + 1]) {
+      ++section;
+    }
+    sections.push_back(static_cast<int>(section));
+  }
+  return sections;
+}
+
+// The row that renames each entry, if any.
+std::vector<std::optional<size_t>> MatchRows(const ReferenceMap& map, const std::string& path,
+                                             const SchematicDocument& document,
+                                             std::vector<bool>& rowMatched) {
+  const auto entries = document.entries();
+  std::vector<std::optional<size_t>> rowOf(entries.size());
+  if (map.kind == MapKind::References) {
+    std::unordered_map<std::string_view, size_t> byOldReference;
+    for (size_t i = 0; i < map.rows.size(); ++i) {
+      if (map.rows[i].file.empty() || SameFile(map.rows[i].file, path)) {
+        byOldReference.try_emplace(map.rows[i].oldReference, i);
+      }
+    }
+    for (size_t e = 0; e < entries.size(); ++e) {
+      if (auto found = byOldReference.find(entries[e].reference()); found != byOldReference.end()) {
+        rowOf[e] = found->second;
+      }
+    }
+  } else {
+    using Key = std::tuple<int, int32_t, int32_t, std::string_view, std::string_view, int>;
+    std::map<Key, size_t> byComponent;
+    for (size_t i = 0; i < map.rows.size(); ++i) {
+      const MapRow& row = map.rows[i];
+      if (const std::optional<int> section = SectionNamedIn(row, path)) {
+        byComponent.try_emplace(
+            Key{*section, row.x, row.y, row.partName, row.oldReference, row.oldBlock}, i);
+      }
+    }
+    const std::vector<int> sections = SectionsOf(document);
+    const auto image = document.image();
+    for (size_t e = 0; e < entries.size(); ++e) {
+      const size_t offset = entries[e].recordOffset(image);
+      const Key key{sections[e],
+                    ReadI16(image, offset + kXOffset),
+                    entries[e].y(),
+                    entries[e].partName(),
+                    entries[e].reference(),
+                    entries[e].block()};
+      if (auto found = byComponent.find(key); found != byComponent.end()) {
+        rowOf[e] = found->second;
+      }
+    }
+  }
+  for (const std::optional<size_t>& row : rowOf) {
+    if (row) {
+      rowMatched[*row] = true;
+    }
+  }
+  return rowOf;
+}
+
+// Pairs of entries that carry one reference where they should not, as the checker finds
+// them (smaller index first).
+std::set<std::pair<size_t, size_t>> ClashingPairs(const SchematicDocument& document) {
+  std::set<std::pair<size_t, size_t>> pairs;
+  for (const AnnotationFinding& finding : CheckAnnotation(std::span(&document, 1))) {
+    if (finding.other && (finding.kind == FindingKind::DuplicateReference ||
+                          finding.kind == FindingKind::OneBlockTwice)) {
+      pairs.emplace(std::minmax(finding.component.entry, finding.other->entry));
+    }
+  }
+  return pairs;
+}
+
+// The reference field and block of one entry, to put back.
+struct SavedFields {
+  size_t entry = 0;
+  std::vector<uint8_t> reference;
+  uint8_t block = 0;
+};
+
+}  // namespace
+
+std::optional<MapRefusal> ApplyReferenceMap(const ReferenceMap& map, const std::string& path,
+                                            SchematicDocument& document,
+                                            std::vector<bool>& rowMatched) {
+  rowMatched.resize(map.rows.size(), false);
+  const std::vector<std::optional<size_t>> rowOf = MatchRows(map, path, document, rowMatched);
+  const std::set<std::pair<size_t, size_t>> before = ClashingPairs(document);
+  const auto entries = document.entries();
+  std::vector<SavedFields> saved;
+  for (size_t e = 0; e < entries.size(); ++e) {
+    if (!rowOf[e]) {
+      continue;
+    }
+    const auto field = entries[e].referenceField();
+    saved.push_back({e, {field.begin(), field.end()}, entries[e].block()});
+    const MapRow& row = map.rows[*rowOf[e]];
+    StoreReference(row.newReference, entries[e].referenceField());
+    if (map.kind == MapKind::Components) {
+      entries[e].setBlock(static_cast<uint8_t>(row.newBlock));
+    }
+  }
+  for (const auto& pair : ClashingPairs(document)) {
+    if (before.contains(pair)) {
+      continue;
+    }
+    MapRefusal refusal{std::string(entries[pair.second].reference()), pair.second, pair.first};
+    for (const SavedFields& fields : saved) {
+      std::copy(fields.reference.begin(), fields.reference.end(),
+                entries[fields.entry].referenceField().begin());
+      entries[fields.entry].setBlock(fields.block);
+    }
+    return refusal;
+  }
+  return std::nullopt;
+}
+
+}  // namespace kerro

@@ -1,0 +1,83 @@
+#pragma once
+// Was/is maps: lists of renames read from CSV, applied to a schematic all at once.
+//
+// The map is CSV (RFC 4180; CR LF or LF line ends; a UTF-8 byte-order mark is skipped)
+// with a header row naming its columns, in any order, compared without regard to case
+// or surrounding blanks. Two kinds:
+//   reference map   columns old_reference and new_reference: every component whose
+//                   reference is the old one gets the new one.
+//   component map   columns section, x, y, part, old_reference, new_reference, old_block
+//                   and new_block (kerro-cli's --report output is one): the section (from
+//                   1), the stored position, the part name, the old reference and the old
+//                   block name one component, which gets the new reference and block.
+// A column `file` limits a row to the FILE of that path, or of that file name; a row of
+// the n-th section of a FILE also names the first section of FILE-0(n-1), the file that
+// section is saved to. Other columns are ignored. Reversed, a map swaps old and new, so that a
+// run's report undoes the run.
+//
+// Refused: a row with a field count other than the header's, a quote left open, a number
+// that is not one or out of its range, a missing column, an empty reference, a new
+// reference longer than 8 characters, a text that cannot be given in the file's
+// encoding, and in a reference map one old reference mapped to two new ones.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "schematic/schematic_document.h"
+
+namespace kerro {
+
+enum class MapKind { References, Components };
+
+struct MapRow {
+  size_t line = 0;   // where the row starts in the map, from 1
+  std::string file;  // empty: every file
+  std::string oldReference;
+  std::string newReference;
+  // Component maps only.
+  int section = 0;  // from 0
+  int32_t x = 0;
+  int32_t y = 0;
+  std::string partName;
+  int oldBlock = 0;
+  int newBlock = 0;
+};
+
+struct ReferenceMap {
+  MapKind kind = MapKind::References;
+  std::vector<MapRow> rows;
+};
+
+// A text of the map in the bytes of the schematic file, or nullopt when it has none.
+using MapTextToFile = std::function<std::optional<std::string>(std::string_view text)>;
+
+struct MapReadResult {
+  std::optional<ReferenceMap> map;
+  std::string error;  // why the map was refused, when it was
+};
+
+// Reads a map; `toFile` converts each text (by default the bytes stay as they are).
+MapReadResult ReadReferenceMap(std::string_view csv, bool reverse,
+                               const MapTextToFile& toFile = {});
+
+// Why a map's result was refused: it would give `reference` to both components (entry
+// indexes), which the file did not hold as a duplicate before.
+struct MapRefusal {
+  std::string reference;
+  size_t entry = 0;
+  size_t otherEntry = 0;
+};
+
+// Renames the components of `document` (the file at `path`) by `map`, all at once, so
+// that swaps work. Sets rowMatched[i] for each row that named a component here. When the
+// result would hold a duplicate reference or a block twice under one reference that the
+// file did not hold before, nothing is changed and the refusal returned.
+std::optional<MapRefusal> ApplyReferenceMap(const ReferenceMap& map, const std::string& path,
+                                            SchematicDocument& document,
+                                            std::vector<bool>& rowMatched);
+
+}  // namespace kerro
