@@ -162,6 +162,11 @@ std::vector<std::string> historyList(HWND dialog) {
   return entries;
 }
 
+// The index of the list entry selected in the file box, or -1.
+LRESULT selectedEntry(HWND dialog) {
+  return ::SendDlgItemMessageA(dialog, IDC_FILE, CB_GETCURSEL, 0, 0);
+}
+
 std::string history(const std::string& iniFile, int index) {
   return ReadProfileString(iniFile, "Recent File List", "File" + std::to_string(index), "<none>");
 }
@@ -207,6 +212,7 @@ TEST_F(DialogTest, GoodFileIsRenumberedAndComesFirstInTheHistory) {
 
   driver.run(settings, [&](HWND dialog) {
     EXPECT_EQ(text(dialog, IDC_FILE), "C:\\OLD.CE2");
+    EXPECT_EQ(selectedEntry(dialog), 0);
     setText(dialog, IDC_FILE, path);
     click(dialog, IDOK);
     EXPECT_EQ(driver.boxes, (std::vector<Box>{{"Kerro", "Finished", MessageIcon::Information}}));
@@ -241,6 +247,42 @@ TEST_F(DialogTest, MissingFileIsReportedAndLeavesTheHistory) {
   EXPECT_EQ(folder.list(), std::vector<std::string>{"KERRO.INI"});
   EXPECT_EQ(history(ini, 0), "C:\\OTHER.CE2");
   EXPECT_EQ(history(ini, 1), "");
+}
+
+// On double-byte Windows the folder and file names end in the byte of '\\'. Such a file is
+// chosen, renumbered, kept in the history, written to KERRO.INI and, at the next start,
+// read back as the selected entry 0.
+TEST_F(DialogTest, DoubleByteNamesGoThroughTheHistory) {
+  KERRO_SKIP_UNLESS_CODE_PAGE_932_NAMES();
+  const std::string board = folder.makeFolder(std::string(cp932::kBoardTable)) + "\\";
+  const std::string path = board + std::string(cp932::kTable) + ".CE2";
+  const std::vector<uint8_t> original = twoResistors();
+  WriteBytes(path, original);
+  driver.answer = [&](HWND chooser) {
+    ::SetDlgItemTextA(chooser, 0x47C, path.c_str());
+    return IDOK;
+  };
+  driver.run(settings, [&](HWND dialog) {
+    click(dialog, IDC_REF);
+    EXPECT_EQ(text(dialog, IDC_FILE), path);
+    click(dialog, IDOK);
+    EXPECT_EQ(historyList(dialog), std::vector<std::string>{path});
+    click(dialog, IDCANCEL);
+  });
+  ASSERT_EQ(driver.boxes.size(), 2u);  // the chooser, then the outcome
+  EXPECT_EQ(driver.boxes[1], (Box{"Kerro", "Finished", MessageIcon::Information}));
+  EXPECT_EQ(references(path), (std::vector<std::string>{"R2", "R1"}));
+  EXPECT_EQ(ReadBytes(board + std::string(cp932::kTable) + ".$E2"), original);
+  EXPECT_EQ(history(ini, 0), path);
+
+  ProfileSettingsStore nextStart{ini};
+  DialogDriver again;
+  again.run(nextStart, [&](HWND dialog) {
+    EXPECT_EQ(text(dialog, IDC_FILE), path);
+    EXPECT_EQ(selectedEntry(dialog), 0);
+    click(dialog, IDCANCEL);
+  });
+  EXPECT_TRUE(again.boxes.empty());
 }
 
 TEST_F(DialogTest, ValuesOutOfRangeAreResetBeforeAnyFileIsTouched) {
