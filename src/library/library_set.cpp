@@ -4,6 +4,7 @@
 #include <new>
 
 #include "library/binary_library.h"
+#include "library/library_path.h"
 #include "library/text_library.h"
 #include "platform/paths.h"
 #include "platform/process_paths.h"
@@ -114,14 +115,16 @@ bool LibrarySet::loadLibraries(const std::string& schematicPath) {
   const std::string settings = settingsFileFor(schematicPath);
   bool ok = true;
   for (int n = 0; n < kMaxLibraries; ++n) {
-    const std::string path = ReadProfileString(settings, "LIBRARY", "LIB" + std::to_string(n), "");
-    if (path.empty()) {
+    const std::string listed =
+        ReadProfileString(settings, "LIBRARY", "LIB" + std::to_string(n), "");
+    if (listed.empty()) {
       break;
     }
+    const LibraryFileSearch search = FindLibraryFile(listed, libraryFolders_, fileSystem_);
     auto library = std::make_unique<PartLibrary>();
-    if (!library->loadLibrary(path, fileSystem_)) {
+    if (!search.found || !library->loadLibrary(*search.found, fileSystem_)) {
       if (onError_) {
-        onError_(path);
+        onError_(JoinTriedPaths(search.tried));
       }
       ok = false;
       break;

@@ -8,7 +8,9 @@
 // The library list comes from the editor's settings file TOSK.INI beside the schematic,
 // or, if there is none, beside the executable: section "LIBRARY", keys "LIB0", "LIB1", ...
 // up to "LIB15", read until the first empty or missing key. A relative path is taken
-// from the current directory. TOSK.INI is read from the disk by the profile functions.
+// from the current directory; a path written on Windows is found as library_path.h says,
+// also in the library folders given to the set. TOSK.INI is read from the disk by the
+// profile functions.
 // Binary libraries are read whole through the FileSystem given to the set, held
 // exclusively while they are read; text libraries are read from the disk, shared.
 
@@ -32,7 +34,8 @@ inline constexpr int kMaxLibraries = 16;
 class LibrarySet {
  public:
   // Called with the path of a library that fails to load; the caller shows or prints
-  // "File read error. "%1"" with it.
+  // "File read error. "%1"" with it. When several paths were tried for the library, they
+  // come joined by JoinTriedPaths, so that the message names each between quotes.
   using ErrorHandler = std::function<void(const std::string& libraryPath)>;
 
   struct PartLocation {
@@ -45,6 +48,10 @@ class LibrarySet {
   // The folder whose TOSK.INI is used when the schematic's folder has none; by default
   // the folder of the running executable.
   void setProgramFolder(std::string folder);
+
+  // Folders in which a listed library that is not found where TOSK.INI says is looked for
+  // by its file name, in this order.
+  void setLibraryFolders(std::vector<std::string> folders) { libraryFolders_ = std::move(folders); }
 
   // Empties the set, then loads every library listed for the schematic at
   // `schematicPath`. Returns true when the list was read to its end (also when it lists
@@ -73,6 +80,7 @@ class LibrarySet {
   ErrorHandler onError_;
   FileSystem& fileSystem_;
   std::optional<std::string> programFolder_;
+  std::vector<std::string> libraryFolders_;
   std::vector<std::unique_ptr<PartLibrary>> libraries_;
   // First location of each name. Keys view the names inside the libraries.
   std::unordered_map<std::string_view, PartLocation> index_;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "platform/text_compare.h"
 #include "testing/test_support.h"
 
@@ -276,6 +278,33 @@ TEST_F(LibrarySetTest, EntryWithoutBodyCountsOneBlock) {
   EXPECT_EQ(entry->blockCount(), 1);
   EXPECT_EQ(set_.findPart("QUAD")->blockCount(), 4);
 }
+
+#ifndef _WIN32
+// TOSK.INI from a Windows machine, on the disk of this one.
+TEST_F(LibrarySetTest, WindowsPathsFindTheirFilesHere) {
+  std::filesystem::create_directory(libraryFolder_.file("lib"));
+  const std::string text = textLibrary("lib/DEMO.LB3", {{.name = "74LS00", .blocks = 4}});
+  const std::string binary = binaryLibrary("lib/Opamp.Lib", {"LM358"}, 2);
+  // The folder names its files "/tmp/.../lib/..."; TOSK.INI writes "\LIB\" and other case.
+  const std::string windowsFolder = libraryFolder_.path() + "\\LIB\\";
+  listBesideSchematic({windowsFolder + "demo.lb3", windowsFolder + "OPAMP.LIB"});
+  ASSERT_TRUE(set_.loadLibraries(schematic()));
+  EXPECT_TRUE(errors_.empty());
+  EXPECT_EQ(set_.library(0)->fileName(), text);
+  EXPECT_EQ(set_.library(1)->fileName(), binary);
+  EXPECT_EQ(set_.findPart("LM358")->blockCount(), 2);
+
+  // A drive path: found by file name in the library folders, or every path tried is named.
+  listBesideSchematic({"C:\\TOSK\\LIB\\DEMO.LB3", "C:\\TOSK\\LIB\\opamp.lib"});
+  set_.setLibraryFolders({libraryFolder_.path(), libraryFolder_.file("lib")});
+  ASSERT_TRUE(set_.loadLibraries(schematic()));
+  EXPECT_EQ(set_.library(1)->fileName(), binary);
+  set_.setLibraryFolders({libraryFolder_.path()});
+  EXPECT_FALSE(set_.loadLibraries(schematic()));
+  EXPECT_EQ(errors_, std::vector<std::string>{"C:/TOSK/LIB/DEMO.LB3\", \"" +
+                                              libraryFolder_.file("DEMO.LB3")});
+}
+#endif
 
 TEST(LibrarySet, ReadsBinaryLibrariesThroughItsFileSystem) {
   testing::MemoryFileSystem files;

@@ -31,6 +31,14 @@ class FileSystem {
 
   virtual bool exists(const std::string& path) = 0;
 
+  // The names in the folder `path` ("" for the current folder), "." and ".." left out, in
+  // no particular order. Returns nullopt if the folder cannot be read, and where names
+  // never need looking up by listing (the default: Windows folders ignore case already).
+  virtual std::optional<std::vector<std::string>> listFolder(const std::string& path) {
+    (void)path;
+    return std::nullopt;
+  }
+
   // True if the file at `path` can be read (exclusively, as readFile) and holds exactly
   // `bytes`. A file system may compare piece by piece, without a second copy in memory.
   virtual bool hasContent(const std::string& path, std::span<const uint8_t> bytes) {

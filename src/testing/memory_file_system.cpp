@@ -87,4 +87,23 @@ bool MemoryFileSystem::exists(const std::string& path) {
   return files.count(path) != 0;
 }
 
+std::optional<std::vector<std::string>> MemoryFileSystem::listFolder(const std::string& path) {
+  log.push_back("list " + path);
+  const std::string prefix = path.empty() || path.back() == '/' ? path : path + '/';
+  std::set<std::string> names;
+  for (const auto& [file, bytes] : files) {
+    if (file.size() > prefix.size() && file.compare(0, prefix.size(), prefix) == 0) {
+      const std::string rest = file.substr(prefix.size());
+      const std::string name = rest.substr(0, rest.find('/'));
+      if (!name.empty()) {
+        names.insert(name);
+      }
+    }
+  }
+  if (names.empty()) {
+    return std::nullopt;
+  }
+  return std::vector<std::string>(names.begin(), names.end());
+}
+
 }  // namespace kerro::testing

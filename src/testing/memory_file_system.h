@@ -22,6 +22,9 @@ class MemoryFileSystem : public FileSystem {
   bool removeFile(const std::string& path) override;
   bool renameFile(const std::string& from, const std::string& to) override;
   bool exists(const std::string& path) override;
+  // Folders are the '/'-separated leading parts of the stored paths; "" is the folder of
+  // the relative ones.
+  std::optional<std::vector<std::string>> listFolder(const std::string& path) override;
 
   // Makes every `operation` on `path` fail; an empty path matches every path. For a rename
   // the path is matched against both names. A failed Write leaves the first half of the

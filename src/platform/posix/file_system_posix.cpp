@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -6,6 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <memory>
+#include <string_view>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -182,6 +185,26 @@ class PosixFileSystem final : public FileSystem {
   bool exists(const std::string& path) override {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0;
+  }
+
+  std::optional<std::vector<std::string>> listFolder(const std::string& path) override {
+    std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir(path.empty() ? "." : path.c_str()),
+                                               &::closedir);
+    if (!folder) {
+      return std::nullopt;
+    }
+    std::vector<std::string> names;
+    errno = 0;
+    while (const dirent* entry = ::readdir(folder.get())) {
+      const std::string_view name = entry->d_name;
+      if (name != "." && name != "..") {
+        names.emplace_back(name);
+      }
+    }
+    if (errno != 0) {
+      return std::nullopt;
+    }
+    return names;
   }
 };
 
