@@ -102,6 +102,7 @@ struct Options {
   bool lint = false;
   std::string apply;
   bool reverse = false;
+  std::vector<std::string> libraryFolders;
   std::vector<std::string> files;
 };
 
@@ -191,6 +192,12 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
   app.add_flag("--reverse", options.reverse, "apply the map from new to old (undoes a run)")
       ->needs(applyOption);
   app.add_flag("-q,--quiet", options.quiet, "print errors only");
+  app.add_option("--lib-dir", options.libraryFolders,
+                 "with --auto: look here, by file name, for a library that TOSK.INI lists but "
+                 "that is not where it says (repeatable)")
+      ->type_name("DIR")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   app.add_option("FILE", options.files, "schematic files, each renumbered in turn")->required();
 
   try {
@@ -252,9 +259,11 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
   const bool writeNothing = options.dryRun || options.check;
   const bool showChanges = writeNothing && !options.quiet;
   std::vector<FileChanges> report;
-  JobContext context{environment.fileSystem, [&](const std::string& libraryPath) {
+  JobContext context{environment.fileSystem,
+                     [&](const std::string& libraryPath) {
                        environment.err << FormatMessage(kMessageReadError, libraryPath) << '\n';
-                     }};
+                     },
+                     options.libraryFolders};
   // Each file once: running a job twice on one file would replace its backup with the
   // result of the first run.
   std::vector<std::string> done;

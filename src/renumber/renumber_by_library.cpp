@@ -420,11 +420,13 @@ size_t RenumberByLibrary(SchematicDocument& document, int initial, int step,
 
 size_t RenumberByLibrary(SchematicDocument& document, int initial, int step,
                          const std::string& path, FileSystem& fileSystem,
-                         const LibraryErrorHandler& onLibraryError) {
+                         const LibraryErrorHandler& onLibraryError,
+                         const std::vector<std::string>& libraryFolders) {
   if (document.entries().empty()) {
     return 0;
   }
   LibrarySet libraries(onLibraryError, fileSystem);
+  libraries.setLibraryFolders(libraryFolders);
   libraries.loadLibraries(path);
   const size_t rewritten =
       RenumberByLibrary(document, initial, step, [&](std::string_view partName) {

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "renumber/renumber_job.h"
 #include "schematic/schematic_document.h"
@@ -26,9 +27,11 @@ size_t RenumberByLibrary(SchematicDocument& document, int initial, int step,
 
 // The same, with the part libraries listed for the schematic at `path`: they are loaded
 // first (a library that fails is reported through `onLibraryError`, and then no part is
-// known) and released at the end. A document without components loads none.
+// known; one not found where TOSK.INI says is also looked for in `libraryFolders`) and
+// released at the end. A document without components loads none.
 size_t RenumberByLibrary(SchematicDocument& document, int initial, int step,
                          const std::string& path, FileSystem& fileSystem,
-                         const LibraryErrorHandler& onLibraryError);
+                         const LibraryErrorHandler& onLibraryError,
+                         const std::vector<std::string>& libraryFolders = {});
 
 }  // namespace kerro

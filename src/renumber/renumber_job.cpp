@@ -116,7 +116,7 @@ JobResult RenumberJob(const JobRequest& request, JobContext& context) {
     request.edit(document);
   } else if (request.mode == NumberingMode::ByLibrary) {
     RenumberByLibrary(document, request.initial, request.step, request.path, context.fileSystem,
-                      context.onLibraryError);
+                      context.onLibraryError, context.libraryFolders);
   } else {
     RenumberPlain(document, request.initial, request.step);
   }

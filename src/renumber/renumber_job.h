@@ -83,6 +83,9 @@ using LibraryErrorHandler = std::function<void(const std::string& libraryPath)>;
 struct JobContext {
   FileSystem& fileSystem;
   LibraryErrorHandler onLibraryError;
+  // Where a part library that TOSK.INI lists is looked for by its file name when it is not
+  // found at the listed path (kerro-cli --lib-dir).
+  std::vector<std::string> libraryFolders = {};
 };
 
 JobResult RenumberJob(const JobRequest& request, JobContext& context);
