@@ -95,6 +95,10 @@ class SteppedFileSystem final : public kerro::FileSystem {
 
   bool exists(const std::string& path) override { return real_.exists(path); }
 
+  std::optional<std::vector<std::string>> listFolder(const std::string& path) override {
+    return real_.listFolder(path);
+  }
+
  private:
   // Returns true if the process is to die at this operation.
   bool step(const char* operation, const std::string& what) {
