@@ -74,6 +74,6 @@ demo_copy(${WORK}/drive parts DEMO.LB3 demo.lib
           "LIB0=C:\\TOSK\\LIB\\DEMO.LB3\r\nLIB1=C:\\TOSK\\LIB\\DEMO.LIB\r\n")
 run_demo_in(${WORK}/drive --lib-dir nowhere --lib-dir parts)
 expect_same_result(${WORK}/drive)
-expect_run(0 "File read error. \"C:/TOSK/LIB/DEMO.LB3\", \"nowhere/DEMO.LB3\"\n"
+expect_run(0 "File read error. \"C:\\TOSK\\LIB\\DEMO.LB3\", \"C:/TOSK/LIB/DEMO.LB3\", \"nowhere/DEMO.LB3\"\n"
            --auto --dry-run --lib-dir nowhere ${WORK}/drive/${name})
 file(REMOVE_RECURSE ${WORK})

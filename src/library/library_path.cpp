@@ -32,21 +32,47 @@ std::optional<std::string> MatchInFolder(const std::string& folder, std::string_
   return match;
 }
 
-std::string WithForwardSlashes(std::string_view path) {
+// `path` with each '\\' that is a character of its own in `style` made a '/'.
+std::string WithForwardSlashes(std::string_view path, PathStyle style) {
   std::string result(path);
-  std::replace(result.begin(), result.end(), '\\', '/');
+  for (size_t at = 0; at < result.size(); at += CharacterSizeAt(result, at, style)) {
+    if (result[at] == '\\') {
+      result[at] = '/';
+    }
+  }
   return result;
 }
 
-std::string InFolder(const std::string& folder, const std::string& name, PathStyle style) {
-  if (folder.empty()) {
-    return name;
+// The paths a listed path may mean here. On POSIX: the path as it stands (a '\\' byte may
+// belong to a name, as the second byte of a double-byte character does), then with every
+// '\\' a separator, then with only those '\\' a separator that are characters of code
+// page 932 (in 表\\ソ.LB3 the '\\' byte inside each character stays). Without duplicates.
+std::vector<std::string> ReadingsOf(std::string_view listed, PathStyle style) {
+  std::vector<std::string> readings{std::string(listed)};
+  if (style != PathStyle::Posix) {
+    return readings;
   }
-  const char last = folder.back();
-  if (last == '/' || (style == PathStyle::Windows && (last == '\\' || last == ':'))) {
-    return folder + name;
+  for (PathStyle bytes : {PathStyle::Posix, PathStyle::WindowsCodePage932}) {
+    std::string reading = WithForwardSlashes(listed, bytes);
+    if (std::find(readings.begin(), readings.end(), reading) == readings.end()) {
+      readings.push_back(std::move(reading));
+    }
   }
-  return folder + (style == PathStyle::Windows ? '\\' : '/') + name;
+  return readings;
+}
+
+// The file names to look for in the library folders: those of the readings that take
+// '\\' as a separator, or of the one reading there is.
+std::vector<std::string> FileNamesOf(std::span<const std::string> readings, PathStyle style) {
+  std::vector<std::string> names;
+  for (size_t i = readings.size() > 1 ? 1 : 0; i < readings.size(); ++i) {
+    const PathParts parts = SplitPath(readings[i], style);
+    std::string name = parts.baseName + parts.extension;
+    if (!name.empty() && std::find(names.begin(), names.end(), name) == names.end()) {
+      names.push_back(std::move(name));
+    }
+  }
+  return names;
 }
 
 // Looks for `path` exactly and then, on POSIX, without regard to case. Records what it
@@ -102,19 +128,18 @@ LibraryFileSearch FindLibraryFile(std::string_view listedPath,
                                   std::span<const std::string> libraryFolders,
                                   FileSystem& fileSystem, PathStyle style) {
   LibraryFileSearch search;
-  const std::string path =
-      style == PathStyle::Posix ? WithForwardSlashes(listedPath) : std::string(listedPath);
-  if (LookFor(path, style, fileSystem, search)) {
-    return search;
-  }
-  const PathParts parts = SplitPath(path, style);
-  const std::string name = parts.baseName + parts.extension;
-  if (name.empty()) {
-    return search;
-  }
-  for (const std::string& folder : libraryFolders) {
-    if (LookFor(InFolder(folder, name, style), style, fileSystem, search)) {
+  const std::vector<std::string> readings = ReadingsOf(listedPath, style);
+  for (const std::string& reading : readings) {
+    if (LookFor(reading, style, fileSystem, search)) {
       return search;
+    }
+  }
+  const std::vector<std::string> names = FileNamesOf(readings, style);
+  for (const std::string& folder : libraryFolders) {
+    for (const std::string& name : names) {
+      if (LookFor(WithTrailingSeparator(folder, style) + name, style, fileSystem, search)) {
+        return search;
+      }
     }
   }
   return search;

@@ -4,9 +4,10 @@
 // TOSK.INI is written on Windows, so its paths may use '\' (lib\DEMO.LB3), name a drive
 // (C:\TOSK\LIB\STD.LB3) or differ in case from the files (demo.lb3 for DEMO.LB3). A POSIX
 // build looks for such a path in this order, and stops at the first file that exists:
-//   1. the path with '\' taken as a separator, exactly as written;
-//   2. the same path with each part matched without regard to ASCII case;
-//   3. for each folder of `libraryFolders` in turn, the path's file name in that folder,
+//   1. the path as written, then with '\' taken as a separator (every '\' byte, then, if
+//      that differs, only those that are characters of code page 932); each of these
+//      exactly, then with each part matched without regard to ASCII case;
+//   2. for each folder of `libraryFolders` in turn, the path's file name in that folder,
 //      exactly, then without regard to case.
 // A Windows build takes the path as the system does (it ignores case itself) and then
 // tries the folders by file name only. A relative path is taken from the current folder.

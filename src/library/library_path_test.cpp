@@ -57,15 +57,26 @@ TEST(FindLibraryFile, FindsAWindowsPathWhateverItsCaseAndSeparators) {
 
     std::string asPosix = listed;
     std::replace(asPosix.begin(), asPosix.end(), '\\', '/');
+    // The path as written is looked for first, then with '/' for '\\', each also in any case.
+    Paths readings = {listed};
+    if (asPosix != listed) {
+      readings.push_back(asPosix);
+    }
     const LibraryFileSearch search = FindLibraryFile(listed, {}, files, PathStyle::Posix);
     EXPECT_EQ(search.found, stored);
-    const Paths tried = asPosix == stored ? Paths{stored} : Paths{asPosix, stored};
+    Paths tried = readings;
+    if (tried.back() != stored) {
+      tried.push_back(stored);
+    }
     EXPECT_EQ(search.tried, tried);
 
     // One letter more in the file name and nothing is found.
     const LibraryFileSearch missing = FindLibraryFile(listed + "Q", {}, files, PathStyle::Posix);
     EXPECT_FALSE(missing.found.has_value());
-    EXPECT_EQ(missing.tried, Paths{asPosix + "Q"});
+    for (std::string& reading : readings) {
+      reading += "Q";
+    }
+    EXPECT_EQ(missing.tried, readings);
   }
 }
 
@@ -96,25 +107,44 @@ TEST(FindLibraryFile, LooksInTheLibraryFoldersByFileName) {
        "C:\\TOSK\\LIB\\std.lb3",
        {"/none", "/opt/tosk/"},
        "/opt/tosk/STD.LB3",
-       {"C:/TOSK/LIB/std.lb3", "/none/std.lb3", "/opt/tosk/std.lb3", "/opt/tosk/STD.LB3"}},
+       {"C:\\TOSK\\LIB\\std.lb3", "C:/TOSK/LIB/std.lb3", "/none/std.lb3", "/opt/tosk/std.lb3",
+        "/opt/tosk/STD.LB3"}},
       {"a file where TOSK.INI says wins over the folders",
        PathStyle::Posix,
        "lib\\OPAMP.LIB",
        {"/opt/tosk"},
        "lib/OPAMP.LIB",
-       {"lib/OPAMP.LIB"}},
+       {"lib\\OPAMP.LIB", "lib/OPAMP.LIB"}},
+      {"a '\\' byte of a POSIX name",
+       PathStyle::Posix,
+       "lib\\OPAMP.LIB\\",
+       {},
+       "lib\\OPAMP.LIB\\",
+       {"lib\\OPAMP.LIB\\"}},
+      {"names in code page 932, whose second bytes may be '\\'",
+       PathStyle::Posix,
+       "\x95\\\\\x83\\.LB3",  // 表\ソ.LB3
+       {},
+       "\x95\\/\x83\\.LB3",
+       {"\x95\\\\\x83\\.LB3", "\x95//\x83/.LB3", "\x95\\/\x83\\.LB3"}},
+      {"a Latin-1 name ending in a lead byte of code page 932",
+       PathStyle::Posix,
+       "Biblioth\xE8\\STD.LB3",
+       {},
+       "Biblioth\xE8/STD.LB3",
+       {"Biblioth\xE8\\STD.LB3", "Biblioth\xE8/STD.LB3"}},
       {"found nowhere: every path tried is named",
        PathStyle::Posix,
        "C:\\TOSK\\LIB\\GONE.LB3",
        {"/opt/tosk", "rel"},
        std::nullopt,
-       {"C:/TOSK/LIB/GONE.LB3", "/opt/tosk/GONE.LB3", "rel/GONE.LB3"}},
+       {"C:\\TOSK\\LIB\\GONE.LB3", "C:/TOSK/LIB/GONE.LB3", "/opt/tosk/GONE.LB3", "rel/GONE.LB3"}},
       {"no file name, no folder is searched",
        PathStyle::Posix,
        "C:\\TOSK\\",
        {"/opt/tosk"},
        std::nullopt,
-       {"C:/TOSK/"}},
+       {"C:\\TOSK\\", "C:/TOSK/"}},
       {"Windows keeps the path as written and ignores no case itself",
        PathStyle::Windows,
        "C:\\TOSK\\LIB\\std.lb3",
@@ -133,6 +163,9 @@ TEST(FindLibraryFile, LooksInTheLibraryFoldersByFileName) {
     MemoryFileSystem files;
     files.files["/opt/tosk/STD.LB3"] = {1};
     files.files["lib/OPAMP.LIB"] = {1};
+    files.files["lib\\OPAMP.LIB\\"] = {1};
+    files.files["\x95\\/\x83\\.LB3"] = {1};
+    files.files["Biblioth\xE8/STD.LB3"] = {1};
     const LibraryFileSearch search = FindLibraryFile(c.listed, c.folders, files, c.style);
     EXPECT_EQ(search.found, c.found);
     EXPECT_EQ(search.tried, c.tried);

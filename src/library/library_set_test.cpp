@@ -301,8 +301,9 @@ TEST_F(LibrarySetTest, WindowsPathsFindTheirFilesHere) {
   EXPECT_EQ(set_.library(1)->fileName(), binary);
   set_.setLibraryFolders({libraryFolder_.path()});
   EXPECT_FALSE(set_.loadLibraries(schematic()));
-  EXPECT_EQ(errors_, std::vector<std::string>{"C:/TOSK/LIB/DEMO.LB3\", \"" +
-                                              libraryFolder_.file("DEMO.LB3")});
+  EXPECT_EQ(errors_,
+            std::vector<std::string>{"C:\\TOSK\\LIB\\DEMO.LB3\", \"C:/TOSK/LIB/DEMO.LB3\", \"" +
+                                     libraryFolder_.file("DEMO.LB3")});
 }
 #endif
 
