@@ -234,7 +234,11 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
   // Texts of the files go out as their bytes.
   const TextShown shown = [](std::string_view text) { return std::string(text); };
   if (options.lint) {
-    const LintRequest lint{options.files, options.autoNumber, false, options.quiet, options.report};
+    const LintRequest lint{.files = options.files,
+                           .withLibraries = options.autoNumber,
+                           .libraryFolders = options.libraryFolders,
+                           .quiet = options.quiet,
+                           .report = options.report};
     return RunLint(lint, shown, environment);
   }
 

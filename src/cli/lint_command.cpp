@@ -65,7 +65,11 @@ class FindingWriter {
     }
     text += FindingName(finding.kind);
     const std::string why = detail(finding);
-    if (!why.empty()) {
+    if (finding.kind == FindingKind::LibraryFailed) {
+      // Between quotes, as the read-error message shows it: several tried paths come
+      // joined so that each then stands between quotes.
+      text += ": \"" + Printable(why) + "\"";
+    } else if (!why.empty()) {
       text += ": " + Printable(why);
     }
     return text;
@@ -179,7 +183,8 @@ int RunLint(const LintRequest& request, const TextShown& shown, CliEnvironment& 
     const FindingWriter writer(paths, design, shown);
     const std::vector<AnnotationFinding> findings =
         request.withLibraries
-            ? CheckAnnotationWithLibraries(design, paths.front(), environment.fileSystem)
+            ? CheckAnnotationWithLibraries(design, paths.front(), environment.fileSystem,
+                                           request.libraryFolders)
             : CheckAnnotation(design);
     for (const AnnotationFinding& finding : findings) {
       ++findingCount;

@@ -3,7 +3,7 @@
 //
 // One line per finding, in file order:
 //   FILE: section S at (X, Y) PART [TAG] REF block B: FINDING: DETAIL
-//   FILE: library fails to load: LIBPATH
+//   FILE: library fails to load: "LIBPATH"
 // and with --report the same findings as CSV (RFC 4180 quoting, CR LF line ends):
 //   file,section,x,y,part,tag,reference,block,finding,detail
 // where a library that fails to load leaves section to block empty and gives its path as
@@ -26,6 +26,8 @@ struct LintRequest {
   // Check the parts against the libraries listed in TOSK.INI, as library-guided
   // numbering loads them.
   bool withLibraries = false;
+  // Where a listed library not found at its path is looked for by file name.
+  std::vector<std::string> libraryFolders = {};
   // All files as one design, so that a reference is checked across them; otherwise each
   // file on its own.
   bool together = false;

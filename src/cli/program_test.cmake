@@ -76,4 +76,6 @@ run_demo_in(${WORK}/drive --lib-dir nowhere --lib-dir parts)
 expect_same_result(${WORK}/drive)
 expect_run(0 "File read error. \"C:\\TOSK\\LIB\\DEMO.LB3\", \"C:/TOSK/LIB/DEMO.LB3\", \"nowhere/DEMO.LB3\"\n"
            --auto --dry-run --lib-dir nowhere ${WORK}/drive/${name})
+expect_run(5 "library fails to load: \"C:\\TOSK\\LIB\\DEMO.LB3\", \"C:/TOSK/LIB/DEMO.LB3\", \"nowhere/DEMO.LB3\"\n"
+           --lint --auto --lib-dir nowhere ${WORK}/drive/${name})
 file(REMOVE_RECURSE ${WORK})

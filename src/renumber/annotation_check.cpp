@@ -198,13 +198,14 @@ std::vector<AnnotationFinding> CheckAnnotation(std::span<const SchematicDocument
 
 std::vector<AnnotationFinding> CheckAnnotationWithLibraries(
     std::span<const SchematicDocument> design, const std::string& schematicPath,
-    FileSystem& fileSystem) {
+    FileSystem& fileSystem, const std::vector<std::string>& libraryFolders) {
   std::vector<AnnotationFinding> failures;
   LibrarySet libraries(
       [&](const std::string& libraryPath) {
         failures.push_back({FindingKind::LibraryFailed, {}, {}, 0, libraryPath});
       },
       fileSystem);
+  libraries.setLibraryFolders(libraryFolders);
   if (!libraries.loadLibraries(schematicPath)) {
     std::vector<AnnotationFinding> findings = CheckAnnotation(design);
     findings.insert(findings.begin(), failures.begin(), failures.end());

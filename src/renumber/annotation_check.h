@@ -83,9 +83,10 @@ std::vector<AnnotationFinding> CheckAnnotation(std::span<const SchematicDocument
 // beside it or beside the program), loaded as library-guided numbering loads them. A
 // library that fails is a LibraryFailed finding of the first document; the set is then
 // empty, as in numbering, and the findings that need libraries are not looked for (every
-// part would be "not found" for want of one file).
+// part would be "not found" for want of one file). A library not found at its listed path
+// is looked for by file name in `libraryFolders`.
 std::vector<AnnotationFinding> CheckAnnotationWithLibraries(
     std::span<const SchematicDocument> design, const std::string& schematicPath,
-    FileSystem& fileSystem);
+    FileSystem& fileSystem, const std::vector<std::string>& libraryFolders = {});
 
 }  // namespace kerro
