@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "app/string_table.h"
+#include "renumber/messages.h"
 
 namespace kerro {
 
@@ -120,7 +120,7 @@ void MainDialogPresenter::execute() {
 
   switch (result.outcome) {
     case JobOutcome::ReadError:
-      view_.showMessage(FormatMessage(kMessageReadError, path), MessageIcon::None);
+      view_.showMessage(MessageFor(result, path), MessageIcon::None);
       view_.setFilePath({});
       return;
     case JobOutcome::InitialOutOfRange:
@@ -140,13 +140,9 @@ void MainDialogPresenter::execute() {
   }
   view_.setHistory(history_);
   view_.setFilePath(path);
-  if (result.outcome == JobOutcome::WriteError) {
-    view_.showMessage(
-        FormatMessage(kMessageWriteError, result.errorPath.empty() ? path : result.errorPath),
-        MessageIcon::Warning);
-  } else {
-    view_.showMessage(FormatMessage(kMessageFinished), MessageIcon::Information);
-  }
+  view_.showMessage(MessageFor(result, path), result.outcome == JobOutcome::WriteError
+                                                  ? MessageIcon::Warning
+                                                  : MessageIcon::Information);
 }
 
 void MainDialogPresenter::quit() {

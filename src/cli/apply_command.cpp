@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <ostream>
 
-#include "app/string_table.h"
 #include "cli/change_report.h"
 #include "platform/little_endian.h"
+#include "renumber/messages.h"
 
 namespace kerro {
 

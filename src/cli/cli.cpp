@@ -8,12 +8,12 @@
 #include <optional>
 #include <ostream>
 
-#include "app/string_table.h"
 #include "cli/apply_command.h"
 #include "cli/change_report.h"
 #include "cli/lint_command.h"
 #include "kerro_version.h"
 #include "platform/little_endian.h"
+#include "renumber/messages.h"
 #include "renumber/renumber_job.h"
 #include "schematic/schematic_document.h"
 
@@ -49,7 +49,7 @@ constexpr const char* kFooter =
     "  file,section,x,y,part,tag,reference,block,finding,detail";
 
 // Parses a whole decimal integer; anything else, or a value beyond int, gives nullopt.
-std::optional<int> parseInteger(const std::string& text) {
+std::optional<int> ParseInteger(const std::string& text) {
   const char* first = text.data();
   const char* last = text.data() + text.size();
   if (first != last && *first == '+') {
@@ -64,12 +64,12 @@ std::optional<int> parseInteger(const std::string& text) {
   return static_cast<int>(value);
 }
 
-bool inRange(const std::optional<int>& value, int low, int high) {
+bool InRange(const std::optional<int>& value, int low, int high) {
   return value && *value >= low && *value <= high;
 }
 
 // How bad an exit status is, for keeping the worst over several files.
-int severity(int status) {
+int Severity(int status) {
   switch (status) {
     case kExitWriteError:
       return 4;
@@ -84,10 +84,27 @@ int severity(int status) {
   }
 }
 
-void keepWorst(int& worst, int status) {
-  if (severity(status) > severity(worst)) {
+void KeepWorst(int& worst, int status) {
+  if (Severity(status) > Severity(worst)) {
     worst = status;
   }
+}
+
+// The exit status of a job that did not finish.
+int ExitStatusFor(JobOutcome outcome) {
+  switch (outcome) {
+    case JobOutcome::ReadError:
+      return kExitReadError;
+    case JobOutcome::WriteError:
+      return kExitWriteError;
+    case JobOutcome::InitialOutOfRange:
+    case JobOutcome::StepOutOfRange:
+      return kExitUsage;
+    case JobOutcome::EmptyPath:
+    case JobOutcome::Finished:
+      break;
+  }
+  return kExitFinished;
 }
 
 struct Options {
@@ -105,47 +122,13 @@ struct Options {
   std::vector<std::string> files;
 };
 
-// Lists the components of one file. Returns the file's exit status.
-int listComponents(const std::string& path, CliEnvironment& environment, bool quiet) {
-  SchematicDocument document;
-  if (!document.load(environment.fileSystem, path)) {
-    environment.err << FormatMessage(kMessageReadError, path) << '\n';
-    return kExitReadError;
-  }
-  if (quiet) {
-    return kExitFinished;
-  }
-  std::ostream& out = environment.out;
-  out << Printable(path) << '\n';
-  char line[160];
-  std::snprintf(line, sizeof line, "  %7s %6s %6s %5s  %-15s  %-8s  %s\n", "section", "x", "y",
-                "block", "tag", "ref", "part");
-  out << line;
-  auto image = document.image();
-  auto starts = document.sectionStarts();
-  size_t section = 0;
-  for (const ComponentEntry& component : document.entries()) {
-    const size_t offset = component.recordOffset(image);
-    while (section + 2 < starts.size() && offset >= starts[section + 1]) {
-      ++section;
-    }
-    // The stored position: the entry's x carries the section offsets.
-    const int x = ReadI16(image, offset + kXOffset);
-    std::snprintf(line, sizeof line, "  %7zu %6d %6d %5d  %-15s  %-8s  %s\n", section + 1, x,
-                  static_cast<int>(component.y()), static_cast<int>(component.block()),
-                  Printable(component.packageTag()).c_str(),
-                  Printable(component.reference()).c_str(),
-                  Printable(component.partName()).c_str());
-    out << line;
-  }
-  return kExitFinished;
-}
+// The numbers every job uses, once they are known to be in range.
+struct NumberValues {
+  int initial = 1;
+  int step = 1;
+};
 
-}  // namespace
-
-int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environment) {
-  Options options;
-  CLI::App app(kDescription, "kerro-cli");
+void DefineOptions(CLI::App& app, Options& options) {
   app.footer(kFooter);
   app.set_version_flag("--version", std::string("kerro-cli ") + KERRO_VERSION);
   app.add_option("-i,--initial", options.initial, "first number of each prefix, 1 to 1000")
@@ -192,7 +175,14 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
       ->needs(applyOption);
   app.add_flag("-q,--quiet", options.quiet, "print errors only");
   app.add_option("FILE", options.files, "schematic files, each renumbered in turn")->required();
+}
 
+// Step 1. Fills `options` from the arguments. Returns the exit status when there is
+// nothing more to do: help, the version, or bad usage (reported by CLI11).
+std::optional<int> ParseArguments(const std::vector<std::string>& arguments,
+                                  CliEnvironment& environment, Options& options) {
+  CLI::App app(kDescription, "kerro-cli");
+  DefineOptions(app, options);
   try {
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
     app.parse(reversed);
@@ -200,61 +190,92 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
     const int status = app.exit(error, environment.out, environment.err);
     return status == 0 ? kExitFinished : kExitUsage;
   }
+  return std::nullopt;
+}
 
-  // Everything is checked before the first file is touched.
-  const std::optional<int> initial = parseInteger(options.initial);
-  if (!inRange(initial, kMinInitial, kMaxInitial)) {
+// Step 2. Everything is checked before the first file is touched. Returns nullopt, with
+// the problem reported, if anything is wrong.
+std::optional<NumberValues> CheckOptions(const Options& options, CliEnvironment& environment) {
+  const std::optional<int> initial = ParseInteger(options.initial);
+  if (!InRange(initial, kMinInitial, kMaxInitial)) {
     environment.err << FormatMessage(kMessageInitialOutOfRange) << '\n';
-    return kExitUsage;
+    return std::nullopt;
   }
-  const std::optional<int> step = parseInteger(options.step);
-  if (!inRange(step, kMinStep, kMaxStep)) {
+  const std::optional<int> step = ParseInteger(options.step);
+  if (!InRange(step, kMinStep, kMaxStep)) {
     environment.err << FormatMessage(kMessageStepOutOfRange) << '\n';
-    return kExitUsage;
+    return std::nullopt;
   }
   for (const std::string& file : options.files) {
     if (file.empty()) {
       environment.err << "kerro-cli: an empty FILE name was given\n";
-      return kExitUsage;
+      return std::nullopt;
     }
     if (!options.report.empty() &&
         (options.report == file || options.report == MakeBackupName(file))) {
       environment.err << "kerro-cli: the report would replace \"" << options.report << "\"\n";
-      return kExitUsage;
+      return std::nullopt;
     }
   }
+  return NumberValues{*initial, *step};
+}
 
-  // Texts of the files go out as their bytes.
-  const TextShown shown = [](std::string_view text) { return std::string(text); };
-  if (options.lint) {
-    const LintRequest lint{options.files, options.autoNumber, false, options.quiet, options.report};
-    return RunLint(lint, shown, environment);
+// Lists the components of one file. Returns the file's exit status.
+int ListComponents(const std::string& path, CliEnvironment& environment, bool quiet) {
+  SchematicDocument document;
+  if (!document.load(environment.fileSystem, path)) {
+    environment.err << FormatMessage(kMessageReadError, path) << '\n';
+    return kExitReadError;
   }
+  if (quiet) {
+    return kExitFinished;
+  }
+  std::ostream& out = environment.out;
+  out << Printable(path) << '\n';
+  char line[160];
+  std::snprintf(line, sizeof line, "  %7s %6s %6s %5s  %-15s  %-8s  %s\n", "section", "x", "y",
+                "block", "tag", "ref", "part");
+  out << line;
+  auto image = document.image();
+  auto starts = document.sectionStarts();
+  size_t section = 0;
+  for (const ComponentEntry& component : document.entries()) {
+    const size_t offset = component.recordOffset(image);
+    while (section + 2 < starts.size() && offset >= starts[section + 1]) {
+      ++section;
+    }
+    // The stored position: the entry's x carries the section offsets.
+    const int x = ReadI16(image, offset + kXOffset);
+    std::snprintf(line, sizeof line, "  %7zu %6d %6d %5d  %-15s  %-8s  %s\n", section + 1, x,
+                  static_cast<int>(component.y()), static_cast<int>(component.block()),
+                  Printable(component.packageTag()).c_str(),
+                  Printable(component.reference()).c_str(),
+                  Printable(component.partName()).c_str());
+    out << line;
+  }
+  return kExitFinished;
+}
 
+// Step 3, in place of the jobs with --list.
+int ListFiles(const Options& options, CliEnvironment& environment) {
   int worst = kExitFinished;
-  if (options.list) {
-    for (const std::string& file : options.files) {
-      keepWorst(worst, listComponents(file, environment, options.quiet));
-    }
-    return worst;
+  for (const std::string& file : options.files) {
+    KeepWorst(worst, ListComponents(file, environment, options.quiet));
   }
+  return worst;
+}
 
-  std::optional<MapApplier> applier;
-  if (!options.apply.empty()) {
-    int status = kExitFinished;
-    applier = MapApplier::Prepare({options.apply, options.reverse, options.quiet, options.files},
-                                  {}, shown, environment, status);
-    if (!applier) {
-      return status;
-    }
-  }
-
+// Step 4. Runs one job per file and reports each as it ends. The changes go to `report`
+// when a report is asked for. Returns the worst exit status of the jobs.
+int RunJobs(const Options& options, const NumberValues& values,
+            const std::optional<MapApplier>& applier, CliEnvironment& environment,
+            std::vector<FileChanges>& report) {
   const bool writeNothing = options.dryRun || options.check;
   const bool showChanges = writeNothing && !options.quiet;
-  std::vector<FileChanges> report;
   JobContext context{environment.fileSystem, [&](const std::string& libraryPath) {
                        environment.err << FormatMessage(kMessageReadError, libraryPath) << '\n';
                      }};
+  int worst = kExitFinished;
   // Each file once: running a job twice on one file would replace its backup with the
   // result of the first run.
   std::vector<std::string> done;
@@ -265,8 +286,8 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
     done.push_back(file);
     JobRequest request;
     request.path = file;
-    request.initial = *initial;
-    request.step = *step;
+    request.initial = values.initial;
+    request.step = values.step;
     request.mode = options.autoNumber ? NumberingMode::ByLibrary : NumberingMode::Plain;
     request.writeFiles = !writeNothing;
     request.collectChanges = writeNothing || !options.report.empty();
@@ -274,28 +295,12 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
       request.edit = applier->editFor(file);
     }
     JobResult result = RenumberJob(request, context);
-
-    switch (result.outcome) {
-      case JobOutcome::ReadError:
-        environment.err << FormatMessage(kMessageReadError, result.errorPath) << '\n';
-        keepWorst(worst, kExitReadError);
-        continue;
-      case JobOutcome::WriteError:
-        environment.err << FormatMessage(kMessageWriteError, result.errorPath) << '\n';
-        keepWorst(worst, kExitWriteError);
-        continue;
-      case JobOutcome::InitialOutOfRange:
-        environment.err << FormatMessage(kMessageInitialOutOfRange) << '\n';
-        keepWorst(worst, kExitUsage);
-        continue;
-      case JobOutcome::StepOutOfRange:
-        environment.err << FormatMessage(kMessageStepOutOfRange) << '\n';
-        keepWorst(worst, kExitUsage);
-        continue;
-      case JobOutcome::EmptyPath:
-        continue;
-      case JobOutcome::Finished:
-        break;
+    if (result.outcome != JobOutcome::Finished) {
+      if (const std::string message = MessageFor(result, file); !message.empty()) {
+        environment.err << message << '\n';
+      }
+      KeepWorst(worst, ExitStatusFor(result.outcome));
+      continue;
     }
     if (showChanges) {
       for (const ComponentChange& change : result.changes) {
@@ -303,28 +308,69 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
       }
     }
     if (options.check && !result.changes.empty()) {
-      keepWorst(worst, kExitWouldChange);
+      KeepWorst(worst, kExitWouldChange);
     }
     if (!options.quiet) {
-      environment.out << FormatMessage(kMessageFinished) << '\n';
+      environment.out << MessageFor(result) << '\n';
     }
     if (!options.report.empty()) {
       report.push_back({file, std::move(result.changes)});
     }
   }
+  return worst;
+}
 
-  if (!options.report.empty()) {
-    const std::string csv = FormatChangesCsv(report);
-    if (options.report == "-") {
-      environment.out << csv;
-    } else {
-      std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(csv.data()), csv.size());
-      if (!environment.fileSystem.writeFile(options.report, bytes)) {
-        environment.err << FormatMessage(kMessageWriteError, options.report) << '\n';
-        keepWorst(worst, kExitWriteError);
-      }
+// Step 5. Writes the CSV change list where --report says. Returns its exit status.
+int WriteReport(const Options& options, const std::vector<FileChanges>& report,
+                CliEnvironment& environment) {
+  if (options.report.empty()) {
+    return kExitFinished;
+  }
+  const std::string csv = FormatChangesCsv(report);
+  if (options.report == "-") {
+    environment.out << csv;
+    return kExitFinished;
+  }
+  std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(csv.data()), csv.size());
+  if (!environment.fileSystem.writeFile(options.report, bytes)) {
+    environment.err << FormatMessage(kMessageWriteError, options.report) << '\n';
+    return kExitWriteError;
+  }
+  return kExitFinished;
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environment) {
+  Options options;
+  if (const std::optional<int> status = ParseArguments(arguments, environment, options)) {
+    return *status;
+  }
+  const std::optional<NumberValues> values = CheckOptions(options, environment);
+  if (!values) {
+    return kExitUsage;
+  }
+  // Texts of the files go out as their bytes.
+  const TextShown shown = [](std::string_view text) { return std::string(text); };
+  if (options.lint) {
+    const LintRequest lint{options.files, options.autoNumber, false, options.quiet, options.report};
+    return RunLint(lint, shown, environment);
+  }
+  if (options.list) {
+    return ListFiles(options, environment);
+  }
+  std::optional<MapApplier> applier;
+  if (!options.apply.empty()) {
+    int status = kExitFinished;
+    applier = MapApplier::Prepare({options.apply, options.reverse, options.quiet, options.files},
+                                  {}, shown, environment, status);
+    if (!applier) {
+      return status;
     }
   }
+  std::vector<FileChanges> report;
+  int worst = RunJobs(options, *values, applier, environment, report);
+  KeepWorst(worst, WriteReport(options, report, environment));
   environment.out.flush();
   return worst;
 }

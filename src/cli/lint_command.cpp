@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <ostream>
 
-#include "app/string_table.h"
 #include "cli/change_report.h"
 #include "platform/little_endian.h"
 #include "renumber/annotation_check.h"
+#include "renumber/messages.h"
 #include "renumber/reference.h"
 #include "schematic/schematic_document.h"
 

@@ -92,7 +92,7 @@ bool PartLibrary::loadLibrary(const std::string& path, FileSystem& fileSystem) {
   }
 }
 
-LibrarySet::LibrarySet(ErrorHandler onError, FileSystem& fileSystem)
+LibrarySet::LibrarySet(LibraryErrorHandler onError, FileSystem& fileSystem)
     : onError_(std::move(onError)), fileSystem_(fileSystem) {}
 
 void LibrarySet::setProgramFolder(std::string folder) {

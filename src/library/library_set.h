@@ -29,18 +29,18 @@ namespace kerro {
 
 inline constexpr int kMaxLibraries = 16;
 
+// Called with the path of a library that fails to load; the caller shows or prints
+// "File read error. "%1"" with it, and the run goes on.
+using LibraryErrorHandler = std::function<void(const std::string& libraryPath)>;
+
 class LibrarySet {
  public:
-  // Called with the path of a library that fails to load; the caller shows or prints
-  // "File read error. "%1"" with it.
-  using ErrorHandler = std::function<void(const std::string& libraryPath)>;
-
   struct PartLocation {
     int library = 0;  // slot, the order of the LIB keys
     int entry = 0;    // index of the entry within its library
   };
 
-  explicit LibrarySet(ErrorHandler onError = {}, FileSystem& fileSystem = realFileSystem());
+  explicit LibrarySet(LibraryErrorHandler onError = {}, FileSystem& fileSystem = realFileSystem());
 
   // The folder whose TOSK.INI is used when the schematic's folder has none; by default
   // the folder of the running executable.
@@ -70,7 +70,7 @@ class LibrarySet {
  private:
   void buildIndex();
 
-  ErrorHandler onError_;
+  LibraryErrorHandler onError_;
   FileSystem& fileSystem_;
   std::optional<std::string> programFolder_;
   std::vector<std::unique_ptr<PartLibrary>> libraries_;

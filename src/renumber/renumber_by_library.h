@@ -11,7 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "renumber/renumber_job.h"
+#include "library/library_set.h"
+#include "platform/file_system.h"
 #include "schematic/schematic_document.h"
 
 namespace kerro {

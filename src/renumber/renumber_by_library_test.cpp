@@ -8,6 +8,7 @@
 #include <random>
 
 #include "renumber/reference.h"
+#include "renumber/renumber_job.h"
 #include "testing/test_support.h"
 
 namespace kerro {

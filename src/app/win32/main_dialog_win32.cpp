@@ -5,9 +5,9 @@
 
 #include <vector>
 
-#include "app/string_table.h"
 #include "app/win32/resource.h"
 #include "platform/paths.h"
+#include "renumber/messages.h"
 
 namespace kerro {
 

@@ -12,7 +12,6 @@
 #include <functional>
 
 #include "app/settings_store.h"
-#include "app/string_table.h"
 #include "app/win32/main_dialog_win32.h"
 #include "app/win32/resource.h"
 #include "platform/file_system.h"
@@ -20,6 +19,7 @@
 #include "platform/process_paths.h"
 #include "platform/profile.h"
 #include "platform/windows/win32_handle.h"
+#include "renumber/messages.h"
 #include "renumber/renumber_job.h"
 #include "schematic/schematic_document.h"
 #include "testing/test_support.h"

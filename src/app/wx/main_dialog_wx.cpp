@@ -17,8 +17,8 @@
 #include <string>
 #include <utility>
 
-#include "app/string_table.h"
 #include "app/wx/wx_text.h"
+#include "renumber/messages.h"
 
 namespace kerro {
 
