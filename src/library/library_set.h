@@ -8,9 +8,9 @@
 // The library list comes from the editor's settings file TOSK.INI beside the schematic,
 // or, if there is none, beside the executable: section "LIBRARY", keys "LIB0", "LIB1", ...
 // up to "LIB15", read until the first empty or missing key. A relative path is taken
-// from the current directory. TOSK.INI is read from the disk by the profile functions.
-// Binary libraries are read whole through the FileSystem given to the set, held
-// exclusively while they are read; text libraries are read from the disk, shared.
+// from the current directory. Every file is read through the FileSystem given to the set:
+// TOSK.INI by the profile functions, binary libraries whole and held exclusively while
+// they are read, text libraries shared with other readers.
 
 #include <array>
 #include <cstdint>
@@ -40,7 +40,7 @@ class LibrarySet {
     int entry = 0;    // index of the entry within its library
   };
 
-  explicit LibrarySet(LibraryErrorHandler onError = {}, FileSystem& fileSystem = realFileSystem());
+  LibrarySet(LibraryErrorHandler onError, FileSystem& fileSystem);
 
   // The folder whose TOSK.INI is used when the schematic's folder has none; by default
   // the folder of the running executable.
