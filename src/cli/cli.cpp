@@ -12,7 +12,6 @@
 #include "cli/change_report.h"
 #include "cli/lint_command.h"
 #include "kerro_version.h"
-#include "platform/little_endian.h"
 #include "renumber/messages.h"
 #include "renumber/renumber_job.h"
 #include "schematic/schematic_document.h"
@@ -236,21 +235,13 @@ int ListComponents(const std::string& path, CliEnvironment& environment, bool qu
   std::snprintf(line, sizeof line, "  %7s %6s %6s %5s  %-15s  %-8s  %s\n", "section", "x", "y",
                 "block", "tag", "ref", "part");
   out << line;
-  auto image = document.image();
-  auto starts = document.sectionStarts();
-  size_t section = 0;
   for (const ComponentEntry& component : document.entries()) {
-    const size_t offset = component.recordOffset(image);
-    while (section + 2 < starts.size() && offset >= starts[section + 1]) {
-      ++section;
-    }
-    // The stored position: the entry's x carries the section offsets.
-    const int x = ReadI16(image, offset + kXOffset);
-    std::snprintf(line, sizeof line, "  %7zu %6d %6d %5d  %-15s  %-8s  %s\n", section + 1, x,
-                  static_cast<int>(component.y()), static_cast<int>(component.block()),
-                  Printable(component.packageTag()).c_str(),
-                  Printable(component.reference()).c_str(),
-                  Printable(component.partName()).c_str());
+    // x as the record stores it, on the component's own sheet.
+    std::snprintf(
+        line, sizeof line, "  %7d %6d %6d %5d  %-15s  %-8s  %s\n", component.section() + 1,
+        static_cast<int>(component.storedX()), static_cast<int>(component.y()),
+        static_cast<int>(component.block()), Printable(component.packageTag()).c_str(),
+        Printable(component.reference()).c_str(), Printable(component.partName()).c_str());
     out << line;
   }
   return kExitFinished;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 
-#include "platform/little_endian.h"
 #include "platform/paths.h"
 #include "renumber/renumber_by_library.h"
 #include "renumber/renumber_plain.h"
@@ -18,7 +17,7 @@ namespace {
 // (length byte and 8 characters), then the block.
 using ChangeableBytes = std::array<uint8_t, 1 + kReferenceCapacity + 1>;
 
-ChangeableBytes changeableBytesOf(ComponentEntry& component) {
+ChangeableBytes ChangeableBytesOf(ComponentEntry& component) {
   ChangeableBytes bytes{};
   auto field = component.referenceField();
   std::copy(field.begin(), field.end(), bytes.begin());
@@ -26,36 +25,28 @@ ChangeableBytes changeableBytesOf(ComponentEntry& component) {
   return bytes;
 }
 
-std::vector<ChangeableBytes> snapshot(SchematicDocument& document) {
+std::vector<ChangeableBytes> Snapshot(SchematicDocument& document) {
   std::vector<ChangeableBytes> before;
   before.reserve(document.entries().size());
   for (ComponentEntry& component : document.entries()) {
-    before.push_back(changeableBytesOf(component));
+    before.push_back(ChangeableBytesOf(component));
   }
   return before;
 }
 
-std::vector<ComponentChange> changesSince(SchematicDocument& document,
+std::vector<ComponentChange> ChangesSince(SchematicDocument& document,
                                           const std::vector<ChangeableBytes>& before) {
   std::vector<ComponentChange> changes;
-  auto image = document.image();
-  auto starts = document.sectionStarts();
-  size_t section = 0;
   size_t index = 0;
   for (ComponentEntry& component : document.entries()) {
     const ChangeableBytes& old = before[index++];
-    const size_t offset = component.recordOffset(image);
-    // Entries come in file order, so the section only ever moves forward.
-    while (section + 2 < starts.size() && offset >= starts[section + 1]) {
-      ++section;
-    }
-    if (changeableBytesOf(component) == old) {
+    if (ChangeableBytesOf(component) == old) {
       continue;
     }
     ComponentChange change;
-    change.section = static_cast<int>(section);
-    change.x = ReadI16(image, offset + kXOffset);
-    change.y = ReadI16(image, offset + kYOffset);
+    change.section = component.section();
+    change.x = component.storedX();
+    change.y = component.y();
     change.partName = std::string(component.partName());
     change.packageTag = std::string(component.packageTag());
     change.oldReference = std::string(ReadLengthPrefixedText(
@@ -68,7 +59,7 @@ std::vector<ComponentChange> changesSince(SchematicDocument& document,
   return changes;
 }
 
-JobResult failure(JobOutcome outcome, const std::string& path) {
+JobResult Failure(JobOutcome outcome, const std::string& path) {
   JobResult result;
   result.outcome = outcome;
   result.errorPath = path;
@@ -89,28 +80,28 @@ std::string MakeBackupName(const std::string& path, PathStyle style) {
 
 JobResult RenumberJob(const JobRequest& request, JobContext& context) {
   if (request.initial < kMinInitial || request.initial > kMaxInitial) {
-    return failure(JobOutcome::InitialOutOfRange, {});
+    return Failure(JobOutcome::InitialOutOfRange, {});
   }
   if (request.step < kMinStep || request.step > kMaxStep) {
-    return failure(JobOutcome::StepOutOfRange, {});
+    return Failure(JobOutcome::StepOutOfRange, {});
   }
   if (request.path.empty()) {
-    return failure(JobOutcome::EmptyPath, {});
+    return Failure(JobOutcome::EmptyPath, {});
   }
   SchematicDocument document;
   if (!document.load(context.fileSystem, request.path)) {
-    return failure(JobOutcome::ReadError, request.path);
+    return Failure(JobOutcome::ReadError, request.path);
   }
   // Removing the old backup would remove the schematic itself. Only a file that loaded is
   // refused so: one that is not there is a read error like any other.
   const std::string backupPath = MakeBackupName(request.path);
   if (backupPath == request.path) {
-    return failure(JobOutcome::WriteError, request.path);
+    return Failure(JobOutcome::WriteError, request.path);
   }
 
   std::vector<ChangeableBytes> before;
   if (request.collectChanges) {
-    before = snapshot(document);
+    before = Snapshot(document);
   }
   if (request.edit) {
     request.edit(document);
@@ -123,11 +114,11 @@ JobResult RenumberJob(const JobRequest& request, JobContext& context) {
 
   JobResult result;
   if (request.collectChanges) {
-    result.changes = changesSince(document, before);
+    result.changes = ChangesSince(document, before);
   }
   if (request.writeFiles &&
       !SaveWithBackup(context.fileSystem, document, request.path, backupPath)) {
-    return failure(JobOutcome::WriteError, request.path);
+    return Failure(JobOutcome::WriteError, request.path);
   }
   result.outcome = JobOutcome::Finished;
   return result;
