@@ -9,11 +9,11 @@ namespace kerro {
 
 namespace {
 
-std::string historyKey(int index) {
+std::string HistoryKey(int index) {
   return "File" + std::to_string(index);
 }
 
-bool isDigit(char c) {
+bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
@@ -29,12 +29,12 @@ int ReadDialogInteger(std::string_view text) {
     negative = text[at] == '-';
     ++at;
   }
-  if (at >= text.size() || !isDigit(text[at])) {
+  if (at >= text.size() || !IsDigit(text[at])) {
     return 0;
   }
   // Accumulated as a negative number, so that INT_MIN itself fits.
   long long value = 0;
-  for (; at < text.size() && isDigit(text[at]); ++at) {
+  for (; at < text.size() && IsDigit(text[at]); ++at) {
     value = value * 10 - (text[at] - '0');
     if (value < std::numeric_limits<int>::min()) {
       return 0;
@@ -59,7 +59,7 @@ MainDialogPresenter::MainDialogPresenter(MainDialogView& view, SettingsStore& se
 void MainDialogPresenter::initialize() {
   history_.clear();
   for (int index = 0; index < kHistorySize; ++index) {
-    std::string path = settings_.readString(kHistorySection, historyKey(index));
+    std::string path = settings_.readString(kHistorySection, HistoryKey(index));
     if (path.empty()) {
       break;
     }
@@ -148,7 +148,7 @@ void MainDialogPresenter::execute() {
 void MainDialogPresenter::quit() {
   for (int index = 0; index < kHistorySize; ++index) {
     const size_t at = static_cast<size_t>(index);
-    settings_.writeString(kHistorySection, historyKey(index),
+    settings_.writeString(kHistorySection, HistoryKey(index),
                           at < history_.size() ? history_[at] : std::string());
   }
   view_.close();
