@@ -44,15 +44,44 @@ bool RenameIntoPlace(FileSystem& fileSystem, const std::vector<PendingFile>& fil
   return true;
 }
 
+// Links the schematic to a free temporary name beside its backup. Returns the name, or
+// nullopt when live runs hold every name or another run keeps taking them, and an empty
+// name where the file system has no links.
+std::optional<std::string> LinkToTemporary(FileSystem& fileSystem, const std::string& path,
+                                           const std::string& backupPath) {
+  bool failedOnAFreeName = false;
+  for (int attempt = 0; attempt < kTemporarySlots; ++attempt) {
+    std::optional<std::string> name = FreeTemporaryName(fileSystem, backupPath);
+    if (!name) {
+      return std::nullopt;
+    }
+    if (fileSystem.linkFile(path, *name)) {
+      return name;
+    }
+    // Another run may have taken the name and renamed it away again: only a second
+    // failure on a name that nobody holds says that the file system has no links.
+    if (!fileSystem.exists(*name)) {
+      if (failedOnAFreeName) {
+        return std::string();
+      }
+      failedOnAFreeName = true;
+    }
+  }
+  return std::nullopt;
+}
+
 // Where the file system has links, the schematic gets its backup name as a second name
 // and keeps its path until the new content replaces it: no moment leaves the path, or the
-// backup name, without a whole file. Returns nullopt, having changed nothing, where no
-// link can be made.
+// backup name, without a whole file. Returns nullopt, having changed nothing, where the
+// file system has no links.
 std::optional<bool> SaveWithLink(FileSystem& fileSystem, const std::string& path,
                                  const std::string& backupPath,
                                  const std::vector<PendingFile>& files) {
-  const std::optional<std::string> backupTemporary = FreeTemporaryName(fileSystem, backupPath);
-  if (!backupTemporary || !fileSystem.linkFile(path, *backupTemporary)) {
+  const std::optional<std::string> backupTemporary = LinkToTemporary(fileSystem, path, backupPath);
+  if (!backupTemporary) {
+    return false;  // renaming instead is safe only for one run at a time
+  }
+  if (backupTemporary->empty()) {
     return std::nullopt;
   }
   if (!fileSystem.renameFile(*backupTemporary, backupPath)) {

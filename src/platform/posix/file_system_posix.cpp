@@ -204,7 +204,12 @@ class PosixFileSystem final : public FileSystem {
 
   bool removeUnlessLocked(const std::string& path) override {
     Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    return file.get() >= 0 && LockExclusively(file.get()) && ::unlink(path.c_str()) == 0;
+    if (file.get() < 0 || !LockExclusively(file.get())) {
+      return false;
+    }
+    // An empty file may be one that another run has just created and not yet locked.
+    const std::optional<size_t> size = RegularFileSize(file.get());
+    return size && *size > 0 && ::unlink(path.c_str()) == 0;
   }
 
   bool removeFile(const std::string& path) override {
@@ -223,10 +228,23 @@ class PosixFileSystem final : public FileSystem {
     return renamed;
   }
 
+  // The new name is locked from its first moment: the file is locked (waiting for a
+  // reader that holds it) before the link is made, and stays locked until the new name
+  // is renamed or removed, so that no other run takes it for one a killed run left.
   bool linkFile(const std::string& from, const std::string& to) override {
+    Descriptor file(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) {
+      return false;
+    }
+    while (::flock(file.get(), LOCK_EX) != 0) {
+      if (errno != EINTR) {
+        return false;
+      }
+    }
     if (::link(from.c_str(), to.c_str()) != 0) {
       return false;
     }
+    held_.emplace(to, std::move(file));
     SyncDirectoryOf(to);
     return true;
   }
