@@ -211,7 +211,7 @@ constexpr std::array<ShapeRule, 5> kShapeRules = {{
 }};
 
 // `length` upper-case letters.
-std::string letters(Random& random, size_t length) {
+std::string Letters(Random& random, size_t length) {
   std::string text;
   for (size_t i = 0; i < length; ++i) {
     text.push_back(static_cast<char>('A' + random.below(26)));
@@ -219,7 +219,7 @@ std::string letters(Random& random, size_t length) {
   return text;
 }
 
-int16_t anywhere(Random& random) {
+int16_t Anywhere(Random& random) {
   return static_cast<int16_t>(static_cast<uint16_t>(random.next() >> 16));
 }
 
@@ -236,7 +236,7 @@ std::vector<uint8_t> ShapedBoard(size_t components, size_t catalogParts, const S
   std::vector<std::pair<std::string, std::string>> packaged;
   std::vector<std::string> prefixes;  // the long-names shape's pool of prefixes
   for (size_t i = 0; rule.longNames && i < 100000; ++i) {
-    prefixes.push_back(letters(random, 1 + random.below(7)));
+    prefixes.push_back(Letters(random, 1 + random.below(7)));
   }
   auto add = [&](ComponentRecord record) {
     if (written == static_cast<size_t>(sectionsOpened) * perSection) {
@@ -244,8 +244,8 @@ std::vector<uint8_t> ShapedBoard(size_t components, size_t catalogParts, const S
       ++sectionsOpened;
     }
     if (rule.scattered) {
-      record.x = anywhere(random);
-      record.y = anywhere(random);
+      record.x = Anywhere(random);
+      record.y = Anywhere(random);
     }
     board.component(record);
     if (++written % 10 == 0) {
@@ -272,20 +272,20 @@ std::vector<uint8_t> ShapedBoard(size_t components, size_t catalogParts, const S
       add(record);
       continue;
     }
-    CatalogPart part = catalogPart(random.below(static_cast<uint32_t>(catalogParts)));
+    CatalogPart part = CatalogPartAt(random.below(static_cast<uint32_t>(catalogParts)));
     if (rule.longNames && random.below(2) == 0) {
-      part.name = letters(random, 15);  // in no library, and almost surely met once
+      part.name = Letters(random, 15);  // in no library, and almost surely met once
     }
     if (rule.longNames) {
       part.prefix = prefixes[random.below(static_cast<uint32_t>(prefixes.size()))];
-      record.packageTag = letters(random, 15);
+      record.packageTag = Letters(random, 15);
     } else if (part.blocks > 1 && rule.sharedTags > 0) {
-      record.packageTag = numbered("S", random.below(rule.sharedTags), 1);
+      record.packageTag = Numbered("S", random.below(rule.sharedTags), 1);
     } else {
-      record.packageTag = numbered("T", ++packages, 1);
+      record.packageTag = Numbered("T", ++packages, 1);
     }
     record.partName = part.name;
-    record.reference = numbered(part.prefix.c_str(), random.below(9999999) + 1, 1).substr(0, 8);
+    record.reference = Numbered(part.prefix.c_str(), random.below(9999999) + 1, 1).substr(0, 8);
     if (part.blocks > 1) {
       packaged.emplace_back(record.packageTag, part.prefix);
     }

@@ -22,7 +22,7 @@ struct Outcome {
 Outcome RunTool(const std::vector<std::string>& arguments) {
   std::ostringstream out;
   std::ostringstream err;
-  CliEnvironment environment{realFileSystem(), out, err};
+  CliEnvironment environment{testing::RealFiles(), out, err};
   const int status = RunCli(arguments, environment);
   return {status, out.str(), err.str()};
 }

@@ -67,7 +67,7 @@ wxButton& Button(wxWindow& parent, int id, const char* text, int x, int y, int w
 // centred below. GTK's own box is only as wide as its text, which for "Finished" leaves
 // the window manager no room for the caption ("..."); like the Windows box, this one is
 // at least as wide as its caption and the title bar's buttons need.
-void showMessageBox(wxWindow* parent, const wxString& text, const wxString& caption,
+void ShowMessageBox(wxWindow* parent, const wxString& text, const wxString& caption,
                     MessageIcon icon) {
   wxDialog box(parent, wxID_ANY, caption, wxDefaultPosition, wxDefaultSize,
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX);
@@ -341,7 +341,7 @@ void MainDialogWx::showMessage(const std::string& text, MessageIcon icon) {
     hooks_.showMessage(text, icon);
     return;
   }
-  showMessageBox(this, ToWxString(text), ToWxString(MessageText(kTextProgramName)), icon);
+  ShowMessageBox(this, ToWxString(text), ToWxString(MessageText(kTextProgramName)), icon);
 }
 
 std::optional<std::string> MainDialogWx::chooseFile(const FileChooserOptions& options) {
