@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <ostream>
 
@@ -12,8 +13,10 @@
 #include "cli/apply_command.h"
 #include "cli/change_report.h"
 #include "cli/lint_command.h"
+#include "cli/numbering_options.h"
 #include "kerro_version.h"
 #include "platform/little_endian.h"
+#include "renumber/design_job.h"
 #include "renumber/renumber_job.h"
 #include "schematic/schematic_document.h"
 
@@ -102,8 +105,118 @@ struct Options {
   bool lint = false;
   std::string apply;
   bool reverse = false;
+  NumberingOptions numbering;
   std::vector<std::string> files;
 };
+
+// Where finished jobs hand on their change lists: shown, counted for --check and kept for
+// the report.
+struct JobOutput {
+  CliEnvironment& environment;
+  const Options& options;
+  bool showChanges = false;
+  int worst = kExitFinished;
+  std::vector<FileChanges> report;
+
+  void take(const std::string& file, std::vector<ComponentChange>& changes) {
+    if (showChanges) {
+      for (const ComponentChange& change : changes) {
+        environment.out << DescribeChange(file, change) << '\n';
+      }
+    }
+    if (options.check && !changes.empty()) {
+      keepWorst(worst, kExitWouldChange);
+    }
+    if (!options.report.empty()) {
+      report.push_back({file, std::move(changes)});
+    }
+  }
+
+  void finished() {
+    if (!options.quiet) {
+      environment.out << FormatMessage(kMessageFinished) << '\n';
+    }
+  }
+};
+
+// One job of the default numbering on one file.
+void runFileJob(const std::string& file, const DesignNumbering& numbering,
+                std::function<void(SchematicDocument&)> edit, JobContext& context,
+                JobOutput& output) {
+  const bool writeNothing = output.options.dryRun || output.options.check;
+  JobRequest request;
+  request.path = file;
+  request.initial = numbering.initial;
+  request.step = numbering.step;
+  request.mode = numbering.mode;
+  request.writeFiles = !writeNothing;
+  request.collectChanges = writeNothing || !output.options.report.empty();
+  request.edit = std::move(edit);
+  JobResult result = RenumberJob(request, context);
+  std::ostream& err = output.environment.err;
+  switch (result.outcome) {
+    case JobOutcome::ReadError:
+      err << FormatMessage(kMessageReadError, result.errorPath) << '\n';
+      keepWorst(output.worst, kExitReadError);
+      return;
+    case JobOutcome::WriteError:
+      err << FormatMessage(kMessageWriteError, result.errorPath) << '\n';
+      keepWorst(output.worst, kExitWriteError);
+      return;
+    case JobOutcome::InitialOutOfRange:
+      err << FormatMessage(kMessageInitialOutOfRange) << '\n';
+      keepWorst(output.worst, kExitUsage);
+      return;
+    case JobOutcome::StepOutOfRange:
+      err << FormatMessage(kMessageStepOutOfRange) << '\n';
+      keepWorst(output.worst, kExitUsage);
+      return;
+    case JobOutcome::EmptyPath:
+      return;
+    case JobOutcome::Finished:
+      break;
+  }
+  output.take(file, result.changes);
+  output.finished();
+}
+
+// One design job: the files numbered as one, or one file numbered with controls.
+void runDesignJob(const std::vector<std::string>& files, const DesignNumbering& numbering,
+                  JobContext& context, JobOutput& output) {
+  const bool writeNothing = output.options.dryRun || output.options.check;
+  DesignRequest request{files, numbering, !writeNothing,
+                        writeNothing || !output.options.report.empty()};
+  DesignResult result = RenumberDesignJob(request, context);
+  std::ostream& err = output.environment.err;
+  switch (result.outcome) {
+    case DesignOutcome::ReadError:
+      err << FormatMessage(kMessageReadError, result.errorPath) << '\n';
+      keepWorst(output.worst, kExitReadError);
+      return;
+    case DesignOutcome::WriteError:
+      err << FormatMessage(kMessageWriteError, result.errorPath) << '\n';
+      if (files.size() > 1 && !result.save.left.empty()) {
+        err << DescribeSave(result.save) << '\n';
+      }
+      keepWorst(output.worst, kExitWriteError);
+      return;
+    case DesignOutcome::OutOfNumbers:
+      err << DescribeShortage(*result.shortage, result.errorPath) << '\n';
+      keepWorst(output.worst, kExitUsage);
+      return;
+    case DesignOutcome::SharedFile:
+      err << DescribeSharedFile(*result.sharedFile) << '\n';
+      keepWorst(output.worst, kExitUsage);
+      return;
+    case DesignOutcome::Finished:
+      break;
+  }
+  result.changes.resize(files.size());
+  for (size_t i = 0; i < files.size(); ++i) {
+    output.take(files[i], result.changes[i]);
+  }
+  output.finished();
+}
 
 // Lists the components of one file. Returns the file's exit status.
 int listComponents(const std::string& path, CliEnvironment& environment, bool quiet) {
@@ -146,7 +259,7 @@ int listComponents(const std::string& path, CliEnvironment& environment, bool qu
 int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environment) {
   Options options;
   CLI::App app(kDescription, "kerro-cli");
-  app.footer(kFooter);
+  app.footer(std::string(kFooter) + "\n\n" + NumberingExamples());
   app.set_version_flag("--version", std::string("kerro-cli ") + KERRO_VERSION);
   app.add_option("-i,--initial", options.initial, "first number of each prefix, 1 to 1000")
       ->type_name("N")
@@ -190,6 +303,7 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
           ->excludes(lintOption);
   app.add_flag("--reverse", options.reverse, "apply the map from new to old (undoes a run)")
       ->needs(applyOption);
+  AddNumberingOptions(app, options.numbering, autoOption, listOption, applyOption);
   app.add_flag("-q,--quiet", options.quiet, "print errors only");
   app.add_option("FILE", options.files, "schematic files, each renumbered in turn")->required();
 
@@ -212,6 +326,11 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
     environment.err << FormatMessage(kMessageStepOutOfRange) << '\n';
     return kExitUsage;
   }
+  const std::optional<NumberingControls> controls =
+      CheckNumberingOptions(options.numbering, environment.err);
+  if (!controls) {
+    return kExitUsage;
+  }
   for (const std::string& file : options.files) {
     if (file.empty()) {
       environment.err << "kerro-cli: an empty FILE name was given\n";
@@ -231,8 +350,8 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
     return RunLint(lint, shown, environment);
   }
 
-  int worst = kExitFinished;
   if (options.list) {
+    int worst = kExitFinished;
     for (const std::string& file : options.files) {
       keepWorst(worst, listComponents(file, environment, options.quiet));
     }
@@ -250,83 +369,47 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
   }
 
   const bool writeNothing = options.dryRun || options.check;
-  const bool showChanges = writeNothing && !options.quiet;
-  std::vector<FileChanges> report;
+  JobOutput output{environment, options, writeNothing && !options.quiet};
   JobContext context{environment.fileSystem, [&](const std::string& libraryPath) {
                        environment.err << FormatMessage(kMessageReadError, libraryPath) << '\n';
                      }};
   // Each file once: running a job twice on one file would replace its backup with the
   // result of the first run.
-  std::vector<std::string> done;
+  std::vector<std::string> files;
   for (const std::string& file : options.files) {
-    if (std::find(done.begin(), done.end(), file) != done.end()) {
-      continue;
+    if (std::find(files.begin(), files.end(), file) == files.end()) {
+      files.push_back(file);
     }
-    done.push_back(file);
-    JobRequest request;
-    request.path = file;
-    request.initial = *initial;
-    request.step = *step;
-    request.mode = options.autoNumber ? NumberingMode::ByLibrary : NumberingMode::Plain;
-    request.writeFiles = !writeNothing;
-    request.collectChanges = writeNothing || !options.report.empty();
-    if (applier) {
-      request.edit = applier->editFor(file);
-    }
-    JobResult result = RenumberJob(request, context);
-
-    switch (result.outcome) {
-      case JobOutcome::ReadError:
-        environment.err << FormatMessage(kMessageReadError, result.errorPath) << '\n';
-        keepWorst(worst, kExitReadError);
-        continue;
-      case JobOutcome::WriteError:
-        environment.err << FormatMessage(kMessageWriteError, result.errorPath) << '\n';
-        keepWorst(worst, kExitWriteError);
-        continue;
-      case JobOutcome::InitialOutOfRange:
-        environment.err << FormatMessage(kMessageInitialOutOfRange) << '\n';
-        keepWorst(worst, kExitUsage);
-        continue;
-      case JobOutcome::StepOutOfRange:
-        environment.err << FormatMessage(kMessageStepOutOfRange) << '\n';
-        keepWorst(worst, kExitUsage);
-        continue;
-      case JobOutcome::EmptyPath:
-        continue;
-      case JobOutcome::Finished:
-        break;
-    }
-    if (showChanges) {
-      for (const ComponentChange& change : result.changes) {
-        environment.out << DescribeChange(file, change) << '\n';
+  }
+  const DesignNumbering numbering{
+      *initial, *step, options.autoNumber ? NumberingMode::ByLibrary : NumberingMode::Plain,
+      *controls};
+  if (options.numbering.together) {
+    runDesignJob(files, numbering, context, output);
+  } else {
+    for (const std::string& file : files) {
+      if (controls->any()) {
+        runDesignJob({file}, numbering, context, output);
+      } else {
+        runFileJob(file, numbering, applier ? applier->editFor(file) : nullptr, context, output);
       }
-    }
-    if (options.check && !result.changes.empty()) {
-      keepWorst(worst, kExitWouldChange);
-    }
-    if (!options.quiet) {
-      environment.out << FormatMessage(kMessageFinished) << '\n';
-    }
-    if (!options.report.empty()) {
-      report.push_back({file, std::move(result.changes)});
     }
   }
 
   if (!options.report.empty()) {
-    const std::string csv = FormatChangesCsv(report);
+    const std::string csv = FormatChangesCsv(output.report);
     if (options.report == "-") {
       environment.out << csv;
     } else {
       std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(csv.data()), csv.size());
       if (!environment.fileSystem.writeFile(options.report, bytes)) {
         environment.err << FormatMessage(kMessageWriteError, options.report) << '\n';
-        keepWorst(worst, kExitWriteError);
+        keepWorst(output.worst, kExitWriteError);
       }
     }
   }
   environment.out.flush();
-  return worst;
+  return output.worst;
 }
 
 }  // namespace kerro
