@@ -195,6 +195,8 @@ class DesignNumberer {
   int blockCountOf(size_t item);
   std::optional<Shortage> numberOrdinary(const std::vector<size_t>& ordinary);
   std::optional<Shortage> numberOrdinaryKept(const std::vector<size_t>& ordinary);
+  void collectKeptPackages(const std::vector<size_t>& ordinary);
+  bool completePackage(size_t item, std::map<size_t, size_t>& candidates, int blockCount);
   std::optional<Shortage> numberPowerBlocks(const std::vector<size_t>& ordinary,
                                             const std::vector<size_t>& power);
   std::optional<Shortage> numberPowerBlocksKept(const std::vector<size_t>& ordinary,
@@ -213,6 +215,21 @@ class DesignNumberer {
   std::vector<Decision> decisions_;
   const BlockCountLookup* lookup_ = nullptr;
   std::unordered_map<std::string, int> blockCounts_;
+
+  // With numbers kept: the packages, and by tag, prefix and sheet those that may have a
+  // free block, keyed by the position of their first block in numbering order.
+  struct KeptPackage {
+    std::string reference;
+    int blockCount = 0;  // of the part of its first block
+    std::set<int> usedBlocks;
+    bool full() const {
+      const auto below = std::count_if(usedBlocks.begin(), usedBlocks.end(),
+                                       [this](int block) { return block < blockCount; });
+      return below >= blockCount;
+    }
+  };
+  std::vector<KeptPackage> keptPackages_;
+  std::map<PackageKey, std::map<size_t, size_t>> openPackages_;
 };
 
 void DesignNumberer::markFixed() {
@@ -433,23 +450,8 @@ std::optional<Shortage> DesignNumberer::numberPowerBlocks(const std::vector<size
 }
 
 // With numbers kept: the numbered components of a tag and reference form the packages
-// that are there. An unnumbered block of a multi-block part takes the lowest free block of
-// the first package (by its first block) of its tag and prefix that has one, or opens a
-// new package with the next free number; other unnumbered parts take a number each.
-std::optional<Shortage> DesignNumberer::numberOrdinaryKept(const std::vector<size_t>& ordinary) {
-  struct Package {
-    std::string reference;
-    int blockCount = 0;  // of the part of its first block
-    std::set<int> usedBlocks;
-    bool full() const {
-      const auto below = std::count_if(usedBlocks.begin(), usedBlocks.end(),
-                                       [this](int block) { return block < blockCount; });
-      return below >= blockCount;
-    }
-  };
-  std::vector<Package> packages;
-  // Packages that may have a free block, by key, in the order of their first blocks.
-  std::map<PackageKey, std::map<size_t, size_t>> open;
+// that are there, open to new blocks in the order of their first blocks.
+void DesignNumberer::collectKeptPackages(const std::vector<size_t>& ordinary) {
   std::map<std::pair<std::string, std::string>, size_t> byReference;  // tag, reference
   for (size_t rank = 0; rank < ordinary.size(); ++rank) {
     const size_t i = ordinary[rank];
@@ -458,14 +460,42 @@ std::optional<Shortage> DesignNumberer::numberOrdinaryKept(const std::vector<siz
       continue;
     }
     auto [known, added] =
-        byReference.try_emplace({std::string(tagOf(i)), reference}, packages.size());
+        byReference.try_emplace({std::string(tagOf(i)), reference}, keptPackages_.size());
     if (added) {
-      packages.push_back({reference, blockCountOf(i), {}});
+      keptPackages_.push_back({reference, blockCountOf(i), {}});
       const std::string prefix(SplitReference(reference).prefix);
-      open[{std::string(tagOf(i)), prefix, sheetKeyOf(i)}][rank] = known->second;
+      openPackages_[{std::string(tagOf(i)), prefix, sheetKeyOf(i)}][rank] = known->second;
     }
-    packages[known->second].usedBlocks.insert(items_[i].entry->block());
+    keptPackages_[known->second].usedBlocks.insert(items_[i].entry->block());
   }
+}
+
+// The lowest free block, below both block counts, of the first open package that has one.
+bool DesignNumberer::completePackage(size_t item, std::map<size_t, size_t>& candidates,
+                                     int blockCount) {
+  for (auto it = candidates.begin(); it != candidates.end();) {
+    KeptPackage& package = keptPackages_[it->second];
+    const int limit = std::min(package.blockCount, blockCount);
+    std::optional<int> free;
+    for (int block = 0; block < limit && !free; ++block) {
+      if (package.usedBlocks.insert(block).second) {
+        free = block;
+      }
+    }
+    it = package.full() ? candidates.erase(it) : std::next(it);
+    if (free) {
+      decisions_[item] = {package.reference, *free};
+      return true;
+    }
+  }
+  return false;
+}
+
+// With numbers kept: an unnumbered block of a multi-block part completes a package of its
+// tag and prefix that is there, or opens a new one with the next free number; other
+// unnumbered parts take a number each.
+std::optional<Shortage> DesignNumberer::numberOrdinaryKept(const std::vector<size_t>& ordinary) {
+  collectKeptPackages(ordinary);
   Shortage shortage;
   for (size_t rank = 0; rank < ordinary.size(); ++rank) {
     const size_t i = ordinary[rank];
@@ -475,22 +505,9 @@ std::optional<Shortage> DesignNumberer::numberOrdinaryKept(const std::vector<siz
     const std::string_view prefix = *UnnumberedPrefix(referenceOf(i));
     const int count = blockCountOf(i);
     std::map<size_t, size_t>& candidates =
-        open[{std::string(tagOf(i)), std::string(prefix), sheetKeyOf(i)}];
-    if (count > 1) {
-      for (auto it = candidates.begin(); it != candidates.end() && !decisions_[i].reference;) {
-        Package& package = packages[it->second];
-        const int limit = std::min(package.blockCount, count);
-        for (int block = 0; block < limit; ++block) {
-          if (package.usedBlocks.insert(block).second) {
-            decisions_[i] = {package.reference, block};
-            break;
-          }
-        }
-        it = package.full() ? candidates.erase(it) : std::next(it);
-      }
-      if (decisions_[i].reference) {
-        continue;
-      }
+        openPackages_[{std::string(tagOf(i)), std::string(prefix), sheetKeyOf(i)}];
+    if (count > 1 && completePackage(i, candidates, count)) {
+      continue;
     }
     const std::optional<int64_t> number = next(prefix, i, shortage);
     if (!number) {
@@ -498,8 +515,8 @@ std::optional<Shortage> DesignNumberer::numberOrdinaryKept(const std::vector<siz
     }
     decisions_[i] = {FormatReference(prefix, *number), 0};
     if (count > 1) {
-      packages.push_back({*decisions_[i].reference, count, {0}});
-      candidates[rank] = packages.size() - 1;
+      keptPackages_.push_back({*decisions_[i].reference, count, {0}});
+      candidates[rank] = keptPackages_.size() - 1;
     }
   }
   return std::nullopt;
