@@ -71,8 +71,11 @@ Sheet RandomSheet(std::mt19937& random, int count) {
     ComponentRecord record;
     record.x = static_cast<int16_t>(static_cast<int>(random() % 8) * 900 - 500);
     record.y = static_cast<int16_t>(random() % 4);
-    record.packageTag = kTags[random() % kTags.size()];
-    const std::string& prefix = kPrefixes[random() % kPrefixes.size()];
+    record.partName = kParts[random() % kParts.size()];
+    // Half of them as the editor places parts: the tag is the part name, gates are U.
+    const bool placed = random() % 2 == 0;
+    record.packageTag = placed ? record.partName : kTags[random() % kTags.size()];
+    const std::string& prefix = placed ? kPrefixes[0] : kPrefixes[random() % kPrefixes.size()];
     record.reference = prefix.empty() ? "" : (prefix + kEnds[random() % kEnds.size()]).substr(0, 8);
     record.partName = kParts[random() % kParts.size()];
     record.block = static_cast<uint8_t>(random() % 3);
