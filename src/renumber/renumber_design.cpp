@@ -108,9 +108,9 @@ struct Shortage {
 
 // The numbers of each prefix (and sheet, when sheets have ranges): the range's first
 // number, then each number a step after the last one given, passing over taken references.
-class NumberSeries {
+class FreeNumbers {
  public:
-  NumberSeries(const DesignNumbering& numbering, ReferenceBook& book)
+  FreeNumbers(const DesignNumbering& numbering, ReferenceBook& book)
       : initial_(numbering.initial),
         step_(numbering.step),
         sheetBase_(numbering.controls.sheetBase),
@@ -211,7 +211,7 @@ class DesignNumberer {
   const DesignNumbering& numbering_;
   const NumberingControls& controls_;
   ReferenceBook book_;
-  NumberSeries series_;
+  FreeNumbers series_;
   std::vector<Decision> decisions_;
   const BlockCountLookup* lookup_ = nullptr;
   std::unordered_map<std::string, int> blockCounts_;
