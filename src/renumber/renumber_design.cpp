@@ -124,8 +124,12 @@ class FreeNumbers {
     const int64_t end = sheetBase_ > 0 ? first + sheetBase_ : INT64_MAX;
     // Past this span the 8 characters hold no reference that a nearer number did not give.
     const int64_t searchEnd = first + SearchSpan(prefix);
-    auto [cursor, added] = cursors_.try_emplace({std::string(prefix), sheetKey(sheet)}, first);
-    int64_t number = cursor->second;
+    // Components of one prefix tend to come one after another.
+    if (!last_ || last_->first.first != prefix || last_->first.second != sheetKey(sheet)) {
+      last_ = &*cursors_.try_emplace({std::string(prefix), sheetKey(sheet)}, first).first;
+    }
+    int64_t& cursor = last_->second;
+    int64_t number = cursor;
     std::string reference = FormatReference(prefix, number);
     while (book_.isTaken(reference) && number < end && number <= searchEnd) {
       number += step_;
@@ -135,7 +139,7 @@ class FreeNumbers {
       return std::nullopt;
     }
     book_.take(reference);
-    cursor->second = number + step_;
+    cursor = number + step_;
     return number;
   }
 
@@ -163,7 +167,8 @@ class FreeNumbers {
   int64_t step_;
   int64_t sheetBase_;
   ReferenceBook& book_;
-  std::map<std::pair<std::string, int32_t>, int64_t> cursors_;
+  std::map<std::pair<std::string, int32_t>, int64_t> cursors_;  // the next number to try
+  std::pair<const std::pair<std::string, int32_t>, int64_t>* last_ = nullptr;
 };
 
 // What numbering decided for each item, stored only once every item is decided.
@@ -412,8 +417,18 @@ std::optional<Shortage> DesignNumberer::numberOrdinary(const std::vector<size_t>
 // the next number of the prefix.
 std::optional<Shortage> DesignNumberer::numberPowerBlocks(const std::vector<size_t>& ordinary,
                                                           const std::vector<size_t>& power) {
+  // Only the ordinary components of the power blocks' tags can be matched.
+  std::unordered_set<std::string_view> powerTags;
+  for (size_t i : power) {
+    if (!items_[i].fixed) {
+      powerTags.insert(tagOf(i));
+    }
+  }
   std::map<PackageKey, std::vector<int64_t>> runs;  // numbers in numbering order
   for (size_t i : ordinary) {
+    if (!powerTags.contains(tagOf(i))) {
+      continue;
+    }
     const std::string reference = currentReference(i);
     const SplitResult split = SplitReference(reference);
     runs[{std::string(tagOf(i)), std::string(split.prefix), sheetKeyOf(i)}].push_back(split.number);
