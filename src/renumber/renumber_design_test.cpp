@@ -99,19 +99,8 @@ TEST(RenumberDesign, WithoutControlsNumbersAsTheDefaultModes) {
   std::mt19937 random(1515);
   for (int round = 0; round < 300; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
-    File file = RandomDesign(random, 1).front();
-    // Until the default mode keys its packages by tag and prefix, the blocks of a tag
-    // share one prefix here (both rules agree then).
+    const File file = RandomDesign(random, 1).front();
     const bool library = round % 2 == 1;
-    for (Sheet& sheet : file) {
-      for (ComponentRecord& record : sheet) {
-        const std::string prefix(SplitReference(record.reference).prefix);
-        if (library && !prefix.empty() && !record.packageTag.empty()) {
-          record.reference =
-              record.packageTag.substr(0, 1) + record.reference.substr(prefix.size());
-        }
-      }
-    }
     DesignNumbering numbering;
     numbering.initial = 1 + static_cast<int>(random() % 1000);
     numbering.step = 1 + static_cast<int>(random() % 20);
