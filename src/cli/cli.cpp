@@ -16,6 +16,7 @@
 #include "cli/numbering_options.h"
 #include "kerro_version.h"
 #include "platform/little_endian.h"
+#include "platform/text_encoding.h"
 #include "renumber/design_job.h"
 #include "renumber/renumber_job.h"
 #include "schematic/schematic_document.h"
@@ -105,6 +106,7 @@ struct Options {
   bool lint = false;
   std::string apply;
   bool reverse = false;
+  std::string encoding;
   NumberingOptions numbering;
   std::vector<std::string> files;
 };
@@ -117,8 +119,13 @@ struct JobOutput {
   bool showChanges = false;
   int worst = kExitFinished;
   std::vector<FileChanges> report;
+  // Set with --encoding: what the texts of a change become.
+  std::function<std::string(std::string_view)> shownTexts;
 
   void take(const std::string& file, std::vector<ComponentChange>& changes) {
+    if (shownTexts) {
+      ShowTexts(changes, shownTexts);
+    }
     if (showChanges) {
       for (const ComponentChange& change : changes) {
         environment.out << DescribeChange(file, change) << '\n';
@@ -219,7 +226,8 @@ void runDesignJob(const std::vector<std::string>& files, const DesignNumbering& 
 }
 
 // Lists the components of one file. Returns the file's exit status.
-int listComponents(const std::string& path, CliEnvironment& environment, bool quiet) {
+int listComponents(const std::string& path, CliEnvironment& environment, bool quiet,
+                   const TextShown& shown) {
   SchematicDocument document;
   if (!document.load(environment.fileSystem, path)) {
     environment.err << FormatMessage(kMessageReadError, path) << '\n';
@@ -246,9 +254,9 @@ int listComponents(const std::string& path, CliEnvironment& environment, bool qu
     const int x = ReadI16(image, offset + kXOffset);
     std::snprintf(line, sizeof line, "  %7zu %6d %6d %5d  %-15s  %-8s  %s\n", section + 1, x,
                   static_cast<int>(component.y()), static_cast<int>(component.block()),
-                  Printable(component.packageTag()).c_str(),
-                  Printable(component.reference()).c_str(),
-                  Printable(component.partName()).c_str());
+                  Printable(shown(component.packageTag())).c_str(),
+                  Printable(shown(component.reference())).c_str(),
+                  Printable(shown(component.partName())).c_str());
     out << line;
   }
   return kExitFinished;
@@ -304,6 +312,11 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
   app.add_flag("--reverse", options.reverse, "apply the map from new to old (undoes a run)")
       ->needs(applyOption);
   AddNumberingOptions(app, options.numbering, autoOption, listOption, applyOption);
+  CLI::Option* encodingOption =
+      app.add_option("--encoding", options.encoding,
+                     "show the texts of the files (references, tags, part names) as UTF-8, "
+                     "converted from NAME (CP932, CP1252 ...); a map's texts are converted back")
+          ->type_name("NAME");
   app.add_flag("-q,--quiet", options.quiet, "print errors only");
   app.add_option("FILE", options.files, "schematic files, each renumbered in turn")->required();
 
@@ -343,17 +356,32 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
     }
   }
 
-  // Texts of the files go out as their bytes.
-  const TextShown shown = [](std::string_view text) { return std::string(text); };
+  // Texts of the files go out as their bytes, or converted to UTF-8 with --encoding.
+  std::optional<TextEncoding> encoding;
+  if (encodingOption->count() > 0) {
+    encoding = TextEncoding::Open(options.encoding);
+    if (!encoding) {
+      environment.err << "kerro-cli: unknown encoding \"" << Printable(options.encoding) << "\"\n";
+      return kExitUsage;
+    }
+  }
+  const TextShown shown = [&](std::string_view text) {
+    return encoding ? encoding->toUtf8(text) : std::string(text);
+  };
+  MapTextToFile toFile;
+  if (encoding) {
+    toFile = [&](std::string_view text) { return encoding->fromUtf8(text); };
+  }
   if (options.lint) {
-    const LintRequest lint{options.files, options.autoNumber, false, options.quiet, options.report};
+    const LintRequest lint{options.files, options.autoNumber, options.numbering.together,
+                           options.quiet, options.report};
     return RunLint(lint, shown, environment);
   }
 
   if (options.list) {
     int worst = kExitFinished;
     for (const std::string& file : options.files) {
-      keepWorst(worst, listComponents(file, environment, options.quiet));
+      keepWorst(worst, listComponents(file, environment, options.quiet, shown));
     }
     return worst;
   }
@@ -362,7 +390,7 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
   if (!options.apply.empty()) {
     int status = kExitFinished;
     applier = MapApplier::Prepare({options.apply, options.reverse, options.quiet, options.files},
-                                  {}, shown, environment, status);
+                                  toFile, shown, environment, status);
     if (!applier) {
       return status;
     }
@@ -370,6 +398,9 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
 
   const bool writeNothing = options.dryRun || options.check;
   JobOutput output{environment, options, writeNothing && !options.quiet};
+  if (encoding) {
+    output.shownTexts = shown;
+  }
   JobContext context{environment.fileSystem, [&](const std::string& libraryPath) {
                        environment.err << FormatMessage(kMessageReadError, libraryPath) << '\n';
                      }};
