@@ -20,7 +20,8 @@ class PrefixTable {
   // `prefix` holds at most 16 characters (a reference holds 8).
   uint32_t idOf(std::string_view prefix) { return ids_.idOf(prefix); }
   uint32_t idOf(const ShortText& prefix, uint32_t hash) { return ids_.idOf(prefix, hash); }
-  void prefetch(uint32_t hash) const { ids_.prefetch(hash); }
+  void prefetchSlot(uint32_t hash) const { ids_.prefetchSlot(hash); }
+  void prefetchText(uint32_t hash) const { ids_.prefetchText(hash); }
 
   // The id of `prefix`, or nullopt if no component has it.
   std::optional<uint32_t> find(std::string_view prefix) const {

@@ -30,7 +30,8 @@ class BlockCounts {
     return counts_[id];
   }
 
-  void prefetch(uint32_t hash) const { names_.prefetch(hash); }
+  void prefetchSlot(uint32_t hash) const { names_.prefetchSlot(hash); }
+  void prefetchText(uint32_t hash) const { names_.prefetchText(hash); }
 
  private:
   const BlockCountLookup& lookup_;
@@ -39,9 +40,9 @@ class BlockCounts {
 };
 
 // One pass over the entries in file order, into a LibraryBoard. The fields of a batch of
-// components are read first and the lookups of their texts started together, then the
-// batch is added: on a board of a million distinct tags each lookup is a cache miss, and
-// so they overlap.
+// components are read first and the lookups of their texts started together (the slots,
+// then the texts they hold), then the batch is added: on a board of a million distinct
+// tags each lookup is a cache miss, and so they overlap.
 class BoardCollector {
  public:
   BoardCollector(LibraryBoard& board, const BlockCountLookup& blockCountOf, size_t components)
@@ -55,6 +56,9 @@ class BoardCollector {
         if (read(entries[i], static_cast<uint32_t>(i), batch_[count])) {
           ++count;
         }
+      }
+      for (size_t i = 0; i < count; ++i) {
+        prefetchTexts(batch_[i]);
       }
       for (size_t i = 0; i < count; ++i) {
         add(batch_[i]);
@@ -98,10 +102,16 @@ class BoardCollector {
     pending.partHash = pending.partName.hash();
     pending.prefixHash = pending.prefix.hash();
     pending.packageHash = pending.package.hash();
-    blockCounts_.prefetch(pending.partHash);
-    board_.prefixes.prefetch(pending.prefixHash);
-    packages_.prefetch(pending.packageHash);
+    blockCounts_.prefetchSlot(pending.partHash);
+    board_.prefixes.prefetchSlot(pending.prefixHash);
+    packages_.prefetchSlot(pending.packageHash);
     return true;
+  }
+
+  void prefetchTexts(const Pending& pending) const {
+    blockCounts_.prefetchText(pending.partHash);
+    board_.prefixes.prefetchText(pending.prefixHash);
+    packages_.prefetchText(pending.packageHash);
   }
 
   void add(const Pending& pending) {

@@ -1,6 +1,7 @@
 #include "renumber/renumber_plain.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <limits>
@@ -39,25 +40,47 @@ struct PlainBoard {
 
 constexpr uint64_t kNumberLimit = std::numeric_limits<uint32_t>::max();
 
-// Collect: every component with a tag and a reference, with its prefix and present number.
+// Collect: every component with a tag and a reference, with its prefix and present
+// number. The prefixes of a batch of components are read first and their lookups started
+// together, so that on a board of many prefixes the cache misses overlap.
 PlainBoard Collect(std::span<const ComponentEntry> entries) {
   PlainBoard board;
   ReserveLarge(board.numbered, entries.size());
   ReserveLarge(board.order, entries.size());
-  for (size_t i = 0; i < entries.size(); ++i) {
-    const std::string_view reference = entries[i].reference();
-    if (reference.empty() || entries[i].packageTag().empty()) {
-      continue;
+  struct Pending {
+    uint32_t component;
+    uint32_t number;
+    ShortText prefix;
+    uint32_t hash;
+  };
+  constexpr size_t kBatch = 16;
+  std::array<Pending, kBatch> batch;
+  for (size_t first = 0; first < entries.size(); first += kBatch) {
+    size_t count = 0;
+    for (size_t i = first; i < std::min(entries.size(), first + kBatch); ++i) {
+      const std::string_view reference = entries[i].reference();
+      if (reference.empty() || entries[i].packageTag().empty()) {
+        continue;
+      }
+      const SplitResult split = SplitReference(reference);
+      // A reference holds at most 8 characters, so a present number has at most 7 digits;
+      // it is kept to 32 bits all the same.
+      const auto number =
+          static_cast<uint32_t>(std::min(static_cast<uint64_t>(split.number), kNumberLimit));
+      const ShortText prefix = ShortText::Of(split.prefix);
+      batch[count++] = {static_cast<uint32_t>(i), number, prefix, prefix.hash()};
+      board.prefixes.prefetchSlot(batch[count - 1].hash);
     }
-    const SplitResult split = SplitReference(reference);
-    // A reference holds at most 8 characters, so a present number has at most 7 digits;
-    // it is kept to 32 bits all the same.
-    const auto number =
-        static_cast<uint32_t>(std::min(static_cast<uint64_t>(split.number), kNumberLimit));
-    const uint32_t prefix = board.prefixes.idOf(split.prefix);
-    board.order.push_back({number, static_cast<uint32_t>(board.numbered.size()), prefix});
-    board.numbered.push_back({static_cast<uint32_t>(i), prefix});
-    board.largestNumber = std::max(board.largestNumber, number);
+    for (size_t i = 0; i < count; ++i) {
+      board.prefixes.prefetchText(batch[i].hash);
+    }
+    for (size_t i = 0; i < count; ++i) {
+      const uint32_t prefix = board.prefixes.idOf(batch[i].prefix, batch[i].hash);
+      const auto slot = static_cast<uint32_t>(board.numbered.size());
+      board.order.push_back({batch[i].number, slot, prefix});
+      board.numbered.push_back({batch[i].component, prefix});
+      board.largestNumber = std::max(board.largestNumber, batch[i].number);
+    }
   }
   return board;
 }

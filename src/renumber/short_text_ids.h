@@ -104,15 +104,16 @@ class ShortTextIds {
     return last_;
   }
 
-  // Starts loading the slot where a text of this hash is looked for. A caller with many
-  // texts to look up starts several before it looks the first one up, so that the misses
-  // of a large table overlap instead of following one another.
-  void prefetch(uint32_t hash) const {
-#if defined(__GNUC__)
-    __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
-#else
-    (void)hash;
-#endif
+  // Start loading what a lookup of a text of this hash will read: first its slot, then,
+  // once that has arrived, the text it holds. A caller with many texts to look up starts
+  // a batch of them before it looks the first one up, so that the cache misses of a large
+  // table overlap instead of following one another.
+  void prefetchSlot(uint32_t hash) const { Prefetch(&slots_[hash & (slots_.size() - 1)]); }
+  void prefetchText(uint32_t hash) const {
+    const Slot& slot = slots_[hash & (slots_.size() - 1)];
+    if (slot.id != 0 && slot.hash == hash) {
+      Prefetch(&texts_[slot.id - 1]);
+    }
   }
 
   // The id of `text`, or nullopt if it was never given one.
@@ -121,14 +122,18 @@ class ShortTextIds {
     return slot.id == 0 ? std::nullopt : std::optional<uint32_t>(slot.id - 1);
   }
 
-  const ShortText& text(uint32_t id) const {
-    return texts_[id];
-  }
-  uint32_t size() const {
-    return static_cast<uint32_t>(texts_.size());
-  }
+  const ShortText& text(uint32_t id) const { return texts_[id]; }
+  uint32_t size() const { return static_cast<uint32_t>(texts_.size()); }
 
  private:
+  static void Prefetch(const void* address) {
+#if defined(__GNUC__)
+    __builtin_prefetch(address);
+#else
+    (void)address;
+#endif
+  }
+
   struct Slot {
     uint32_t hash = 0;
     uint32_t id = 0;  // id + 1; 0 marks an empty slot
