@@ -5,13 +5,17 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <ostream>
 
 #include "cli/apply_command.h"
 #include "cli/change_report.h"
 #include "cli/lint_command.h"
+#include "cli/numbering_options.h"
 #include "kerro_version.h"
+#include "platform/text_encoding.h"
+#include "renumber/design_job.h"
 #include "renumber/messages.h"
 #include "renumber/renumber_job.h"
 #include "schematic/schematic_document.h"
@@ -118,17 +122,143 @@ struct Options {
   bool lint = false;
   std::string apply;
   bool reverse = false;
+  std::string encoding;
+  bool encodingGiven = false;  // --encoding, even with an empty NAME
+  NumberingOptions numbering;
   std::vector<std::string> files;
 };
 
-// The numbers every job uses, once they are known to be in range.
-struct NumberValues {
-  int initial = 1;
-  int step = 1;
+// Where finished jobs hand on their change lists: shown, counted for --check and kept for
+// the report.
+struct JobOutput {
+  CliEnvironment& environment;
+  const Options& options;
+  bool showChanges = false;
+  int worst = kExitFinished;
+  std::vector<FileChanges> report;
+  // Set with --encoding: what the texts of a change become.
+  std::function<std::string(std::string_view)> shownTexts;
+
+  void take(const std::string& file, std::vector<ComponentChange>& changes) {
+    if (shownTexts) {
+      ShowTexts(changes, shownTexts);
+    }
+    if (showChanges) {
+      for (const ComponentChange& change : changes) {
+        environment.out << DescribeChange(file, change) << '\n';
+      }
+    }
+    if (options.check && !changes.empty()) {
+      KeepWorst(worst, kExitWouldChange);
+    }
+    if (!options.report.empty()) {
+      report.push_back({file, std::move(changes)});
+    }
+  }
+
+  void finished() {
+    if (!options.quiet) {
+      environment.out << FormatMessage(kMessageFinished) << '\n';
+    }
+  }
 };
 
-void DefineOptions(CLI::App& app, Options& options) {
-  app.footer(kFooter);
+// One job of the default numbering on one file.
+void RunFileJob(const std::string& file, const DesignNumbering& numbering,
+                std::function<void(SchematicDocument&)> edit, JobContext& context,
+                JobOutput& output) {
+  const bool writeNothing = output.options.dryRun || output.options.check;
+  JobRequest request;
+  request.path = file;
+  request.initial = numbering.initial;
+  request.step = numbering.step;
+  request.mode = numbering.mode;
+  request.writeFiles = !writeNothing;
+  request.collectChanges = writeNothing || !output.options.report.empty();
+  request.edit = std::move(edit);
+  JobResult result = RenumberJob(request, context);
+  if (result.outcome != JobOutcome::Finished) {
+    if (const std::string message = MessageFor(result, file); !message.empty()) {
+      output.environment.err << message << '\n';
+    }
+    KeepWorst(output.worst, ExitStatusFor(result.outcome));
+    return;
+  }
+  output.take(file, result.changes);
+  output.finished();
+}
+
+// One design job: the files numbered as one, or one file numbered with controls.
+void RunDesignJob(const std::vector<std::string>& files, const DesignNumbering& numbering,
+                  JobContext& context, JobOutput& output) {
+  const bool writeNothing = output.options.dryRun || output.options.check;
+  DesignRequest request{files, numbering, !writeNothing,
+                        writeNothing || !output.options.report.empty()};
+  DesignResult result = RenumberDesignJob(request, context);
+  std::ostream& err = output.environment.err;
+  switch (result.outcome) {
+    case DesignOutcome::ReadError:
+      err << FormatMessage(kMessageReadError, result.errorPath) << '\n';
+      KeepWorst(output.worst, kExitReadError);
+      return;
+    case DesignOutcome::WriteError:
+      err << FormatMessage(kMessageWriteError, result.errorPath) << '\n';
+      if (files.size() > 1 && !result.save.left.empty()) {
+        err << DescribeSave(result.save) << '\n';
+      }
+      KeepWorst(output.worst, kExitWriteError);
+      return;
+    case DesignOutcome::OutOfNumbers:
+      err << DescribeShortage(*result.shortage, result.errorPath) << '\n';
+      KeepWorst(output.worst, kExitUsage);
+      return;
+    case DesignOutcome::SharedFile:
+      err << DescribeSharedFile(*result.sharedFile) << '\n';
+      KeepWorst(output.worst, kExitUsage);
+      return;
+    case DesignOutcome::Finished:
+      break;
+  }
+  result.changes.resize(files.size());
+  for (size_t i = 0; i < files.size(); ++i) {
+    output.take(files[i], result.changes[i]);
+  }
+  output.finished();
+}
+
+// Lists the components of one file. Returns the file's exit status.
+int ListComponents(const std::string& path, CliEnvironment& environment, bool quiet,
+                   const TextShown& shown) {
+  SchematicDocument document;
+  if (!document.load(environment.fileSystem, path)) {
+    environment.err << FormatMessage(kMessageReadError, path) << '\n';
+    return kExitReadError;
+  }
+  if (quiet) {
+    return kExitFinished;
+  }
+  std::ostream& out = environment.out;
+  out << Printable(path) << '\n';
+  char line[160];
+  std::snprintf(line, sizeof line, "  %7s %6s %6s %5s  %-15s  %-8s  %s\n", "section", "x", "y",
+                "block", "tag", "ref", "part");
+  out << line;
+  for (const ComponentEntry& component : document.entries()) {
+    // x as the record stores it, on the component's own sheet.
+    std::snprintf(line, sizeof line, "  %7d %6d %6d %5d  %-15s  %-8s  %s\n",
+                  component.section() + 1, static_cast<int>(component.storedX()),
+                  static_cast<int>(component.y()), static_cast<int>(component.block()),
+                  Printable(shown(component.packageTag())).c_str(),
+                  Printable(shown(component.reference())).c_str(),
+                  Printable(shown(component.partName())).c_str());
+    out << line;
+  }
+  return kExitFinished;
+}
+
+// Declares every option; returns --encoding, whose use is told apart from its value.
+CLI::Option* DefineOptions(CLI::App& app, Options& options) {
+  app.footer(std::string(kFooter) + "\n\n" + NumberingExamples());
   app.set_version_flag("--version", std::string("kerro-cli ") + KERRO_VERSION);
   app.add_option("-i,--initial", options.initial, "first number of each prefix, 1 to 1000")
       ->type_name("N")
@@ -172,8 +302,16 @@ void DefineOptions(CLI::App& app, Options& options) {
           ->excludes(lintOption);
   app.add_flag("--reverse", options.reverse, "apply the map from new to old (undoes a run)")
       ->needs(applyOption);
+  AddNumberingOptions(app, options.numbering, autoOption, listOption, applyOption);
+  CLI::Option* encodingOption =
+      app.add_option("--encoding", options.encoding,
+                     "show the texts of the files (references, tags, part names) as UTF-8, "
+                     "converted from NAME (CP932, CP1252 ...); a map's texts are converted back")
+          ->type_name("NAME");
   app.add_flag("-q,--quiet", options.quiet, "print errors only");
   app.add_option("FILE", options.files, "schematic files, each renumbered in turn")->required();
+
+  return encodingOption;
 }
 
 // Step 1. Fills `options` from the arguments. Returns the exit status when there is
@@ -181,7 +319,7 @@ void DefineOptions(CLI::App& app, Options& options) {
 std::optional<int> ParseArguments(const std::vector<std::string>& arguments,
                                   CliEnvironment& environment, Options& options) {
   CLI::App app(kDescription, "kerro-cli");
-  DefineOptions(app, options);
+  CLI::Option* encodingOption = DefineOptions(app, options);
   try {
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
     app.parse(reversed);
@@ -189,12 +327,13 @@ std::optional<int> ParseArguments(const std::vector<std::string>& arguments,
     const int status = app.exit(error, environment.out, environment.err);
     return status == 0 ? kExitFinished : kExitUsage;
   }
+  options.encodingGiven = encodingOption->count() > 0;
   return std::nullopt;
 }
 
-// Step 2. Everything is checked before the first file is touched. Returns nullopt, with
-// the problem reported, if anything is wrong.
-std::optional<NumberValues> CheckOptions(const Options& options, CliEnvironment& environment) {
+// Step 2. Everything is checked before the first file is touched. Returns the numbering
+// every job uses, or nullopt, with the problem reported, if anything is wrong.
+std::optional<DesignNumbering> CheckOptions(const Options& options, CliEnvironment& environment) {
   const std::optional<int> initial = ParseInteger(options.initial);
   if (!InRange(initial, kMinInitial, kMaxInitial)) {
     environment.err << FormatMessage(kMessageInitialOutOfRange) << '\n';
@@ -203,6 +342,11 @@ std::optional<NumberValues> CheckOptions(const Options& options, CliEnvironment&
   const std::optional<int> step = ParseInteger(options.step);
   if (!InRange(step, kMinStep, kMaxStep)) {
     environment.err << FormatMessage(kMessageStepOutOfRange) << '\n';
+    return std::nullopt;
+  }
+  const std::optional<NumberingControls> controls =
+      CheckNumberingOptions(options.numbering, environment.err);
+  if (!controls) {
     return std::nullopt;
   }
   for (const std::string& file : options.files) {
@@ -216,99 +360,60 @@ std::optional<NumberValues> CheckOptions(const Options& options, CliEnvironment&
       return std::nullopt;
     }
   }
-  return NumberValues{*initial, *step};
+  return DesignNumbering{*initial, *step,
+                         options.autoNumber ? NumberingMode::ByLibrary : NumberingMode::Plain,
+                         *controls};
 }
 
-// Lists the components of one file. Returns the file's exit status.
-int ListComponents(const std::string& path, CliEnvironment& environment, bool quiet) {
-  SchematicDocument document;
-  if (!document.load(environment.fileSystem, path)) {
-    environment.err << FormatMessage(kMessageReadError, path) << '\n';
-    return kExitReadError;
+// Step 3. Texts of the files go out as their bytes, or converted to UTF-8 with --encoding.
+// Returns false, with the problem reported, for an encoding this system does not know.
+bool OpenEncoding(const Options& options, CliEnvironment& environment,
+                  std::optional<TextEncoding>& encoding) {
+  if (!options.encodingGiven) {
+    return true;
   }
-  if (quiet) {
-    return kExitFinished;
+  encoding = TextEncoding::Open(options.encoding);
+  if (!encoding) {
+    environment.err << "kerro-cli: unknown encoding \"" << Printable(options.encoding) << "\"\n";
+    return false;
   }
-  std::ostream& out = environment.out;
-  out << Printable(path) << '\n';
-  char line[160];
-  std::snprintf(line, sizeof line, "  %7s %6s %6s %5s  %-15s  %-8s  %s\n", "section", "x", "y",
-                "block", "tag", "ref", "part");
-  out << line;
-  for (const ComponentEntry& component : document.entries()) {
-    // x as the record stores it, on the component's own sheet.
-    std::snprintf(
-        line, sizeof line, "  %7d %6d %6d %5d  %-15s  %-8s  %s\n", component.section() + 1,
-        static_cast<int>(component.storedX()), static_cast<int>(component.y()),
-        static_cast<int>(component.block()), Printable(component.packageTag()).c_str(),
-        Printable(component.reference()).c_str(), Printable(component.partName()).c_str());
-    out << line;
-  }
-  return kExitFinished;
+  return true;
 }
 
-// Step 3, in place of the jobs with --list.
-int ListFiles(const Options& options, CliEnvironment& environment) {
+// In place of the jobs with --list.
+int ListFiles(const Options& options, CliEnvironment& environment, const TextShown& shown) {
   int worst = kExitFinished;
   for (const std::string& file : options.files) {
-    KeepWorst(worst, ListComponents(file, environment, options.quiet));
+    KeepWorst(worst, ListComponents(file, environment, options.quiet, shown));
   }
   return worst;
 }
 
-// Step 4. Runs one job per file and reports each as it ends. The changes go to `report`
-// when a report is asked for. Returns the worst exit status of the jobs.
-int RunJobs(const Options& options, const NumberValues& values,
-            const std::optional<MapApplier>& applier, CliEnvironment& environment,
-            std::vector<FileChanges>& report) {
-  const bool writeNothing = options.dryRun || options.check;
-  const bool showChanges = writeNothing && !options.quiet;
+// Step 4. Runs the jobs, each file once (running a job twice on one file would replace its
+// backup with the result of the first run), and hands their changes to `output`.
+void RunJobs(const Options& options, const DesignNumbering& numbering,
+             const std::optional<MapApplier>& applier, JobOutput& output) {
+  CliEnvironment& environment = output.environment;
   JobContext context{environment.fileSystem, [&](const std::string& libraryPath) {
                        environment.err << FormatMessage(kMessageReadError, libraryPath) << '\n';
                      }};
-  int worst = kExitFinished;
-  // Each file once: running a job twice on one file would replace its backup with the
-  // result of the first run.
-  std::vector<std::string> done;
+  std::vector<std::string> files;
   for (const std::string& file : options.files) {
-    if (std::find(done.begin(), done.end(), file) != done.end()) {
-      continue;
-    }
-    done.push_back(file);
-    JobRequest request;
-    request.path = file;
-    request.initial = values.initial;
-    request.step = values.step;
-    request.mode = options.autoNumber ? NumberingMode::ByLibrary : NumberingMode::Plain;
-    request.writeFiles = !writeNothing;
-    request.collectChanges = writeNothing || !options.report.empty();
-    if (applier) {
-      request.edit = applier->editFor(file);
-    }
-    JobResult result = RenumberJob(request, context);
-    if (result.outcome != JobOutcome::Finished) {
-      if (const std::string message = MessageFor(result, file); !message.empty()) {
-        environment.err << message << '\n';
-      }
-      KeepWorst(worst, ExitStatusFor(result.outcome));
-      continue;
-    }
-    if (showChanges) {
-      for (const ComponentChange& change : result.changes) {
-        environment.out << DescribeChange(file, change) << '\n';
-      }
-    }
-    if (options.check && !result.changes.empty()) {
-      KeepWorst(worst, kExitWouldChange);
-    }
-    if (!options.quiet) {
-      environment.out << MessageFor(result) << '\n';
-    }
-    if (!options.report.empty()) {
-      report.push_back({file, std::move(result.changes)});
+    if (std::find(files.begin(), files.end(), file) == files.end()) {
+      files.push_back(file);
     }
   }
-  return worst;
+  if (options.numbering.together) {
+    RunDesignJob(files, numbering, context, output);
+    return;
+  }
+  for (const std::string& file : files) {
+    if (numbering.controls.any()) {
+      RunDesignJob({file}, numbering, context, output);
+    } else {
+      RunFileJob(file, numbering, applier ? applier->editFor(file) : nullptr, context, output);
+    }
+  }
 }
 
 // Step 5. Writes the CSV change list where --report says. Returns its exit status.
@@ -337,33 +442,44 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
   if (const std::optional<int> status = ParseArguments(arguments, environment, options)) {
     return *status;
   }
-  const std::optional<NumberValues> values = CheckOptions(options, environment);
-  if (!values) {
+  const std::optional<DesignNumbering> numbering = CheckOptions(options, environment);
+  std::optional<TextEncoding> encoding;
+  if (!numbering || !OpenEncoding(options, environment, encoding)) {
     return kExitUsage;
   }
-  // Texts of the files go out as their bytes.
-  const TextShown shown = [](std::string_view text) { return std::string(text); };
+  const TextShown shown = [&](std::string_view text) {
+    return encoding ? encoding->toUtf8(text) : std::string(text);
+  };
   if (options.lint) {
-    const LintRequest lint{options.files, options.autoNumber, false, options.quiet, options.report};
+    const LintRequest lint{options.files, options.autoNumber, options.numbering.together,
+                           options.quiet, options.report};
     return RunLint(lint, shown, environment);
   }
   if (options.list) {
-    return ListFiles(options, environment);
+    return ListFiles(options, environment, shown);
   }
   std::optional<MapApplier> applier;
   if (!options.apply.empty()) {
+    MapTextToFile toFile;
+    if (encoding) {
+      toFile = [&](std::string_view text) { return encoding->fromUtf8(text); };
+    }
     int status = kExitFinished;
     applier = MapApplier::Prepare({options.apply, options.reverse, options.quiet, options.files},
-                                  {}, shown, environment, status);
+                                  toFile, shown, environment, status);
     if (!applier) {
       return status;
     }
   }
-  std::vector<FileChanges> report;
-  int worst = RunJobs(options, *values, applier, environment, report);
-  KeepWorst(worst, WriteReport(options, report, environment));
+  const bool writeNothing = options.dryRun || options.check;
+  JobOutput output{environment, options, writeNothing && !options.quiet};
+  if (encoding) {
+    output.shownTexts = shown;
+  }
+  RunJobs(options, *numbering, applier, output);
+  KeepWorst(output.worst, WriteReport(options, output.report, environment));
   environment.out.flush();
-  return worst;
+  return output.worst;
 }
 
 }  // namespace kerro

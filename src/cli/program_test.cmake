@@ -31,4 +31,7 @@ foreach(file ${backup} ${name}-01 changes.csv)
   endif()
 endforeach()
 expect_run(0 "  R1 " --list ${WORK}/${name})
+# The two sections now lie in two files: number them as one design.
+expect_run(0 "Finished" --together -a --keep ${WORK}/${name} ${WORK}/${name}-01)
+expect_run(2 "nothing was written" --together --sheet-base 1 ${WORK}/${name} ${WORK}/${name}-01)
 file(REMOVE_RECURSE ${WORK})

@@ -1,9 +1,9 @@
 #include "renumber/renumber_job.h"
 
-#include <algorithm>
-#include <array>
+#include <optional>
 
 #include "platform/paths.h"
+#include "renumber/component_changes.h"
 #include "renumber/renumber_by_library.h"
 #include "renumber/renumber_plain.h"
 #include "renumber/safe_save.h"
@@ -12,52 +12,6 @@
 namespace kerro {
 
 namespace {
-
-// The bytes of one component that a numbering mode may change: the reference field
-// (length byte and 8 characters), then the block.
-using ChangeableBytes = std::array<uint8_t, 1 + kReferenceCapacity + 1>;
-
-ChangeableBytes ChangeableBytesOf(ComponentEntry& component) {
-  ChangeableBytes bytes{};
-  auto field = component.referenceField();
-  std::copy(field.begin(), field.end(), bytes.begin());
-  bytes.back() = component.block();
-  return bytes;
-}
-
-std::vector<ChangeableBytes> Snapshot(SchematicDocument& document) {
-  std::vector<ChangeableBytes> before;
-  before.reserve(document.entries().size());
-  for (ComponentEntry& component : document.entries()) {
-    before.push_back(ChangeableBytesOf(component));
-  }
-  return before;
-}
-
-std::vector<ComponentChange> ChangesSince(SchematicDocument& document,
-                                          const std::vector<ChangeableBytes>& before) {
-  std::vector<ComponentChange> changes;
-  size_t index = 0;
-  for (ComponentEntry& component : document.entries()) {
-    const ChangeableBytes& old = before[index++];
-    if (ChangeableBytesOf(component) == old) {
-      continue;
-    }
-    ComponentChange change;
-    change.section = component.section();
-    change.x = component.storedX();
-    change.y = component.y();
-    change.partName = std::string(component.partName());
-    change.packageTag = std::string(component.packageTag());
-    change.oldReference = std::string(ReadLengthPrefixedText(
-        std::span<const uint8_t>(old).first(1 + kReferenceCapacity), kReferenceCapacity));
-    change.newReference = std::string(component.reference());
-    change.oldBlock = old.back();
-    change.newBlock = component.block();
-    changes.push_back(std::move(change));
-  }
-  return changes;
-}
 
 JobResult Failure(JobOutcome outcome, const std::string& path) {
   JobResult result;
@@ -99,9 +53,9 @@ JobResult RenumberJob(const JobRequest& request, JobContext& context) {
     return Failure(JobOutcome::WriteError, request.path);
   }
 
-  std::vector<ChangeableBytes> before;
+  std::optional<ChangeRecorder> recorder;
   if (request.collectChanges) {
-    before = Snapshot(document);
+    recorder.emplace(document);
   }
   if (request.edit) {
     request.edit(document);
@@ -114,7 +68,7 @@ JobResult RenumberJob(const JobRequest& request, JobContext& context) {
 
   JobResult result;
   if (request.collectChanges) {
-    result.changes = ChangesSince(document, before);
+    result.changes = recorder->changes(document);
   }
   if (request.writeFiles &&
       !SaveWithBackup(context.fileSystem, document, request.path, backupPath)) {

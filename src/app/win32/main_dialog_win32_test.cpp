@@ -475,10 +475,16 @@ TEST(DialogProgram, CommandLineFileAndSettingsInTheCurrentDirectory) {
   Win32Handle processHandle(process.hProcess);
   Win32Handle threadHandle(process.hThread);
 
+  // The dialog can be found while it is still being set up; it is shown only once its
+  // controls are filled, and a busy machine makes that gap visible.
+  ::WaitForInputIdle(processHandle.get(), 10000);
   HWND dialog = nullptr;
-  for (int attempt = 0; attempt < 200 && dialog == nullptr; ++attempt) {
-    ::Sleep(50);
+  for (int attempt = 0; attempt < 200; ++attempt) {
     dialog = ::FindWindowA("#32770", kCaption);
+    if (dialog != nullptr && ::IsWindowVisible(dialog)) {
+      break;
+    }
+    ::Sleep(50);
   }
   ASSERT_NE(dialog, nullptr) << "kerro.exe showed no dialog";
   EXPECT_EQ(Text(dialog, IDC_FILE), dropped);
