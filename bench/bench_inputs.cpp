@@ -30,21 +30,21 @@ class Random {
 constexpr std::array<const char*, 6> kPrefixes = {"R", "C", "L", "D", "Q", "U"};
 constexpr size_t kPatterns = 20;
 
-std::string numbered(const char* prefix, size_t number, int digits) {
+std::string Numbered(const char* prefix, size_t number, int digits) {
   char text[32];
   std::snprintf(text, sizeof text, "%s%0*zu", prefix, digits, number);
   return text;
 }
 
-CatalogPart catalogPart(size_t index) {
+CatalogPart CatalogPartAt(size_t index) {
   CatalogPart part;
-  part.name = numbered("P", index, 5);
+  part.name = Numbered("P", index, 5);
   part.blocks = index % 8 == 0 ? 4 : index % 8 == 4 ? 2 : 1;
   part.prefix = part.blocks > 1 ? "U" : kPrefixes[index % kPrefixes.size()];
   return part;
 }
 
-uint16_t pinNumberWord(size_t pin, int block) {
+uint16_t PinNumberWord(size_t pin, int block) {
   return static_cast<uint16_t>((pin + 1 + static_cast<size_t>(block) * 4) & 0x1FF);
 }
 
@@ -54,7 +54,7 @@ std::vector<CatalogPart> BenchCatalog(size_t parts) {
   std::vector<CatalogPart> catalog;
   catalog.reserve(parts);
   for (size_t i = 0; i < parts; ++i) {
-    catalog.push_back(catalogPart(i));
+    catalog.push_back(CatalogPartAt(i));
   }
   return catalog;
 }
@@ -63,27 +63,27 @@ std::string BenchTextLibrary(size_t first, size_t count) {
   TextLibraryBuilder library;
   const std::vector<uint8_t> row = {0xF0, 0x0F, 0xAA, 0x55};
   for (size_t p = 0; p < kPatterns; ++p) {
-    library.pattern(numbered("PAT", p, 2), 32, 32, std::vector<std::vector<uint8_t>>(32, row));
+    library.pattern(Numbered("PAT", p, 2), 32, 32, std::vector<std::vector<uint8_t>>(32, row));
   }
   static constexpr std::array<const char*, 4> kSides = {"L", "T", "R", "B"};
   for (size_t i = first; i < first + count; ++i) {
-    const CatalogPart part = catalogPart(i);
+    const CatalogPart part = CatalogPartAt(i);
     TextComponent component;
     component.name = part.name;
     component.blocks = part.blocks;
     component.refPrefix = part.prefix;
     if (i % 25 == 0) {
-      component.pattern = numbered("PAT", i % kPatterns, 2);
+      component.pattern = Numbered("PAT", i % kPatterns, 2);
     }
     for (size_t pin = 0; pin < 4; ++pin) {
       TextPin textPin;
-      textPin.name = numbered("IO", pin, 1);
-      textPin.location = numbered(kSides[pin], 10 * (pin + 1), 1);
+      textPin.name = Numbered("IO", pin, 1);
+      textPin.location = Numbered(kSides[pin], 10 * (pin + 1), 1);
       if (pin == 3) {
         textPin.flags = "Cm";
       }
       for (int block = 0; block < part.blocks; ++block) {
-        textPin.numbers.push_back(std::to_string(pinNumberWord(pin, block)));
+        textPin.numbers.push_back(std::to_string(PinNumberWord(pin, block)));
       }
       component.pins.push_back(std::move(textPin));
     }
@@ -102,7 +102,7 @@ std::vector<uint8_t> BenchBinaryLibrary(size_t first, size_t count) {
   constexpr size_t kVariants = 40;
   std::vector<std::optional<int>> variants(5 * kPrefixes.size() * kVariants);
   for (size_t i = first; i < first + count; ++i) {
-    const CatalogPart part = catalogPart(i);
+    const CatalogPart part = CatalogPartAt(i);
     size_t prefixIndex = 0;
     while (kPrefixes[prefixIndex] != part.prefix) {
       ++prefixIndex;
@@ -118,9 +118,9 @@ std::vector<uint8_t> BenchBinaryLibrary(size_t first, size_t count) {
       for (size_t pin = 0; pin < 4; ++pin) {
         BinaryPin binaryPin;
         binaryPin.location = static_cast<uint16_t>((pin << 8) | (10 * (pin + 1)));
-        binaryPin.name = numbered("IO", pin, 1);
+        binaryPin.name = Numbered("IO", pin, 1);
         for (int block = 0; block < part.blocks; ++block) {
-          binaryPin.numbers.push_back(pinNumberWord(pin, block));
+          binaryPin.numbers.push_back(PinNumberWord(pin, block));
         }
         body.pins.push_back(std::move(binaryPin));
       }
@@ -159,20 +159,20 @@ std::vector<uint8_t> BenchBoard(size_t components, size_t catalogParts) {
     if (roll == 2 && !lastQuadTag.empty()) {
       record.partName = "VCC_4B";
       record.packageTag = lastQuadTag;
-      record.reference = numbered("U", random.below(99999) + 1, 1);
+      record.reference = Numbered("U", random.below(99999) + 1, 1);
       add(record);
       continue;
     }
     CatalogPart part;
     if (roll == 3) {
-      part.name = numbered("X", random.below(100000), 5);  // in no library
+      part.name = Numbered("X", random.below(100000), 5);  // in no library
       part.prefix = "J";
     } else {
-      part = catalogPart(random.below(static_cast<uint32_t>(catalogParts)));
+      part = CatalogPartAt(random.below(static_cast<uint32_t>(catalogParts)));
     }
     record.partName = part.name;
-    record.packageTag = numbered("T", ++packages, 1);
-    record.reference = numbered(part.prefix.c_str(), random.below(999999) + 1, 1);
+    record.packageTag = Numbered("T", ++packages, 1);
+    record.reference = Numbered(part.prefix.c_str(), random.below(999999) + 1, 1);
     if (part.blocks == 4) {
       lastQuadTag = record.packageTag;
     }
@@ -211,7 +211,7 @@ constexpr std::array<ShapeRule, 5> kShapeRules = {{
 }};
 
 // `length` upper-case letters.
-std::string letters(Random& random, size_t length) {
+std::string Letters(Random& random, size_t length) {
   std::string text;
   for (size_t i = 0; i < length; ++i) {
     text.push_back(static_cast<char>('A' + random.below(26)));
@@ -219,7 +219,7 @@ std::string letters(Random& random, size_t length) {
   return text;
 }
 
-int16_t anywhere(Random& random) {
+int16_t Anywhere(Random& random) {
   return static_cast<int16_t>(static_cast<uint16_t>(random.next() >> 16));
 }
 
@@ -236,7 +236,7 @@ std::vector<uint8_t> ShapedBoard(size_t components, size_t catalogParts, const S
   std::vector<std::pair<std::string, std::string>> packaged;
   std::vector<std::string> prefixes;  // the long-names shape's pool of prefixes
   for (size_t i = 0; rule.longNames && i < 100000; ++i) {
-    prefixes.push_back(letters(random, 1 + random.below(7)));
+    prefixes.push_back(Letters(random, 1 + random.below(7)));
   }
   auto add = [&](ComponentRecord record) {
     if (written == static_cast<size_t>(sectionsOpened) * perSection) {
@@ -244,8 +244,8 @@ std::vector<uint8_t> ShapedBoard(size_t components, size_t catalogParts, const S
       ++sectionsOpened;
     }
     if (rule.scattered) {
-      record.x = anywhere(random);
-      record.y = anywhere(random);
+      record.x = Anywhere(random);
+      record.y = Anywhere(random);
     }
     board.component(record);
     if (++written % 10 == 0) {
@@ -272,20 +272,20 @@ std::vector<uint8_t> ShapedBoard(size_t components, size_t catalogParts, const S
       add(record);
       continue;
     }
-    CatalogPart part = catalogPart(random.below(static_cast<uint32_t>(catalogParts)));
+    CatalogPart part = CatalogPartAt(random.below(static_cast<uint32_t>(catalogParts)));
     if (rule.longNames && random.below(2) == 0) {
-      part.name = letters(random, 15);  // in no library, and almost surely met once
+      part.name = Letters(random, 15);  // in no library, and almost surely met once
     }
     if (rule.longNames) {
       part.prefix = prefixes[random.below(static_cast<uint32_t>(prefixes.size()))];
-      record.packageTag = letters(random, 15);
+      record.packageTag = Letters(random, 15);
     } else if (part.blocks > 1 && rule.sharedTags > 0) {
-      record.packageTag = numbered("S", random.below(rule.sharedTags), 1);
+      record.packageTag = Numbered("S", random.below(rule.sharedTags), 1);
     } else {
-      record.packageTag = numbered("T", ++packages, 1);
+      record.packageTag = Numbered("T", ++packages, 1);
     }
     record.partName = part.name;
-    record.reference = numbered(part.prefix.c_str(), random.below(9999999) + 1, 1).substr(0, 8);
+    record.reference = Numbered(part.prefix.c_str(), random.below(9999999) + 1, 1).substr(0, 8);
     if (part.blocks > 1) {
       packaged.emplace_back(record.packageTag, part.prefix);
     }

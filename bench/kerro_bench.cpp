@@ -29,7 +29,7 @@ constexpr size_t kLibraryParts = 10000;
 constexpr size_t kCatalogParts = 2 * kLibraryParts;
 
 // Boards are built once per size and kept for the whole run.
-const std::vector<uint8_t>& board(size_t components) {
+const std::vector<uint8_t>& Board(size_t components) {
   static std::map<size_t, std::vector<uint8_t>> boards;
   auto found = boards.find(components);
   if (found == boards.end()) {
@@ -38,22 +38,22 @@ const std::vector<uint8_t>& board(size_t components) {
   return found->second;
 }
 
-const std::string& textLibrary() {
+const std::string& TextLibrary() {
   static const std::string text = BenchTextLibrary(0, kLibraryParts);
   return text;
 }
 
-const std::vector<uint8_t>& binaryLibrary() {
+const std::vector<uint8_t>& BinaryLibrary() {
   static const std::vector<uint8_t> bytes = BenchBinaryLibrary(kLibraryParts, kLibraryParts);
   return bytes;
 }
 
-void setCounters(benchmark::State& state, size_t components, size_t bytes) {
+void SetCounters(benchmark::State& state, size_t components, size_t bytes) {
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * components));
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
 }
 
-SchematicDocument loaded(const std::vector<uint8_t>& bytes) {
+SchematicDocument Loaded(const std::vector<uint8_t>& bytes) {
   SchematicDocument document;
   if (!document.loadImage(bytes)) {
     std::abort();  // the generator makes valid boards only
@@ -64,7 +64,7 @@ SchematicDocument loaded(const std::vector<uint8_t>& bytes) {
 void BM_Load(benchmark::State& state) {
   const size_t components = static_cast<size_t>(state.range(0));
   MemoryFileSystem fileSystem;
-  fileSystem.files["BOARD.CE2"] = board(components);
+  fileSystem.files["BOARD.CE2"] = Board(components);
   for (auto _ : state) {
     SchematicDocument document;
     if (!document.load(fileSystem, "BOARD.CE2")) {
@@ -73,7 +73,7 @@ void BM_Load(benchmark::State& state) {
     }
     benchmark::DoNotOptimize(document.entries().data());
   }
-  setCounters(state, components, board(components).size());
+  SetCounters(state, components, Board(components).size());
 }
 
 // The same from the real disk (the page cache, once read), with the exclusive lock.
@@ -81,27 +81,27 @@ void BM_LoadDisk(benchmark::State& state) {
   const size_t components = static_cast<size_t>(state.range(0));
   TempFolder folder;
   const std::string path = folder.file("BOARD.CE2");
-  WriteBytes(path, board(components));
+  WriteBytes(path, Board(components));
   for (auto _ : state) {
     SchematicDocument document;
-    if (!document.load(realFileSystem(), path)) {
+    if (!document.load(testing::RealFiles(), path)) {
       state.SkipWithError("load failed");
       break;
     }
     benchmark::DoNotOptimize(document.entries().data());
   }
-  setCounters(state, components, board(components).size());
+  SetCounters(state, components, Board(components).size());
 }
 
 void BM_RenumberPlain(benchmark::State& state) {
   const size_t components = static_cast<size_t>(state.range(0));
   for (auto _ : state) {
     state.PauseTiming();
-    SchematicDocument document = loaded(board(components));
+    SchematicDocument document = Loaded(Board(components));
     state.ResumeTiming();
     benchmark::DoNotOptimize(RenumberPlain(document, 1, 1));
   }
-  setCounters(state, components, board(components).size());
+  SetCounters(state, components, Board(components).size());
 }
 
 struct TextHash {
@@ -110,7 +110,7 @@ struct TextHash {
 };
 
 // Block counts straight from the catalogue, so that only the numbering is measured.
-BlockCountLookup catalogLookup() {
+BlockCountLookup CatalogLookup() {
   static const std::unordered_map<std::string, int, TextHash, std::equal_to<>> counts = [] {
     std::unordered_map<std::string, int, TextHash, std::equal_to<>> map;
     for (const CatalogPart& part : BenchCatalog(kCatalogParts)) {
@@ -126,47 +126,47 @@ BlockCountLookup catalogLookup() {
 
 void BM_RenumberByLibrary(benchmark::State& state) {
   const size_t components = static_cast<size_t>(state.range(0));
-  const BlockCountLookup lookup = catalogLookup();
+  const BlockCountLookup lookup = CatalogLookup();
   for (auto _ : state) {
     state.PauseTiming();
-    SchematicDocument document = loaded(board(components));
+    SchematicDocument document = Loaded(Board(components));
     state.ResumeTiming();
     benchmark::DoNotOptimize(RenumberByLibrary(document, 1, 1, lookup));
   }
-  setCounters(state, components, board(components).size());
+  SetCounters(state, components, Board(components).size());
 }
 
 // The safe save: temporary written, read back and compared, backup made, renamed.
 void BM_Save(benchmark::State& state) {
   const size_t components = static_cast<size_t>(state.range(0));
-  const SchematicDocument document = loaded(board(components));
+  const SchematicDocument document = Loaded(Board(components));
   for (auto _ : state) {
     state.PauseTiming();
     MemoryFileSystem fileSystem;
-    fileSystem.files["BOARD.CE2"] = board(components);
+    fileSystem.files["BOARD.CE2"] = Board(components);
     state.ResumeTiming();
     if (!SaveWithBackup(fileSystem, document, "BOARD.CE2", "BOARD.$E2")) {
       state.SkipWithError("save failed");
       break;
     }
   }
-  setCounters(state, components, board(components).size());
+  SetCounters(state, components, Board(components).size());
 }
 
 // The same on the real disk, flushes included.
 void BM_SaveDisk(benchmark::State& state) {
   const size_t components = static_cast<size_t>(state.range(0));
-  const SchematicDocument document = loaded(board(components));
+  const SchematicDocument document = Loaded(Board(components));
   TempFolder folder;
   const std::string path = folder.file("BOARD.CE2");
-  WriteBytes(path, board(components));
+  WriteBytes(path, Board(components));
   for (auto _ : state) {
-    if (!SaveWithBackup(realFileSystem(), document, path, folder.file("BOARD.$E2"))) {
+    if (!SaveWithBackup(testing::RealFiles(), document, path, folder.file("BOARD.$E2"))) {
       state.SkipWithError("save failed");
       break;
     }
   }
-  setCounters(state, components, board(components).size());
+  SetCounters(state, components, Board(components).size());
 }
 
 // A whole job in memory: load, renumber, safe save.
@@ -175,7 +175,7 @@ void BM_JobPlain(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     MemoryFileSystem fileSystem;
-    fileSystem.files["BOARD.CE2"] = board(components);
+    fileSystem.files["BOARD.CE2"] = Board(components);
     JobContext context{fileSystem, {}};
     JobRequest request;
     request.path = "BOARD.CE2";
@@ -185,7 +185,7 @@ void BM_JobPlain(benchmark::State& state) {
       break;
     }
   }
-  setCounters(state, components, board(components).size());
+  SetCounters(state, components, Board(components).size());
 }
 
 // A whole library-guided job in memory. TOSK.INI and the text library are read from the
@@ -196,12 +196,12 @@ void BM_JobByLibrary(benchmark::State& state) {
   const std::string textPath = folder.file("PARTS.LB3");
   const std::string binaryPath = folder.file("PARTS.LIB");
   WriteToskIni(folder.file("TOSK.INI"), {textPath, binaryPath});
-  WriteBytes(textPath, {textLibrary().begin(), textLibrary().end()});  // read shared, from disk
+  WriteBytes(textPath, {TextLibrary().begin(), TextLibrary().end()});  // read shared, from disk
   for (auto _ : state) {
     state.PauseTiming();
     MemoryFileSystem fileSystem;
-    fileSystem.files[folder.file("BOARD.CE2")] = board(components);
-    fileSystem.files[binaryPath] = binaryLibrary();
+    fileSystem.files[folder.file("BOARD.CE2")] = Board(components);
+    fileSystem.files[binaryPath] = BinaryLibrary();
     bool libraryFailed = false;
     JobContext context{fileSystem, [&](const std::string&) { libraryFailed = true; }};
     JobRequest request;
@@ -214,11 +214,11 @@ void BM_JobByLibrary(benchmark::State& state) {
       break;
     }
   }
-  setCounters(state, components, board(components).size());
+  SetCounters(state, components, Board(components).size());
 }
 
 void BM_LoadTextLibrary(benchmark::State& state) {
-  const std::string& text = textLibrary();
+  const std::string& text = TextLibrary();
   const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(text.data()), text.size());
   for (auto _ : state) {
     PartLibrary library;
@@ -227,11 +227,11 @@ void BM_LoadTextLibrary(benchmark::State& state) {
       break;
     }
   }
-  setCounters(state, kLibraryParts, text.size());
+  SetCounters(state, kLibraryParts, text.size());
 }
 
 void BM_LoadBinaryLibrary(benchmark::State& state) {
-  const std::vector<uint8_t>& bytes = binaryLibrary();
+  const std::vector<uint8_t>& bytes = BinaryLibrary();
   for (auto _ : state) {
     PartLibrary library;
     if (!LoadBinaryLibrary(library, bytes) || library.entryCount() != int32_t{kLibraryParts}) {
@@ -239,15 +239,15 @@ void BM_LoadBinaryLibrary(benchmark::State& state) {
       break;
     }
   }
-  setCounters(state, kLibraryParts, bytes.size());
+  SetCounters(state, kLibraryParts, bytes.size());
 }
 
 // Both libraries from disk through TOSK.INI, as a library-guided job loads them.
 class LibraryFiles {
  public:
   LibraryFiles() {
-    WriteBytes(folder_.file("PARTS.LB3"), {textLibrary().begin(), textLibrary().end()});
-    WriteBytes(folder_.file("PARTS.LIB"), binaryLibrary());
+    WriteBytes(folder_.file("PARTS.LB3"), {TextLibrary().begin(), TextLibrary().end()});
+    WriteBytes(folder_.file("PARTS.LIB"), BinaryLibrary());
     WriteToskIni(folder_.file("TOSK.INI"), {folder_.file("PARTS.LB3"), folder_.file("PARTS.LIB")});
   }
   std::string schematic() const { return folder_.file("BOARD.CE2"); }
@@ -259,19 +259,19 @@ class LibraryFiles {
 void BM_LoadLibraries(benchmark::State& state) {
   LibraryFiles files;
   for (auto _ : state) {
-    LibrarySet set;
+    LibrarySet set({}, RealFiles());
     if (!set.loadLibraries(files.schematic()) || set.libraryCount() != 2) {
       state.SkipWithError("libraries failed to load");
       break;
     }
   }
-  setCounters(state, 2 * kLibraryParts, textLibrary().size() + binaryLibrary().size());
+  SetCounters(state, 2 * kLibraryParts, TextLibrary().size() + BinaryLibrary().size());
 }
 
 // Lookups of names from both libraries, and of names in neither (one in four).
 void BM_FindPart(benchmark::State& state) {
   LibraryFiles files;
-  LibrarySet set;
+  LibrarySet set({}, RealFiles());
   if (!set.loadLibraries(files.schematic())) {
     state.SkipWithError("libraries failed to load");
     return;
@@ -297,29 +297,29 @@ void BM_FindPart(benchmark::State& state) {
 
 // With --benchmark_repetitions, the fastest repetition beside mean and median: on a shared
 // machine it is the figure least disturbed by other work.
-void withMinimum(benchmark::internal::Benchmark* benchmark) {
+void WithMinimum(benchmark::internal::Benchmark* benchmark) {
   benchmark->Unit(benchmark::kMillisecond)
       ->ComputeStatistics("min", [](const std::vector<double>& values) {
         return *std::min_element(values.begin(), values.end());
       });
 }
 
-void boardSizes(benchmark::internal::Benchmark* benchmark) {
-  withMinimum(benchmark->Arg(1000)->Arg(100000)->Arg(1000000));
+void BoardSizes(benchmark::internal::Benchmark* benchmark) {
+  WithMinimum(benchmark->Arg(1000)->Arg(100000)->Arg(1000000));
 }
 
-BENCHMARK(BM_Load)->Apply(boardSizes);
-BENCHMARK(BM_LoadDisk)->Apply(boardSizes);
-BENCHMARK(BM_RenumberPlain)->Apply(boardSizes);
-BENCHMARK(BM_RenumberByLibrary)->Apply(boardSizes);
-BENCHMARK(BM_Save)->Apply(boardSizes);
-BENCHMARK(BM_SaveDisk)->Apply(boardSizes);
-BENCHMARK(BM_JobPlain)->Apply(boardSizes);
-BENCHMARK(BM_JobByLibrary)->Apply(boardSizes);
-BENCHMARK(BM_LoadTextLibrary)->Apply(withMinimum);
-BENCHMARK(BM_LoadBinaryLibrary)->Apply(withMinimum);
-BENCHMARK(BM_LoadLibraries)->Apply(withMinimum);
-BENCHMARK(BM_FindPart)->Apply(withMinimum);
+BENCHMARK(BM_Load)->Apply(BoardSizes);
+BENCHMARK(BM_LoadDisk)->Apply(BoardSizes);
+BENCHMARK(BM_RenumberPlain)->Apply(BoardSizes);
+BENCHMARK(BM_RenumberByLibrary)->Apply(BoardSizes);
+BENCHMARK(BM_Save)->Apply(BoardSizes);
+BENCHMARK(BM_SaveDisk)->Apply(BoardSizes);
+BENCHMARK(BM_JobPlain)->Apply(BoardSizes);
+BENCHMARK(BM_JobByLibrary)->Apply(BoardSizes);
+BENCHMARK(BM_LoadTextLibrary)->Apply(WithMinimum);
+BENCHMARK(BM_LoadBinaryLibrary)->Apply(WithMinimum);
+BENCHMARK(BM_LoadLibraries)->Apply(WithMinimum);
+BENCHMARK(BM_FindPart)->Apply(WithMinimum);
 
 }  // namespace
 }  // namespace kerro::testing

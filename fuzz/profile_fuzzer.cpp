@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -23,8 +24,13 @@ constexpr Query kQueries[] = {
     {"Recent File List", "File0"}, {"RECENT FILE LIST", "file3"},
 };
 
+kerro::FileSystem& Files() {
+  static const std::unique_ptr<kerro::FileSystem> fileSystem = kerro::CreateRealFileSystem();
+  return *fileSystem;
+}
+
 std::string Read(const std::string& file, const Query& query) {
-  return kerro::ReadProfileString(file, query.section, query.key, "-");
+  return kerro::ReadProfileString(Files(), file, query.section, query.key, "-");
 }
 
 }  // namespace
@@ -41,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   // LIB1 and lib1 name the same key: the write must change exactly the reads of it.
-  KERRO_FUZZ_CHECK(kerro::WriteProfileString(file, "LIBRARY", "LIB1", "C:\\LIB\\NEW.LB3"),
+  KERRO_FUZZ_CHECK(kerro::WriteProfileString(Files(), file, "LIBRARY", "LIB1", "C:\\LIB\\NEW.LB3"),
                    "write failed");
   for (size_t i = 0; i < std::size(kQueries); ++i) {
     const std::string after = Read(file, kQueries[i]);

@@ -3,17 +3,17 @@
 #include <algorithm>
 #include <limits>
 
-#include "app/string_table.h"
+#include "renumber/messages.h"
 
 namespace kerro {
 
 namespace {
 
-std::string historyKey(int index) {
+std::string HistoryKey(int index) {
   return "File" + std::to_string(index);
 }
 
-bool isDigit(char c) {
+bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
@@ -29,12 +29,12 @@ int ReadDialogInteger(std::string_view text) {
     negative = text[at] == '-';
     ++at;
   }
-  if (at >= text.size() || !isDigit(text[at])) {
+  if (at >= text.size() || !IsDigit(text[at])) {
     return 0;
   }
   // Accumulated as a negative number, so that INT_MIN itself fits.
   long long value = 0;
-  for (; at < text.size() && isDigit(text[at]); ++at) {
+  for (; at < text.size() && IsDigit(text[at]); ++at) {
     value = value * 10 - (text[at] - '0');
     if (value < std::numeric_limits<int>::min()) {
       return 0;
@@ -59,7 +59,7 @@ MainDialogPresenter::MainDialogPresenter(MainDialogView& view, SettingsStore& se
 void MainDialogPresenter::initialize() {
   history_.clear();
   for (int index = 0; index < kHistorySize; ++index) {
-    std::string path = settings_.readString(kHistorySection, historyKey(index));
+    std::string path = settings_.readString(kHistorySection, HistoryKey(index));
     if (path.empty()) {
       break;
     }
@@ -120,7 +120,7 @@ void MainDialogPresenter::execute() {
 
   switch (result.outcome) {
     case JobOutcome::ReadError:
-      view_.showMessage(FormatMessage(kMessageReadError, path), MessageIcon::None);
+      view_.showMessage(MessageFor(result, path), MessageIcon::None);
       view_.setFilePath({});
       return;
     case JobOutcome::InitialOutOfRange:
@@ -140,19 +140,15 @@ void MainDialogPresenter::execute() {
   }
   view_.setHistory(history_);
   view_.setFilePath(path);
-  if (result.outcome == JobOutcome::WriteError) {
-    view_.showMessage(
-        FormatMessage(kMessageWriteError, result.errorPath.empty() ? path : result.errorPath),
-        MessageIcon::Warning);
-  } else {
-    view_.showMessage(FormatMessage(kMessageFinished), MessageIcon::Information);
-  }
+  view_.showMessage(MessageFor(result, path), result.outcome == JobOutcome::WriteError
+                                                  ? MessageIcon::Warning
+                                                  : MessageIcon::Information);
 }
 
 void MainDialogPresenter::quit() {
   for (int index = 0; index < kHistorySize; ++index) {
     const size_t at = static_cast<size_t>(index);
-    settings_.writeString(kHistorySection, historyKey(index),
+    settings_.writeString(kHistorySection, HistoryKey(index),
                           at < history_.size() ? history_[at] : std::string());
   }
   view_.close();

@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "app/string_table.h"
+#include "renumber/messages.h"
 
 namespace kerro {
 namespace {

@@ -1,24 +1,8 @@
 #include "app/settings_file.h"
 
-#include <cstdio>
-
 #include "platform/process_paths.h"
 
 namespace kerro {
-
-namespace {
-
-// Opens the file as text and closes it at once, as the program has always tested it.
-bool canOpenForReading(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "r");
-  if (file == nullptr) {
-    return false;
-  }
-  std::fclose(file);
-  return true;
-}
-
-}  // namespace
 
 std::string ChooseSettingsFile(std::string_view currentDirectory, std::string_view executablePath,
                                const CanOpenFile& canOpen, PathStyle style) {
@@ -35,8 +19,10 @@ std::string ChooseSettingsFile(std::string_view currentDirectory, std::string_vi
   return JoinPath(parts);
 }
 
-std::string ChooseSettingsFile() {
-  return ChooseSettingsFile(CurrentDirectory(), ExecutablePath(), canOpenForReading);
+std::string ChooseSettingsFile(FileSystem& fileSystem) {
+  return ChooseSettingsFile(CurrentDirectory(), ExecutablePath(), [&](const std::string& path) {
+    return fileSystem.readFileShared(path).has_value();
+  });
 }
 
 }  // namespace kerro

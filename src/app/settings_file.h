@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/file_system.h"
 #include "platform/paths.h"
 
 namespace kerro {
@@ -19,7 +20,7 @@ using CanOpenFile = std::function<bool(const std::string& path)>;
 std::string ChooseSettingsFile(std::string_view currentDirectory, std::string_view executablePath,
                                const CanOpenFile& canOpen, PathStyle style = kNativePathStyle);
 
-// The choice for this process, with the real current directory, executable and disk.
-std::string ChooseSettingsFile();
+// The choice for this process, with the real current directory and executable.
+std::string ChooseSettingsFile(FileSystem& fileSystem);
 
 }  // namespace kerro

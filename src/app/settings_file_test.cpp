@@ -65,9 +65,9 @@ TEST(SettingsFile, ChoosesOnTheRealDisk) {
   testing::TempFolder folder;
   const fs::path before = fs::current_path();
   fs::current_path(folder.path());
-  const std::string withoutFile = ChooseSettingsFile();
+  const std::string withoutFile = ChooseSettingsFile(testing::RealFiles());
   testing::WriteBytes(folder.file("KERRO.INI"), {});
-  const std::string withFile = ChooseSettingsFile();
+  const std::string withFile = ChooseSettingsFile(testing::RealFiles());
   fs::current_path(before);
 
   EXPECT_TRUE(fs::equivalent(withFile, folder.file("KERRO.INI"))) << withFile;

@@ -5,12 +5,12 @@
 namespace kerro {
 
 std::string ProfileSettingsStore::readString(std::string_view section, std::string_view key) {
-  return ReadProfileString(file_, section, key, "");
+  return ReadProfileString(fileSystem_, file_, section, key, "");
 }
 
 bool ProfileSettingsStore::writeString(std::string_view section, std::string_view key,
                                        std::string_view value) {
-  return WriteProfileString(file_, section, key, value);
+  return WriteProfileString(fileSystem_, file_, section, key, value);
 }
 
 }  // namespace kerro

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/file_system.h"
+
 namespace kerro {
 
 class SettingsStore {
@@ -20,12 +22,15 @@ class SettingsStore {
 // Settings kept in a private profile (INI) file.
 class ProfileSettingsStore final : public SettingsStore {
  public:
-  explicit ProfileSettingsStore(std::string file) : file_(std::move(file)) {}
+  // The file system must outlive the store.
+  ProfileSettingsStore(FileSystem& fileSystem, std::string file)
+      : fileSystem_(fileSystem), file_(std::move(file)) {}
   std::string readString(std::string_view section, std::string_view key) override;
   bool writeString(std::string_view section, std::string_view key, std::string_view value) override;
   const std::string& file() const { return file_; }
 
  private:
+  FileSystem& fileSystem_;
   std::string file_;
 };
 

@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <ostream>
 
-#include "app/string_table.h"
 #include "cli/change_report.h"
-#include "platform/little_endian.h"
+#include "renumber/messages.h"
 
 namespace kerro {
 
@@ -13,12 +12,9 @@ namespace {
 
 std::string Describe(const SchematicDocument& document, size_t entry, const TextShown& shown) {
   const ComponentEntry& component = document.entries()[entry];
-  const auto image = document.image();
-  const size_t offset = component.recordOffset(image);
   return shown(component.partName()) + " [" + shown(component.packageTag()) + "] block " +
-         std::to_string(component.block()) + " at (" +
-         std::to_string(ReadI16(image, offset + kXOffset)) + ", " + std::to_string(component.y()) +
-         ")";
+         std::to_string(component.block()) + " at (" + std::to_string(component.storedX()) + ", " +
+         std::to_string(component.y()) + ")";
 }
 
 // Tries the map on one file in memory. Returns false, having said why, when it is refused.

@@ -68,7 +68,7 @@ TEST(ApplyMap, TheReportOfALibraryGuidedRunUndoesItReversed) {
     const auto original = Annotation(board.bytes());
 
     const std::string report = folder.file("r.csv");
-    ASSERT_EQ(RunTool(realFileSystem(), {"-q", "--auto", "--report", report, path}).status,
+    ASSERT_EQ(RunTool(testing::RealFiles(), {"-q", "--auto", "--report", report, path}).status,
               kExitFinished);
     ASSERT_NE(Annotation(testing::ReadBytes(path)), Annotation(board.bytes()));
     // A second section was saved to a file of its own; the report's rows find it there.
@@ -76,7 +76,7 @@ TEST(ApplyMap, TheReportOfALibraryGuidedRunUndoesItReversed) {
     if (twoSections) {
       arguments.push_back(path + "-01");
     }
-    Outcome undo = RunTool(realFileSystem(), arguments);
+    Outcome undo = RunTool(testing::RealFiles(), arguments);
     EXPECT_EQ(undo.status, kExitFinished);
     EXPECT_EQ(undo.err, "");
     std::vector<uint8_t> restored = testing::ReadBytes(path);

@@ -38,6 +38,16 @@ std::string FormatChangesCsv(const std::vector<FileChanges>& files) {
   return csv;
 }
 
+void ShowTexts(std::vector<ComponentChange>& changes,
+               const std::function<std::string(std::string_view)>& shown) {
+  for (ComponentChange& change : changes) {
+    for (std::string* text :
+         {&change.partName, &change.packageTag, &change.oldReference, &change.newReference}) {
+      *text = shown(*text);
+    }
+  }
+}
+
 std::string Printable(std::string_view text) {
   std::string shown;
   for (char c : text) {

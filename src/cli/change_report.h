@@ -7,8 +7,9 @@
 // the components. `section` counts from 1; x and y are the positions stored in the record
 // (without the 5000 per section). A field holding a comma, a double quote, CR or LF is
 // enclosed in double quotes, with each double quote doubled. Rows end with CR LF. Texts
-// are the file's bytes, unconverted.
+// are the file's bytes unless converted with ShowTexts first.
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +31,10 @@ std::string CsvField(std::string_view text);
 
 // One line (without its end) describing a change for a terminal.
 std::string DescribeChange(const std::string& path, const ComponentChange& change);
+
+// Replaces the texts of each change (part, tag, references) by what `shown` makes of them.
+void ShowTexts(std::vector<ComponentChange>& changes,
+               const std::function<std::string(std::string_view)>& shown);
 
 // The text with control characters shown as \xNN, so that a hostile file cannot send
 // terminal control sequences.

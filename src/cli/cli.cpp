@@ -5,15 +5,18 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <ostream>
 
-#include "app/string_table.h"
 #include "cli/apply_command.h"
 #include "cli/change_report.h"
 #include "cli/lint_command.h"
+#include "cli/numbering_options.h"
 #include "kerro_version.h"
-#include "platform/little_endian.h"
+#include "platform/text_encoding.h"
+#include "renumber/design_job.h"
+#include "renumber/messages.h"
 #include "renumber/renumber_job.h"
 #include "schematic/schematic_document.h"
 
@@ -49,7 +52,7 @@ constexpr const char* kFooter =
     "  file,section,x,y,part,tag,reference,block,finding,detail";
 
 // Parses a whole decimal integer; anything else, or a value beyond int, gives nullopt.
-std::optional<int> parseInteger(const std::string& text) {
+std::optional<int> ParseInteger(const std::string& text) {
   const char* first = text.data();
   const char* last = text.data() + text.size();
   if (first != last && *first == '+') {
@@ -64,12 +67,12 @@ std::optional<int> parseInteger(const std::string& text) {
   return static_cast<int>(value);
 }
 
-bool inRange(const std::optional<int>& value, int low, int high) {
+bool InRange(const std::optional<int>& value, int low, int high) {
   return value && *value >= low && *value <= high;
 }
 
 // How bad an exit status is, for keeping the worst over several files.
-int severity(int status) {
+int Severity(int status) {
   switch (status) {
     case kExitWriteError:
       return 4;
@@ -84,10 +87,27 @@ int severity(int status) {
   }
 }
 
-void keepWorst(int& worst, int status) {
-  if (severity(status) > severity(worst)) {
+void KeepWorst(int& worst, int status) {
+  if (Severity(status) > Severity(worst)) {
     worst = status;
   }
+}
+
+// The exit status of a job that did not finish.
+int ExitStatusFor(JobOutcome outcome) {
+  switch (outcome) {
+    case JobOutcome::ReadError:
+      return kExitReadError;
+    case JobOutcome::WriteError:
+      return kExitWriteError;
+    case JobOutcome::InitialOutOfRange:
+    case JobOutcome::StepOutOfRange:
+      return kExitUsage;
+    case JobOutcome::EmptyPath:
+    case JobOutcome::Finished:
+      break;
+  }
+  return kExitFinished;
 }
 
 struct Options {
@@ -102,12 +122,114 @@ struct Options {
   bool lint = false;
   std::string apply;
   bool reverse = false;
+  std::string encoding;
+  bool encodingGiven = false;  // --encoding, even with an empty NAME
+  NumberingOptions numbering;
   std::vector<std::string> libraryFolders;
   std::vector<std::string> files;
 };
 
+// Where finished jobs hand on their change lists: shown, counted for --check and kept for
+// the report.
+struct JobOutput {
+  CliEnvironment& environment;
+  const Options& options;
+  bool showChanges = false;
+  int worst = kExitFinished;
+  std::vector<FileChanges> report;
+  // Set with --encoding: what the texts of a change become.
+  std::function<std::string(std::string_view)> shownTexts;
+
+  void take(const std::string& file, std::vector<ComponentChange>& changes) {
+    if (shownTexts) {
+      ShowTexts(changes, shownTexts);
+    }
+    if (showChanges) {
+      for (const ComponentChange& change : changes) {
+        environment.out << DescribeChange(file, change) << '\n';
+      }
+    }
+    if (options.check && !changes.empty()) {
+      KeepWorst(worst, kExitWouldChange);
+    }
+    if (!options.report.empty()) {
+      report.push_back({file, std::move(changes)});
+    }
+  }
+
+  void finished() {
+    if (!options.quiet) {
+      environment.out << FormatMessage(kMessageFinished) << '\n';
+    }
+  }
+};
+
+// One job of the default numbering on one file.
+void RunFileJob(const std::string& file, const DesignNumbering& numbering,
+                std::function<void(SchematicDocument&)> edit, JobContext& context,
+                JobOutput& output) {
+  const bool writeNothing = output.options.dryRun || output.options.check;
+  JobRequest request;
+  request.path = file;
+  request.initial = numbering.initial;
+  request.step = numbering.step;
+  request.mode = numbering.mode;
+  request.writeFiles = !writeNothing;
+  request.collectChanges = writeNothing || !output.options.report.empty();
+  request.edit = std::move(edit);
+  JobResult result = RenumberJob(request, context);
+  if (result.outcome != JobOutcome::Finished) {
+    if (const std::string message = MessageFor(result, file); !message.empty()) {
+      output.environment.err << message << '\n';
+    }
+    KeepWorst(output.worst, ExitStatusFor(result.outcome));
+    return;
+  }
+  output.take(file, result.changes);
+  output.finished();
+}
+
+// One design job: the files numbered as one, or one file numbered with controls.
+void RunDesignJob(const std::vector<std::string>& files, const DesignNumbering& numbering,
+                  JobContext& context, JobOutput& output) {
+  const bool writeNothing = output.options.dryRun || output.options.check;
+  DesignRequest request{files, numbering, !writeNothing,
+                        writeNothing || !output.options.report.empty()};
+  DesignResult result = RenumberDesignJob(request, context);
+  std::ostream& err = output.environment.err;
+  switch (result.outcome) {
+    case DesignOutcome::ReadError:
+      err << FormatMessage(kMessageReadError, result.errorPath) << '\n';
+      KeepWorst(output.worst, kExitReadError);
+      return;
+    case DesignOutcome::WriteError:
+      err << FormatMessage(kMessageWriteError, result.errorPath) << '\n';
+      if (files.size() > 1 && !result.save.left.empty()) {
+        err << DescribeSave(result.save) << '\n';
+      }
+      KeepWorst(output.worst, kExitWriteError);
+      return;
+    case DesignOutcome::OutOfNumbers:
+      err << DescribeShortage(*result.shortage, result.errorPath) << '\n';
+      KeepWorst(output.worst, kExitUsage);
+      return;
+    case DesignOutcome::SharedFile:
+      err << DescribeSharedFile(*result.sharedFile) << '\n';
+      KeepWorst(output.worst, kExitUsage);
+      return;
+    case DesignOutcome::Finished:
+      break;
+  }
+  result.changes.resize(files.size());
+  for (size_t i = 0; i < files.size(); ++i) {
+    output.take(files[i], result.changes[i]);
+  }
+  output.finished();
+}
+
 // Lists the components of one file. Returns the file's exit status.
-int listComponents(const std::string& path, CliEnvironment& environment, bool quiet) {
+int ListComponents(const std::string& path, CliEnvironment& environment, bool quiet,
+                   const TextShown& shown) {
   SchematicDocument document;
   if (!document.load(environment.fileSystem, path)) {
     environment.err << FormatMessage(kMessageReadError, path) << '\n';
@@ -122,32 +244,22 @@ int listComponents(const std::string& path, CliEnvironment& environment, bool qu
   std::snprintf(line, sizeof line, "  %7s %6s %6s %5s  %-15s  %-8s  %s\n", "section", "x", "y",
                 "block", "tag", "ref", "part");
   out << line;
-  auto image = document.image();
-  auto starts = document.sectionStarts();
-  size_t section = 0;
   for (const ComponentEntry& component : document.entries()) {
-    const size_t offset = component.recordOffset(image);
-    while (section + 2 < starts.size() && offset >= starts[section + 1]) {
-      ++section;
-    }
-    // The stored position: the entry's x carries the section offsets.
-    const int x = ReadI16(image, offset + kXOffset);
-    std::snprintf(line, sizeof line, "  %7zu %6d %6d %5d  %-15s  %-8s  %s\n", section + 1, x,
+    // x as the record stores it, on the component's own sheet.
+    std::snprintf(line, sizeof line, "  %7d %6d %6d %5d  %-15s  %-8s  %s\n",
+                  component.section() + 1, static_cast<int>(component.storedX()),
                   static_cast<int>(component.y()), static_cast<int>(component.block()),
-                  Printable(component.packageTag()).c_str(),
-                  Printable(component.reference()).c_str(),
-                  Printable(component.partName()).c_str());
+                  Printable(shown(component.packageTag())).c_str(),
+                  Printable(shown(component.reference())).c_str(),
+                  Printable(shown(component.partName())).c_str());
     out << line;
   }
   return kExitFinished;
 }
 
-}  // namespace
-
-int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environment) {
-  Options options;
-  CLI::App app(kDescription, "kerro-cli");
-  app.footer(kFooter);
+// Declares every option; returns --encoding, whose use is told apart from its value.
+CLI::Option* DefineOptions(CLI::App& app, Options& options) {
+  app.footer(std::string(kFooter) + "\n\n" + NumberingExamples());
   app.set_version_flag("--version", std::string("kerro-cli ") + KERRO_VERSION);
   app.add_option("-i,--initial", options.initial, "first number of each prefix, 1 to 1000")
       ->type_name("N")
@@ -191,6 +303,12 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
           ->excludes(lintOption);
   app.add_flag("--reverse", options.reverse, "apply the map from new to old (undoes a run)")
       ->needs(applyOption);
+  AddNumberingOptions(app, options.numbering, autoOption, listOption, applyOption);
+  CLI::Option* encodingOption =
+      app.add_option("--encoding", options.encoding,
+                     "show the texts of the files (references, tags, part names) as UTF-8, "
+                     "converted from NAME (CP932, CP1252 ...); a map's texts are converted back")
+          ->type_name("NAME");
   app.add_flag("-q,--quiet", options.quiet, "print errors only");
   app.add_option("--lib-dir", options.libraryFolders,
                  "with --auto: look here, by file name, for a library that TOSK.INI lists but "
@@ -200,6 +318,15 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   app.add_option("FILE", options.files, "schematic files, each renumbered in turn")->required();
 
+  return encodingOption;
+}
+
+// Step 1. Fills `options` from the arguments. Returns the exit status when there is
+// nothing more to do: help, the version, or bad usage (reported by CLI11).
+std::optional<int> ParseArguments(const std::vector<std::string>& arguments,
+                                  CliEnvironment& environment, Options& options) {
+  CLI::App app(kDescription, "kerro-cli");
+  CLI::Option* encodingOption = DefineOptions(app, options);
   try {
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
     app.parse(reversed);
@@ -207,139 +334,165 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
     const int status = app.exit(error, environment.out, environment.err);
     return status == 0 ? kExitFinished : kExitUsage;
   }
+  options.encodingGiven = encodingOption->count() > 0;
+  return std::nullopt;
+}
 
-  // Everything is checked before the first file is touched.
-  const std::optional<int> initial = parseInteger(options.initial);
-  if (!inRange(initial, kMinInitial, kMaxInitial)) {
+// Step 2. Everything is checked before the first file is touched. Returns the numbering
+// every job uses, or nullopt, with the problem reported, if anything is wrong.
+std::optional<DesignNumbering> CheckOptions(const Options& options, CliEnvironment& environment) {
+  const std::optional<int> initial = ParseInteger(options.initial);
+  if (!InRange(initial, kMinInitial, kMaxInitial)) {
     environment.err << FormatMessage(kMessageInitialOutOfRange) << '\n';
-    return kExitUsage;
+    return std::nullopt;
   }
-  const std::optional<int> step = parseInteger(options.step);
-  if (!inRange(step, kMinStep, kMaxStep)) {
+  const std::optional<int> step = ParseInteger(options.step);
+  if (!InRange(step, kMinStep, kMaxStep)) {
     environment.err << FormatMessage(kMessageStepOutOfRange) << '\n';
-    return kExitUsage;
+    return std::nullopt;
+  }
+  const std::optional<NumberingControls> controls =
+      CheckNumberingOptions(options.numbering, environment.err);
+  if (!controls) {
+    return std::nullopt;
   }
   for (const std::string& file : options.files) {
     if (file.empty()) {
       environment.err << "kerro-cli: an empty FILE name was given\n";
-      return kExitUsage;
+      return std::nullopt;
     }
     if (!options.report.empty() &&
         (options.report == file || options.report == MakeBackupName(file))) {
       environment.err << "kerro-cli: the report would replace \"" << options.report << "\"\n";
-      return kExitUsage;
+      return std::nullopt;
     }
   }
+  return DesignNumbering{*initial, *step,
+                         options.autoNumber ? NumberingMode::ByLibrary : NumberingMode::Plain,
+                         *controls};
+}
 
-  // Texts of the files go out as their bytes.
-  const TextShown shown = [](std::string_view text) { return std::string(text); };
-  if (options.lint) {
-    const LintRequest lint{.files = options.files,
-                           .withLibraries = options.autoNumber,
-                           .libraryFolders = options.libraryFolders,
-                           .quiet = options.quiet,
-                           .report = options.report};
-    return RunLint(lint, shown, environment);
+// Step 3. Texts of the files go out as their bytes, or converted to UTF-8 with --encoding.
+// Returns false, with the problem reported, for an encoding this system does not know.
+bool OpenEncoding(const Options& options, CliEnvironment& environment,
+                  std::optional<TextEncoding>& encoding) {
+  if (!options.encodingGiven) {
+    return true;
   }
+  encoding = TextEncoding::Open(options.encoding);
+  if (!encoding) {
+    environment.err << "kerro-cli: unknown encoding \"" << Printable(options.encoding) << "\"\n";
+    return false;
+  }
+  return true;
+}
 
+// In place of the jobs with --list.
+int ListFiles(const Options& options, CliEnvironment& environment, const TextShown& shown) {
   int worst = kExitFinished;
-  if (options.list) {
-    for (const std::string& file : options.files) {
-      keepWorst(worst, listComponents(file, environment, options.quiet));
-    }
-    return worst;
+  for (const std::string& file : options.files) {
+    KeepWorst(worst, ListComponents(file, environment, options.quiet, shown));
   }
+  return worst;
+}
 
-  std::optional<MapApplier> applier;
-  if (!options.apply.empty()) {
-    int status = kExitFinished;
-    applier = MapApplier::Prepare({options.apply, options.reverse, options.quiet, options.files},
-                                  {}, shown, environment, status);
-    if (!applier) {
-      return status;
-    }
-  }
-
-  const bool writeNothing = options.dryRun || options.check;
-  const bool showChanges = writeNothing && !options.quiet;
-  std::vector<FileChanges> report;
+// Step 4. Runs the jobs, each file once (running a job twice on one file would replace its
+// backup with the result of the first run), and hands their changes to `output`.
+void RunJobs(const Options& options, const DesignNumbering& numbering,
+             const std::optional<MapApplier>& applier, JobOutput& output) {
+  CliEnvironment& environment = output.environment;
   JobContext context{environment.fileSystem,
                      [&](const std::string& libraryPath) {
                        environment.err << FormatMessage(kMessageReadError, libraryPath) << '\n';
                      },
                      options.libraryFolders};
-  // Each file once: running a job twice on one file would replace its backup with the
-  // result of the first run.
-  std::vector<std::string> done;
+  std::vector<std::string> files;
   for (const std::string& file : options.files) {
-    if (std::find(done.begin(), done.end(), file) != done.end()) {
-      continue;
-    }
-    done.push_back(file);
-    JobRequest request;
-    request.path = file;
-    request.initial = *initial;
-    request.step = *step;
-    request.mode = options.autoNumber ? NumberingMode::ByLibrary : NumberingMode::Plain;
-    request.writeFiles = !writeNothing;
-    request.collectChanges = writeNothing || !options.report.empty();
-    if (applier) {
-      request.edit = applier->editFor(file);
-    }
-    JobResult result = RenumberJob(request, context);
-
-    switch (result.outcome) {
-      case JobOutcome::ReadError:
-        environment.err << FormatMessage(kMessageReadError, result.errorPath) << '\n';
-        keepWorst(worst, kExitReadError);
-        continue;
-      case JobOutcome::WriteError:
-        environment.err << FormatMessage(kMessageWriteError, result.errorPath) << '\n';
-        keepWorst(worst, kExitWriteError);
-        continue;
-      case JobOutcome::InitialOutOfRange:
-        environment.err << FormatMessage(kMessageInitialOutOfRange) << '\n';
-        keepWorst(worst, kExitUsage);
-        continue;
-      case JobOutcome::StepOutOfRange:
-        environment.err << FormatMessage(kMessageStepOutOfRange) << '\n';
-        keepWorst(worst, kExitUsage);
-        continue;
-      case JobOutcome::EmptyPath:
-        continue;
-      case JobOutcome::Finished:
-        break;
-    }
-    if (showChanges) {
-      for (const ComponentChange& change : result.changes) {
-        environment.out << DescribeChange(file, change) << '\n';
-      }
-    }
-    if (options.check && !result.changes.empty()) {
-      keepWorst(worst, kExitWouldChange);
-    }
-    if (!options.quiet) {
-      environment.out << FormatMessage(kMessageFinished) << '\n';
-    }
-    if (!options.report.empty()) {
-      report.push_back({file, std::move(result.changes)});
+    if (std::find(files.begin(), files.end(), file) == files.end()) {
+      files.push_back(file);
     }
   }
-
-  if (!options.report.empty()) {
-    const std::string csv = FormatChangesCsv(report);
-    if (options.report == "-") {
-      environment.out << csv;
+  if (options.numbering.together) {
+    RunDesignJob(files, numbering, context, output);
+    return;
+  }
+  for (const std::string& file : files) {
+    if (numbering.controls.any()) {
+      RunDesignJob({file}, numbering, context, output);
     } else {
-      std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(csv.data()), csv.size());
-      if (!environment.fileSystem.writeFile(options.report, bytes)) {
-        environment.err << FormatMessage(kMessageWriteError, options.report) << '\n';
-        keepWorst(worst, kExitWriteError);
-      }
+      RunFileJob(file, numbering, applier ? applier->editFor(file) : nullptr, context, output);
     }
   }
+}
+
+// Step 5. Writes the CSV change list where --report says. Returns its exit status.
+int WriteReport(const Options& options, const std::vector<FileChanges>& report,
+                CliEnvironment& environment) {
+  if (options.report.empty()) {
+    return kExitFinished;
+  }
+  const std::string csv = FormatChangesCsv(report);
+  if (options.report == "-") {
+    environment.out << csv;
+    return kExitFinished;
+  }
+  std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(csv.data()), csv.size());
+  if (!environment.fileSystem.writeFile(options.report, bytes)) {
+    environment.err << FormatMessage(kMessageWriteError, options.report) << '\n';
+    return kExitWriteError;
+  }
+  return kExitFinished;
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environment) {
+  Options options;
+  if (const std::optional<int> status = ParseArguments(arguments, environment, options)) {
+    return *status;
+  }
+  const std::optional<DesignNumbering> numbering = CheckOptions(options, environment);
+  std::optional<TextEncoding> encoding;
+  if (!numbering || !OpenEncoding(options, environment, encoding)) {
+    return kExitUsage;
+  }
+  const TextShown shown = [&](std::string_view text) {
+    return encoding ? encoding->toUtf8(text) : std::string(text);
+  };
+  if (options.lint) {
+    const LintRequest lint{.files = options.files,
+                           .withLibraries = options.autoNumber,
+                           .libraryFolders = options.libraryFolders,
+                           .together = options.numbering.together,
+                           .quiet = options.quiet,
+                           .report = options.report};
+    return RunLint(lint, shown, environment);
+  }
+  if (options.list) {
+    return ListFiles(options, environment, shown);
+  }
+  std::optional<MapApplier> applier;
+  if (!options.apply.empty()) {
+    MapTextToFile toFile;
+    if (encoding) {
+      toFile = [&](std::string_view text) { return encoding->fromUtf8(text); };
+    }
+    int status = kExitFinished;
+    applier = MapApplier::Prepare({options.apply, options.reverse, options.quiet, options.files},
+                                  toFile, shown, environment, status);
+    if (!applier) {
+      return status;
+    }
+  }
+  const bool writeNothing = options.dryRun || options.check;
+  JobOutput output{environment, options, writeNothing && !options.quiet};
+  if (encoding) {
+    output.shownTexts = shown;
+  }
+  RunJobs(options, *numbering, applier, output);
+  KeepWorst(output.worst, WriteReport(options, output.report, environment));
   environment.out.flush();
-  return worst;
+  return output.worst;
 }
 
 }  // namespace kerro

@@ -248,7 +248,8 @@ TEST(KerroCli, HelpAndVersion) {
 TEST(KerroCli, WorksOnTheRealDisk) {
   testing::TempFolder folder;
   testing::WriteBytes(folder.file("D.CE2"), Unnumbered());
-  Outcome outcome = RunTool(realFileSystem(), {"-r", folder.file("r.csv"), folder.file("D.CE2")});
+  Outcome outcome =
+      RunTool(testing::RealFiles(), {"-r", folder.file("r.csv"), folder.file("D.CE2")});
   EXPECT_EQ(outcome.status, kExitFinished);
   EXPECT_EQ(folder.list(), (std::vector<std::string>{"D.$E2", "D.CE2", "r.csv"}));
   EXPECT_EQ(testing::ReadBytes(folder.file("D.$E2")), Unnumbered());

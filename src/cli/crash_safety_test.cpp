@@ -172,8 +172,7 @@ class CrashSafety : public ::testing::Test {
     return ReadBytes(file);
   }
 
-  // Names left in the folder other than the board's own files; the temporaries of a
-  // killed process may remain.
+  // Names left in the folder other than the board's own files.
   std::vector<std::string> strays() const {
     std::vector<std::string> left;
     for (const std::string& name : folder_.list()) {
@@ -229,6 +228,7 @@ TEST_F(CrashSafety, KilledAtEveryStepOfASave) {
       const auto pathAfter = Content(path());
       EXPECT_TRUE(pathAfter == (atPath == result ? rerunResult : result));
       EXPECT_EQ(Content(backup()), atPath);
+      EXPECT_EQ(strays(), std::vector<std::string>{}) << "the rerun left a temporary behind";
     }
   }
 }
@@ -256,6 +256,7 @@ TEST_F(CrashSafety, KilledAtRandomMomentsOfASlowSave) {
     EXPECT_EQ(RunProgram(KERRO_CLI, {"-q", path()}).status, 0);
     EXPECT_EQ(Content(path()), atPath == result ? rerunResult : result);
     EXPECT_EQ(Content(backup()), atPath);
+    EXPECT_EQ(strays(), std::vector<std::string>{}) << "the rerun left a temporary behind";
   }
 }
 

@@ -3,10 +3,9 @@
 #include <algorithm>
 #include <ostream>
 
-#include "app/string_table.h"
 #include "cli/change_report.h"
-#include "platform/little_endian.h"
 #include "renumber/annotation_check.h"
+#include "renumber/messages.h"
 #include "renumber/reference.h"
 #include "schematic/schematic_document.h"
 
@@ -28,15 +27,11 @@ struct Place {
 };
 
 Place PlaceOf(const SchematicDocument& document, size_t entry) {
-  const auto image = document.image();
-  const size_t offset = document.entries()[entry].recordOffset(image);
-  const auto starts = document.sectionStarts();
-  // The last start is the end of the image; the section is the last start at or before.
-  const auto after = std::upper_bound(starts.begin(), starts.end() - 1, offset);
+  const ComponentEntry& component = document.entries()[entry];
   Place place;
-  place.section = static_cast<int>(std::max<ptrdiff_t>(after - starts.begin() - 1, 0));
-  place.x = ReadI16(image, offset + kXOffset);
-  place.y = ReadI16(image, offset + kYOffset);
+  place.section = component.section();
+  place.x = component.storedX();
+  place.y = component.y();
   return place;
 }
 

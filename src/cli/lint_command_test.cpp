@@ -22,7 +22,7 @@ struct Outcome {
 Outcome RunTool(const std::vector<std::string>& arguments) {
   std::ostringstream out;
   std::ostringstream err;
-  CliEnvironment environment{realFileSystem(), out, err};
+  CliEnvironment environment{testing::RealFiles(), out, err};
   const int status = RunCli(arguments, environment);
   return {status, out.str(), err.str()};
 }
@@ -60,17 +60,21 @@ TEST_F(LintedBoard, ReportsEachFindingThenNoneAfterLibraryGuidedNumbering) {
   EXPECT_EQ(before.status, kExitFindings);
   const std::string& p = path_;
   EXPECT_EQ(before.out,
-            p + ": section 1 at (20, 5) RES [RES2] R5 block 0: duplicate reference: also on RES "
+            p +
+                ": section 1 at (20, 5) RES [RES2] R5 block 0: duplicate reference: also on RES "
                 "[RES] section 1 at (10, 5)\n" +
-                p + ": section 1 at (30, 5) INV [INV] U? block 0: unnumbered reference\n" +
-                p + ": section 1 at (42, 5) DUAL [DUAL] U1 block 2: block beyond the part's "
-                    "block count: the part has 2 blocks\n" +
-                p + ": section 1 at (42, 5) DUAL [DUAL] U1 block 2: more blocks than the part "
-                    "has: the part has 2 blocks; the first of them section 1 at (40, 5)\n" +
-                p + ": section 1 at (43, 5) DUAL [DUAL] U1 block 3: block beyond the part's "
-                    "block count: the part has 2 blocks\n" +
-                p + ": section 1 at (43, 5) DUAL [DUAL] U1 block 3: more blocks than the part "
-                    "has: the part has 2 blocks; the first of them section 1 at (40, 5)\n");
+                p + ": section 1 at (30, 5) INV [INV] U? block 0: unnumbered reference\n" + p +
+                ": section 1 at (42, 5) DUAL [DUAL] U1 block 2: block beyond the part's "
+                "block count: the part has 2 blocks\n" +
+                p +
+                ": section 1 at (42, 5) DUAL [DUAL] U1 block 2: more blocks than the part "
+                "has: the part has 2 blocks; the first of them section 1 at (40, 5)\n" +
+                p +
+                ": section 1 at (43, 5) DUAL [DUAL] U1 block 3: block beyond the part's "
+                "block count: the part has 2 blocks\n" +
+                p +
+                ": section 1 at (43, 5) DUAL [DUAL] U1 block 3: more blocks than the part "
+                "has: the part has 2 blocks; the first of them section 1 at (40, 5)\n");
   EXPECT_EQ(before.err, "");
   EXPECT_EQ(folder_.list(), (std::vector<std::string>{"B.CE2", "PARTS.LB3", "TOSK.INI"}));
 
@@ -107,6 +111,30 @@ TEST_F(LintedBoard, AnUnreadableFileOutranksFindings) {
   EXPECT_EQ(outcome.status, kExitReadError);
   EXPECT_EQ(outcome.err, "File read error. \"" + folder_.file("NONE.CE2") + "\"\n");
   EXPECT_NE(outcome.out.find("unnumbered reference"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kerro
+
+namespace kerro {
+namespace {
+
+TEST(LintTogether, FindsADuplicateAcrossTheFilesOfOneDesign) {
+  testing::MemoryFileSystem files;
+  for (const auto& [path, part] : {std::pair{"A.CE2", "RES"}, std::pair{"A.CE2-01", "CAP"}}) {
+    SchematicBuilder sheet;
+    sheet.header().component(PlacedPart(part, "R1", 10, 5));
+    files.files[path] = sheet.bytes();
+  }
+  std::ostringstream out;
+  std::ostringstream err;
+  CliEnvironment environment{files, out, err};
+  EXPECT_EQ(RunCli({"--lint", "A.CE2", "A.CE2-01"}, environment), kExitFinished);
+  EXPECT_EQ(RunCli({"--lint", "--together", "A.CE2", "A.CE2-01"}, environment), kExitFindings);
+  EXPECT_EQ(out.str(),
+            "A.CE2-01: section 1 at (10, 5) CAP [CAP] R1 block 0: duplicate reference: also on "
+            "RES [RES] section 1 at (10, 5) of A.CE2\n");
+  EXPECT_EQ(err.str(), "");
 }
 
 }  // namespace

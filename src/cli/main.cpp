@@ -1,4 +1,5 @@
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     arguments.emplace_back(argv[i]);
   }
-  kerro::CliEnvironment environment{kerro::realFileSystem(), std::cout, std::cerr};
+  const std::unique_ptr<kerro::FileSystem> fileSystem = kerro::CreateRealFileSystem();
+  kerro::CliEnvironment environment{*fileSystem, std::cout, std::cerr};
   return kerro::RunCli(arguments, environment);
 }

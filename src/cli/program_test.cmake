@@ -31,6 +31,9 @@ foreach(file ${backup} ${name}-01 changes.csv)
   endif()
 endforeach()
 expect_run(0 "  R1 " --list ${WORK}/${name})
+# The two sections now lie in two files: number them as one design.
+expect_run(0 "Finished" --together -a --keep ${WORK}/${name} ${WORK}/${name}-01)
+expect_run(2 "nothing was written" --together --sheet-base 1 ${WORK}/${name} ${WORK}/${name}-01)
 
 # Library-guided runs in a copy of the demo folder, from inside it, as a user runs them.
 # Any message on the error stream (a library that failed) fails the test.

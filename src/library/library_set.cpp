@@ -1,6 +1,5 @@
 #include "library/library_set.h"
 
-#include <fstream>
 #include <new>
 
 #include "library/binary_library.h"
@@ -43,31 +42,6 @@ bool IsTextLibraryExtension(std::string_view extension) {
   return true;
 }
 
-// The settings file is used when it can be opened for reading. It is read by the profile
-// functions, never through the FileSystem, so it is looked for the same way.
-bool CanOpen(const std::string& path) {
-  return std::ifstream(path).is_open();
-}
-
-// A text library is read as the editor's own tools read it, sharing the file with other
-// readers, so that a library the editor holds open still loads. Binary libraries are read
-// exclusively.
-std::optional<std::vector<uint8_t>> ReadShared(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    return std::nullopt;
-  }
-  std::vector<uint8_t> bytes;
-  char buffer[65536];
-  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-    bytes.insert(bytes.end(), buffer, buffer + in.gcount());
-  }
-  if (in.bad()) {
-    return std::nullopt;
-  }
-  return bytes;
-}
-
 }  // namespace
 
 bool PartLibrary::loadLibrary(const std::string& path, FileSystem& fileSystem) {
@@ -76,7 +50,9 @@ bool PartLibrary::loadLibrary(const std::string& path, FileSystem& fileSystem) {
   }
   try {
     const bool text = IsTextLibraryExtension(SplitPath(path).extension);
-    const auto bytes = text ? ReadShared(path) : fileSystem.readFile(path);
+    // A text library is read as the editor's own tools read it, sharing the file with
+    // other readers, so that a library the editor holds open still loads.
+    const auto bytes = text ? fileSystem.readFileShared(path) : fileSystem.readFile(path);
     if (!bytes) {
       return false;
     }
@@ -93,7 +69,7 @@ bool PartLibrary::loadLibrary(const std::string& path, FileSystem& fileSystem) {
   }
 }
 
-LibrarySet::LibrarySet(ErrorHandler onError, FileSystem& fileSystem)
+LibrarySet::LibrarySet(LibraryErrorHandler onError, FileSystem& fileSystem)
     : onError_(std::move(onError)), fileSystem_(fileSystem) {}
 
 void LibrarySet::setProgramFolder(std::string folder) {
@@ -102,7 +78,8 @@ void LibrarySet::setProgramFolder(std::string folder) {
 
 std::string LibrarySet::settingsFileFor(const std::string& schematicPath) const {
   std::string besideSchematic = DirectoryOf(schematicPath) + std::string(kSettingsFileName);
-  if (CanOpen(besideSchematic)) {
+  // Used when it can be opened for reading, as the profile functions will read it.
+  if (fileSystem_.readFileShared(besideSchematic)) {
     return besideSchematic;
   }
   const std::string programFolder =
@@ -116,7 +93,7 @@ bool LibrarySet::loadLibraries(const std::string& schematicPath) {
   bool ok = true;
   for (int n = 0; n < kMaxLibraries; ++n) {
     const std::string listed =
-        ReadProfileString(settings, "LIBRARY", "LIB" + std::to_string(n), "");
+        ReadProfileString(fileSystem_, settings, "LIBRARY", "LIB" + std::to_string(n), "");
     if (listed.empty()) {
       break;
     }

@@ -9,10 +9,9 @@
 // or, if there is none, beside the executable: section "LIBRARY", keys "LIB0", "LIB1", ...
 // up to "LIB15", read until the first empty or missing key. A relative path is taken
 // from the current directory; a path written on Windows is found as library_path.h says,
-// also in the library folders given to the set. TOSK.INI is read from the disk by the
-// profile functions.
-// Binary libraries are read whole through the FileSystem given to the set, held
-// exclusively while they are read; text libraries are read from the disk, shared.
+// also in the library folders given to the set. Every file is read through the FileSystem
+// given to the set: TOSK.INI by the profile functions, binary libraries whole and held
+// exclusively while they are read, text libraries shared with other readers.
 
 #include <array>
 #include <cstdint>
@@ -31,19 +30,20 @@ namespace kerro {
 
 inline constexpr int kMaxLibraries = 16;
 
+// Called with the path of a library that fails to load; the caller shows or prints
+// "File read error. "%1"" with it, and the run goes on. When several paths were tried for
+// the library, they come joined by JoinTriedPaths, so that the message names each between
+// quotes.
+using LibraryErrorHandler = std::function<void(const std::string& libraryPath)>;
+
 class LibrarySet {
  public:
-  // Called with the path of a library that fails to load; the caller shows or prints
-  // "File read error. "%1"" with it. When several paths were tried for the library, they
-  // come joined by JoinTriedPaths, so that the message names each between quotes.
-  using ErrorHandler = std::function<void(const std::string& libraryPath)>;
-
   struct PartLocation {
     int library = 0;  // slot, the order of the LIB keys
     int entry = 0;    // index of the entry within its library
   };
 
-  explicit LibrarySet(ErrorHandler onError = {}, FileSystem& fileSystem = realFileSystem());
+  LibrarySet(LibraryErrorHandler onError, FileSystem& fileSystem);
 
   // The folder whose TOSK.INI is used when the schematic's folder has none; by default
   // the folder of the running executable.
@@ -77,7 +77,7 @@ class LibrarySet {
  private:
   void buildIndex();
 
-  ErrorHandler onError_;
+  LibraryErrorHandler onError_;
   FileSystem& fileSystem_;
   std::optional<std::string> programFolder_;
   std::vector<std::string> libraryFolders_;

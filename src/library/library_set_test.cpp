@@ -21,7 +21,8 @@ using testing::WriteToskIni;
 // libraries the tests list in them.
 class LibrarySetTest : public ::testing::Test {
  protected:
-  LibrarySetTest() : set_([this](const std::string& path) { errors_.push_back(path); }) {
+  LibrarySetTest()
+      : set_([this](const std::string& path) { errors_.push_back(path); }, testing::RealFiles()) {
     set_.setProgramFolder(programFolder_.path());
   }
 
@@ -189,7 +190,7 @@ TEST_F(LibrarySetTest, FileKindFollowsExtensionAndHeader) {
     const std::string path = libraryFolder_.file(c.file);
     WriteBytes(path, c.bytes);
     PartLibrary library;
-    EXPECT_EQ(library.loadLibrary(path), c.loads);
+    EXPECT_EQ(library.loadLibrary(path, testing::RealFiles()), c.loads);
     EXPECT_EQ(library.fileName().has_value(), c.loads);
 
     errors_.clear();
@@ -203,8 +204,8 @@ TEST_F(LibrarySetTest, ALibraryLoadsOnlyOnce) {
   const std::string a = textLibrary("A.LB3", {{.name = "A"}});
   const std::string b = textLibrary("B.LB3", {{.name = "B"}});
   PartLibrary library;
-  ASSERT_TRUE(library.loadLibrary(a));
-  EXPECT_FALSE(library.loadLibrary(b));
+  ASSERT_TRUE(library.loadLibrary(a, testing::RealFiles()));
+  EXPECT_FALSE(library.loadLibrary(b, testing::RealFiles()));
   EXPECT_EQ(library.fileName(), a);
   EXPECT_EQ(library.entryAt(0)->name, "A");
 }
@@ -307,22 +308,43 @@ TEST_F(LibrarySetTest, WindowsPathsFindTheirFilesHere) {
 }
 #endif
 
-TEST(LibrarySet, ReadsBinaryLibrariesThroughItsFileSystem) {
+TEST(LibrarySet, ReadsEveryFileThroughItsFileSystem) {
   testing::MemoryFileSystem files;
-  TempFolder folder;  // the settings file is read from the disk
-  const std::string library = "/libraries/OPAMP.LIB";
+  TempFolder folder;  // only for the settings file's text
+  const std::string settings = "/board/TOSK.INI";
+  const std::string binaryPath = "/libraries/OPAMP.LIB";
+  const std::string textPath = "/libraries/TTL.LB3";
   BinaryLibraryBuilder binary;
   binary.entry("LM358", binary.body({.blockCount = 2}));
-  files.files[library] = binary.bytes();
-  WriteToskIni(folder.file("TOSK.INI"), {library});
-  LibrarySet set({}, files);
-  ASSERT_TRUE(set.loadLibraries(folder.file("X.CE2")));
+  files.files[binaryPath] = binary.bytes();
+  files.files[textPath] = TextLibraryBuilder().component({.name = "74LS00", .blocks = 4}).bytes();
+  WriteToskIni(folder.file("TOSK.INI"), {binaryPath, textPath});
+  files.files[settings] = testing::ReadBytes(folder.file("TOSK.INI"));
+  std::vector<std::string> failed;
+  LibrarySet set([&](const std::string& path) { failed.push_back(path); }, files);
+  ASSERT_TRUE(set.loadLibraries("/board/X.CE2"));
   EXPECT_EQ(set.findPart("LM358")->blockCount(), 2);
-  EXPECT_EQ(files.log, std::vector<std::string>{"read " + library});
+  EXPECT_EQ(set.findPart("74LS00")->blockCount(), 4);
 
-  files.lock(library);  // another program holds it
-  EXPECT_FALSE(set.loadLibraries(folder.file("X.CE2")));
+  // A text library is shared with other readers; a binary one is not.
+  files.lock(textPath);
+  EXPECT_TRUE(set.loadLibraries("/board/X.CE2"));
+  files.lock(binaryPath);
+  EXPECT_FALSE(set.loadLibraries("/board/X.CE2"));
   EXPECT_EQ(set.findPart("LM358"), nullptr);
+  EXPECT_EQ(failed, std::vector<std::string>{binaryPath});
+
+  // Each read can fail: the settings file (then no library is listed), or a library.
+  for (const std::string& path : {settings, binaryPath, textPath}) {
+    SCOPED_TRACE(path);
+    files.clearFaults();
+    failed.clear();
+    files.failOn(testing::FileOperation::Read, path);
+    const bool listed = set.loadLibraries("/board/X.CE2");
+    EXPECT_EQ(set.findPart("LM358"), nullptr);
+    EXPECT_EQ(listed, path == settings);
+    EXPECT_EQ(failed, path == settings ? std::vector<std::string>{} : std::vector{path});
+  }
 }
 
 }  // namespace

@@ -132,8 +132,8 @@ class PartLibrary {
   // other file as a binary library when its header matches. Returns false, showing
   // nothing, if the library was loaded before, the file cannot be read, or it is not a
   // well-formed library; the library is then left as it was. Binary libraries are read
-  // through `fileSystem`, exclusively; text libraries straight from the disk, shared.
-  bool loadLibrary(const std::string& path, FileSystem& fileSystem = realFileSystem());
+  // through `fileSystem` exclusively, text libraries shared.
+  bool loadLibrary(const std::string& path, FileSystem& fileSystem);
 
   // Used by the readers while they build a library.
   PartBody& addBody(std::unique_ptr<PartBody> body);

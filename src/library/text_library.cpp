@@ -198,79 +198,97 @@ class TextLibraryParser {
     }
   }
 
-  SectionEnd parseComponent() {
-    auto body = std::make_unique<PartBody>();
+  // The items of one component section read so far.
+  struct ComponentItems {
     std::string name;
     int32_t sizeX = 0;
     int32_t sizeY = 0;
     int32_t blocks = 0;
     std::string refPrefix = "U";
     std::string patternName;
-    auto store = [&] {
-      body->refPrefix = std::move(refPrefix);
-      body->sizeX = sizeX;
-      body->sizeY = sizeY;
-      body->blockCount = blocks;
-      for (const PartPin& pin : body->pins) {
-        body->pinSides |= 1u << pin.side();
-      }
-      if (!patternName.empty()) {
-        auto found = patternsByName_.find(patternName);
-        body->pattern = found != patternsByName_.end() ? found->second : nullptr;
-      }
-      addEntry(std::move(name), &library_.addBody(std::move(body)));
-    };
+
+    bool hasSizeAndBlocks() const { return sizeX >= 1 && sizeY >= 1 && blocks >= 1; }
+  };
+
+  SectionEnd parseComponent() {
+    auto body = std::make_unique<PartBody>();
+    ComponentItems items;
     while (true) {
       if (reader_.ReadField(field_) < 0) {
-        store();
+        storeComponent(std::move(body), items);
         return SectionEnd::EndOfInput;
       }
       if (IsOpener(field_)) {
         if (field_ == "+PIN") {
-          if (sizeX < 1 || sizeY < 1 || blocks < 1) {
+          if (!items.hasSizeAndBlocks()) {
             return SectionEnd::Failed;
           }
           PartPin& pin = body->pins.emplace_back();
-          pin.prepareNumbers(blocks);
+          pin.prepareNumbers(items.blocks);
           const SectionEnd end = parsePin(pin);
           if (end == SectionEnd::Failed) {
             return SectionEnd::Failed;
           }
           if (end == SectionEnd::EndOfInput) {
-            store();
+            storeComponent(std::move(body), items);
             return SectionEnd::EndOfInput;
           }
         } else if (!skipSection()) {
           return SectionEnd::Failed;
         }
       } else if (IsCloser(field_)) {
-        if (field_ != "-COMP" || name.empty() || sizeX < 1 || sizeY < 1 || blocks < 1) {
+        if (field_ != "-COMP" || items.name.empty() || !items.hasSizeAndBlocks()) {
           return SectionEnd::Failed;
         }
-        store();
+        storeComponent(std::move(body), items);
         return SectionEnd::Closed;
       } else if (std::string_view key, value; SplitItem(field_, key, value)) {
-        if (key == "N") {
-          name = UpToNul(value);
-        } else if (key == "X" || key == "Y") {
-          const int32_t size = ParseInteger(value);
-          if (size < 0) {
-            return SectionEnd::Failed;
-          }
-          (key == "X" ? sizeX : sizeY) = size;
-        } else if (key == "B") {
-          const int32_t count = ParseInteger(value);
-          if (blocks != 0 || count < 0 || count > kMaxBlocks) {
-            return SectionEnd::Failed;
-          }
-          blocks = count;
-        } else if (key == "R") {
-          refPrefix = UpToNul(value);
-        } else if (key == "P") {
-          patternName = UpToNul(value);
+        if (!readComponentItem(key, value, items)) {
+          return SectionEnd::Failed;
         }
       }
     }
+  }
+
+  // Takes one item of a component section. Returns false for a value that fails the
+  // section; unknown keys are skipped.
+  static bool readComponentItem(std::string_view key, std::string_view value,
+                                ComponentItems& items) {
+    if (key == "N") {
+      items.name = UpToNul(value);
+    } else if (key == "X" || key == "Y") {
+      const int32_t size = ParseInteger(value);
+      if (size < 0) {
+        return false;
+      }
+      (key == "X" ? items.sizeX : items.sizeY) = size;
+    } else if (key == "B") {
+      const int32_t count = ParseInteger(value);
+      if (items.blocks != 0 || count < 0 || count > kMaxBlocks) {
+        return false;
+      }
+      items.blocks = count;
+    } else if (key == "R") {
+      items.refPrefix = UpToNul(value);
+    } else if (key == "P") {
+      items.patternName = UpToNul(value);
+    }
+    return true;
+  }
+
+  void storeComponent(std::unique_ptr<PartBody> body, ComponentItems& items) {
+    body->refPrefix = std::move(items.refPrefix);
+    body->sizeX = items.sizeX;
+    body->sizeY = items.sizeY;
+    body->blockCount = items.blocks;
+    for (const PartPin& pin : body->pins) {
+      body->pinSides |= 1u << pin.side();
+    }
+    if (!items.patternName.empty()) {
+      auto found = patternsByName_.find(items.patternName);
+      body->pattern = found != patternsByName_.end() ? found->second : nullptr;
+    }
+    addEntry(std::move(items.name), &library_.addBody(std::move(body)));
   }
 
   SectionEnd parsePin(PartPin& pin) {

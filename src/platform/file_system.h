@@ -1,9 +1,18 @@
 #pragma once
-// The few file operations the renumbering job needs. The job talks to this interface only,
-// so that tests can inject a failure at any step without touching the disk.
+// Every file operation of the program goes through this interface, so that tests can
+// inject a failure at any step without touching the disk. Only the programs' `main`
+// functions create the real file system and pass it down.
+//
+// Temporary files are written beside the file they will replace, under a short name of
+// at most 11 characters ("~" and six characters drawn from the target's file name, then
+// ".KR" and a slot digit), so that every path that can be loaded leaves room for its
+// temporaries (a Windows folder holds names of 12 characters at most past its 247).
+// While a run writes a temporary it keeps it locked; the next run for the same target
+// removes every temporary of that target that no one holds, those of killed runs.
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -19,9 +28,22 @@ class FileSystem {
   // it meanwhile. Returns nullopt if the file cannot be opened, locked or read in full.
   virtual std::optional<std::vector<uint8_t>> readFile(const std::string& path) = 0;
 
+  // Reads the whole file while other readers may hold it too, as the editor's own tools
+  // read its text files. Returns nullopt if the file cannot be opened or read in full.
+  virtual std::optional<std::vector<uint8_t>> readFileShared(const std::string& path) = 0;
+
   // Creates or truncates `path`, writes `bytes` and flushes them to the disk. Returns false
   // if any of that fails; the file may then exist with partial content.
   virtual bool writeFile(const std::string& path, std::span<const uint8_t> bytes) = 0;
+
+  // Creates `path`, which must not exist, writes `bytes` and flushes them, and keeps the
+  // file locked until it is renamed or removed through this file system (or the process
+  // ends). Returns false, leaving no file of its own, if any of that fails.
+  virtual bool writeTemporary(const std::string& path, std::span<const uint8_t> bytes) = 0;
+
+  // Removes the file at `path` unless some process holds it locked. Returns true if it was
+  // removed.
+  virtual bool removeUnlessLocked(const std::string& path) = 0;
 
   // Returns false if the file could not be removed (also when it does not exist).
   virtual bool removeFile(const std::string& path) = 0;
@@ -54,9 +76,26 @@ class FileSystem {
     (void)to;
     return false;
   }
+
+  // True where the system's own profile functions read and write INI files on this file
+  // system: the real one on Windows.
+  virtual bool hasSystemProfiles() const { return false; }
+
+  // Replaces the file at `path` with `bytes` through a temporary beside it, so that a
+  // failed write leaves the previous file whole. Returns false on failure.
+  bool replaceFile(const std::string& path, std::span<const uint8_t> bytes);
 };
 
 // The file system of the machine, with this platform's locking rules.
-FileSystem& realFileSystem();
+std::unique_ptr<FileSystem> CreateRealFileSystem();
+
+inline constexpr int kTemporarySlots = 8;
+
+// The name of temporary `slot` (0 to kTemporarySlots - 1) for `target`, in its folder.
+std::string TemporaryName(const std::string& target, int slot);
+
+// Removes the temporaries for `target` that no one holds and returns the first free name,
+// or nullopt when live runs hold every slot.
+std::optional<std::string> FreeTemporaryName(FileSystem& fileSystem, const std::string& target);
 
 }  // namespace kerro

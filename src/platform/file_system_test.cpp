@@ -14,7 +14,7 @@ using testing::WriteBytes;
 
 TEST(RealFileSystem, WriteReadRenameRemove) {
   TempFolder folder;
-  FileSystem& fileSystem = realFileSystem();
+  FileSystem& fileSystem = testing::RealFiles();
   const std::string a = folder.file("a.bin");
   const std::string b = folder.file("b.bin");
   // Binary: no CR/LF or Ctrl-Z translation.
@@ -44,16 +44,16 @@ TEST(RealFileSystem, WriteReadRenameRemove) {
 TEST(RealFileSystem, EmptyFileReadsAsEmpty) {
   TempFolder folder;
   WriteBytes(folder.file("e"), {});
-  auto bytes = realFileSystem().readFile(folder.file("e"));
+  auto bytes = testing::RealFiles().readFile(folder.file("e"));
   ASSERT_TRUE(bytes.has_value());
   EXPECT_TRUE(bytes->empty());
 }
 
 TEST(RealFileSystem, FolderIsNotAFile) {
   TempFolder folder;
-  EXPECT_TRUE(realFileSystem().exists(folder.path()));
-  EXPECT_FALSE(realFileSystem().readFile(folder.path()).has_value());
-  EXPECT_FALSE(realFileSystem().writeFile(folder.path(), std::vector<uint8_t>{1}));
+  EXPECT_TRUE(testing::RealFiles().exists(folder.path()));
+  EXPECT_FALSE(testing::RealFiles().readFile(folder.path()).has_value());
+  EXPECT_FALSE(testing::RealFiles().writeFile(folder.path(), std::vector<uint8_t>{1}));
 }
 
 }  // namespace

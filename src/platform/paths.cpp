@@ -6,7 +6,7 @@ namespace kerro {
 
 namespace {
 
-bool isLeadByte(char c, PathStyle style) {
+bool IsLeadByte(char c, PathStyle style) {
   const auto byte = static_cast<unsigned char>(c);
   switch (style) {
     case PathStyle::Posix:
@@ -19,23 +19,23 @@ bool isLeadByte(char c, PathStyle style) {
   return false;
 }
 
-bool isSeparator(char c, PathStyle style) {
+bool IsSeparator(char c, PathStyle style) {
   return c == '/' || (IsWindowsStyle(style) && c == '\\');
 }
 
-bool hasDrive(std::string_view path, PathStyle style) {
-  return IsWindowsStyle(style) && path.size() >= 2 && path[1] == ':' && !isLeadByte(path[0], style);
+bool HasDrive(std::string_view path, PathStyle style) {
+  return IsWindowsStyle(style) && path.size() >= 2 && path[1] == ':' && !IsLeadByte(path[0], style);
 }
 
 }  // namespace
 
 size_t CharacterSizeAt(std::string_view text, size_t at, PathStyle style) {
-  return at + 1 < text.size() && isLeadByte(text[at], style) ? 2 : 1;
+  return at + 1 < text.size() && IsLeadByte(text[at], style) ? 2 : 1;
 }
 
 PathParts SplitPath(std::string_view path, PathStyle style) {
   PathParts parts;
-  if (hasDrive(path, style)) {
+  if (HasDrive(path, style)) {
     parts.drive = std::string(path.substr(0, 2));
     path.remove_prefix(2);
   }
@@ -44,7 +44,7 @@ PathParts SplitPath(std::string_view path, PathStyle style) {
   size_t nameStart = 0;
   size_t dot = std::string_view::npos;
   for (size_t at = 0; at < path.size(); at += CharacterSizeAt(path, at, style)) {
-    if (isSeparator(path[at], style)) {
+    if (IsSeparator(path[at], style)) {
       nameStart = at + 1;
       dot = std::string_view::npos;
     } else if (path[at] == '.') {

@@ -17,7 +17,7 @@ struct SplitCase {
   PathParts parts;
 };
 
-std::string cat(std::initializer_list<std::string_view> pieces) {
+std::string Joined(std::initializer_list<std::string_view> pieces) {
   std::string result;
   for (std::string_view piece : pieces) {
     result += piece;
@@ -39,7 +39,7 @@ TEST(Paths, SplitAndJoin) {
       {"posix backslash is a name", PathStyle::Posix, "a\\b.X", {"", "", "a\\b", ".X"}},
       {"posix keeps plain bytes",
        PathStyle::Posix,
-       cat({"/d/", kTable, ".CE2"}),
+       Joined({"/d/", kTable, ".CE2"}),
        {"", "/d/", std::string(kTable), ".CE2"}},
       {"windows drive", PathStyle::Windows, "C:\\work\\A.CE2", {"C:", "\\work\\", "A", ".CE2"}},
       {"windows slashes", PathStyle::Windows, "C:/w\\x/B.lb3", {"C:", "/w\\x/", "B", ".lb3"}},
@@ -47,13 +47,13 @@ TEST(Paths, SplitAndJoin) {
       {"windows no folder", PathStyle::Windows, "A.CE2", {"", "", "A", ".CE2"}},
       {"932 name ends in 0x5C",
        dbcs,
-       cat({"Z:\\", kBoardTable, "\\", kTable, ".CE2"}),
-       {"Z:", cat({"\\", kBoardTable, "\\"}), std::string(kTable), ".CE2"}},
+       Joined({"Z:\\", kBoardTable, "\\", kTable, ".CE2"}),
+       {"Z:", Joined({"\\", kBoardTable, "\\"}), std::string(kTable), ".CE2"}},
       {"932 folder ends in 0x5C",
        dbcs,
-       cat({"C:\\", kSo, "\\NOTE"}),
-       {"C:", cat({"\\", kSo, "\\"}), "NOTE", ""}},
-      {"932 name only", dbcs, cat({kTable, ".X"}), {"", "", std::string(kTable), ".X"}},
+       Joined({"C:\\", kSo, "\\NOTE"}),
+       {"C:", Joined({"\\", kSo, "\\"}), "NOTE", ""}},
+      {"932 name only", dbcs, Joined({kTable, ".X"}), {"", "", std::string(kTable), ".X"}},
       {"932 lead byte at the end", dbcs, "C:\\a\\B\x95", {"C:", "\\a\\", "B\x95", ""}},
       {"932 lead byte before a separator", dbcs, "C:\\a\x95/b.X", {"C:", "\\", "a\x95/b", ".X"}},
       {"932 lead byte is no drive", dbcs, "\x95:x", {"", "", "\x95:x", ""}},
@@ -119,8 +119,8 @@ TEST(Paths, WithTrailingSeparator) {
   EXPECT_EQ(WithTrailingSeparator("C:", PathStyle::Windows), "C:");
   EXPECT_EQ(WithTrailingSeparator("C:\\w\\", PathStyle::Windows), "C:\\w\\");
   EXPECT_EQ(WithTrailingSeparator("C:\\w", PathStyle::Windows), "C:\\w\\");
-  EXPECT_EQ(WithTrailingSeparator(cat({"C:\\", cp932::kBoardTable}), dbcs),
-            cat({"C:\\", cp932::kBoardTable, "\\"}));
+  EXPECT_EQ(WithTrailingSeparator(Joined({"C:\\", cp932::kBoardTable}), dbcs),
+            Joined({"C:\\", cp932::kBoardTable, "\\"}));
 }
 
 }  // namespace

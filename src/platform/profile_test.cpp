@@ -80,14 +80,18 @@ TEST(Profile, ReadRules) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(ReadProfileString(file, c.section, c.key, "default"), c.expected);
+    EXPECT_EQ(ReadProfileString(testing::RealFiles(), file, c.section, c.key, "default"),
+              c.expected);
   }
 }
 
 TEST(Profile, MissingFileGivesTheDefault) {
   TempFolder folder;
-  EXPECT_EQ(ReadProfileString(folder.file("NONE.INI"), "LIBRARY", "LIB0", ""), "");
-  EXPECT_EQ(ReadProfileString(folder.file("NONE.INI"), "LIBRARY", "LIB0", "x"), "x");
+  EXPECT_EQ(ReadProfileString(testing::RealFiles(), folder.file("NONE.INI"), "LIBRARY", "LIB0", ""),
+            "");
+  EXPECT_EQ(
+      ReadProfileString(testing::RealFiles(), folder.file("NONE.INI"), "LIBRARY", "LIB0", "x"),
+      "x");
   EXPECT_TRUE(folder.list().empty());
 }
 
@@ -96,8 +100,8 @@ TEST(Profile, ValuesAreCutAt259Characters) {
   const std::string file = folder.file("LONG.INI");
   const std::string exact(kProfileValueLimit, 'a');
   WriteText(file, "[S]\r\nExact=" + exact + "\r\nLong=" + exact + "bcd\r\n");
-  EXPECT_EQ(ReadProfileString(file, "S", "Exact", ""), exact);
-  EXPECT_EQ(ReadProfileString(file, "S", "Long", ""), exact);
+  EXPECT_EQ(ReadProfileString(testing::RealFiles(), file, "S", "Exact", ""), exact);
+  EXPECT_EQ(ReadProfileString(testing::RealFiles(), file, "S", "Long", ""), exact);
 }
 
 TEST(Profile, WriteReplacesAKeyAndKeepsEveryOtherLine) {
@@ -111,10 +115,13 @@ TEST(Profile, WriteReplacesAKeyAndKeepsEveryOtherLine) {
             "\r\n"
             "[Settings]\r\n"
             "Grid=10\r\n");
-  ASSERT_TRUE(WriteProfileString(file, "recent file list", "FILE1", "C:\\NEW.CE2"));
-  EXPECT_EQ(ReadProfileString(file, "Recent File List", "File1", ""), "C:\\NEW.CE2");
-  EXPECT_EQ(ReadProfileString(file, "Recent File List", "File0", ""), "C:\\A.CE2");
-  EXPECT_EQ(ReadProfileString(file, "Settings", "Grid", ""), "10");
+  ASSERT_TRUE(
+      WriteProfileString(testing::RealFiles(), file, "recent file list", "FILE1", "C:\\NEW.CE2"));
+  EXPECT_EQ(ReadProfileString(testing::RealFiles(), file, "Recent File List", "File1", ""),
+            "C:\\NEW.CE2");
+  EXPECT_EQ(ReadProfileString(testing::RealFiles(), file, "Recent File List", "File0", ""),
+            "C:\\A.CE2");
+  EXPECT_EQ(ReadProfileString(testing::RealFiles(), file, "Settings", "Grid", ""), "10");
   const auto lines = Lines(ReadText(file));
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "; a comment"), 1);
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "Grid=10"), 1);
@@ -129,19 +136,49 @@ TEST(Profile, WriteAddsKeysAndSections) {
   TempFolder folder;
   const std::string file = folder.file("ADD.INI");
   WriteText(file, "[Settings]\r\nGrid=10\r\n");
-  ASSERT_TRUE(WriteProfileString(file, "Settings", "Snap", "1"));
-  ASSERT_TRUE(WriteProfileString(file, "Recent File List", "File0", "C:\\A.CE2"));
-  EXPECT_EQ(ReadProfileString(file, "Settings", "Grid", ""), "10");
-  EXPECT_EQ(ReadProfileString(file, "Settings", "Snap", ""), "1");
-  EXPECT_EQ(ReadProfileString(file, "Recent File List", "File0", ""), "C:\\A.CE2");
+  ASSERT_TRUE(WriteProfileString(testing::RealFiles(), file, "Settings", "Snap", "1"));
+  ASSERT_TRUE(
+      WriteProfileString(testing::RealFiles(), file, "Recent File List", "File0", "C:\\A.CE2"));
+  EXPECT_EQ(ReadProfileString(testing::RealFiles(), file, "Settings", "Grid", ""), "10");
+  EXPECT_EQ(ReadProfileString(testing::RealFiles(), file, "Settings", "Snap", ""), "1");
+  EXPECT_EQ(ReadProfileString(testing::RealFiles(), file, "Recent File List", "File0", ""),
+            "C:\\A.CE2");
   // The new key went into its own section, not into the one after it.
-  EXPECT_EQ(ReadProfileString(file, "Recent File List", "Snap", "none"), "none");
+  EXPECT_EQ(ReadProfileString(testing::RealFiles(), file, "Recent File List", "Snap", "none"),
+            "none");
   EXPECT_EQ(Lines(ReadText(file)).size(), 5u);
 
   // Writing creates a missing file.
   const std::string fresh = folder.file("NEW.INI");
-  ASSERT_TRUE(WriteProfileString(fresh, "LIBRARY", "LIB0", "TTL.LB3"));
-  EXPECT_EQ(ReadProfileString(fresh, "library", "lib0", ""), "TTL.LB3");
+  ASSERT_TRUE(WriteProfileString(testing::RealFiles(), fresh, "LIBRARY", "LIB0", "TTL.LB3"));
+  EXPECT_EQ(ReadProfileString(testing::RealFiles(), fresh, "library", "lib0", ""), "TTL.LB3");
+}
+
+// On any file system but the machine's, the profile goes through the FileSystem: a read
+// that fails gives the default, and a write that fails leaves the file as it was and no
+// temporary beside it.
+TEST(Profile, ReadsAndWritesThroughTheFileSystem) {
+  testing::MemoryFileSystem files;
+  const std::string ini = "/cfg/KERRO.INI";
+  const std::string text = "[Recent File List]\r\nFile0=C:\\A.CE2\r\n";
+  files.files[ini] = std::vector<uint8_t>(text.begin(), text.end());
+  EXPECT_EQ(ReadProfileString(files, ini, "recent file list", "file0", ""), "C:\\A.CE2");
+
+  files.failOn(testing::FileOperation::Read, ini);
+  EXPECT_EQ(ReadProfileString(files, ini, "Recent File List", "File0", "none"), "none");
+  files.clearFaults();
+
+  for (const auto fault : {testing::FileOperation::Write, testing::FileOperation::Flush,
+                           testing::FileOperation::Rename}) {
+    files.failOn(fault);
+    EXPECT_FALSE(WriteProfileString(files, ini, "Recent File List", "File0", "C:\\B.CE2"));
+    files.clearFaults();
+    EXPECT_EQ(files.files.size(), 1u);
+    EXPECT_EQ(files.files[ini], std::vector<uint8_t>(text.begin(), text.end()));
+  }
+  ASSERT_TRUE(WriteProfileString(files, ini, "Recent File List", "File0", "C:\\B.CE2"));
+  EXPECT_EQ(ReadProfileString(files, ini, "Recent File List", "File0", ""), "C:\\B.CE2");
+  EXPECT_EQ(files.files.size(), 1u);
 }
 
 }  // namespace

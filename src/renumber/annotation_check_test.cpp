@@ -217,7 +217,7 @@ TEST(AnnotationCheck, ALibraryThatFailsIsAFindingAndNoPartIsCalledMissing) {
   std::vector<SchematicDocument> design;
   design.push_back(Load({testing::PlacedPart("RES", "R1", 10, 0)}));
   const auto findings =
-      CheckAnnotationWithLibraries(design, folder.file("A.CE2"), realFileSystem());
+      CheckAnnotationWithLibraries(design, folder.file("A.CE2"), testing::RealFiles());
   ASSERT_EQ(findings.size(), 1u);
   EXPECT_EQ(findings[0].kind, FindingKind::LibraryFailed);
   EXPECT_EQ(findings[0].libraryPath, folder.file("NONE.LB3"));

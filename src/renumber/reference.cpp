@@ -8,7 +8,7 @@ namespace kerro {
 
 namespace {
 
-bool isDecimalDigit(char c) {
+bool IsDecimalDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
@@ -16,7 +16,7 @@ bool isDecimalDigit(char c) {
 
 SplitResult SplitReference(std::string_view text) {
   size_t start = text.size();
-  while (start > 1 && isDecimalDigit(text[start - 1])) {
+  while (start > 1 && IsDecimalDigit(text[start - 1])) {
     --start;
   }
   SplitResult result;
@@ -41,7 +41,7 @@ std::optional<std::string_view> UnnumberedPrefix(std::string_view reference) {
   while (end > 0 && reference[end - 1] == '?') {
     --end;
   }
-  if (end == 0 || isDecimalDigit(reference[end - 1])) {
+  if (end == 0 || IsDecimalDigit(reference[end - 1])) {
     return std::nullopt;
   }
   return reference.substr(0, end);

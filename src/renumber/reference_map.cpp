@@ -7,7 +7,6 @@
 #include <tuple>
 #include <unordered_map>
 
-#include "platform/little_endian.h"
 #include "platform/paths.h"
 #include "renumber/annotation_check.h"
 #include "renumber/reference.h"
@@ -282,22 +281,6 @@ std::optional<int> SectionNamedIn(const MapRow& row, const std::string& path) {
   return std::nullopt;
 }
 
-// The section (from 0) of each entry; entries come in file order.
-std::vector<int> SectionsOf(const SchematicDocument& document) {
-  std::vector<int> sections;
-  const auto image = document.image();
-  const auto starts = document.sectionStarts();
-  size_t section = 0;
-  for (const ComponentEntry& entry : document.entries()) {
-    const size_t offset = entry.recordOffset(image);
-    while (section + 2 < starts.size() && offset >= starts[section + 1]) {
-      ++section;
-    }
-    sections.push_back(static_cast<int>(section));
-  }
-  return sections;
-}
-
 // The row that renames each entry, if any.
 std::vector<std::optional<size_t>> MatchRows(const ReferenceMap& map, const std::string& path,
                                              const SchematicDocument& document,
@@ -326,16 +309,9 @@ std::vector<std::optional<size_t>> MatchRows(const ReferenceMap& map, const std:
             Key{*section, row.x, row.y, row.partName, row.oldReference, row.oldBlock}, i);
       }
     }
-    const std::vector<int> sections = SectionsOf(document);
-    const auto image = document.image();
     for (size_t e = 0; e < entries.size(); ++e) {
-      const size_t offset = entries[e].recordOffset(image);
-      const Key key{sections[e],
-                    ReadI16(image, offset + kXOffset),
-                    entries[e].y(),
-                    entries[e].partName(),
-                    entries[e].reference(),
-                    entries[e].block()};
+      const Key key{entries[e].section(),  entries[e].storedX(),   entries[e].y(),
+                    entries[e].partName(), entries[e].reference(), entries[e].block()};
       if (auto found = byComponent.find(key); found != byComponent.end()) {
         rowOf[e] = found->second;
       }

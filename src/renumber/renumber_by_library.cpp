@@ -3,14 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <climits>
-#include <optional>
-#include <span>
-#include <unordered_map>
-#include <vector>
 
 #include "library/library_set.h"
 #include "platform/memory.h"
-#include "platform/text_compare.h"
+#include "renumber/max_tree.h"
+#include "renumber/part_role.h"
 #include "renumber/radix_sort.h"
 #include "renumber/reference.h"
 
@@ -18,223 +15,123 @@ namespace kerro {
 
 namespace {
 
-constexpr std::array<std::string_view, 5> kPowerNames = {"VCC", "VDD", "GND", "VEE", "VSS"};
-
-enum class PartKind { Ordinary, PowerSymbol, PowerBlock };
-
-PartKind Classify(std::string_view partName) {
-  for (std::string_view power : kPowerNames) {
-    if (partName.starts_with(power)) {
-      return partName.size() == power.size() ? PartKind::PowerSymbol : PartKind::PowerBlock;
-    }
-  }
-  return PartKind::Ordinary;
-}
-
-// Hashing of string keys that also finds string_view keys without a copy.
-struct TextHash {
-  using is_transparent = void;
-  size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
-};
-template <typename Value>
-using TextMap = std::unordered_map<std::string, Value, TextHash, std::equal_to<>>;
-
-std::string PairKey(std::string_view tag, std::string_view prefix) {
-  // A tag holds at most 15 characters, so its length in one byte keeps pairs apart.
-  std::string key;
-  key.reserve(1 + tag.size() + prefix.size());
-  key.push_back(static_cast<char>(tag.size()));
-  key.append(tag);
-  key.append(prefix);
-  return key;
-}
-
-struct Package {
-  int64_t number = 0;
-  int blockCount = 0;  // of the part that opened the package
-  int lastBlock = 0;
-};
-
-// The numbered ordinary components of one tag and prefix, in sorted order, with a
-// maximum tree over their numbers. It answers "the first one at or after position p whose
-// number is above n" in logarithmic time, which is what each power block asks.
-class NumberRun {
+// Block counts by part name, each name asked of the libraries once: boards repeat a few
+// thousand names.
+class BlockCounts {
  public:
-  void add(size_t ordinaryIndex, int64_t number) {
-    indexes_.push_back(ordinaryIndex);
-    numbers_.push_back(number);
-  }
+  explicit BlockCounts(const BlockCountLookup& lookup) : lookup_(lookup) {}
 
-  void seal() {
-    size_ = 1;
-    while (size_ < numbers_.size()) {
-      size_ *= 2;
+  int32_t of(const ShortText& partName, uint32_t hash) {
+    const uint32_t id = names_.idOf(partName, hash);
+    if (id == counts_.size()) {
+      const std::optional<int> count = lookup_(partName.view());
+      counts_.push_back(count ? *count : 0);
     }
-    tree_.assign(2 * size_, INT64_MIN);
-    std::copy(numbers_.begin(), numbers_.end(), tree_.begin() + static_cast<ptrdiff_t>(size_));
-    for (size_t node = size_ - 1; node > 0; --node) {
-      tree_[node] = std::max(tree_[2 * node], tree_[2 * node + 1]);
-    }
+    return counts_[id];
   }
 
-  // Position in this run of the first component whose index in the ordinary array is
-  // `from` or more.
-  size_t firstAtOrAfter(size_t from) const {
-    return static_cast<size_t>(std::lower_bound(indexes_.begin(), indexes_.end(), from) -
-                               indexes_.begin());
-  }
-
-  // The first position at or after `position` whose number is above `floor`, or nullopt.
-  std::optional<size_t> firstAbove(size_t position, int64_t floor) const {
-    return search(1, 0, size_, position, floor);
-  }
-
-  size_t ordinaryIndex(size_t position) const { return indexes_[position]; }
-  int64_t number(size_t position) const { return numbers_[position]; }
+  void prefetchSlot(uint32_t hash) const { names_.prefetchSlot(hash); }
+  void prefetchText(uint32_t hash) const { names_.prefetchText(hash); }
 
  private:
-  std::optional<size_t> search(size_t node, size_t low, size_t high, size_t from,
-                               int64_t floor) const {
-    if (high <= from || tree_[node] <= floor) {
-      return std::nullopt;
-    }
-    if (high - low == 1) {
-      return low;
-    }
-    const size_t middle = (low + high) / 2;
-    if (auto found = search(2 * node, low, middle, from, floor)) {
-      return found;
-    }
-    return search(2 * node + 1, middle, high, from, floor);
-  }
-
-  std::vector<size_t> indexes_;
-  std::vector<int64_t> numbers_;
-  std::vector<int64_t> tree_;
-  size_t size_ = 0;
+  const BlockCountLookup& lookup_;
+  ShortTextIds names_;
+  std::vector<int32_t> counts_;  // by name id; 0 when no library knows the part
 };
 
-struct PowerBlockState {
-  int64_t lastNumber = 0;
-  size_t scanPosition = 0;  // index into the ordinary array
-};
-
-// Distinct prefixes, each with the last number given to it (shared by ordinary components
-// and power blocks). The texts are copies: the reference fields they come from are
-// rewritten at the end.
-class PrefixTable {
+// One pass over the entries in file order, into a LibraryBoard. The fields of a batch of
+// components are read first and the lookups of their texts started together (the slots,
+// then the texts they hold), then the batch is added: on a board of a million distinct
+// tags each lookup is a cache miss, and so they overlap.
+class BoardCollector {
  public:
-  PrefixTable(int initial, int step) : initial_(initial), step_(step) {}
+  BoardCollector(LibraryBoard& board, const BlockCountLookup& blockCountOf, size_t components)
+      : board_(board), blockCounts_(blockCountOf), packages_(components) {}
 
-  uint32_t idOf(std::string_view prefix) {
-    if (!texts_.empty() && texts_[last_] == prefix) {
-      return last_;  // the blocks of a package come one after another
-    }
-    auto it = ids_.find(prefix);
-    if (it == ids_.end()) {
-      it = ids_.emplace(std::string(prefix), static_cast<uint32_t>(texts_.size())).first;
-      texts_.emplace_back(prefix);
-      counters_.push_back(std::nullopt);
-    }
-    last_ = it->second;
-    return last_;
-  }
-
-  const std::string& text(uint32_t id) const { return texts_[id]; }
-
-  // NextNumber: initial for a prefix met for the first time, else its last number + step.
-  int64_t next(uint32_t id) {
-    std::optional<int64_t>& last = counters_[id];
-    last = last ? *last + step_ : initial_;
-    return *last;
-  }
-
- private:
-  int64_t initial_;
-  int64_t step_;
-  TextMap<uint32_t> ids_;
-  std::vector<std::string> texts_;
-  std::vector<std::optional<int64_t>> counters_;
-  uint32_t last_ = 0;
-};
-
-// Ids for short texts (tags and part names), in an open-addressing table with the texts
-// kept in one array beside it: a lookup touches the table and that array, never the
-// image, where a node-based map costs a bucket, a node and a string on a board with
-// hundreds of thousands of package tags.
-class TextIds {
- public:
-  // The id of `text`, which is given the next id when it is new.
-  uint32_t idOf(std::string_view text) {
-    const uint32_t hash = hashOf(text);
-    size_t at = findSlot(text, hash);
-    if (slots_[at].id == 0) {
-      if (2 * (texts_.size() + 1) > slots_.size()) {
-        grow();
-        at = findSlot(text, hash);
+  void collect(std::span<const ComponentEntry> entries) {
+    for (size_t first = 0; first < entries.size(); first += kBatch) {
+      const size_t end = std::min(entries.size(), first + kBatch);
+      size_t count = 0;
+      for (size_t i = first; i < end; ++i) {
+        if (read(entries[i], static_cast<uint32_t>(i), batch_[count])) {
+          ++count;
+        }
       }
-      texts_.emplace_back(text);
-      slots_[at] = {hash, static_cast<uint32_t>(texts_.size())};
+      for (size_t i = 0; i < count; ++i) {
+        prefetchTexts(batch_[i]);
+      }
+      for (size_t i = 0; i < count; ++i) {
+        add(batch_[i]);
+      }
     }
-    return slots_[at].id - 1;
+    board_.packageCount = packages_.size();
   }
-
-  bool contains(std::string_view text) const {
-    return slots_[findSlot(text, hashOf(text))].id != 0;
-  }
-
-  bool empty() const { return texts_.empty(); }
-  size_t size() const { return texts_.size(); }
 
  private:
-  struct Slot {
-    uint32_t hash = 0;
-    uint32_t id = 0;  // id + 1; 0 marks an empty slot
+  static constexpr size_t kBatch = 16;
+
+  struct Pending {
+    uint32_t component;
+    bool powerBlock;
+    int32_t x, y;
+    ShortText partName, prefix, package;
+    uint32_t partHash, prefixHash, packageHash;
   };
 
-  static uint32_t hashOf(std::string_view text) {
-    return static_cast<uint32_t>(std::hash<std::string_view>{}(text));
+  // Reads what the numbering needs of one component and starts its lookups. Returns false
+  // for a component that is left as it is: a power symbol, or one without a tag or a
+  // reference (which can match no power block either).
+  bool read(const ComponentEntry& entry, uint32_t component, Pending& pending) {
+    const std::string_view partName = entry.partName();
+    const PartRole role = PartRoleOf(partName);
+    const std::string_view tag = entry.packageTag();
+    const std::string_view reference = entry.reference();
+    if (role == PartRole::PowerSymbol || tag.empty() || reference.empty()) {
+      return false;
+    }
+    const std::string_view prefix = SplitReference(reference).prefix;
+    pending.component = component;
+    pending.powerBlock = role == PartRole::PowerBlock;
+    pending.x = entry.x();
+    pending.y = entry.y();
+    pending.partName = ShortText::Of(partName);
+    pending.prefix = ShortText::Of(prefix);
+    // A package is keyed by tag and prefix: under one tag, an IC and a U (or a U? placed
+    // beside U12) are different chips, and each takes its numbers from its own counter.
+    pending.package = ShortText::Joined(tag, prefix);
+    pending.partHash = pending.partName.hash();
+    pending.prefixHash = pending.prefix.hash();
+    pending.packageHash = pending.package.hash();
+    blockCounts_.prefetchSlot(pending.partHash);
+    board_.prefixes.prefetchSlot(pending.prefixHash);
+    packages_.prefetchSlot(pending.packageHash);
+    return true;
   }
 
-  // The slot holding `text`, or the empty slot where it belongs.
-  size_t findSlot(std::string_view text, uint32_t hash) const {
-    const size_t mask = slots_.size() - 1;
-    for (size_t at = hash & mask;; at = (at + 1) & mask) {
-      const Slot& slot = slots_[at];
-      if (slot.id == 0 || (slot.hash == hash && texts_[slot.id - 1] == text)) {
-        return at;
-      }
+  void prefetchTexts(const Pending& pending) const {
+    blockCounts_.prefetchText(pending.partHash);
+    board_.prefixes.prefetchText(pending.prefixHash);
+    packages_.prefetchText(pending.packageHash);
+  }
+
+  void add(const Pending& pending) {
+    const uint32_t package = packages_.idOf(pending.package, pending.packageHash);
+    const uint32_t prefix = board_.prefixes.idOf(pending.prefix, pending.prefixHash);
+    board_.minX = std::min(board_.minX, pending.x);
+    board_.minY = std::min(board_.minY, pending.y);
+    board_.maxY = std::max(board_.maxY, pending.y);
+    if (pending.powerBlock) {
+      board_.powerBlocks.push_back({0, pending.component, prefix, package});
+    } else {
+      const int32_t blockCount = blockCounts_.of(pending.partName, pending.partHash);
+      board_.ordinary.push_back({0, pending.component, prefix, package, blockCount});
     }
   }
 
-  void grow() {
-    std::vector<Slot> old(2 * slots_.size());
-    old.swap(slots_);
-    const size_t mask = slots_.size() - 1;
-    for (const Slot& slot : old) {
-      if (slot.id != 0) {
-        size_t at = slot.hash & mask;
-        while (slots_[at].id != 0) {
-          at = (at + 1) & mask;
-        }
-        slots_[at] = slot;
-      }
-    }
-  }
-
-  std::vector<Slot> slots_ = std::vector<Slot>(16);  // a power of two, at most half full
-  std::vector<std::string> texts_;                   // short enough to sit inside the strings
-};
-
-// What the numbering needs of one component, copied out of the image in file order, so
-// that the sorted walk never reaches back into it.
-struct Placed {
-  uint64_t key = 0;        // position: x, then y
-  uint32_t component = 0;  // index into the document's entries
-  uint32_t prefix = 0;     // PrefixTable id
-  uint32_t package = 0;    // package tag id, for parts of several blocks
-  int32_t blockCount = 0;  // 0 when no library knows the part
-  bool powerTag = false;   // some power block has this tag
+  LibraryBoard& board_;
+  BlockCounts blockCounts_;
+  ShortTextIds packages_;  // pairs of tag and prefix
+  std::array<Pending, kBatch> batch_;
 };
 
 // `value` - `minimum` as an unsigned distance; positions span far less than 2^32.
@@ -242,180 +139,192 @@ uint64_t DistanceFrom(int32_t value, int32_t minimum) {
   return static_cast<uint64_t>(static_cast<int64_t>(value) - static_cast<int64_t>(minimum));
 }
 
-// Sorts by x, then y, keeping file order at equal positions, as a stable sort would.
-void SortByPosition(std::vector<Placed>& placed, std::span<const ComponentEntry> entries) {
-  if (placed.empty()) {
-    return;
+template <typename Part>
+void SortByPosition(std::vector<Part>& parts, const LibraryBoard& board,
+                    std::span<const ComponentEntry> entries) {
+  const uint64_t ySpan = DistanceFrom(board.maxY, board.minY) + 1;
+  for (Part& part : parts) {
+    const ComponentEntry& entry = entries[part.component];
+    part.order = DistanceFrom(entry.x(), board.minX) * ySpan + DistanceFrom(entry.y(), board.minY);
   }
-  int32_t minX = INT32_MAX;
-  int32_t minY = INT32_MAX;
-  int32_t maxY = INT32_MIN;
-  for (const Placed& item : placed) {
-    const ComponentEntry& entry = entries[item.component];
-    minX = std::min(minX, entry.x());
-    minY = std::min(minY, entry.y());
-    maxY = std::max(maxY, entry.y());
+  RadixSortByKey(parts, [](const Part& part) { return part.order; });
+}
+
+// The number a stored reference shows: FormatReference cuts at 8 characters, so a long
+// prefix keeps fewer digits of its number (none at all when it has 8 characters).
+int64_t NumberAsStored(std::string_view prefix, int64_t number) {
+  size_t digits = 1;
+  for (int64_t rest = number; rest >= 10; rest /= 10) {
+    ++digits;
   }
-  const uint64_t ySpan = DistanceFrom(maxY, minY) + 1;
-  for (Placed& item : placed) {
-    const ComponentEntry& entry = entries[item.component];
-    item.key = DistanceFrom(entry.x(), minX) * ySpan + DistanceFrom(entry.y(), minY);
+  if (prefix.size() + digits <= kMaxReferenceLength) {
+    return number;  // prefixes end in a non-digit (or are one character), so it splits back
   }
-  RadixSortByKey(placed, [](const Placed& item) { return item.key; });
+  const std::string stored = FormatReference(prefix, number);
+  return SplitReference(stored).number;
+}
+
+// The ordinary components that a power block can match: those of a tag and prefix that
+// some power block has, grouped by that pair and kept in order within each group, with a
+// maximum tree over their numbers as stored.
+class PackageRuns {
+ public:
+  PackageRuns(const LibraryBoard& board, const NewNumbers& result);
+
+  // The first member of the run of `package` whose index in the ordinary list is at least
+  // `from` and whose number is above `floor`.
+  std::optional<std::pair<size_t, int64_t>> firstAbove(uint32_t package, size_t from,
+                                                       int64_t floor) const {
+    const auto begin = ordinaryIndex_.begin() + static_cast<ptrdiff_t>(start_[package]);
+    const auto end = ordinaryIndex_.begin() + static_cast<ptrdiff_t>(start_[package + 1]);
+    const auto first =
+        static_cast<size_t>(std::lower_bound(begin, end, from) - ordinaryIndex_.begin());
+    const auto found = tree_.firstAbove(first, start_[package + 1], floor);
+    if (!found) {
+      return std::nullopt;
+    }
+    return std::pair{static_cast<size_t>(ordinaryIndex_[*found]), numbers_[*found]};
+  }
+
+ private:
+  std::vector<size_t> start_;  // by package id, one more at the end
+  std::vector<uint32_t> ordinaryIndex_;
+  std::vector<int64_t> numbers_;
+  MaxTree tree_;
+};
+
+PackageRuns::PackageRuns(const LibraryBoard& board, const NewNumbers& result)
+    : start_(board.packageCount + 1, 0), tree_({}) {
+  std::vector<bool> powered(board.packageCount, false);
+  for (const PowerBlockPart& power : board.powerBlocks) {
+    powered[power.package] = true;
+  }
+  std::vector<uint32_t> members;  // indexes into the ordinary list, in order
+  for (size_t i = 0; i < board.ordinary.size(); ++i) {
+    if (powered[board.ordinary[i].package]) {
+      members.push_back(static_cast<uint32_t>(i));
+      ++start_[board.ordinary[i].package + 1];
+    }
+  }
+  for (size_t package = 1; package < start_.size(); ++package) {
+    start_[package] += start_[package - 1];
+  }
+  // Placed by package in order, so that each run keeps the order of the list.
+  ordinaryIndex_.resize(members.size());
+  numbers_.resize(members.size());
+  std::vector<size_t> next(start_.begin(), start_.end() - 1);
+  for (const uint32_t member : members) {
+    const OrdinaryPart& part = board.ordinary[member];
+    const size_t at = next[part.package]++;
+    ordinaryIndex_[at] = member;
+    numbers_[at] = NumberAsStored(board.prefixes.text(part.prefix), result.number[part.component]);
+  }
+  tree_ = MaxTree(numbers_);
 }
 
 }  // namespace
 
-size_t RenumberByLibrary(SchematicDocument& document, int initial, int step,
-                         const BlockCountLookup& blockCountOf) {
-  const std::span<ComponentEntry> entries = document.entries();
-  PrefixTable prefixes(initial, step);
+NewNumbers::NewNumbers(size_t components) {
+  ReserveLarge(number, components);
+  number.resize(components, 0);
+  ReserveLarge(block, components);
+  block.resize(components, -1);
+}
 
-  // Power blocks first: the ordinary components of their tags are the only ones a power
-  // block can match, so only those are looked at again after numbering.
-  std::vector<Placed> powerBlocks;
-  TextIds powerTags;
-  for (size_t i = 0; i < entries.size(); ++i) {
-    if (Classify(entries[i].partName()) == PartKind::PowerBlock) {
-      powerBlocks.push_back({0, static_cast<uint32_t>(i), 0, 0, 0, false});
-      powerTags.idOf(entries[i].packageTag());
-    }
-  }
+LibraryBoard CollectLibraryBoard(std::span<const ComponentEntry> entries,
+                                 const BlockCountLookup& blockCountOf) {
+  LibraryBoard board;
+  ReserveLarge(board.ordinary, entries.size());
+  board.minX = board.minY = INT32_MAX;
+  board.maxY = INT32_MIN;
+  BoardCollector(board, blockCountOf, entries.size()).collect(entries);
+  return board;
+}
 
-  // Ordinary components with both texts. Those without one are left as they are and can
-  // match no power block, so they need no place in the sorted array.
-  std::vector<Placed> ordinary;
-  ReserveLarge(ordinary, entries.size() - powerBlocks.size());
-  TextIds packageIds;
-  // Each distinct part name is asked for once; boards repeat a few thousand names.
-  TextIds partIds;
-  std::vector<int32_t> blockCounts;  // by part id; 0 when no library knows the part
-  for (size_t i = 0; i < entries.size(); ++i) {
-    const ComponentEntry& entry = entries[i];
-    const std::string_view partName = entry.partName();
-    if (Classify(partName) != PartKind::Ordinary) {
-      continue;
-    }
-    const std::string_view tag = entry.packageTag();
-    const std::string_view reference = entry.reference();
-    if (tag.empty() || reference.empty()) {
-      continue;
-    }
-    const uint32_t part = partIds.idOf(partName);
-    if (part == blockCounts.size()) {
-      const std::optional<int> count = blockCountOf(partName);
-      blockCounts.push_back(count ? *count : 0);
-    }
-    Placed item;
-    item.component = static_cast<uint32_t>(i);
-    const std::string_view prefix = SplitReference(reference).prefix;
-    item.prefix = prefixes.idOf(prefix);
-    item.blockCount = blockCounts[part];
-    if (item.blockCount > 1) {
-      // A package is keyed by tag and prefix: under one tag, an IC and a U (or a U? placed
-      // beside U12) are different chips, and each takes its numbers from its own counter.
-      item.package = packageIds.idOf(PairKey(tag, prefix));
-    }
-    item.powerTag = !powerTags.empty() && powerTags.contains(tag);
-    ordinary.push_back(item);
-  }
-  SortByPosition(ordinary, entries);
-  SortByPosition(powerBlocks, entries);
+void OrderByPosition(LibraryBoard& board, std::span<const ComponentEntry> entries) {
+  SortByPosition(board.ordinary, board, entries);
+  SortByPosition(board.powerBlocks, board, entries);
+}
 
-  // New numbers and blocks by component, written to the image in file order at the end.
-  std::vector<int64_t> numberOf;
-  ReserveLarge(numberOf, entries.size());
-  numberOf.resize(entries.size(), -1);
-  std::vector<int16_t> blockOf;  // -1: the block stays
-  ReserveLarge(blockOf, entries.size());
-  blockOf.resize(entries.size(), -1);
-  std::vector<Package> packages(packageIds.size());
-  std::vector<bool> opened(packageIds.size(), false);
-  for (const Placed& item : ordinary) {
+void PackOrdinary(const LibraryBoard& board, NumberSeries& numbers, NewNumbers& result) {
+  struct Package {
+    int64_t number = 0;  // 0 until the package is opened
+    int blockCount = 0;  // of the part that opened it
+    int lastBlock = 0;
+  };
+  std::vector<Package> packages(board.packageCount);
+  for (const OrdinaryPart& part : board.ordinary) {
     int64_t number = 0;
     int block = 0;
-    if (item.blockCount > 1) {
-      Package& package = packages[item.package];
-      if (!opened[item.package]) {
-        opened[item.package] = true;
-        package = Package{prefixes.next(item.prefix), item.blockCount, 0};
+    if (part.blockCount > 1) {
+      Package& package = packages[part.package];
+      if (package.number == 0) {
+        package = {numbers.next(part.prefix, part.component), part.blockCount, 0};
       } else if (package.lastBlock < package.blockCount - 1 &&
-                 package.lastBlock < item.blockCount - 1) {
+                 package.lastBlock < part.blockCount - 1) {
         ++package.lastBlock;
       } else {
-        package.number = prefixes.next(item.prefix);
+        package.number = numbers.next(part.prefix, part.component);
         package.lastBlock = 0;
       }
       number = package.number;
       block = package.lastBlock;
     } else {
-      number = prefixes.next(item.prefix);
+      number = numbers.next(part.prefix, part.component);
     }
-    numberOf[item.component] = number;
-    blockOf[item.component] = static_cast<uint8_t>(block);
+    result.number[part.component] = number;
+    result.block[part.component] = static_cast<uint8_t>(block);
   }
-  size_t rewritten = ordinary.size();
+}
 
-  if (!powerBlocks.empty()) {
-    // What each power block scans for: the ordinary components of the power blocks' tags,
-    // with their new references, grouped by tag and the prefix of the new reference.
-    TextMap<NumberRun> runs;
-    for (size_t i = 0; i < ordinary.size(); ++i) {
-      const Placed& item = ordinary[i];
-      if (!item.powerTag) {
-        continue;
-      }
-      const std::string reference =
-          FormatReference(prefixes.text(item.prefix), numberOf[item.component]);
-      const SplitResult split = SplitReference(reference);
-      runs[PairKey(entries[item.component].packageTag(), split.prefix)].add(i, split.number);
-    }
-    for (auto& [key, run] : runs) {
-      run.seal();
-    }
-
-    TextMap<PowerBlockState> states;
-    for (const Placed& item : powerBlocks) {
-      const ComponentEntry& component = entries[item.component];
-      const std::string_view tag = component.packageTag();
-      const std::string_view reference = component.reference();
-      if (tag.empty() || reference.empty()) {
-        continue;
-      }
-      const std::string_view prefix = SplitReference(reference).prefix;
-      const std::string key = PairKey(tag, prefix);
-      PowerBlockState& state = states[key];
-
-      std::optional<size_t> match;
-      auto run = runs.find(key);
-      if (run != runs.end()) {
-        match = run->second.firstAbove(run->second.firstAtOrAfter(state.scanPosition),
-                                       state.lastNumber);
-      }
-      if (match) {
-        state.scanPosition = run->second.ordinaryIndex(*match) + 1;
-        state.lastNumber = run->second.number(*match);
-      } else {
-        state.lastNumber = prefixes.next(prefixes.idOf(prefix));
-      }
-      // Stored with the others below; until then every field keeps its present reference.
-      numberOf[item.component] = state.lastNumber;
-      ++rewritten;
-    }
+void NumberPowerBlocks(const LibraryBoard& board, NumberSeries& numbers, NewNumbers& result) {
+  if (board.powerBlocks.empty()) {
+    return;
   }
+  const PackageRuns runs(board, result);
+  struct PowerState {
+    int64_t lastNumber = 0;
+    size_t scanPosition = 0;  // index into the ordinary list
+  };
+  std::vector<PowerState> states(board.packageCount);
+  for (const PowerBlockPart& power : board.powerBlocks) {
+    PowerState& state = states[power.package];
+    if (const auto match = runs.firstAbove(power.package, state.scanPosition, state.lastNumber)) {
+      state.scanPosition = match->first + 1;
+      state.lastNumber = match->second;
+    } else {
+      state.lastNumber = numbers.next(power.prefix, power.component);
+    }
+    result.number[power.component] = state.lastNumber;
+  }
+}
 
-  // References and blocks are stored in file order, so the image is written front to back.
+size_t StoreNumbers(std::span<ComponentEntry> entries, const NewNumbers& result) {
+  size_t rewritten = 0;
   for (size_t i = 0; i < entries.size(); ++i) {
-    if (numberOf[i] < 0) {
+    if (result.number[i] == 0) {
       continue;
     }
-    const std::string prefix(SplitReference(entries[i].reference()).prefix);
-    StoreReference(FormatReference(prefix, numberOf[i]), entries[i].referenceField());
-    if (blockOf[i] >= 0) {
-      entries[i].setBlock(static_cast<uint8_t>(blockOf[i]));
+    const std::string_view prefix = SplitReference(entries[i].reference()).prefix;
+    StoreReference(FormatReference(prefix, result.number[i]), entries[i].referenceField());
+    if (result.block[i] >= 0) {
+      entries[i].setBlock(static_cast<uint8_t>(result.block[i]));
     }
+    ++rewritten;
   }
   return rewritten;
+}
+
+size_t RenumberByLibrary(SchematicDocument& document, int initial, int step,
+                         const BlockCountLookup& blockCountOf) {
+  const std::span<ComponentEntry> entries = document.entries();
+  LibraryBoard board = CollectLibraryBoard(entries, blockCountOf);
+  OrderByPosition(board, entries);
+  NumberSeries numbers(initial, step, board.prefixes.size());
+  NewNumbers result(entries.size());
+  PackOrdinary(board, numbers, result);
+  NumberPowerBlocks(board, numbers, result);
+  return StoreNumbers(entries, result);
 }
 
 size_t RenumberByLibrary(SchematicDocument& document, int initial, int step,

@@ -8,6 +8,7 @@
 #include <random>
 
 #include "renumber/reference.h"
+#include "renumber/renumber_job.h"
 #include "testing/test_support.h"
 
 namespace kerro {
@@ -386,7 +387,7 @@ class LibraryGuidedJob : public ::testing::Test {
   }
 
   JobResult run(std::vector<std::string>* failedLibraries) {
-    JobContext context{realFileSystem(),
+    JobContext context{testing::RealFiles(),
                        [&](const std::string& path) { failedLibraries->push_back(path); }};
     return RenumberJob(
         {.path = schematicPath_, .initial = 1, .step = 1, .mode = NumberingMode::ByLibrary},
@@ -395,7 +396,7 @@ class LibraryGuidedJob : public ::testing::Test {
 
   std::vector<std::pair<std::string, int>> result() {
     SchematicDocument document;
-    EXPECT_TRUE(document.load(realFileSystem(), schematicPath_));
+    EXPECT_TRUE(document.load(testing::RealFiles(), schematicPath_));
     std::vector<std::pair<std::string, int>> numbered;
     for (const ComponentEntry& c : document.entries()) {
       numbered.emplace_back(std::string(c.reference()), c.block());

@@ -1,10 +1,9 @@
 #include "renumber/renumber_job.h"
 
-#include <algorithm>
-#include <array>
+#include <optional>
 
-#include "platform/little_endian.h"
 #include "platform/paths.h"
+#include "renumber/component_changes.h"
 #include "renumber/renumber_by_library.h"
 #include "renumber/renumber_plain.h"
 #include "renumber/safe_save.h"
@@ -14,61 +13,7 @@ namespace kerro {
 
 namespace {
 
-// The bytes of one component that a numbering mode may change: the reference field
-// (length byte and 8 characters), then the block.
-using ChangeableBytes = std::array<uint8_t, 1 + kReferenceCapacity + 1>;
-
-ChangeableBytes changeableBytesOf(ComponentEntry& component) {
-  ChangeableBytes bytes{};
-  auto field = component.referenceField();
-  std::copy(field.begin(), field.end(), bytes.begin());
-  bytes.back() = component.block();
-  return bytes;
-}
-
-std::vector<ChangeableBytes> snapshot(SchematicDocument& document) {
-  std::vector<ChangeableBytes> before;
-  before.reserve(document.entries().size());
-  for (ComponentEntry& component : document.entries()) {
-    before.push_back(changeableBytesOf(component));
-  }
-  return before;
-}
-
-std::vector<ComponentChange> changesSince(SchematicDocument& document,
-                                          const std::vector<ChangeableBytes>& before) {
-  std::vector<ComponentChange> changes;
-  auto image = document.image();
-  auto starts = document.sectionStarts();
-  size_t section = 0;
-  size_t index = 0;
-  for (ComponentEntry& component : document.entries()) {
-    const ChangeableBytes& old = before[index++];
-    const size_t offset = component.recordOffset(image);
-    // Entries come in file order, so the section only ever moves forward.
-    while (section + 2 < starts.size() && offset >= starts[section + 1]) {
-      ++section;
-    }
-    if (changeableBytesOf(component) == old) {
-      continue;
-    }
-    ComponentChange change;
-    change.section = static_cast<int>(section);
-    change.x = ReadI16(image, offset + kXOffset);
-    change.y = ReadI16(image, offset + kYOffset);
-    change.partName = std::string(component.partName());
-    change.packageTag = std::string(component.packageTag());
-    change.oldReference = std::string(ReadLengthPrefixedText(
-        std::span<const uint8_t>(old).first(1 + kReferenceCapacity), kReferenceCapacity));
-    change.newReference = std::string(component.reference());
-    change.oldBlock = old.back();
-    change.newBlock = component.block();
-    changes.push_back(std::move(change));
-  }
-  return changes;
-}
-
-JobResult failure(JobOutcome outcome, const std::string& path) {
+JobResult Failure(JobOutcome outcome, const std::string& path) {
   JobResult result;
   result.outcome = outcome;
   result.errorPath = path;
@@ -89,28 +34,28 @@ std::string MakeBackupName(const std::string& path, PathStyle style) {
 
 JobResult RenumberJob(const JobRequest& request, JobContext& context) {
   if (request.initial < kMinInitial || request.initial > kMaxInitial) {
-    return failure(JobOutcome::InitialOutOfRange, {});
+    return Failure(JobOutcome::InitialOutOfRange, {});
   }
   if (request.step < kMinStep || request.step > kMaxStep) {
-    return failure(JobOutcome::StepOutOfRange, {});
+    return Failure(JobOutcome::StepOutOfRange, {});
   }
   if (request.path.empty()) {
-    return failure(JobOutcome::EmptyPath, {});
+    return Failure(JobOutcome::EmptyPath, {});
   }
   SchematicDocument document;
   if (!document.load(context.fileSystem, request.path)) {
-    return failure(JobOutcome::ReadError, request.path);
+    return Failure(JobOutcome::ReadError, request.path);
   }
   // Removing the old backup would remove the schematic itself. Only a file that loaded is
   // refused so: one that is not there is a read error like any other.
   const std::string backupPath = MakeBackupName(request.path);
   if (backupPath == request.path) {
-    return failure(JobOutcome::WriteError, request.path);
+    return Failure(JobOutcome::WriteError, request.path);
   }
 
-  std::vector<ChangeableBytes> before;
+  std::optional<ChangeRecorder> recorder;
   if (request.collectChanges) {
-    before = snapshot(document);
+    recorder.emplace(document);
   }
   if (request.edit) {
     request.edit(document);
@@ -123,11 +68,11 @@ JobResult RenumberJob(const JobRequest& request, JobContext& context) {
 
   JobResult result;
   if (request.collectChanges) {
-    result.changes = changesSince(document, before);
+    result.changes = recorder->changes(document);
   }
   if (request.writeFiles &&
       !SaveWithBackup(context.fileSystem, document, request.path, backupPath)) {
-    return failure(JobOutcome::WriteError, request.path);
+    return Failure(JobOutcome::WriteError, request.path);
   }
   result.outcome = JobOutcome::Finished;
   return result;

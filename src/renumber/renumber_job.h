@@ -14,10 +14,10 @@
 // name and removes every temporary file.
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "library/library_set.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
 
@@ -76,9 +76,6 @@ struct JobResult {
   // change), in file order. Filled only when the request asks for it.
   std::vector<ComponentChange> changes;
 };
-
-// Called with the path of every part library that fails to load; the job goes on.
-using LibraryErrorHandler = std::function<void(const std::string& libraryPath)>;
 
 struct JobContext {
   FileSystem& fileSystem;

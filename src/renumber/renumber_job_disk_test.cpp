@@ -34,7 +34,7 @@ Bytes TwoSections(int secondSectionComponents) {
 }
 
 JobOutcome RunOnDisk(const std::string& path) {
-  JobContext context{realFileSystem(), {}};
+  JobContext context{testing::RealFiles(), {}};
   return RenumberJob({.path = path}, context).outcome;
 }
 
@@ -74,7 +74,7 @@ TEST(RenumberJobOnDisk, FileLockedByAnotherProcessIsAReadError) {
   const auto before = Contents(folder);
   testing::FileLockedByChild holder(folder.file("L.CE2"));
   ASSERT_TRUE(holder.holding());
-  JobContext context{realFileSystem(), {}};
+  JobContext context{testing::RealFiles(), {}};
   JobResult result = RenumberJob({.path = folder.file("L.CE2")}, context);
   EXPECT_EQ(result.outcome, JobOutcome::ReadError);
   EXPECT_EQ(result.errorPath, folder.file("L.CE2"));

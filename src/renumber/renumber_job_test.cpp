@@ -41,7 +41,7 @@ JobResult RunJob(MemoryFileSystem& fileSystem, JobRequest request) {
 
 bool HasTemporaries(const MemoryFileSystem& fileSystem) {
   for (const auto& [name, bytes] : fileSystem.files) {
-    if (name.find(".kerro-new") != std::string::npos) {
+    if (name.find('~') != std::string::npos) {
       return true;
     }
   }
@@ -330,7 +330,7 @@ TEST(RenumberJobFaults, FailureOfAnyChangeLosesNothing) {
 
 TEST(RenumberJobFaults, FlushReadBackAndCorruptionOfEachTemporary) {
   for (const char* target : {"S.CE2", "S.CE2-01", "S.CE2-02"}) {
-    const std::string temporary = TemporaryNameFor(target);
+    const std::string temporary = TemporaryName(target, 0);
     for (int kind = 0; kind < 3; ++kind) {
       SCOPED_TRACE(std::string(target) + " fault " + std::to_string(kind));
       FaultWorld world;

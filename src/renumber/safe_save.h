@@ -16,8 +16,9 @@
 //
 // With links, a process killed at any moment leaves a whole file at the path (the previous
 // content or the new one) and at the backup name (the old backup or the previous content).
-// Temporary names carry the process id, so that two runs on one file at once never write
-// into each other's temporaries; a killed run may leave its temporaries behind.
+// Temporaries have short names and stay locked while they are written (see
+// file_system.h): two runs on one file at once never write into each other's
+// temporaries, and the next save of a file removes those a killed run left.
 
 #include <string>
 
@@ -25,10 +26,6 @@
 #include "schematic/schematic_document.h"
 
 namespace kerro {
-
-// Name of the temporary file written beside `target` before it is renamed into place:
-// `target`.kerro-new-PID, with the id of this process.
-std::string TemporaryNameFor(const std::string& target);
 
 // Saves the loaded document under `path`, keeping the file now at `path` under
 // `backupPath`, which must differ from `path`. Returns false on any failure.

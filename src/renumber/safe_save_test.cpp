@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "testing/test_support.h"
@@ -27,6 +28,15 @@ class WatchedFileSystem final : public FileSystem {
 
   std::optional<std::vector<uint8_t>> readFile(const std::string& path) override {
     return real_.readFile(path);
+  }
+  std::optional<std::vector<uint8_t>> readFileShared(const std::string& path) override {
+    return real_.readFileShared(path);
+  }
+  bool writeTemporary(const std::string& path, std::span<const uint8_t> bytes) override {
+    return after("write " + path, real_.writeTemporary(path, bytes));
+  }
+  bool removeUnlessLocked(const std::string& path) override {
+    return after("remove " + path, real_.removeUnlessLocked(path));
   }
   bool hasContent(const std::string& path, std::span<const uint8_t> bytes) override {
     return real_.hasContent(path, bytes);
@@ -51,7 +61,7 @@ class WatchedFileSystem final : public FileSystem {
     return result;
   }
 
-  FileSystem& real_ = realFileSystem();
+  FileSystem& real_ = testing::RealFiles();
   std::function<void(const std::string&)> check_;
 };
 
@@ -106,41 +116,74 @@ TEST(SafeSave, BackupThatIsAlreadyALinkOfTheSchematicLeavesNoTemporary) {
   std::filesystem::create_hard_link(path, backup);
   SchematicDocument document;
   ASSERT_TRUE(document.loadImage(Board("R1")));
-  ASSERT_TRUE(SaveWithBackup(realFileSystem(), document, path, backup));
+  ASSERT_TRUE(SaveWithBackup(testing::RealFiles(), document, path, backup));
   EXPECT_EQ(Content(path), Board("R1"));
   EXPECT_EQ(Content(backup), Board("R7"));
   EXPECT_EQ(folder.list(), (std::vector<std::string>{"S.$E2", "S.CE2"}));
 }
 
-TEST(SafeSave, StaleBackupTemporaryOfThisProcessIdIsReplaced) {
+// Temporaries that no run holds were left by killed runs: the next save removes them,
+// for the path and for the backup name.
+TEST(SafeSave, TemporariesOfKilledRunsAreRemoved) {
   TempFolder folder;
   const std::string path = folder.file("S.CE2");
   const std::string backup = folder.file("S.$E2");
   WriteBytes(path, Board("R7"));
-  WriteBytes(TemporaryNameFor(backup), Board("R5"));
+  for (int slot : {0, 1, kTemporarySlots - 1}) {
+    WriteBytes(TemporaryName(path, slot), Board("R5"));
+    WriteBytes(TemporaryName(backup, slot), Board("R5"));
+  }
   SchematicDocument document;
   ASSERT_TRUE(document.loadImage(Board("R1")));
-  int links = 0;
-  WatchedFileSystem fileSystem(
-      [&](const std::string& operation) { links += operation.rfind("link ", 0) == 0 ? 1 : 0; });
-  ASSERT_TRUE(SaveWithBackup(fileSystem, document, path, backup));
-  EXPECT_EQ(links, 1);
+  ASSERT_TRUE(SaveWithBackup(testing::RealFiles(), document, path, backup));
+  EXPECT_EQ(Content(path), Board("R1"));
   EXPECT_EQ(Content(backup), Board("R7"));
   EXPECT_EQ(folder.list(), (std::vector<std::string>{"S.$E2", "S.CE2"}));
 }
 
-TEST(SafeSave, TemporariesOfAnotherRunAreLeftAlone) {
+// Another run at the same moment holds its temporary locked while it writes it.
+TEST(SafeSave, TemporariesOfALiveRunAreLeftAlone) {
   TempFolder folder;
   const std::string path = folder.file("S.CE2");
-  const std::string other = path + ".kerro-new-0";
-  ASSERT_NE(TemporaryNameFor(path), other);
   WriteBytes(path, Board("R7"));
-  WriteBytes(other, Board("R2"));
+  const std::string held = TemporaryName(path, 0);
+  const Bytes othersBytes = Board("R2");
+  std::unique_ptr<FileSystem> otherRun = CreateRealFileSystem();
+  ASSERT_TRUE(otherRun->writeTemporary(held, othersBytes));
   SchematicDocument document;
   ASSERT_TRUE(document.loadImage(Board("R1")));
-  ASSERT_TRUE(SaveWithBackup(realFileSystem(), document, path, folder.file("S.$E2")));
-  EXPECT_EQ(Content(other), Board("R2"));
+  ASSERT_TRUE(SaveWithBackup(testing::RealFiles(), document, path, folder.file("S.$E2")));
   EXPECT_EQ(Content(path), Board("R1"));
+  EXPECT_TRUE(otherRun->hasContent(held, othersBytes));
+
+  otherRun.reset();  // the other run is killed
+  ASSERT_TRUE(SaveWithBackup(testing::RealFiles(), document, path, folder.file("S.$E2")));
+  EXPECT_EQ(folder.list(), (std::vector<std::string>{"S.$E2", "S.CE2"}));
+}
+
+// A path as long as the system lets a file have still leaves room for its temporaries:
+// 259 characters on Windows, whose folders end 12 characters before that; a name of 255
+// bytes elsewhere.
+TEST(SafeSave, ThePathAtItsLongestCanBeSaved) {
+  TempFolder folder;
+#ifdef _WIN32
+  std::string directory = folder.path();
+  while (directory.size() < 247) {
+    // The last folder takes what is left up to 247.
+    const size_t room = 246 - directory.size();
+    directory += "\\" + std::string(room > 100 ? 50 : room, 'D');
+    std::filesystem::create_directory(directory);
+  }
+  const std::string path = directory + "\\" + std::string(259 - directory.size() - 5, 'S') + ".CE2";
+#else
+  const std::string path = folder.file(std::string(251, 'S') + ".CE2");
+#endif
+  WriteBytes(path, Board("R7"));
+  SchematicDocument document;
+  ASSERT_TRUE(document.load(testing::RealFiles(), path));
+  const std::string backup = path.substr(0, path.size() - 3) + "$E2";
+  ASSERT_TRUE(SaveWithBackup(testing::RealFiles(), document, path, backup));
+  EXPECT_EQ(Content(backup), Board("R7"));
 }
 
 }  // namespace

@@ -8,10 +8,15 @@
 
 namespace kerro {
 
-ComponentEntry::ComponentEntry(std::span<uint8_t> record, int32_t sectionOffset)
+ComponentEntry::ComponentEntry(std::span<uint8_t> record, int32_t sectionOffset, int section)
     : record_(record),
       x_(ReadI16(record, kXOffset) + sectionOffset),
-      y_(ReadI16(record, kYOffset)) {}
+      y_(ReadI16(record, kYOffset)),
+      section_(static_cast<uint8_t>(section)) {}
+
+int32_t ComponentEntry::storedX() const {
+  return ReadI16(record_, kXOffset);
+}
 
 std::string_view ComponentEntry::packageTag() const {
   return ReadLengthPrefixedText(record_.subspan(kPackageTagOffset, 1 + kPackageTagCapacity),
@@ -71,7 +76,8 @@ bool SchematicDocument::loadImage(std::vector<uint8_t> image) {
     }
     const uint8_t kind = bytes[offset];
     if (kind == kComponentRecordKind) {
-      entries_.emplace_back(bytes.subspan(offset, kComponentRecordSize), sectionOffset);
+      entries_.emplace_back(bytes.subspan(offset, kComponentRecordSize), sectionOffset,
+                            static_cast<int>(sectionStarts_.size()) - 1);
     } else if (kind == kHeaderRecordKind && headers < kMaxSections) {
       if (headers > 0) {
         sectionStarts_.push_back(offset);

@@ -19,11 +19,16 @@ namespace kerro {
 // document's image, so an entry is valid only while that image lives.
 class ComponentEntry {
  public:
-  ComponentEntry(std::span<uint8_t> record, int32_t sectionOffset);
+  // `section` counts from 0; `sectionOffset` is what x adds to the stored position.
+  ComponentEntry(std::span<uint8_t> record, int32_t sectionOffset, int section);
 
   // Horizontal position plus 5000 for each section up to and including this one.
   int32_t x() const { return x_; }
   int32_t y() const { return y_; }
+  // The horizontal position as the record stores it, on the component's own sheet.
+  int32_t storedX() const;
+  // The section the record lies in, from 0.
+  int section() const { return section_; }
 
   uint8_t block() const { return record_[kBlockOffset]; }
   void setBlock(uint8_t block) { record_[kBlockOffset] = block; }
@@ -45,7 +50,9 @@ class ComponentEntry {
  private:
   std::span<uint8_t> record_;
   int32_t x_;
-  int32_t y_;
+  // The stored y and the section fit beside x, so an entry stays 24 bytes.
+  int16_t y_;
+  uint8_t section_;
 };
 
 class SchematicDocument {

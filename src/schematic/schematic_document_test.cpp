@@ -92,6 +92,11 @@ TEST(SchematicDocument, SectionOffsetsAddToX) {
   EXPECT_EQ(entries[0].x(), 5010);
   EXPECT_EQ(entries[1].x(), 10010);
   EXPECT_EQ(entries[2].x(), 14990);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(entries[static_cast<size_t>(i)].section(), i);
+  }
+  EXPECT_EQ(entries[1].storedX(), 10);
+  EXPECT_EQ(entries[2].storedX(), -10);
 }
 
 TEST(SchematicDocument, HeaderOnlyFileRoundTrips) {
@@ -132,6 +137,8 @@ TEST(SchematicDocument, SeventyHeadersMakeSixtyThreeSections) {
   // Components after the 63rd header stay in the 63rd section.
   EXPECT_EQ(document.entries()[62].x(), 62 + 63 * 5000);
   EXPECT_EQ(document.entries()[69].x(), 69 + 63 * 5000);
+  EXPECT_EQ(document.entries()[69].section(), 62);
+  EXPECT_EQ(document.entries()[69].storedX(), 69);
   MemoryFileSystem fileSystem;
   ASSERT_TRUE(document.save(fileSystem, "B.CE2"));
   EXPECT_EQ(fileSystem.files.size(), 63u);
@@ -153,6 +160,8 @@ TEST(SchematicDocument, RecordsBeforeTheFirstHeaderAreKept) {
   SchematicDocument document = Loaded(bytes);
   ASSERT_EQ(document.entries().size(), 2u);
   EXPECT_EQ(document.entries()[1].x(), 5007);
+  EXPECT_EQ(document.entries()[0].section(), 0);
+  EXPECT_EQ(document.entries()[1].section(), 0);
   MemoryFileSystem fileSystem;
   ASSERT_TRUE(document.save(fileSystem, "C.CE2"));
   EXPECT_EQ(Concatenated(fileSystem, "C.CE2", document.sectionCount()), bytes);

@@ -40,6 +40,44 @@ void Append16(std::vector<uint8_t>& bytes, uint16_t value) {
   bytes.push_back(static_cast<uint8_t>(value >> 8));
 }
 
+// One body record; its texts go to `strings`.
+void AppendBody(std::vector<uint8_t>& bodyArea, const BinaryBody& body, Strings& strings) {
+  bodyArea.push_back(body.sizeX);
+  bodyArea.push_back(body.sizeY);
+  bodyArea.push_back(body.blockCount);
+  bodyArea.insert(bodyArea.end(), {0xA5, 0xA5, 0xA5});
+  Append16(bodyArea, strings.cString(body.refPrefix));
+  Append16(bodyArea, body.pattern ? *body.pattern : uint16_t{0xFFFF});
+  uint16_t pinWord = static_cast<uint16_t>(body.pins.size() & 0x0FFF);
+  for (int side = 0; side < 4; ++side) {
+    if ((body.sides & (1 << side)) != 0) {
+      pinWord = static_cast<uint16_t>(pinWord | (0x8000 >> side));
+    }
+  }
+  Append16(bodyArea, pinWord);
+  for (const BinaryPin& pin : body.pins) {
+    Append16(bodyArea, pin.location);
+    Append16(bodyArea,
+             pin.name ? strings.prefixed(*pin.name, pin.nameLengthByte) : uint16_t{0xFFFF});
+    for (size_t b = 0; b < body.blockCount; ++b) {
+      Append16(bodyArea, b < pin.numbers.size() ? pin.numbers[b] : uint16_t{0});
+    }
+  }
+}
+
+// One pattern table record and the bitmap it points to.
+void AppendBitmap(std::vector<uint8_t>& patternTable, std::vector<uint8_t>& bitmapArea,
+                  const BinaryBitmap& bitmap) {
+  Append16(patternTable, static_cast<uint16_t>(bitmapArea.size()));
+  patternTable.insert(patternTable.end(), {0x5A, 0x5A, 0x5A, 0x5A});
+  Append16(bitmapArea, bitmap.width);
+  Append16(bitmapArea, bitmap.height);
+  const size_t size = (static_cast<size_t>(bitmap.width) + 7) / 8 * bitmap.height;
+  for (size_t i = 0; i < size; ++i) {
+    bitmapArea.push_back(i < bitmap.rows.size() ? bitmap.rows[i] : uint8_t{0});
+  }
+}
+
 }  // namespace
 
 void BinaryLibraryBuilder::PutU16(std::vector<uint8_t>& bytes, size_t offset, uint16_t value) {
@@ -78,27 +116,7 @@ std::vector<uint8_t> BinaryLibraryBuilder::bytes() {
       throw std::length_error("body area too large for 16-bit offsets");
     }
     bodyOffsets.push_back(static_cast<uint16_t>(bodyArea.size()));
-    bodyArea.push_back(body.sizeX);
-    bodyArea.push_back(body.sizeY);
-    bodyArea.push_back(body.blockCount);
-    bodyArea.insert(bodyArea.end(), {0xA5, 0xA5, 0xA5});
-    Append16(bodyArea, strings.cString(body.refPrefix));
-    Append16(bodyArea, body.pattern ? *body.pattern : uint16_t{0xFFFF});
-    uint16_t pinWord = static_cast<uint16_t>(body.pins.size() & 0x0FFF);
-    for (int side = 0; side < 4; ++side) {
-      if ((body.sides & (1 << side)) != 0) {
-        pinWord = static_cast<uint16_t>(pinWord | (0x8000 >> side));
-      }
-    }
-    Append16(bodyArea, pinWord);
-    for (const BinaryPin& pin : body.pins) {
-      Append16(bodyArea, pin.location);
-      Append16(bodyArea,
-               pin.name ? strings.prefixed(*pin.name, pin.nameLengthByte) : uint16_t{0xFFFF});
-      for (size_t b = 0; b < body.blockCount; ++b) {
-        Append16(bodyArea, b < pin.numbers.size() ? pin.numbers[b] : uint16_t{0});
-      }
-    }
+    AppendBody(bodyArea, body, strings);
   }
 
   // Entry names last: their offsets are 32-bit, those of the body texts 16-bit.
@@ -112,14 +130,7 @@ std::vector<uint8_t> BinaryLibraryBuilder::bytes() {
   std::vector<uint8_t> patternTable;
   std::vector<uint8_t> bitmapArea;
   for (const BinaryBitmap& bitmap : bitmaps_) {
-    Append16(patternTable, static_cast<uint16_t>(bitmapArea.size()));
-    patternTable.insert(patternTable.end(), {0x5A, 0x5A, 0x5A, 0x5A});
-    Append16(bitmapArea, bitmap.width);
-    Append16(bitmapArea, bitmap.height);
-    const size_t size = (static_cast<size_t>(bitmap.width) + 7) / 8 * bitmap.height;
-    for (size_t i = 0; i < size; ++i) {
-      bitmapArea.push_back(i < bitmap.rows.size() ? bitmap.rows[i] : uint8_t{0});
-    }
+    AppendBitmap(patternTable, bitmapArea, bitmap);
   }
 
   std::vector<uint8_t> file(kMagic.begin(), kMagic.end());

@@ -19,7 +19,7 @@ namespace {
 
 constexpr uid_t kNobody = 65534;
 
-int waitFor(pid_t pid) {
+int WaitFor(pid_t pid) {
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) {
@@ -43,7 +43,7 @@ int RunInChildProcess(const std::function<int()>& body) {
   if (pid == 0) {
     ::_exit(body());
   }
-  return waitFor(pid);
+  return WaitFor(pid);
 }
 
 bool LimitFileSize(uint64_t bytes) {
@@ -114,7 +114,7 @@ FileLockedByChild::~FileLockedByChild() {
     ::close(release_);
   }
   if (pid_ > 0) {
-    waitFor(pid_);
+    WaitFor(pid_);
   }
 }
 

@@ -37,6 +37,36 @@ std::optional<std::vector<uint8_t>> MemoryFileSystem::readFile(const std::string
   return it->second;
 }
 
+std::optional<std::vector<uint8_t>> MemoryFileSystem::readFileShared(const std::string& path) {
+  log.push_back("read " + path);
+  auto it = files.find(path);
+  if (it == files.end() || shouldFail(FileOperation::Read, path)) {
+    return std::nullopt;
+  }
+  return it->second;
+}
+
+bool MemoryFileSystem::writeTemporary(const std::string& path, std::span<const uint8_t> bytes) {
+  if (files.count(path) != 0) {
+    log.push_back("write " + path);
+    return false;
+  }
+  if (!writeFile(path, bytes)) {
+    files.erase(path);
+    return false;
+  }
+  held_.insert(path);
+  return true;
+}
+
+bool MemoryFileSystem::removeUnlessLocked(const std::string& path) {
+  log.push_back("remove " + path);
+  if (locked_.count(path) != 0 || held_.count(path) != 0) {
+    return false;
+  }
+  return files.erase(path) != 0;
+}
+
 bool MemoryFileSystem::writeFile(const std::string& path, std::span<const uint8_t> bytes) {
   log.push_back("write " + path);
   const bool injected = nextChangeFails();
@@ -64,6 +94,7 @@ bool MemoryFileSystem::removeFile(const std::string& path) {
   if (nextChangeFails() || locked_.count(path) != 0 || shouldFail(FileOperation::Remove, path)) {
     return false;
   }
+  held_.erase(path);
   return files.erase(path) != 0;
 }
 
@@ -79,6 +110,7 @@ bool MemoryFileSystem::renameFile(const std::string& from, const std::string& to
   }
   std::vector<uint8_t> bytes = std::move(it->second);
   files.erase(it);
+  held_.erase(from);
   files[to] = std::move(bytes);
   return true;
 }

@@ -18,7 +18,12 @@ enum class FileOperation { Read, Write, Flush, Remove, Rename };
 class MemoryFileSystem : public FileSystem {
  public:
   std::optional<std::vector<uint8_t>> readFile(const std::string& path) override;
+  std::optional<std::vector<uint8_t>> readFileShared(const std::string& path) override;
   bool writeFile(const std::string& path, std::span<const uint8_t> bytes) override;
+  // Fails as writeFile does, and then removes what it wrote. The file counts as locked by
+  // another process for removeUnlessLocked until it is renamed or removed.
+  bool writeTemporary(const std::string& path, std::span<const uint8_t> bytes) override;
+  bool removeUnlessLocked(const std::string& path) override;
   bool removeFile(const std::string& path) override;
   bool renameFile(const std::string& from, const std::string& to) override;
   bool exists(const std::string& path) override;
@@ -39,7 +44,8 @@ class MemoryFileSystem : public FileSystem {
   // write) and still report success, as a failing disk could.
   void corruptWritesTo(const std::string& path) { corrupted_.insert(path); }
 
-  // Another process holds this file: it can be neither read nor written.
+  // Another process holds this file: it can be neither read (exclusively), written nor
+  // removed while locked.
   void lock(const std::string& path) { locked_.insert(path); }
 
   void clearFaults();
@@ -49,7 +55,8 @@ class MemoryFileSystem : public FileSystem {
 
   // Files and contents.
   std::map<std::string, std::vector<uint8_t>> files;
-  // Every operation attempted, in order: "read P", "write P", "remove P", "rename A B".
+  // Every operation attempted, in order: "read P", "write P", "remove P", "rename A B"
+  // ("read P" for shared reads too, "write P" for temporaries too).
   std::vector<std::string> log;
 
  private:
@@ -59,6 +66,7 @@ class MemoryFileSystem : public FileSystem {
 
   std::set<std::pair<FileOperation, std::string>> faults_;
   std::set<std::string> locked_;
+  std::set<std::string> held_;  // temporaries being written
   std::set<std::string> corrupted_;
   int changes_ = 0;
   std::set<int> failingChanges_;

@@ -14,14 +14,14 @@ namespace {
 
 constexpr std::array<size_t, 10> kLengths = {6, 6, 10, 10, 10, 18, 18, 38, 60, 60};
 
-void putU16(std::vector<uint8_t>& bytes, size_t offset, uint16_t value) {
+void PutU16(std::vector<uint8_t>& bytes, size_t offset, uint16_t value) {
   bytes[offset] = static_cast<uint8_t>(value & 0xFF);
   bytes[offset + 1] = static_cast<uint8_t>(value >> 8);
 }
 
 // Writes a length byte and the text into a field of 1 + capacity bytes, leaving the
 // pattern in the bytes the text does not cover.
-void putText(std::vector<uint8_t>& record, size_t offset, size_t capacity, const std::string& text,
+void PutText(std::vector<uint8_t>& record, size_t offset, size_t capacity, const std::string& text,
              std::optional<uint8_t> lengthByte) {
   record[offset] = lengthByte ? *lengthByte : static_cast<uint8_t>(text.size());
   std::copy_n(text.begin(), std::min(text.size(), capacity), record.data() + offset + 1);
@@ -75,11 +75,11 @@ SchematicBuilder& SchematicBuilder::component(const ComponentRecord& record) {
     bytes.push_back(nextFill());
   }
   bytes[0] = 8;
-  putU16(bytes, 2, static_cast<uint16_t>(record.x));
-  putU16(bytes, 4, static_cast<uint16_t>(record.y));
+  PutU16(bytes, 2, static_cast<uint16_t>(record.x));
+  PutU16(bytes, 4, static_cast<uint16_t>(record.y));
   bytes[11] = record.block;
-  putText(bytes, 12, 15, record.packageTag, record.packageTagLengthByte);
-  putText(bytes, 32, 8, record.reference, record.referenceLengthByte);
+  PutText(bytes, 12, 15, record.packageTag, record.packageTagLengthByte);
+  PutText(bytes, 32, 8, record.reference, record.referenceLengthByte);
   std::copy_n(record.partName.begin(), std::min<size_t>(record.partName.size(), 16),
               bytes.begin() + 44);
   if (record.partName.size() < 16) {
@@ -106,7 +106,7 @@ SchematicBuilder& SchematicBuilder::variableRecord(uint8_t kind, int16_t length)
   const size_t start = bytes_.size();
   appendFill(static_cast<size_t>(length));
   bytes_[start] = kind;
-  putU16(bytes_, start + 10, static_cast<uint16_t>(length));
+  PutU16(bytes_, start + 10, static_cast<uint16_t>(length));
   return *this;
 }
 

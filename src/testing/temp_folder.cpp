@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <random>
 #include <stdexcept>
 
@@ -83,6 +84,11 @@ std::vector<uint8_t> ReadBytes(const std::string& path) {
     throw std::runtime_error("cannot read " + path);
   }
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+FileSystem& RealFiles() {
+  static const std::unique_ptr<FileSystem> fileSystem = CreateRealFileSystem();
+  return *fileSystem;
 }
 
 }  // namespace kerro::testing

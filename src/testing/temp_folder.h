@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_system.h"
+
 namespace kerro::testing {
 
 class TempFolder {
@@ -26,6 +28,9 @@ class TempFolder {
  private:
   std::string path_;
 };
+
+// The machine's file system, one for the whole test program.
+FileSystem& RealFiles();
 
 // Whole-file helpers for tests on the real disk; they throw on failure.
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);

@@ -5,15 +5,15 @@
 
 #include <vector>
 
-#include "app/string_table.h"
 #include "app/win32/resource.h"
 #include "platform/paths.h"
+#include "renumber/messages.h"
 
 namespace kerro {
 
 namespace {
 
-std::string windowText(HWND window) {
+std::string WindowText(HWND window) {
   const int length = ::GetWindowTextLengthA(window);
   if (length <= 0) {
     return {};
@@ -23,14 +23,14 @@ std::string windowText(HWND window) {
   return std::string(buffer.data(), got > 0 ? static_cast<size_t>(got) : 0);
 }
 
-int editId(ValueBox box) {
+int EditId(ValueBox box) {
   return box == ValueBox::Initial ? IDC_INITIAL : IDC_STEP;
 }
-int spinId(ValueBox box) {
+int SpinId(ValueBox box) {
   return box == ValueBox::Initial ? IDC_INITIAL_SPIN : IDC_STEP_SPIN;
 }
 
-LPARAM toLParam(const void* pointer) {
+LPARAM ToLParam(const void* pointer) {
   return reinterpret_cast<LPARAM>(pointer);
 }
 
@@ -71,7 +71,7 @@ struct DialogState {
 };
 
 // The window can be neither resized nor maximised; the system menu says so.
-void greySizingCommands(HWND dialog) {
+void GreySizingCommands(HWND dialog) {
   HMENU menu = ::GetSystemMenu(dialog, FALSE);
   if (menu != nullptr) {
     for (UINT command : {UINT{SC_SIZE}, UINT{SC_MAXIMIZE}, UINT{SC_RESTORE}}) {
@@ -81,7 +81,7 @@ void greySizingCommands(HWND dialog) {
 }
 
 // Minimised, the dialog shows its icon centred in the client area.
-void paintIcon(HWND dialog, HICON icon) {
+void PaintIcon(HWND dialog, HICON icon) {
   PAINTSTRUCT paint;
   HDC dc = ::BeginPaint(dialog, &paint);
   ::SendMessageA(dialog, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
@@ -93,7 +93,7 @@ void paintIcon(HWND dialog, HICON icon) {
   ::EndPaint(dialog, &paint);
 }
 
-INT_PTR CALLBACK aboutProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK AboutProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
     case WM_INITDIALOG:
       return TRUE;
@@ -109,14 +109,14 @@ INT_PTR CALLBACK aboutProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM
   return FALSE;
 }
 
-INT_PTR CALLBACK mainProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK MainProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     auto* state = reinterpret_cast<DialogState*>(lParam);
     ::SetWindowLongPtrA(dialog, DWLP_USER, lParam);
     state->view.attach(dialog);
-    ::SendMessageA(dialog, WM_SETICON, ICON_BIG, toLParam(state->largeIcon.get()));
-    ::SendMessageA(dialog, WM_SETICON, ICON_SMALL, toLParam(state->smallIcon.get()));
-    greySizingCommands(dialog);
+    ::SendMessageA(dialog, WM_SETICON, ICON_BIG, ToLParam(state->largeIcon.get()));
+    ::SendMessageA(dialog, WM_SETICON, ICON_SMALL, ToLParam(state->smallIcon.get()));
+    GreySizingCommands(dialog);
     state->presenter.initialize();
     return TRUE;  // the focus goes to the first control
   }
@@ -142,11 +142,11 @@ INT_PTR CALLBACK mainProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM 
       return TRUE;
     }
     case WM_SYSCOMMAND:
-      greySizingCommands(dialog);
+      GreySizingCommands(dialog);
       return FALSE;  // default handling carries the command out
     case WM_PAINT:
       if (::IsIconic(dialog)) {
-        paintIcon(dialog, state->largeIcon.get());
+        PaintIcon(dialog, state->largeIcon.get());
         return TRUE;
       }
       return FALSE;
@@ -162,16 +162,16 @@ INT_PTR CALLBACK mainProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM 
 void Win32MainDialogView::setHistory(const std::vector<std::string>& entries) {
   HWND combo = item(IDC_FILE);
   // Emptying the list empties the edit field too; keep what the user sees there.
-  const std::string text = windowText(combo);
+  const std::string text = WindowText(combo);
   ::SendMessageA(combo, CB_RESETCONTENT, 0, 0);
   for (const std::string& entry : entries) {
-    ::SendMessageA(combo, CB_ADDSTRING, 0, toLParam(entry.c_str()));
+    ::SendMessageA(combo, CB_ADDSTRING, 0, ToLParam(entry.c_str()));
   }
   setFilePath(text);
 }
 
 std::string Win32MainDialogView::filePath() {
-  return windowText(item(IDC_FILE));
+  return WindowText(item(IDC_FILE));
 }
 
 void Win32MainDialogView::setFilePath(const std::string& path) {
@@ -187,21 +187,21 @@ void Win32MainDialogView::selectHistoryEntry(size_t index) {
 }
 
 std::string Win32MainDialogView::valueText(ValueBox box) {
-  return windowText(item(editId(box)));
+  return WindowText(item(EditId(box)));
 }
 
 void Win32MainDialogView::setValueRange(ValueBox box, int minimum, int maximum, int value) {
-  ::SendMessageA(item(spinId(box)), UDM_SETRANGE32, static_cast<WPARAM>(minimum), maximum);
+  ::SendMessageA(item(SpinId(box)), UDM_SETRANGE32, static_cast<WPARAM>(minimum), maximum);
   setValue(box, value);
 }
 
 void Win32MainDialogView::setValue(ValueBox box, int value) {
-  ::SendMessageA(item(spinId(box)), UDM_SETPOS32, 0, value);
-  ::SetDlgItemInt(dialog_, editId(box), static_cast<UINT>(value), TRUE);
+  ::SendMessageA(item(SpinId(box)), UDM_SETPOS32, 0, value);
+  ::SetDlgItemInt(dialog_, EditId(box), static_cast<UINT>(value), TRUE);
 }
 
 void Win32MainDialogView::selectValue(ValueBox box) {
-  HWND edit = item(editId(box));
+  HWND edit = item(EditId(box));
   ::SendMessageA(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(edit), TRUE);
   ::SendMessageA(edit, EM_SETSEL, 0, -1);
   ::SendMessageA(edit, EM_SCROLLCARET, 0, 0);
@@ -251,7 +251,7 @@ std::optional<std::string> Win32MainDialogView::chooseFile(const FileChooserOpti
 }
 
 void Win32MainDialogView::showAbout() {
-  ::DialogBoxParamA(instance_, MAKEINTRESOURCEA(IDD_ABOUTBOX), dialog_, aboutProcedure, 0);
+  ::DialogBoxParamA(instance_, MAKEINTRESOURCEA(IDD_ABOUTBOX), dialog_, AboutProcedure, 0);
 }
 
 void Win32MainDialogView::close() {
@@ -261,7 +261,7 @@ void Win32MainDialogView::close() {
 void RunMainDialog(HINSTANCE instance, SettingsStore& settings, JobRunner runJob,
                    std::string initialFile) {
   DialogState state(instance, settings, std::move(runJob), std::move(initialFile));
-  ::DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, mainProcedure, toLParam(&state));
+  ::DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainProcedure, ToLParam(&state));
 }
 
 }  // namespace kerro

@@ -12,7 +12,6 @@
 #include <functional>
 
 #include "app/settings_store.h"
-#include "app/string_table.h"
 #include "app/win32/main_dialog_win32.h"
 #include "app/win32/resource.h"
 #include "platform/file_system.h"
@@ -20,6 +19,7 @@
 #include "platform/process_paths.h"
 #include "platform/profile.h"
 #include "platform/windows/win32_handle.h"
+#include "renumber/messages.h"
 #include "renumber/renumber_job.h"
 #include "schematic/schematic_document.h"
 #include "testing/test_support.h"
@@ -35,13 +35,13 @@ using testing::WriteBytes;
 
 constexpr char kCaption[] = "Kerro Ver.0.91e";
 
-std::string textOf(HWND window) {
+std::string TextOf(HWND window) {
   char buffer[1024] = {};
   ::SendMessageA(window, WM_GETTEXT, sizeof(buffer), reinterpret_cast<LPARAM>(buffer));
   return buffer;
 }
 
-std::string classOf(HWND window) {
+std::string ClassOf(HWND window) {
   char buffer[64] = {};
   ::GetClassNameA(window, buffer, sizeof(buffer));
   return buffer;
@@ -61,7 +61,7 @@ std::ostream& operator<<(std::ostream& out, const Box& box) {
 }
 
 // Which of the system's icons a message box shows, if any.
-MessageIcon iconOf(HWND box) {
+MessageIcon IconOf(HWND box) {
   for (int id : {0x14, 0x440}) {  // the icon's id on Windows, and on Wine
     HWND control = ::GetDlgItem(box, id);
     if (control == nullptr) {
@@ -89,7 +89,7 @@ class DialogDriver {
     HHOOK hook = ::SetWindowsHookExA(WH_CBT, cbtHook, nullptr, ::GetCurrentThreadId());
     ASSERT_NE(hook, nullptr);
     const JobRunner runJob = [](const JobRequest& request, const LibraryErrorHandler& handler) {
-      JobContext context{realFileSystem(), handler};
+      JobContext context{testing::RealFiles(), handler};
       return RenumberJob(request, context);
     };
     RunMainDialog(::GetModuleHandleA(nullptr), settings, runJob, std::move(initialFile));
@@ -122,14 +122,14 @@ class DialogDriver {
   }
 
   void activated(HWND window) {
-    if (classOf(window) != "#32770") {
+    if (ClassOf(window) != "#32770") {
       return;
     }
-    if (dialog_ == nullptr && textOf(window) == kCaption) {
+    if (dialog_ == nullptr && TextOf(window) == kCaption) {
       dialog_ = window;
       ::SetTimer(nullptr, 0, 10, timerTick);
     } else if (window != dialog_ && dialog_ != nullptr) {
-      boxes.push_back({textOf(window), textOf(::GetDlgItem(window, 0xFFFF)), iconOf(window)});
+      boxes.push_back({TextOf(window), TextOf(::GetDlgItem(window, 0xFFFF)), IconOf(window)});
       ::PostMessageA(window, WM_COMMAND, static_cast<WPARAM>(answer(window)), 0);
     }
   }
@@ -140,17 +140,17 @@ class DialogDriver {
 };
 
 // What a user does and sees in the dialog.
-void setText(HWND dialog, int id, const std::string& text) {
+void SetText(HWND dialog, int id, const std::string& text) {
   ::SetDlgItemTextA(dialog, id, text.c_str());
 }
-std::string text(HWND dialog, int id) {
-  return textOf(::GetDlgItem(dialog, id));
+std::string Text(HWND dialog, int id) {
+  return TextOf(::GetDlgItem(dialog, id));
 }
-void click(HWND dialog, int id) {
+void Click(HWND dialog, int id) {
   ::SendMessageA(::GetDlgItem(dialog, id), BM_CLICK, 0, 0);
 }
 
-std::vector<std::string> historyList(HWND dialog) {
+std::vector<std::string> HistoryList(HWND dialog) {
   HWND combo = ::GetDlgItem(dialog, IDC_FILE);
   std::vector<std::string> entries;
   const auto count = ::SendMessageA(combo, CB_GETCOUNT, 0, 0);
@@ -163,18 +163,19 @@ std::vector<std::string> historyList(HWND dialog) {
 }
 
 // The index of the list entry selected in the file box, or -1.
-LRESULT selectedEntry(HWND dialog) {
+LRESULT SelectedEntry(HWND dialog) {
   return ::SendDlgItemMessageA(dialog, IDC_FILE, CB_GETCURSEL, 0, 0);
 }
 
-std::string history(const std::string& iniFile, int index) {
-  return ReadProfileString(iniFile, "Recent File List", "File" + std::to_string(index), "<none>");
+std::string History(const std::string& iniFile, int index) {
+  return ReadProfileString(testing::RealFiles(), iniFile, "Recent File List",
+                           "File" + std::to_string(index), "<none>");
 }
 
-std::vector<std::string> references(const std::string& path) {
+std::vector<std::string> References(const std::string& path) {
   SchematicDocument document;
   std::vector<std::string> result;
-  if (document.load(realFileSystem(), path)) {
+  if (document.load(testing::RealFiles(), path)) {
     for (const ComponentEntry& entry : document.entries()) {
       result.emplace_back(entry.reference());
     }
@@ -182,7 +183,7 @@ std::vector<std::string> references(const std::string& path) {
   return result;
 }
 
-std::vector<uint8_t> twoResistors() {
+std::vector<uint8_t> TwoResistors() {
   return SchematicBuilder()
       .header()
       .component({.x = 100, .y = 100, .packageTag = "A", .reference = "R7", .partName = "RES"})
@@ -200,53 +201,53 @@ class DialogTest : public ::testing::Test {
 
   TempFolder folder;
   std::string ini = folder.file("KERRO.INI");
-  ProfileSettingsStore settings{ini};
+  ProfileSettingsStore settings{testing::RealFiles(), ini};
   DialogDriver driver;
 };
 
 TEST_F(DialogTest, GoodFileIsRenumberedAndComesFirstInTheHistory) {
   const std::string path = folder.file("SHEET.CE2");
-  const std::vector<uint8_t> original = twoResistors();
+  const std::vector<uint8_t> original = TwoResistors();
   WriteBytes(path, original);
-  WriteProfileString(ini, "Recent File List", "File0", "C:\\OLD.CE2");
+  WriteProfileString(testing::RealFiles(), ini, "Recent File List", "File0", "C:\\OLD.CE2");
 
   driver.run(settings, [&](HWND dialog) {
-    EXPECT_EQ(text(dialog, IDC_FILE), "C:\\OLD.CE2");
-    EXPECT_EQ(selectedEntry(dialog), 0);
-    setText(dialog, IDC_FILE, path);
-    click(dialog, IDOK);
+    EXPECT_EQ(Text(dialog, IDC_FILE), "C:\\OLD.CE2");
+    EXPECT_EQ(SelectedEntry(dialog), 0);
+    SetText(dialog, IDC_FILE, path);
+    Click(dialog, IDOK);
     EXPECT_EQ(driver.boxes, (std::vector<Box>{{"Kerro", "Finished", MessageIcon::Information}}));
-    EXPECT_EQ(text(dialog, IDC_FILE), path);
-    EXPECT_EQ(historyList(dialog), (std::vector<std::string>{path, "C:\\OLD.CE2"}));
-    click(dialog, IDCANCEL);
+    EXPECT_EQ(Text(dialog, IDC_FILE), path);
+    EXPECT_EQ(HistoryList(dialog), (std::vector<std::string>{path, "C:\\OLD.CE2"}));
+    Click(dialog, IDCANCEL);
   });
 
-  EXPECT_EQ(references(path), (std::vector<std::string>{"R2", "R1"}));
+  EXPECT_EQ(References(path), (std::vector<std::string>{"R2", "R1"}));
   EXPECT_EQ(ReadBytes(folder.file("SHEET.$E2")), original);
-  EXPECT_EQ(history(ini, 0), path);
-  EXPECT_EQ(history(ini, 1), "C:\\OLD.CE2");
-  EXPECT_EQ(history(ini, 2), "");
+  EXPECT_EQ(History(ini, 0), path);
+  EXPECT_EQ(History(ini, 1), "C:\\OLD.CE2");
+  EXPECT_EQ(History(ini, 2), "");
 }
 
 TEST_F(DialogTest, MissingFileIsReportedAndLeavesTheHistory) {
   const std::string missing = folder.file("GONE.CE2");
-  WriteProfileString(ini, "Recent File List", "File0", missing);
-  WriteProfileString(ini, "Recent File List", "File1", "C:\\OTHER.CE2");
+  WriteProfileString(testing::RealFiles(), ini, "Recent File List", "File0", missing);
+  WriteProfileString(testing::RealFiles(), ini, "Recent File List", "File1", "C:\\OTHER.CE2");
 
   driver.run(settings, [&](HWND dialog) {
-    EXPECT_EQ(text(dialog, IDC_FILE), missing);  // entry 0 fills the box
-    click(dialog, IDOK);
+    EXPECT_EQ(Text(dialog, IDC_FILE), missing);  // entry 0 fills the box
+    Click(dialog, IDOK);
     EXPECT_EQ(
         driver.boxes,
         (std::vector<Box>{{"Kerro", "File read error. \"" + missing + "\"", MessageIcon::None}}));
-    EXPECT_EQ(text(dialog, IDC_FILE), "");
-    EXPECT_EQ(historyList(dialog), std::vector<std::string>{"C:\\OTHER.CE2"});
-    click(dialog, IDCANCEL);
+    EXPECT_EQ(Text(dialog, IDC_FILE), "");
+    EXPECT_EQ(HistoryList(dialog), std::vector<std::string>{"C:\\OTHER.CE2"});
+    Click(dialog, IDCANCEL);
   });
 
   EXPECT_EQ(folder.list(), std::vector<std::string>{"KERRO.INI"});
-  EXPECT_EQ(history(ini, 0), "C:\\OTHER.CE2");
-  EXPECT_EQ(history(ini, 1), "");
+  EXPECT_EQ(History(ini, 0), "C:\\OTHER.CE2");
+  EXPECT_EQ(History(ini, 1), "");
 }
 
 // On double-byte Windows the folder and file names end in the byte of '\\'. Such a file is
@@ -256,44 +257,44 @@ TEST_F(DialogTest, DoubleByteNamesGoThroughTheHistory) {
   KERRO_SKIP_UNLESS_CODE_PAGE_932_NAMES();
   const std::string board = folder.makeFolder(std::string(cp932::kBoardTable)) + "\\";
   const std::string path = board + std::string(cp932::kTable) + ".CE2";
-  const std::vector<uint8_t> original = twoResistors();
+  const std::vector<uint8_t> original = TwoResistors();
   WriteBytes(path, original);
   driver.answer = [&](HWND chooser) {
     ::SetDlgItemTextA(chooser, 0x47C, path.c_str());
     return IDOK;
   };
   driver.run(settings, [&](HWND dialog) {
-    click(dialog, IDC_REF);
-    EXPECT_EQ(text(dialog, IDC_FILE), path);
-    click(dialog, IDOK);
-    EXPECT_EQ(historyList(dialog), std::vector<std::string>{path});
-    click(dialog, IDCANCEL);
+    Click(dialog, IDC_REF);
+    EXPECT_EQ(Text(dialog, IDC_FILE), path);
+    Click(dialog, IDOK);
+    EXPECT_EQ(HistoryList(dialog), std::vector<std::string>{path});
+    Click(dialog, IDCANCEL);
   });
   ASSERT_EQ(driver.boxes.size(), 2u);  // the chooser, then the outcome
   EXPECT_EQ(driver.boxes[1], (Box{"Kerro", "Finished", MessageIcon::Information}));
-  EXPECT_EQ(references(path), (std::vector<std::string>{"R2", "R1"}));
+  EXPECT_EQ(References(path), (std::vector<std::string>{"R2", "R1"}));
   EXPECT_EQ(ReadBytes(board + std::string(cp932::kTable) + ".$E2"), original);
-  EXPECT_EQ(history(ini, 0), path);
+  EXPECT_EQ(History(ini, 0), path);
 
   ProfileSettingsStore nextStart{ini};
   DialogDriver again;
   again.run(nextStart, [&](HWND dialog) {
-    EXPECT_EQ(text(dialog, IDC_FILE), path);
-    EXPECT_EQ(selectedEntry(dialog), 0);
-    click(dialog, IDCANCEL);
+    EXPECT_EQ(Text(dialog, IDC_FILE), path);
+    EXPECT_EQ(SelectedEntry(dialog), 0);
+    Click(dialog, IDCANCEL);
   });
   EXPECT_TRUE(again.boxes.empty());
 }
 
 TEST_F(DialogTest, ValuesOutOfRangeAreResetBeforeAnyFileIsTouched) {
   const std::string path = folder.file("SHEET.CE2");
-  WriteBytes(path, twoResistors());
+  WriteBytes(path, TwoResistors());
 
   driver.run(settings, [&](HWND dialog) {
-    setText(dialog, IDC_FILE, path);
-    setText(dialog, IDC_INITIAL, "0");
-    click(dialog, IDOK);
-    EXPECT_EQ(text(dialog, IDC_INITIAL), "1");
+    SetText(dialog, IDC_FILE, path);
+    SetText(dialog, IDC_INITIAL, "0");
+    Click(dialog, IDOK);
+    EXPECT_EQ(Text(dialog, IDC_INITIAL), "1");
     EXPECT_EQ(::GetFocus(), ::GetDlgItem(dialog, IDC_INITIAL));
     DWORD start = 0;
     DWORD end = 0;
@@ -302,32 +303,32 @@ TEST_F(DialogTest, ValuesOutOfRangeAreResetBeforeAnyFileIsTouched) {
     EXPECT_EQ(start, 0u);
     EXPECT_EQ(end, 1u);  // the whole text is selected
 
-    setText(dialog, IDC_STEP, "21");
-    click(dialog, IDOK);
-    EXPECT_EQ(text(dialog, IDC_STEP), "1");
+    SetText(dialog, IDC_STEP, "21");
+    Click(dialog, IDOK);
+    EXPECT_EQ(Text(dialog, IDC_STEP), "1");
     EXPECT_EQ(::GetFocus(), ::GetDlgItem(dialog, IDC_STEP));
-    click(dialog, IDCANCEL);
+    Click(dialog, IDCANCEL);
   });
 
   EXPECT_EQ(driver.boxes,
             (std::vector<Box>{{"Kerro", "Initial value is out of range.", MessageIcon::Information},
                               {"Kerro", "Step value is out of range.", MessageIcon::Information}}));
-  EXPECT_EQ(references(path), (std::vector<std::string>{"R7", "R3"}));
+  EXPECT_EQ(References(path), (std::vector<std::string>{"R7", "R3"}));
   EXPECT_EQ(folder.list(), (std::vector<std::string>{"KERRO.INI", "SHEET.CE2"}));
 }
 
 TEST_F(DialogTest, AutoNumReportsALibraryThatFailsAndGoesOn) {
   const std::string path = folder.file("SHEET.CE2");
   const std::string missing = folder.file("GONE.LB3");
-  WriteBytes(path, twoResistors());
+  WriteBytes(path, TwoResistors());
   testing::WriteToskIni(folder.file("TOSK.INI"), {missing});
 
   driver.run(settings, [&](HWND dialog) {
-    setText(dialog, IDC_FILE, path);
-    click(dialog, IDC_AUTO_NUM);
+    SetText(dialog, IDC_FILE, path);
+    Click(dialog, IDC_AUTO_NUM);
     EXPECT_EQ(::IsDlgButtonChecked(dialog, IDC_AUTO_NUM), BST_CHECKED);
-    click(dialog, IDOK);
-    click(dialog, IDCANCEL);
+    Click(dialog, IDOK);
+    Click(dialog, IDCANCEL);
   });
 
   EXPECT_EQ(
@@ -341,12 +342,12 @@ TEST_F(DialogTest, AutoNumReportsALibraryThatFailsAndGoesOn) {
 
 TEST_F(DialogTest, SpinControlsReachTheirLimitsAndTheJobTakesThem) {
   const std::string path = folder.file("SHEET.CE2");
-  WriteBytes(path, twoResistors());
+  WriteBytes(path, TwoResistors());
 
   driver.run(settings, [&](HWND dialog) {
-    setText(dialog, IDC_FILE, path);
-    setText(dialog, IDC_INITIAL, "999");
-    setText(dialog, IDC_STEP, "20");
+    SetText(dialog, IDC_FILE, path);
+    SetText(dialog, IDC_INITIAL, "999");
+    SetText(dialog, IDC_STEP, "20");
     // The up arrow in the initial value's edit steps the spin control.
     HWND edit = ::GetDlgItem(dialog, IDC_INITIAL);
     ::SetFocus(edit);
@@ -354,53 +355,54 @@ TEST_F(DialogTest, SpinControlsReachTheirLimitsAndTheJobTakesThem) {
       ::SendMessageA(edit, WM_KEYDOWN, VK_UP, 0);
       ::SendMessageA(edit, WM_KEYUP, VK_UP, 0);
     }
-    EXPECT_EQ(text(dialog, IDC_INITIAL), "1000");
-    click(dialog, IDOK);
-    click(dialog, IDCANCEL);
+    EXPECT_EQ(Text(dialog, IDC_INITIAL), "1000");
+    Click(dialog, IDOK);
+    Click(dialog, IDCANCEL);
   });
 
   EXPECT_EQ(driver.boxes, (std::vector<Box>{{"Kerro", "Finished", MessageIcon::Information}}));
-  EXPECT_EQ(references(path), (std::vector<std::string>{"R1020", "R1000"}));
+  EXPECT_EQ(References(path), (std::vector<std::string>{"R1020", "R1000"}));
 }
 
 TEST_F(DialogTest, QuitWritesAllFourKeys) {
   const std::string a = folder.file("A.CE2");
   const std::string b = folder.file("B.CE2");
-  WriteBytes(a, twoResistors());
-  WriteBytes(b, twoResistors());
-  WriteProfileString(ini, "Recent File List", "File3", "stale");  // never read: File0 is empty
+  WriteBytes(a, TwoResistors());
+  WriteBytes(b, TwoResistors());
+  WriteProfileString(testing::RealFiles(), ini, "Recent File List", "File3",
+                     "stale");  // never read: File0 is empty
 
   driver.run(settings, [&](HWND dialog) {
-    EXPECT_EQ(text(dialog, IDC_FILE), "");
+    EXPECT_EQ(Text(dialog, IDC_FILE), "");
     for (const std::string& path : {a, b, a}) {
-      setText(dialog, IDC_FILE, path);
-      click(dialog, IDOK);
+      SetText(dialog, IDC_FILE, path);
+      Click(dialog, IDOK);
     }
-    EXPECT_EQ(historyList(dialog), (std::vector<std::string>{a, b}));
-    click(dialog, IDCANCEL);
+    EXPECT_EQ(HistoryList(dialog), (std::vector<std::string>{a, b}));
+    Click(dialog, IDCANCEL);
   });
 
   EXPECT_EQ(driver.boxes.size(), 3u);
-  EXPECT_EQ(history(ini, 0), a);
-  EXPECT_EQ(history(ini, 1), b);
-  EXPECT_EQ(history(ini, 2), "");  // written empty, not left out
-  EXPECT_EQ(history(ini, 3), "");
+  EXPECT_EQ(History(ini, 0), a);
+  EXPECT_EQ(History(ini, 1), b);
+  EXPECT_EQ(History(ini, 2), "");  // written empty, not left out
+  EXPECT_EQ(History(ini, 3), "");
 }
 
 TEST_F(DialogTest, AboutBoxAndEscape) {
   driver.run(settings, [&](HWND dialog) {
-    click(dialog, IDC_ABOUT);
+    Click(dialog, IDC_ABOUT);
     // Esc, like the close box, quits.
     ::SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
   });
   ASSERT_EQ(driver.boxes.size(), 1u);
   EXPECT_EQ(driver.boxes[0].caption, "About Kerro");
-  EXPECT_EQ(history(ini, 0), "");
+  EXPECT_EQ(History(ini, 0), "");
 }
 
 TEST_F(DialogTest, RefChoosesAFileAndCancelChangesNothing) {
   const std::string path = folder.file("CHOSEN.CE2");
-  WriteBytes(path, twoResistors());
+  WriteBytes(path, TwoResistors());
   int chooserAnswer = IDOK;
   driver.answer = [&](HWND chooser) {
     // The open-file dialog's file name box.
@@ -408,15 +410,15 @@ TEST_F(DialogTest, RefChoosesAFileAndCancelChangesNothing) {
     return chooserAnswer;
   };
   driver.run(settings, [&](HWND dialog) {
-    click(dialog, IDC_REF);
-    EXPECT_EQ(text(dialog, IDC_FILE), path);
+    Click(dialog, IDC_REF);
+    EXPECT_EQ(Text(dialog, IDC_FILE), path);
     chooserAnswer = IDCANCEL;
-    click(dialog, IDC_REF);
-    EXPECT_EQ(text(dialog, IDC_FILE), path);
-    click(dialog, IDCANCEL);
+    Click(dialog, IDC_REF);
+    EXPECT_EQ(Text(dialog, IDC_FILE), path);
+    Click(dialog, IDCANCEL);
   });
   ASSERT_EQ(driver.boxes.size(), 2u);
-  EXPECT_EQ(references(path), (std::vector<std::string>{"R7", "R3"}));  // only chosen
+  EXPECT_EQ(References(path), (std::vector<std::string>{"R7", "R3"}));  // only chosen
 }
 
 TEST_F(DialogTest, WindowCannotBeResizedAndShowsItsIconWhenMinimised) {
@@ -439,7 +441,7 @@ TEST_F(DialogTest, WindowCannotBeResizedAndShowsItsIconWhenMinimised) {
     EXPECT_NE(::SendMessageA(dialog, WM_GETICON, ICON_SMALL, 0), 0);
     ::SendMessageA(dialog, WM_SYSCOMMAND, SC_RESTORE, 0);
     EXPECT_FALSE(::IsIconic(dialog));
-    click(dialog, IDCANCEL);
+    Click(dialog, IDCANCEL);
   });
 }
 
@@ -459,7 +461,7 @@ TEST(DialogResources, StringTableHoldsTheProgramsMessages) {
 TEST(DialogProgram, CommandLineFileAndSettingsInTheCurrentDirectory) {
   TempFolder folder;
   const std::string ini = folder.file("KERRO.INI");
-  WriteProfileString(ini, "Recent File List", "File0", "C:\\FIRST.CE2");
+  WriteProfileString(testing::RealFiles(), ini, "Recent File List", "File0", "C:\\FIRST.CE2");
   const std::string dropped = folder.file("my sheet.CE2");
   const std::string program = DirectoryOf(ExecutablePath()) + "kerro.exe";
   std::string commandLine = "\"" + program + "\" \"" + dropped + "\"";
@@ -473,20 +475,26 @@ TEST(DialogProgram, CommandLineFileAndSettingsInTheCurrentDirectory) {
   Win32Handle processHandle(process.hProcess);
   Win32Handle threadHandle(process.hThread);
 
+  // The dialog can be found while it is still being set up; it is shown only once its
+  // controls are filled, and a busy machine makes that gap visible.
+  ::WaitForInputIdle(processHandle.get(), 10000);
   HWND dialog = nullptr;
-  for (int attempt = 0; attempt < 200 && dialog == nullptr; ++attempt) {
-    ::Sleep(50);
+  for (int attempt = 0; attempt < 200; ++attempt) {
     dialog = ::FindWindowA("#32770", kCaption);
+    if (dialog != nullptr && ::IsWindowVisible(dialog)) {
+      break;
+    }
+    ::Sleep(50);
   }
   ASSERT_NE(dialog, nullptr) << "kerro.exe showed no dialog";
-  EXPECT_EQ(text(dialog, IDC_FILE), dropped);
+  EXPECT_EQ(Text(dialog, IDC_FILE), dropped);
   // The list's texts do not cross the process boundary; its length does.
   EXPECT_EQ(::SendDlgItemMessageA(dialog, IDC_FILE, CB_GETCOUNT, 0, 0), 1);
   ::PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
   ASSERT_EQ(::WaitForSingleObject(processHandle.get(), 10000), WAIT_OBJECT_0);
 
-  EXPECT_EQ(history(ini, 0), "C:\\FIRST.CE2");
-  EXPECT_EQ(history(ini, 1), "");  // Quit wrote the file of the current directory
+  EXPECT_EQ(History(ini, 0), "C:\\FIRST.CE2");
+  EXPECT_EQ(History(ini, 1), "");  // Quit wrote the file of the current directory
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,12 +21,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_UPDOWN_CLASS};
   ::InitCommonControlsEx(&controls);
 
-  kerro::ProfileSettingsStore settings(kerro::ChooseSettingsFile());
+  const std::unique_ptr<kerro::FileSystem> fileSystem = kerro::CreateRealFileSystem();
+  kerro::ProfileSettingsStore settings(*fileSystem, kerro::ChooseSettingsFile(*fileSystem));
   // The C runtime splits the command line by the platform's rules, quotes included.
   const std::vector<std::string> arguments(__argv + (__argc > 0 ? 1 : 0), __argv + __argc);
-  const kerro::JobRunner runJob = [](const kerro::JobRequest& request,
-                                     const kerro::LibraryErrorHandler& onLibraryError) {
-    kerro::JobContext context{kerro::realFileSystem(), onLibraryError};
+  const kerro::JobRunner runJob = [&fileSystem](const kerro::JobRequest& request,
+                                                const kerro::LibraryErrorHandler& onLibraryError) {
+    kerro::JobContext context{*fileSystem, onLibraryError};
     return kerro::RenumberJob(request, context);
   };
   kerro::RunMainDialog(instance, settings, runJob, kerro::InitialFileFromArguments(arguments));

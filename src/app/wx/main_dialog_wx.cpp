@@ -17,8 +17,8 @@
 #include <string>
 #include <utility>
 
-#include "app/string_table.h"
 #include "app/wx/wx_text.h"
+#include "renumber/messages.h"
 
 namespace kerro {
 
@@ -27,7 +27,7 @@ namespace {
 // Creates a control owned by its parent window: wxWidgets deletes every child with its
 // parent, so the control is handed over at once and only a reference is kept.
 template <typename Control, typename... Arguments>
-Control& makeChild(wxWindow& parent, Arguments&&... arguments) {
+Control& MakeChild(wxWindow& parent, Arguments&&... arguments) {
   return *new Control(&parent, std::forward<Arguments>(arguments)...);
 }
 
@@ -37,7 +37,7 @@ enum class Width { AtLeastBest, AsGiven };
 // height. GTK's controls are larger than the Windows ones: one whose text needs more room
 // than its box grows to its best size, and none is made lower than GTK allows. An edit
 // keeps the width of its box (GTK would make it wide enough for a long text).
-void place(wxWindow& parent, wxWindow& control, int x, int y, int width, int height,
+void Place(wxWindow& parent, wxWindow& control, int x, int y, int width, int height,
            Width widthRule = Width::AtLeastBest) {
   const wxPoint position = parent.ConvertDialogToPixels(wxPoint(x, y));
   wxSize size = parent.ConvertDialogToPixels(wxSize(width, height));
@@ -49,17 +49,17 @@ void place(wxWindow& parent, wxWindow& control, int x, int y, int width, int hei
   control.SetSize(wxRect(position, size));
 }
 
-wxStaticText& label(wxWindow& parent, const char* text, int x, int y, int width, int height,
+wxStaticText& Label(wxWindow& parent, const char* text, int x, int y, int width, int height,
                     long style = 0) {
-  auto& control = makeChild<wxStaticText>(parent, wxID_ANY, wxString::FromUTF8(text),
+  auto& control = MakeChild<wxStaticText>(parent, wxID_ANY, wxString::FromUTF8(text),
                                           wxDefaultPosition, wxDefaultSize, style);
-  place(parent, control, x, y, width, height);
+  Place(parent, control, x, y, width, height);
   return control;
 }
 
-wxButton& button(wxWindow& parent, int id, const char* text, int x, int y, int width, int height) {
-  auto& control = makeChild<wxButton>(parent, id, wxString::FromUTF8(text));
-  place(parent, control, x, y, width, height);
+wxButton& Button(wxWindow& parent, int id, const char* text, int x, int y, int width, int height) {
+  auto& control = MakeChild<wxButton>(parent, id, wxString::FromUTF8(text));
+  Place(parent, control, x, y, width, height);
   return control;
 }
 
@@ -67,7 +67,7 @@ wxButton& button(wxWindow& parent, int id, const char* text, int x, int y, int w
 // centred below. GTK's own box is only as wide as its text, which for "Finished" leaves
 // the window manager no room for the caption ("..."); like the Windows box, this one is
 // at least as wide as its caption and the title bar's buttons need.
-void showMessageBox(wxWindow* parent, const wxString& text, const wxString& caption,
+void ShowMessageBox(wxWindow* parent, const wxString& text, const wxString& caption,
                     MessageIcon icon) {
   wxDialog box(parent, wxID_ANY, caption, wxDefaultPosition, wxDefaultSize,
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX);
@@ -77,18 +77,18 @@ void showMessageBox(wxWindow* parent, const wxString& text, const wxString& capt
   if (icon != MessageIcon::None) {
     const wxArtID art = icon == MessageIcon::Information ? wxART_INFORMATION : wxART_WARNING;
     auto& picture =
-        makeChild<wxStaticBitmap>(box, wxID_ANY, wxArtProvider::GetBitmap(art, wxART_MESSAGE_BOX));
+        MakeChild<wxStaticBitmap>(box, wxID_ANY, wxArtProvider::GetBitmap(art, wxART_MESSAGE_BOX));
     picture.SetSize(wxRect(wxPoint(margin.x, margin.y), picture.GetBestSize()));
     textAt.x += picture.GetSize().x + margin.x;
     rowHeight = picture.GetSize().y;
   }
-  auto& message = makeChild<wxStaticText>(box, wxID_ANY, text);
+  auto& message = MakeChild<wxStaticText>(box, wxID_ANY, text);
   const wxSize textSize = message.GetBestSize();
   textAt.y += std::max(0, (rowHeight - textSize.y) / 2);
   message.SetSize(wxRect(textAt, textSize));
   rowHeight = std::max(rowHeight, textSize.y);
 
-  auto& ok = makeChild<wxButton>(box, wxID_OK, wxString::FromUTF8("OK"));
+  auto& ok = MakeChild<wxButton>(box, wxID_OK, wxString::FromUTF8("OK"));
   const wxSize okSize = wxSize(
       std::max(ok.GetBestSize().x, box.ConvertDialogToPixels(wxSize(50, 0)).x), ok.GetBestSize().y);
   wxFont titleFont = box.GetFont();
@@ -107,7 +107,7 @@ void showMessageBox(wxWindow* parent, const wxString& text, const wxString& capt
   box.ShowModal();
 }
 
-wxBitmap drawIcon(int size) {
+wxBitmap DrawIcon(int size) {
   wxBitmap bitmap(size, size, 24);
   wxMemoryDC dc(bitmap);
   dc.SetBackground(wxBrush(wxColour(0x1f, 0x4e, 0x79)));
@@ -153,7 +153,7 @@ wxIconBundle ApplicationIcons() {
   wxIconBundle icons;
   for (const int size : {32, 16}) {
     wxIcon icon;
-    icon.CopyFromBitmap(drawIcon(size));
+    icon.CopyFromBitmap(DrawIcon(size));
     icons.AddIcon(icon);
   }
   return icons;
@@ -196,23 +196,23 @@ MainDialogWx::MainDialogWx(wxWindow* parent, SettingsStore& settings, JobRunner 
 }
 
 void MainDialogWx::createControls() {
-  label(*this, "&File", 8, 5, 34, 9);
-  file_ = &makeChild<wxComboBox>(*this, kControlFile, wxString(), wxDefaultPosition, wxDefaultSize,
+  Label(*this, "&File", 8, 5, 34, 9);
+  file_ = &MakeChild<wxComboBox>(*this, kControlFile, wxString(), wxDefaultPosition, wxDefaultSize,
                                  0, nullptr, wxCB_DROPDOWN);
-  place(*this, *file_, 5, 20, 154, 0);
-  button(*this, kControlRef, "&Ref...", 165, 19, 35, 15);
-  autoNum_ = &makeChild<wxCheckBox>(*this, kControlAutoNum, wxString::FromUTF8("&Auto num"));
-  place(*this, *autoNum_, 20, 45, 110, 15);
+  Place(*this, *file_, 5, 20, 154, 0);
+  Button(*this, kControlRef, "&Ref...", 165, 19, 35, 15);
+  autoNum_ = &MakeChild<wxCheckBox>(*this, kControlAutoNum, wxString::FromUTF8("&Auto num"));
+  Place(*this, *autoNum_, 20, 45, 110, 15);
 
-  label(*this, "&Initial value   1~1000", 5, 70, 75, 15);
-  initial_ = &makeChild<wxTextCtrl>(*this, kControlInitial);
-  place(*this, *initial_, 80, 70, 30, 15, Width::AsGiven);
-  initialSpin_ = &makeChild<wxSpinButton>(*this, kControlInitialSpin, wxDefaultPosition,
+  Label(*this, "&Initial value   1~1000", 5, 70, 75, 15);
+  initial_ = &MakeChild<wxTextCtrl>(*this, kControlInitial);
+  Place(*this, *initial_, 80, 70, 30, 15, Width::AsGiven);
+  initialSpin_ = &MakeChild<wxSpinButton>(*this, kControlInitialSpin, wxDefaultPosition,
                                           wxDefaultSize, wxSP_VERTICAL | wxSP_ARROW_KEYS);
-  label(*this, "&Step value   1~20", 5, 95, 70, 14);
-  step_ = &makeChild<wxTextCtrl>(*this, kControlStep);
-  place(*this, *step_, 80, 96, 30, 15, Width::AsGiven);
-  stepSpin_ = &makeChild<wxSpinButton>(*this, kControlStepSpin, wxDefaultPosition, wxDefaultSize,
+  Label(*this, "&Step value   1~20", 5, 95, 70, 14);
+  step_ = &MakeChild<wxTextCtrl>(*this, kControlStep);
+  Place(*this, *step_, 80, 96, 30, 15, Width::AsGiven);
+  stepSpin_ = &MakeChild<wxSpinButton>(*this, kControlStepSpin, wxDefaultPosition, wxDefaultSize,
                                        wxSP_VERTICAL | wxSP_ARROW_KEYS);
   // Each spin control sits right of its edit, as the Windows up-down control does; GTK's
   // is wider than its 9-unit box, so it starts where the edit ends.
@@ -223,9 +223,9 @@ void MainDialogWx::createControls() {
         wxRect(wxPoint(box.GetRight() + 1, box.y), wxSize(best.x, std::max(box.height, best.y))));
   }
 
-  button(*this, kControlExecute, "&Execute", 150, 40, 50, 15).SetDefault();
-  button(*this, kControlAbout, "&About", 150, 85, 50, 15);
-  button(*this, kControlQuit, "&Quit", 150, 105, 50, 15);
+  Button(*this, kControlExecute, "&Execute", 150, 40, 50, 15).SetDefault();
+  Button(*this, kControlAbout, "&About", 150, 85, 50, 15);
+  Button(*this, kControlQuit, "&Quit", 150, 105, 50, 15);
   SetEscapeId(kControlQuit);
 
   // The dialog's own box, grown where a control needs more room, and fixed at that size.
@@ -341,7 +341,7 @@ void MainDialogWx::showMessage(const std::string& text, MessageIcon icon) {
     hooks_.showMessage(text, icon);
     return;
   }
-  showMessageBox(this, ToWxString(text), ToWxString(MessageText(kTextProgramName)), icon);
+  ShowMessageBox(this, ToWxString(text), ToWxString(MessageText(kTextProgramName)), icon);
 }
 
 std::optional<std::string> MainDialogWx::chooseFile(const FileChooserOptions& options) {
@@ -364,13 +364,13 @@ void MainDialogWx::showAbout() {
     return;
   }
   wxDialog about(this, wxID_ANY, wxString::FromUTF8(kAboutCaption));
-  place(about, makeChild<wxStaticBitmap>(about, wxID_ANY, drawIcon(32)), 10, 10, 20, 20);
-  label(about, KERRO_ABOUT_VERSION_TEXT, 40, 10, 73, 8, wxST_NO_AUTORESIZE);
-  button(about, wxID_OK, "OK", 157, 5, 32, 14).SetDefault();
-  label(about, "Renumbers part references.", 40, 25, 132, 8);
-  label(about, "Keeps a backup of every file.", 25, 40, 145, 8,
+  Place(about, MakeChild<wxStaticBitmap>(about, wxID_ANY, DrawIcon(32)), 10, 10, 20, 20);
+  Label(about, KERRO_ABOUT_VERSION_TEXT, 40, 10, 73, 8, wxST_NO_AUTORESIZE);
+  Button(about, wxID_OK, "OK", 157, 5, 32, 14).SetDefault();
+  Label(about, "Renumbers part references.", 40, 25, 132, 8);
+  Label(about, "Keeps a backup of every file.", 25, 40, 145, 8,
         wxALIGN_CENTRE_HORIZONTAL | wxST_NO_AUTORESIZE);
-  label(about, "Made by the Kerro project.", 25, 55, 145, 8,
+  Label(about, "Made by the Kerro project.", 25, 55, 145, 8,
         wxALIGN_CENTRE_HORIZONTAL | wxST_NO_AUTORESIZE);
   about.SetClientSize(about.ConvertDialogToPixels(wxSize(199, 75)));
   about.CentreOnParent();

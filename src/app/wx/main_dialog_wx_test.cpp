@@ -43,7 +43,7 @@ std::ostream& operator<<(std::ostream& out, const Message& message) {
 
 // Runs the toolkit's events until `done` holds, for at most five seconds.
 template <typename Condition>
-bool waitFor(Condition done) {
+bool WaitFor(Condition done) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   while (!done()) {
     if (std::chrono::steady_clock::now() > deadline) {
@@ -66,7 +66,7 @@ std::vector<uint8_t> TwoResistors() {
 std::vector<std::string> References(const std::string& path) {
   SchematicDocument document;
   std::vector<std::string> references;
-  if (document.load(realFileSystem(), path)) {
+  if (document.load(testing::RealFiles(), path)) {
     for (const ComponentEntry& entry : document.entries()) {
       references.emplace_back(entry.reference());
     }
@@ -76,7 +76,7 @@ std::vector<std::string> References(const std::string& path) {
 
 class MainDialogWxTest : public ::testing::Test {
  protected:
-  MainDialogWxTest() : settings_(folder_.file("KERRO.INI")) {}
+  MainDialogWxTest() : settings_(testing::RealFiles(), folder_.file("KERRO.INI")) {}
 
   // Opens the dialog on screen and waits until the toolkit shows it.
   void open(std::string initialFile = {}) {
@@ -91,12 +91,12 @@ class MainDialogWxTest : public ::testing::Test {
     hooks.showAbout = [this] { ++aboutShown_; };
     const JobRunner runJob = [](const JobRequest& request,
                                 const LibraryErrorHandler& onLibraryError) {
-      JobContext context{realFileSystem(), onLibraryError};
+      JobContext context{testing::RealFiles(), onLibraryError};
       return RenumberJob(request, context);
     };
     dialog_.emplace(nullptr, settings_, runJob, std::move(initialFile), std::move(hooks));
     dialog_->Show();
-    ASSERT_TRUE(waitFor([this] { return dialog_->IsShownOnScreen(); }));
+    ASSERT_TRUE(WaitFor([this] { return dialog_->IsShownOnScreen(); }));
   }
 
   template <typename Control>
@@ -132,7 +132,8 @@ class MainDialogWxTest : public ::testing::Test {
   }
 
   std::string setting(const std::string& key) {
-    return ReadProfileString(settings_.file(), "Recent File List", key, "<missing>");
+    return ReadProfileString(testing::RealFiles(), settings_.file(), "Recent File List", key,
+                             "<missing>");
   }
 
   TempFolder folder_;
@@ -145,7 +146,8 @@ class MainDialogWxTest : public ::testing::Test {
 };
 
 TEST_F(MainDialogWxTest, OpensWithTheLayoutAndDefaults) {
-  ASSERT_TRUE(WriteProfileString(settings_.file(), "Recent File List", "File0", "/a/B.CE2"));
+  ASSERT_TRUE(WriteProfileString(testing::RealFiles(), settings_.file(), "Recent File List",
+                                 "File0", "/a/B.CE2"));
   open();
   EXPECT_EQ(FromWxString(dialog_->GetTitle()), "Kerro Ver.0.91e");
   EXPECT_EQ(FromWxString(fileBox().GetValue()), "/a/B.CE2");
@@ -173,7 +175,8 @@ TEST_F(MainDialogWxTest, OpensWithTheLayoutAndDefaults) {
 }
 
 TEST_F(MainDialogWxTest, CommandLineFileTakesTheFirstHistoryEntrysPlace) {
-  ASSERT_TRUE(WriteProfileString(settings_.file(), "Recent File List", "File0", "/a/B.CE2"));
+  ASSERT_TRUE(WriteProfileString(testing::RealFiles(), settings_.file(), "Recent File List",
+                                 "File0", "/a/B.CE2"));
   open("/c/D.CE2");
   EXPECT_EQ(FromWxString(fileBox().GetValue()), "/c/D.CE2");
   EXPECT_EQ(history(), std::vector<std::string>{"/a/B.CE2"});
@@ -182,7 +185,8 @@ TEST_F(MainDialogWxTest, CommandLineFileTakesTheFirstHistoryEntrysPlace) {
 TEST_F(MainDialogWxTest, GoodFileIsRenumberedAndBecomesHistoryEntryZero) {
   const std::string path = folder_.file("BOARD.CE2");
   testing::WriteBytes(path, TwoResistors());
-  ASSERT_TRUE(WriteProfileString(settings_.file(), "Recent File List", "File0", "/x/OLD.CE2"));
+  ASSERT_TRUE(WriteProfileString(testing::RealFiles(), settings_.file(), "Recent File List",
+                                 "File0", "/x/OLD.CE2"));
   open();
   fileBox().SetValue(ToWxString(path));
   click(kControlExecute);
@@ -197,8 +201,10 @@ TEST_F(MainDialogWxTest, GoodFileIsRenumberedAndBecomesHistoryEntryZero) {
 
 TEST_F(MainDialogWxTest, MissingFileIsReportedAndLeavesTheHistory) {
   const std::string missing = folder_.file("GONE.CE2");
-  ASSERT_TRUE(WriteProfileString(settings_.file(), "Recent File List", "File0", missing));
-  ASSERT_TRUE(WriteProfileString(settings_.file(), "Recent File List", "File1", "/x/OLD.CE2"));
+  ASSERT_TRUE(WriteProfileString(testing::RealFiles(), settings_.file(), "Recent File List",
+                                 "File0", missing));
+  ASSERT_TRUE(WriteProfileString(testing::RealFiles(), settings_.file(), "Recent File List",
+                                 "File1", "/x/OLD.CE2"));
   open();
   ASSERT_EQ(FromWxString(fileBox().GetValue()), missing);
   click(kControlExecute);
@@ -258,14 +264,15 @@ TEST_F(MainDialogWxTest, LargestValuesAreAccepted) {
 TEST_F(MainDialogWxTest, QuitWritesTheHistoryAndCloses) {
   const std::string path = folder_.file("BOARD.CE2");
   testing::WriteBytes(path, TwoResistors());
-  ASSERT_TRUE(WriteProfileString(settings_.file(), "Recent File List", "File0", "/x/OLD.CE2"));
+  ASSERT_TRUE(WriteProfileString(testing::RealFiles(), settings_.file(), "Recent File List",
+                                 "File0", "/x/OLD.CE2"));
   open(path);
   click(kControlExecute);
   ASSERT_EQ(history(), (std::vector<std::string>{path, "/x/OLD.CE2"}));
   click(kControlQuit);
 
   EXPECT_TRUE(dialog_->closed());
-  EXPECT_TRUE(waitFor([this] { return !dialog_->IsShown(); }));
+  EXPECT_TRUE(WaitFor([this] { return !dialog_->IsShown(); }));
   EXPECT_EQ(setting("File0"), path);
   EXPECT_EQ(setting("File1"), "/x/OLD.CE2");
   // The unused keys are written empty, not left out.
@@ -274,7 +281,8 @@ TEST_F(MainDialogWxTest, QuitWritesTheHistoryAndCloses) {
 }
 
 TEST_F(MainDialogWxTest, CloseBoxQuitsAsQuitDoes) {
-  ASSERT_TRUE(WriteProfileString(settings_.file(), "Recent File List", "File0", "/x/OLD.CE2"));
+  ASSERT_TRUE(WriteProfileString(testing::RealFiles(), settings_.file(), "Recent File List",
+                                 "File0", "/x/OLD.CE2"));
   open();
   dialog_->Close();
   EXPECT_TRUE(dialog_->closed());
@@ -374,14 +382,12 @@ TEST(WxTextTest, BytesSurviveTheToolkitsStrings) {
 }  // namespace
 }  // namespace kerro
 
-namespace {
-
+// Outside the unnamed namespace, as in wx_main.cpp: clang reports the wxGetApp() that
+// wxIMPLEMENT_APP_NO_MAIN defines for a class of this file alone.
 class TestApp final : public wxApp {
  public:
   bool OnInit() override { return true; }
 };
-
-}  // namespace
 
 wxIMPLEMENT_APP_NO_MAIN(TestApp);
 

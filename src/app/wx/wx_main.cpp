@@ -3,6 +3,7 @@
 
 #include <wx/app.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,13 @@ namespace {
 
 // The arguments as the system passed them, bytes unchanged (wxWidgets would convert them).
 std::vector<std::string> rawArguments;
+// The machine's file system, created by main() for the whole run.
+kerro::FileSystem* realFiles = nullptr;
+
+}  // namespace
+
+// Not in the unnamed namespace: the wxGetApp() that wxIMPLEMENT_APP_NO_MAIN defines would
+// then be an unused function of this file alone, which clang reports.
 
 class KerroApp final : public wxApp {
  public:
@@ -25,10 +33,12 @@ class KerroApp final : public wxApp {
 
   // Runs the dialog modally; the process ends when it closes.
   int OnRun() override {
-    kerro::ProfileSettingsStore settings(kerro::ChooseSettingsFile());
-    const kerro::JobRunner runJob = [](const kerro::JobRequest& request,
-                                       const kerro::LibraryErrorHandler& onLibraryError) {
-      kerro::JobContext context{kerro::realFileSystem(), onLibraryError};
+    kerro::FileSystem& fileSystem = *realFiles;
+    kerro::ProfileSettingsStore settings(fileSystem, kerro::ChooseSettingsFile(fileSystem));
+    const kerro::JobRunner runJob = [&fileSystem](
+                                        const kerro::JobRequest& request,
+                                        const kerro::LibraryErrorHandler& onLibraryError) {
+      kerro::JobContext context{fileSystem, onLibraryError};
       return kerro::RenumberJob(request, context);
     };
     kerro::MainDialogWx dialog(nullptr, settings, runJob,
@@ -39,11 +49,11 @@ class KerroApp final : public wxApp {
   }
 };
 
-}  // namespace
-
 wxIMPLEMENT_APP_NO_MAIN(KerroApp);
 
 int main(int argc, char** argv) {
   rawArguments.assign(argv + (argc > 0 ? 1 : 0), argv + argc);
+  const std::unique_ptr<kerro::FileSystem> fileSystem = kerro::CreateRealFileSystem();
+  realFiles = fileSystem.get();
   return wxEntry(argc, argv);
 }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,7 @@ class Descriptor {
   explicit Descriptor(int fd) : fd_(fd) {}
   Descriptor(const Descriptor&) = delete;
   Descriptor& operator=(const Descriptor&) = delete;
+  Descriptor(Descriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
   ~Descriptor() {
     if (fd_ >= 0) {
       ::close(fd_);
@@ -43,7 +45,7 @@ class Descriptor {
 };
 
 // Another process holding the lock makes the open fail, as a share mode of 0 does on Windows.
-bool lockExclusively(int fd) {
+bool LockExclusively(int fd) {
   while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     if (errno != EINTR) {
       return false;
@@ -57,7 +59,7 @@ bool lockExclusively(int fd) {
 // read-back comparisons use the same piece size.
 constexpr size_t kPiece = size_t{1} << 20;
 
-bool writeAll(int fd, std::span<const uint8_t> bytes) {
+bool WriteAll(int fd, std::span<const uint8_t> bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
     ssize_t n = ::write(fd, bytes.data() + done, std::min(kPiece, bytes.size() - done));
@@ -73,7 +75,7 @@ bool writeAll(int fd, std::span<const uint8_t> bytes) {
 }
 
 // Makes a rename durable; a failure here is not a failure of the rename itself.
-void syncDirectoryOf(const std::string& path) {
+void SyncDirectoryOf(const std::string& path) {
   std::string directory = DirectoryOf(path);
   if (directory.empty()) {
     directory = ".";
@@ -85,100 +87,168 @@ void syncDirectoryOf(const std::string& path) {
   }
 }
 
+// Reads the rest of a regular file of `size` bytes. Returns nullopt on an error or when
+// the file holds fewer bytes.
+std::optional<std::vector<uint8_t>> ReadAll(int fd, size_t size) {
+  std::vector<uint8_t> bytes;
+  ReserveLarge(bytes, size);
+  bytes.resize(size);
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n <= 0) {
+      return std::nullopt;  // an error, or fewer bytes than the file's length
+    }
+    done += static_cast<size_t>(n);
+  }
+  return bytes;
+}
+
+// The size of the regular file open at `fd`, or nullopt for anything else.
+std::optional<size_t> RegularFileSize(int fd) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    return std::nullopt;
+  }
+  return static_cast<size_t>(info.st_size);
+}
+
+// True if the file open at `fd`, read from its start, holds exactly `bytes`.
+bool HoldsExactly(int fd, std::span<const uint8_t> bytes) {
+  const std::optional<size_t> size = RegularFileSize(fd);
+  if (!size || *size != bytes.size() || ::lseek(fd, 0, SEEK_SET) != 0) {
+    return false;
+  }
+  // A piece that fits the caches: the comparison follows the read while it is hot.
+  std::vector<uint8_t> piece(std::min(kPiece, bytes.size()));
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const size_t wanted = std::min(piece.size(), bytes.size() - done);
+    ssize_t n = ::read(fd, piece.data(), wanted);
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n <= 0) {
+      return false;  // an error, or fewer bytes than the file's length
+    }
+    if (!std::equal(piece.begin(), piece.begin() + n,
+                    bytes.begin() + static_cast<ptrdiff_t>(done))) {
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  // Nothing may follow: a file that grew since fstat is not the file that was written.
+  uint8_t extra = 0;
+  ssize_t n = 0;
+  do {
+    n = ::read(fd, &extra, 1);
+  } while (n < 0 && errno == EINTR);
+  return n == 0;
+}
+
 class PosixFileSystem final : public FileSystem {
  public:
   std::optional<std::vector<uint8_t>> readFile(const std::string& path) override {
     Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.get() < 0 || !lockExclusively(file.get())) {
+    if (file.get() < 0 || !LockExclusively(file.get())) {
       return std::nullopt;
     }
-    struct stat info {};
-    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    const std::optional<size_t> size = RegularFileSize(file.get());
+    return size ? ReadAll(file.get(), *size) : std::nullopt;
+  }
+
+  std::optional<std::vector<uint8_t>> readFileShared(const std::string& path) override {
+    Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) {
       return std::nullopt;
     }
-    std::vector<uint8_t> bytes;
-    ReserveLarge(bytes, static_cast<size_t>(info.st_size));
-    bytes.resize(static_cast<size_t>(info.st_size));
-    size_t done = 0;
-    while (done < bytes.size()) {
-      ssize_t n = ::read(file.get(), bytes.data() + done, bytes.size() - done);
-      if (n < 0 && errno == EINTR) {
-        continue;
-      }
-      if (n <= 0) {
-        return std::nullopt;  // an error, or fewer bytes than the file's length
-      }
-      done += static_cast<size_t>(n);
-    }
-    return bytes;
+    const std::optional<size_t> size = RegularFileSize(file.get());
+    return size ? ReadAll(file.get(), *size) : std::nullopt;
   }
 
   bool hasContent(const std::string& path, std::span<const uint8_t> bytes) override {
+    // A temporary of ours is read back through the descriptor that holds its lock.
+    if (const auto held = held_.find(path); held != held_.end()) {
+      return HoldsExactly(held->second.get(), bytes);
+    }
     Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.get() < 0 || !lockExclusively(file.get())) {
-      return false;
-    }
-    struct stat info {};
-    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
-        static_cast<uint64_t>(info.st_size) != bytes.size()) {
-      return false;
-    }
-    // A piece that fits the caches: the comparison follows the read while it is hot.
-    std::vector<uint8_t> piece(std::min(kPiece, bytes.size()));
-    size_t done = 0;
-    while (done < bytes.size()) {
-      const size_t wanted = std::min(piece.size(), bytes.size() - done);
-      ssize_t n = ::read(file.get(), piece.data(), wanted);
-      if (n < 0 && errno == EINTR) {
-        continue;
-      }
-      if (n <= 0) {
-        return false;  // an error, or fewer bytes than the file's length
-      }
-      const auto got = static_cast<size_t>(n);
-      if (!std::equal(piece.begin(), piece.begin() + n,
-                      bytes.begin() + static_cast<ptrdiff_t>(done))) {
-        return false;
-      }
-      done += got;
-    }
-    // Nothing may follow: a file that grew since fstat is not the file that was written.
-    uint8_t extra = 0;
-    ssize_t n = 0;
-    do {
-      n = ::read(file.get(), &extra, 1);
-    } while (n < 0 && errno == EINTR);
-    return n == 0;
+    return file.get() >= 0 && LockExclusively(file.get()) && HoldsExactly(file.get(), bytes);
   }
 
   bool writeFile(const std::string& path, std::span<const uint8_t> bytes) override {
     Descriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
-    if (file.get() < 0 || !lockExclusively(file.get())) {
+    if (file.get() < 0 || !LockExclusively(file.get())) {
       return false;
     }
     // Truncate only once the lock is held, so a file another process holds is left alone.
-    if (::ftruncate(file.get(), 0) != 0 || !writeAll(file.get(), bytes) ||
+    if (::ftruncate(file.get(), 0) != 0 || !WriteAll(file.get(), bytes) ||
         ::fsync(file.get()) != 0) {
       return false;
     }
     return file.close();
   }
 
-  bool removeFile(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
-
-  bool renameFile(const std::string& from, const std::string& to) override {
-    if (::rename(from.c_str(), to.c_str()) != 0) {
+  bool writeTemporary(const std::string& path, std::span<const uint8_t> bytes) override {
+    // Read and write: the read-back goes through this descriptor, which holds the lock.
+    Descriptor file(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (file.get() < 0) {
       return false;
     }
-    syncDirectoryOf(to);
+    if (!LockExclusively(file.get()) || !WriteAll(file.get(), bytes) || ::fsync(file.get()) != 0) {
+      ::unlink(path.c_str());
+      return false;
+    }
+    held_.emplace(path, std::move(file));
     return true;
   }
 
+  bool removeUnlessLocked(const std::string& path) override {
+    Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (file.get() < 0 || !LockExclusively(file.get())) {
+      return false;
+    }
+    // An empty file may be one that another run has just created and not yet locked.
+    const std::optional<size_t> size = RegularFileSize(file.get());
+    return size && *size > 0 && ::unlink(path.c_str()) == 0;
+  }
+
+  bool removeFile(const std::string& path) override {
+    const bool removed = ::unlink(path.c_str()) == 0;
+    held_.erase(path);
+    return removed;
+  }
+
+  bool renameFile(const std::string& from, const std::string& to) override {
+    const bool renamed = ::rename(from.c_str(), to.c_str()) == 0;
+    // The lock goes only once the temporary name is gone.
+    if (renamed) {
+      held_.erase(from);
+      SyncDirectoryOf(to);
+    }
+    return renamed;
+  }
+
+  // The new name is locked from its first moment: the file is locked (waiting for a
+  // reader that holds it) before the link is made, and stays locked until the new name
+  // is renamed or removed, so that no other run takes it for one a killed run left.
   bool linkFile(const std::string& from, const std::string& to) override {
+    Descriptor file(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) {
+      return false;
+    }
+    while (::flock(file.get(), LOCK_EX) != 0) {
+      if (errno != EINTR) {
+        return false;
+      }
+    }
     if (::link(from.c_str(), to.c_str()) != 0) {
       return false;
     }
-    syncDirectoryOf(to);
+    held_.emplace(to, std::move(file));
+    SyncDirectoryOf(to);
     return true;
   }
 
@@ -206,13 +276,16 @@ class PosixFileSystem final : public FileSystem {
     }
     return names;
   }
+
+ private:
+  // Temporaries written by this run, open and locked until they are renamed or removed.
+  std::map<std::string, Descriptor> held_;
 };
 
 }  // namespace
 
-FileSystem& realFileSystem() {
-  static PosixFileSystem fileSystem;
-  return fileSystem;
+std::unique_ptr<FileSystem> CreateRealFileSystem() {
+  return std::make_unique<PosixFileSystem>();
 }
 
 }  // namespace kerro

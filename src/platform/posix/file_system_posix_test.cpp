@@ -24,11 +24,11 @@ TEST(PosixFileSystem, FileLockedByAnotherHolderCannotBeReadOrWritten) {
   int holder = ::open(path.c_str(), O_RDONLY);
   ASSERT_GE(holder, 0);
   ASSERT_EQ(::flock(holder, LOCK_EX), 0);
-  EXPECT_FALSE(realFileSystem().readFile(path).has_value());
-  EXPECT_FALSE(realFileSystem().writeFile(path, std::vector<uint8_t>{4}));
+  EXPECT_FALSE(testing::RealFiles().readFile(path).has_value());
+  EXPECT_FALSE(testing::RealFiles().writeFile(path, std::vector<uint8_t>{4}));
   EXPECT_EQ(ReadBytes(path), (std::vector<uint8_t>{1, 2, 3}));  // not truncated
   ::close(holder);
-  EXPECT_TRUE(realFileSystem().readFile(path).has_value());
+  EXPECT_TRUE(testing::RealFiles().readFile(path).has_value());
 }
 
 TEST(PosixFileSystem, HasContentComparesEveryByte) {
@@ -65,7 +65,7 @@ TEST(PosixFileSystem, HasContentComparesEveryByte) {
     if (c.onDisk) {
       WriteBytes(path, *c.onDisk);
     }
-    EXPECT_EQ(realFileSystem().hasContent(path, c.expected), c.same);
+    EXPECT_EQ(testing::RealFiles().hasContent(path, c.expected), c.same);
   }
 }
 
@@ -76,9 +76,9 @@ TEST(PosixFileSystem, HasContentOfALockedFileIsFalse) {
   int holder = ::open(path.c_str(), O_RDONLY);
   ASSERT_GE(holder, 0);
   ASSERT_EQ(::flock(holder, LOCK_EX), 0);
-  EXPECT_FALSE(realFileSystem().hasContent(path, std::vector<uint8_t>{1, 2}));
+  EXPECT_FALSE(testing::RealFiles().hasContent(path, std::vector<uint8_t>{1, 2}));
   ::close(holder);
-  EXPECT_TRUE(realFileSystem().hasContent(path, std::vector<uint8_t>{1, 2}));
+  EXPECT_TRUE(testing::RealFiles().hasContent(path, std::vector<uint8_t>{1, 2}));
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ std::string Written(const std::string& before, std::string_view section, std::st
   if (!before.empty()) {
     WriteBytes(file, {before.begin(), before.end()});
   }
-  EXPECT_TRUE(WriteProfileString(file, section, key, value));
+  EXPECT_TRUE(WriteProfileString(testing::RealFiles(), file, section, key, value));
   EXPECT_EQ(folder.list(), std::vector<std::string>{"T.INI"}) << "no temporary file is left";
   const auto bytes = ReadBytes(file);
   return {bytes.begin(), bytes.end()};
@@ -59,31 +59,35 @@ TEST(PosixProfile, WritingAKeyKeepsTheValueOfALastLineEndingInCR) {
   const std::string file = folder.file("T.INI");
   const std::string text = "[A]\r\nX=1\r";
   WriteBytes(file, {text.begin(), text.end()});
-  ASSERT_EQ(ReadProfileString(file, "A", "X", ""), "1");
-  ASSERT_TRUE(WriteProfileString(file, "A", "K", "new"));
-  EXPECT_EQ(ReadProfileString(file, "A", "X", ""), "1");
-  EXPECT_EQ(ReadProfileString(file, "A", "K", ""), "new");
+  ASSERT_EQ(ReadProfileString(testing::RealFiles(), file, "A", "X", ""), "1");
+  ASSERT_TRUE(WriteProfileString(testing::RealFiles(), file, "A", "K", "new"));
+  EXPECT_EQ(ReadProfileString(testing::RealFiles(), file, "A", "X", ""), "1");
+  EXPECT_EQ(ReadProfileString(testing::RealFiles(), file, "A", "K", ""), "new");
 }
 
 TEST(PosixProfile, RefusesTextsThatWouldBreakLines) {
   TempFolder folder;
   const std::string file = folder.file("T.INI");
-  EXPECT_FALSE(WriteProfileString(file, "A", "K", "two\nlines"));
-  EXPECT_FALSE(WriteProfileString(file, "A", "K=", "v"));
-  EXPECT_FALSE(WriteProfileString(file, "A]", "K", "v"));
+  EXPECT_FALSE(WriteProfileString(testing::RealFiles(), file, "A", "K", "two\nlines"));
+  EXPECT_FALSE(WriteProfileString(testing::RealFiles(), file, "A", "K=", "v"));
+  EXPECT_FALSE(WriteProfileString(testing::RealFiles(), file, "A]", "K", "v"));
   EXPECT_TRUE(folder.list().empty());
 }
 
 TEST(PosixProfile, FailedWriteLeavesNothing) {
   TempFolder folder;
-  EXPECT_FALSE(WriteProfileString(folder.file("missing/T.INI"), "A", "K", "v"));
+  EXPECT_FALSE(
+      WriteProfileString(testing::RealFiles(), folder.file("missing/T.INI"), "A", "K", "v"));
   EXPECT_TRUE(folder.list().empty());
 }
 
 TEST(PosixProfile, TrailingBlanksOfTheDefaultAreDropped) {
   TempFolder folder;
-  EXPECT_EQ(ReadProfileString(folder.file("NONE.INI"), "A", "K", "def  "), "def");
-  EXPECT_EQ(ReadProfileString(folder.file("NONE.INI"), "A", "K", std::string(300, 'd')).size(),
+  EXPECT_EQ(ReadProfileString(testing::RealFiles(), folder.file("NONE.INI"), "A", "K", "def  "),
+            "def");
+  EXPECT_EQ(ReadProfileString(testing::RealFiles(), folder.file("NONE.INI"), "A", "K",
+                              std::string(300, 'd'))
+                .size(),
             kProfileValueLimit);
 }
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <limits>
+#include <map>
+#include <memory>
 
 #include "platform/file_system.h"
 #include "platform/windows/win32_handle.h"
@@ -13,33 +15,71 @@ namespace {
 // One ReadFile or WriteFile call moves at most this much, well inside a DWORD.
 constexpr DWORD kChunk = 1u << 20;
 
+// Reads the whole file open at `file`, from its start.
+std::optional<std::vector<uint8_t>> ReadAll(HANDLE file) {
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(file, &size) || size.QuadPart < 0 ||
+      static_cast<unsigned long long>(size.QuadPart) >
+          static_cast<unsigned long long>(std::numeric_limits<ptrdiff_t>::max())) {
+    return std::nullopt;
+  }
+  LARGE_INTEGER start{};
+  if (!::SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) {
+    return std::nullopt;
+  }
+  std::vector<uint8_t> bytes(static_cast<size_t>(size.QuadPart));
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, kChunk));
+    DWORD got = 0;
+    if (!::ReadFile(file, bytes.data() + done, want, &got, nullptr) || got == 0) {
+      return std::nullopt;  // an error, or fewer bytes than the file's length
+    }
+    done += got;
+  }
+  return bytes;
+}
+
+bool WriteAll(HANDLE file, std::span<const uint8_t> bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, kChunk));
+    DWORD written = 0;
+    if (!::WriteFile(file, bytes.data() + done, want, &written, nullptr) || written == 0) {
+      return false;
+    }
+    done += written;
+  }
+  return ::FlushFileBuffers(file) != 0;
+}
+
+std::optional<std::vector<uint8_t>> ReadWithSharing(const std::string& path, DWORD shareMode) {
+  Win32Handle file(::CreateFileA(path.c_str(), GENERIC_READ, shareMode, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) {
+    return std::nullopt;
+  }
+  return ReadAll(file.get());
+}
+
 class WindowsFileSystem final : public FileSystem {
  public:
   std::optional<std::vector<uint8_t>> readFile(const std::string& path) override {
     // Share mode 0: nobody else may open the file while we hold it, and we fail if
     // somebody already does.
-    Win32Handle file(::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) {
-      return std::nullopt;
-    }
-    LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 ||
-        static_cast<unsigned long long>(size.QuadPart) >
-            static_cast<unsigned long long>(std::numeric_limits<ptrdiff_t>::max())) {
-      return std::nullopt;
-    }
-    std::vector<uint8_t> bytes(static_cast<size_t>(size.QuadPart));
-    size_t done = 0;
-    while (done < bytes.size()) {
-      const DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, kChunk));
-      DWORD got = 0;
-      if (!::ReadFile(file.get(), bytes.data() + done, want, &got, nullptr) || got == 0) {
-        return std::nullopt;  // an error, or fewer bytes than the file's length
-      }
-      done += got;
-    }
-    return bytes;
+    return ReadWithSharing(path, 0);
+  }
+
+  std::optional<std::vector<uint8_t>> readFileShared(const std::string& path) override {
+    // The C runtime's fopen shares a file this way.
+    return ReadWithSharing(path, FILE_SHARE_READ | FILE_SHARE_WRITE);
+  }
+
+  bool hasContent(const std::string& path, std::span<const uint8_t> bytes) override {
+    // A temporary of ours is read back through the handle that holds it.
+    const auto held = held_.find(path);
+    const auto content = held != held_.end() ? ReadAll(held->second.get()) : readFile(path);
+    return content && std::equal(content->begin(), content->end(), bytes.begin(), bytes.end());
   }
 
   bool writeFile(const std::string& path, std::span<const uint8_t> bytes) override {
@@ -47,27 +87,41 @@ class WindowsFileSystem final : public FileSystem {
     // process holds is left as it is.
     Win32Handle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) {
-      return false;
-    }
-    size_t done = 0;
-    while (done < bytes.size()) {
-      const DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, kChunk));
-      DWORD written = 0;
-      if (!::WriteFile(file.get(), bytes.data() + done, want, &written, nullptr) || written == 0) {
-        return false;
-      }
-      done += written;
-    }
-    if (!::FlushFileBuffers(file.get())) {
-      return false;
-    }
-    return file.close();
+    return file.valid() && WriteAll(file.get(), bytes) && file.close();
   }
 
-  bool removeFile(const std::string& path) override { return ::DeleteFileA(path.c_str()) != 0; }
+  bool writeTemporary(const std::string& path, std::span<const uint8_t> bytes) override {
+    auto file = std::make_unique<Win32Handle>(
+        ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file->valid()) {
+      return false;
+    }
+    if (!WriteAll(file->get(), bytes)) {
+      file->close();
+      ::DeleteFileA(path.c_str());
+      return false;
+    }
+    held_.insert_or_assign(path, std::move(file));
+    return true;
+  }
+
+  bool removeUnlessLocked(const std::string& path) override {
+    // Opening with share mode 0 fails while anyone holds the file; closing removes it.
+    Win32Handle file(::CreateFileA(path.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    return file.valid() && file.close();
+  }
+
+  bool removeFile(const std::string& path) override {
+    held_.erase(path);
+    return ::DeleteFileA(path.c_str()) != 0;
+  }
 
   bool renameFile(const std::string& from, const std::string& to) override {
+    // Windows renames no file that is open without delete sharing: let a temporary go
+    // just before its rename.
+    held_.erase(from);
     return ::MoveFileExA(from.c_str(), to.c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
   }
@@ -81,13 +135,18 @@ class WindowsFileSystem final : public FileSystem {
   bool exists(const std::string& path) override {
     return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
   }
+
+  bool hasSystemProfiles() const override { return true; }
+
+ private:
+  // Temporaries written by this run, held open until they are renamed or removed.
+  std::map<std::string, std::unique_ptr<Win32Handle>> held_;
 };
 
 }  // namespace
 
-FileSystem& realFileSystem() {
-  static WindowsFileSystem fileSystem;
-  return fileSystem;
+std::unique_ptr<FileSystem> CreateRealFileSystem() {
+  return std::make_unique<WindowsFileSystem>();
 }
 
 }  // namespace kerro

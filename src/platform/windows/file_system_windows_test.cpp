@@ -24,11 +24,11 @@ TEST(WindowsFileSystem, FileHeldByAnotherOpenerIsNeitherReadNorWrittenNorTruncat
     Win32Handle holder(::CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(holder.valid());
-    EXPECT_FALSE(realFileSystem().readFile(path).has_value());
-    EXPECT_FALSE(realFileSystem().writeFile(path, std::vector<uint8_t>{4}));
+    EXPECT_FALSE(testing::RealFiles().readFile(path).has_value());
+    EXPECT_FALSE(testing::RealFiles().writeFile(path, std::vector<uint8_t>{4}));
   }
   EXPECT_EQ(ReadBytes(path), (std::vector<uint8_t>{1, 2, 3}));
-  EXPECT_TRUE(realFileSystem().readFile(path).has_value());
+  EXPECT_TRUE(testing::RealFiles().readFile(path).has_value());
 }
 
 TEST(WindowsFileSystem, BothSeparatorsWork) {
@@ -37,7 +37,7 @@ TEST(WindowsFileSystem, BothSeparatorsWork) {
   for (char& c : path) {
     c = c == '\\' ? '/' : c;
   }
-  ASSERT_TRUE(realFileSystem().writeFile(path, std::vector<uint8_t>{5}));
+  ASSERT_TRUE(testing::RealFiles().writeFile(path, std::vector<uint8_t>{5}));
   EXPECT_EQ(ReadBytes(folder.file("sep.bin")), std::vector<uint8_t>{5});
 }
 

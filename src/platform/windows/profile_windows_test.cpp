@@ -15,8 +15,8 @@ TEST(WindowsProfile, BareFileNameMeansTheCurrentDirectory) {
   TempFolder folder;
   const std::string before = CurrentDirectory();
   ASSERT_TRUE(::SetCurrentDirectoryA(folder.path().c_str()));
-  const bool written = WriteProfileString("BARE.INI", "S", "K", "v");
-  const std::string read = ReadProfileString("BARE.INI", "S", "K", "");
+  const bool written = WriteProfileString(testing::RealFiles(), "BARE.INI", "S", "K", "v");
+  const std::string read = ReadProfileString(testing::RealFiles(), "BARE.INI", "S", "K", "");
   ::SetCurrentDirectoryA(before.c_str());
   EXPECT_TRUE(written);
   EXPECT_EQ(read, "v");
@@ -27,19 +27,20 @@ TEST(WindowsProfile, LongValueIsCutAtTheLimit) {
   TempFolder folder;
   const std::string file = folder.file("LONG.INI");
   const std::string value(300, 'x');
-  ASSERT_TRUE(WriteProfileString(file, "Recent File List", "File0", value));
-  EXPECT_EQ(ReadProfileString(file, "Recent File List", "File0", ""),
+  ASSERT_TRUE(WriteProfileString(testing::RealFiles(), file, "Recent File List", "File0", value));
+  EXPECT_EQ(ReadProfileString(testing::RealFiles(), file, "Recent File List", "File0", ""),
             value.substr(0, kProfileValueLimit));
-  EXPECT_EQ(ReadProfileString(file, "recent file list", "FILE0", "").size(), kProfileValueLimit);
+  EXPECT_EQ(ReadProfileString(testing::RealFiles(), file, "recent file list", "FILE0", "").size(),
+            kProfileValueLimit);
 }
 
 TEST(WindowsProfile, MissingFileOrKeyGivesTheDefault) {
   TempFolder folder;
   const std::string file = folder.file("NONE.INI");
-  EXPECT_EQ(ReadProfileString(file, "S", "K", "def"), "def");
-  ASSERT_TRUE(WriteProfileString(file, "S", "Other", "1"));
-  EXPECT_EQ(ReadProfileString(file, "S", "K", ""), "");
-  EXPECT_EQ(ReadProfileString(file, "S", "Other", ""), "1");
+  EXPECT_EQ(ReadProfileString(testing::RealFiles(), file, "S", "K", "def"), "def");
+  ASSERT_TRUE(WriteProfileString(testing::RealFiles(), file, "S", "Other", "1"));
+  EXPECT_EQ(ReadProfileString(testing::RealFiles(), file, "S", "K", ""), "");
+  EXPECT_EQ(ReadProfileString(testing::RealFiles(), file, "S", "Other", ""), "1");
 }
 
 }  // namespace

@@ -9,8 +9,7 @@
 //   KERRO_STEP_KILL_MODE=     "before" it (default), "after" it, or "during" it, which
 //                             for a write leaves the first half of the bytes in the file
 // Operations are counted over reads, read-back comparisons, writes, removes, renames and
-// links; existence tests
-// are not counted.
+// links; existence tests are not counted.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -20,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -31,6 +31,16 @@ namespace {
 long EnvironmentNumber(const char* name, long otherwise) {
   const char* text = std::getenv(name);
   return text != nullptr && *text != '\0' ? std::strtol(text, nullptr, 10) : otherwise;
+}
+
+// Dies with the first half of the bytes in the file.
+void WriteHalf(const std::string& path, std::span<const uint8_t> bytes) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+  if (fd >= 0) {
+    const ssize_t ignored = ::write(fd, bytes.data(), bytes.size() / 2);
+    (void)ignored;
+  }
+  ::kill(::getpid(), SIGKILL);
 }
 
 class SteppedFileSystem final : public kerro::FileSystem {
@@ -50,6 +60,13 @@ class SteppedFileSystem final : public kerro::FileSystem {
     return bytes;
   }
 
+  std::optional<std::vector<uint8_t>> readFileShared(const std::string& path) override {
+    const bool dies = step("read", path);
+    auto bytes = real_.readFileShared(path);
+    afterStep(dies);
+    return bytes;
+  }
+
   bool hasContent(const std::string& path, std::span<const uint8_t> bytes) override {
     const bool dies = step("verify", path);
     const bool same = real_.hasContent(path, bytes);
@@ -60,14 +77,26 @@ class SteppedFileSystem final : public kerro::FileSystem {
   bool writeFile(const std::string& path, std::span<const uint8_t> bytes) override {
     const bool dies = step("write", path);
     if (dies && mode_ == "during") {
-      const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-      if (fd >= 0) {
-        const ssize_t ignored = ::write(fd, bytes.data(), bytes.size() / 2);
-        (void)ignored;
-      }
-      ::kill(::getpid(), SIGKILL);
+      WriteHalf(path, bytes);
     }
     const bool ok = real_.writeFile(path, bytes);
+    afterStep(dies);
+    return ok;
+  }
+
+  bool writeTemporary(const std::string& path, std::span<const uint8_t> bytes) override {
+    const bool dies = step("write", path);
+    if (dies && mode_ == "during") {
+      WriteHalf(path, bytes);
+    }
+    const bool ok = real_.writeTemporary(path, bytes);
+    afterStep(dies);
+    return ok;
+  }
+
+  bool removeUnlessLocked(const std::string& path) override {
+    const bool dies = step("remove", path);
+    const bool ok = real_.removeUnlessLocked(path);
     afterStep(dies);
     return ok;
   }
@@ -98,6 +127,8 @@ class SteppedFileSystem final : public kerro::FileSystem {
   std::optional<std::vector<std::string>> listFolder(const std::string& path) override {
     return real_.listFolder(path);
   }
+
+  bool hasSystemProfiles() const override { return real_.hasSystemProfiles(); }
 
  private:
   // Returns true if the process is to die at this operation.
@@ -135,7 +166,8 @@ class SteppedFileSystem final : public kerro::FileSystem {
 
 int main(int argc, char** argv) {
   std::vector<std::string> arguments(argv + 1, argv + argc);
-  SteppedFileSystem fileSystem(kerro::realFileSystem());
+  const std::unique_ptr<kerro::FileSystem> real = kerro::CreateRealFileSystem();
+  SteppedFileSystem fileSystem(*real);
   kerro::CliEnvironment environment{fileSystem, std::cout, std::cerr};
   return kerro::RunCli(arguments, environment);
 }

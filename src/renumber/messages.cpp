@@ -1,4 +1,6 @@
-#include "app/string_table.h"
+#include "renumber/messages.h"
+
+#include "renumber/renumber_job.h"
 
 namespace kerro {
 
@@ -34,6 +36,25 @@ std::string FormatMessage(int id, std::string_view argument) {
   }
   result.append(text.substr(start));
   return result;
+}
+
+std::string MessageFor(const JobResult& result, std::string_view jobPath) {
+  const std::string_view path = result.errorPath.empty() ? jobPath : result.errorPath;
+  switch (result.outcome) {
+    case JobOutcome::InitialOutOfRange:
+      return FormatMessage(kMessageInitialOutOfRange);
+    case JobOutcome::StepOutOfRange:
+      return FormatMessage(kMessageStepOutOfRange);
+    case JobOutcome::EmptyPath:
+      return {};
+    case JobOutcome::ReadError:
+      return FormatMessage(kMessageReadError, path);
+    case JobOutcome::WriteError:
+      return FormatMessage(kMessageWriteError, path);
+    case JobOutcome::Finished:
+      return FormatMessage(kMessageFinished);
+  }
+  return {};
 }
 
 }  // namespace kerro

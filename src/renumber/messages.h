@@ -1,7 +1,9 @@
 #pragma once
-// The program's messages. The Windows resource script carries the same texts under the
-// same ids; every message the program shows comes from here or from there. The resource
-// compiler reads only the text macros (it defines RC_INVOKED).
+// The program's messages, and which one each outcome of a renumbering job reports. The
+// Windows resource script carries the same texts under the same ids; every message the
+// program shows comes from here or from there. The front ends only choose how to show a
+// message (the error stream, a message box). The resource compiler reads only the text
+// macros (it defines RC_INVOKED).
 
 #define KERRO_TEXT_READ_ERROR "File read error. \"%1\""
 #define KERRO_TEXT_INITIAL_OUT_OF_RANGE "Initial value is out of range."
@@ -33,6 +35,12 @@ std::string_view MessageText(int id);
 
 // The text of message `id` with every "%1" replaced by `argument`.
 std::string FormatMessage(int id, std::string_view argument = {});
+
+struct JobResult;
+
+// The message a job's outcome reports, with the path it names: the result's error path,
+// or `jobPath` where the result names none. Empty for an empty path, which reports nothing.
+std::string MessageFor(const JobResult& result, std::string_view jobPath = {});
 
 }  // namespace kerro
 

@@ -1,0 +1,47 @@
+#include "renumber/component_changes.h"
+
+#include <algorithm>
+#include <string>
+
+namespace kerro {
+
+ChangeRecorder::ChangeableBytes ChangeRecorder::changeableBytesOf(ComponentEntry& component) {
+  ChangeableBytes bytes{};
+  auto field = component.referenceField();
+  std::copy(field.begin(), field.end(), bytes.begin());
+  bytes.back() = component.block();
+  return bytes;
+}
+
+ChangeRecorder::ChangeRecorder(SchematicDocument& document) {
+  before_.reserve(document.entries().size());
+  for (ComponentEntry& component : document.entries()) {
+    before_.push_back(changeableBytesOf(component));
+  }
+}
+
+std::vector<ComponentChange> ChangeRecorder::changes(SchematicDocument& document) const {
+  std::vector<ComponentChange> changes;
+  size_t index = 0;
+  for (ComponentEntry& component : document.entries()) {
+    const ChangeableBytes& old = before_[index++];
+    if (changeableBytesOf(component) == old) {
+      continue;
+    }
+    ComponentChange change;
+    change.section = component.section();
+    change.x = component.storedX();
+    change.y = component.y();
+    change.partName = std::string(component.partName());
+    change.packageTag = std::string(component.packageTag());
+    change.oldReference = std::string(ReadLengthPrefixedText(
+        std::span<const uint8_t>(old).first(1 + kReferenceCapacity), kReferenceCapacity));
+    change.newReference = std::string(component.reference());
+    change.oldBlock = old.back();
+    change.newBlock = component.block();
+    changes.push_back(std::move(change));
+  }
+  return changes;
+}
+
+}  // namespace kerro

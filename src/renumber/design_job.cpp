@@ -1,0 +1,141 @@
+#include "renumber/design_job.h"
+
+#include <algorithm>
+#include <map>
+
+#include "library/library_set.h"
+#include "renumber/component_changes.h"
+#include "renumber/safe_save.h"
+
+namespace kerro {
+
+std::vector<SchematicDocument*> LoadedDesign::design() {
+  std::vector<SchematicDocument*> pointers;
+  for (SchematicDocument& document : documents) {
+    pointers.push_back(&document);
+  }
+  return pointers;
+}
+
+LoadedDesign LoadDesign(FileSystem& fileSystem, std::span<const std::string> paths) {
+  LoadedDesign loaded;
+  loaded.paths.assign(paths.begin(), paths.end());
+  for (const std::string& path : paths) {
+    SchematicDocument document;
+    if (!document.load(fileSystem, path)) {
+      loaded.failedPath = path;
+      break;
+    }
+    loaded.documents.push_back(std::move(document));
+  }
+  return loaded;
+}
+
+std::optional<std::pair<std::string, std::string>> FindSharedFile(const LoadedDesign& loaded) {
+  std::map<std::string, size_t> owners;
+  for (size_t d = 0; d < loaded.documents.size(); ++d) {
+    const std::string& path = loaded.paths[d];
+    std::vector<std::string> names{MakeBackupName(path)};
+    for (int section = 0; section < loaded.documents[d].sectionCount(); ++section) {
+      names.push_back(SchematicDocument::SectionFileName(path, section));
+    }
+    for (const std::string& name : names) {
+      auto [owner, added] = owners.try_emplace(name, d);
+      if (!added && owner->second != d) {
+        return std::make_pair(loaded.paths[owner->second], path);
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+DesignSave SaveDesign(FileSystem& fileSystem, const LoadedDesign& loaded) {
+  DesignSave save;
+  for (size_t d = 0; d < loaded.documents.size(); ++d) {
+    const std::string& path = loaded.paths[d];
+    if (!save.ok() ||
+        !SaveWithBackup(fileSystem, loaded.documents[d], path, MakeBackupName(path))) {
+      save.left.push_back(path);
+    } else {
+      save.replaced.push_back(path);
+    }
+  }
+  return save;
+}
+
+namespace {
+
+DesignResult Failure(DesignOutcome outcome, const std::string& path) {
+  DesignResult result;
+  result.outcome = outcome;
+  result.errorPath = path;
+  return result;
+}
+
+bool HasComponents(LoadedDesign& loaded) {
+  return std::any_of(loaded.documents.begin(), loaded.documents.end(),
+                     [](SchematicDocument& document) { return !document.entries().empty(); });
+}
+
+std::optional<NumberShortage> Number(LoadedDesign& loaded, const DesignRequest& request,
+                                     JobContext& context) {
+  const std::vector<SchematicDocument*> design = loaded.design();
+  if (request.numbering.mode == NumberingMode::Plain || !HasComponents(loaded)) {
+    return RenumberDesign(design, request.numbering,
+                          [](std::string_view) -> std::optional<int> { return std::nullopt; });
+  }
+  LibrarySet libraries(context.onLibraryError, context.fileSystem);
+  libraries.setLibraryFolders(context.libraryFolders);
+  libraries.loadLibraries(loaded.paths.front());
+  return RenumberDesign(design, request.numbering,
+                        [&](std::string_view partName) -> std::optional<int> {
+                          const PartEntry* entry = libraries.findPart(partName);
+                          return entry ? std::optional<int>(entry->blockCount()) : std::nullopt;
+                        });
+}
+
+}  // namespace
+
+DesignResult RenumberDesignJob(const DesignRequest& request, JobContext& context) {
+  for (const std::string& path : request.paths) {
+    // Removing the old backup would remove the schematic itself.
+    if (MakeBackupName(path) == path) {
+      return Failure(DesignOutcome::WriteError, path);
+    }
+  }
+  LoadedDesign loaded = LoadDesign(context.fileSystem, request.paths);
+  if (!loaded.complete()) {
+    return Failure(DesignOutcome::ReadError, loaded.failedPath);
+  }
+  DesignResult result;
+  result.sharedFile = FindSharedFile(loaded);
+  if (result.sharedFile) {
+    result.outcome = DesignOutcome::SharedFile;
+    return result;
+  }
+  std::vector<ChangeRecorder> recorders;
+  if (request.collectChanges) {
+    for (SchematicDocument& document : loaded.documents) {
+      recorders.emplace_back(document);
+    }
+  }
+  result.shortage = Number(loaded, request, context);
+  if (result.shortage) {
+    result.outcome = DesignOutcome::OutOfNumbers;
+    result.errorPath = loaded.paths[result.shortage->document];
+    return result;
+  }
+  for (size_t d = 0; d < recorders.size(); ++d) {
+    result.changes.push_back(recorders[d].changes(loaded.documents[d]));
+  }
+  if (request.writeFiles) {
+    result.save = SaveDesign(context.fileSystem, loaded);
+    if (!result.save.ok()) {
+      result.outcome = DesignOutcome::WriteError;
+      result.errorPath = result.save.left.front();
+    }
+  }
+  return result;
+}
+
+}  // namespace kerro

@@ -1,0 +1,44 @@
+#include "renumber/numbering_controls.h"
+
+#include <algorithm>
+
+namespace kerro {
+
+bool NumberingControls::any() const {
+  return keep || !locks.empty() || sheetBase > 0 || order != NumberingOrder::Columns;
+}
+
+bool NumberingControls::isLocked(std::string_view reference) const {
+  return std::any_of(locks.begin(), locks.end(), [reference](const std::string& pattern) {
+    return MatchesPattern(pattern, reference);
+  });
+}
+
+bool MatchesPattern(std::string_view pattern, std::string_view text) {
+  // Greedy matching that backs up to the last "*" on a mismatch: each "*" only ever grows
+  // its run, so the work stays within pattern length times text length.
+  size_t p = 0;
+  size_t t = 0;
+  size_t starAt = std::string_view::npos;
+  size_t starText = 0;
+  while (t < text.size()) {
+    if (p < pattern.size() && pattern[p] == '*') {
+      starAt = p++;
+      starText = t;
+    } else if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == text[t])) {
+      ++p;
+      ++t;
+    } else if (starAt != std::string_view::npos) {
+      p = starAt + 1;
+      t = ++starText;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') {
+    ++p;
+  }
+  return p == pattern.size();
+}
+
+}  // namespace kerro

@@ -1,0 +1,46 @@
+#pragma once
+// Ways to steer numbering beyond the initial value and the step: keep the numbers that are
+// there and number only new parts, lock chosen references, give each sheet a range of its
+// own, and order library-guided numbering along rows. Off by default; with none of them
+// on, numbering is exactly that of the plain and library-guided modes.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kerro {
+
+enum class NumberingOrder {
+  Columns,  // by x, the sheets one after another, then by y
+  Rows,     // by sheet, then by y, then by x
+};
+
+// A sheet base keeps the numbers of a sheet below 8 characters even for a few hundred
+// sheets.
+inline constexpr int kMinSheetBase = 1;
+inline constexpr int kMaxSheetBase = 100000;
+
+struct NumberingControls {
+  // Numbered components keep their reference and block; only unnumbered ones (R, R?, U?)
+  // are given numbers, the lowest free ones.
+  bool keep = false;
+  // Components whose reference matches one of these patterns keep their reference and
+  // block, and their numbers are given to no other component.
+  std::vector<std::string> locks;
+  // Above 0: the numbers of sheet k (from 1, across the design) start at
+  // k * sheetBase + initial and stay below the next sheet's start.
+  int sheetBase = 0;
+  // Library-guided numbering only.
+  NumberingOrder order = NumberingOrder::Columns;
+
+  // True when some control differs from the default numbering.
+  bool any() const;
+  bool isLocked(std::string_view reference) const;
+};
+
+// Whether `text` matches `pattern`, where "*" stands for any run of characters (none too)
+// and "?" for exactly one, as in file names. Every other character stands for itself, case
+// included.
+bool MatchesPattern(std::string_view pattern, std::string_view text);
+
+}  // namespace kerro
