@@ -276,7 +276,7 @@ TEST_F(DialogTest, DoubleByteNamesGoThroughTheHistory) {
   EXPECT_EQ(ReadBytes(board + std::string(cp932::kTable) + ".$E2"), original);
   EXPECT_EQ(History(ini, 0), path);
 
-  ProfileSettingsStore nextStart{ini};
+  ProfileSettingsStore nextStart{testing::RealFiles(), ini};
   DialogDriver again;
   again.run(nextStart, [&](HWND dialog) {
     EXPECT_EQ(Text(dialog, IDC_FILE), path);
