@@ -78,7 +78,7 @@ class WindowsFileSystem final : public FileSystem {
   bool hasContent(const std::string& path, std::span<const uint8_t> bytes) override {
     // A temporary of ours is read back through the handle that holds it.
     const auto held = held_.find(path);
-    const auto content = held != held_.end() ? ReadAll(held->second.get()) : readFile(path);
+    const auto content = held != held_.end() ? ReadAll(held->second->get()) : readFile(path);
     return content && std::equal(content->begin(), content->end(), bytes.begin(), bytes.end());
   }
 
