@@ -52,6 +52,17 @@ std::optional<std::pair<std::string, std::string>> FindSharedFile(const LoadedDe
 DesignSave SaveDesign(FileSystem& fileSystem, const LoadedDesign& loaded) {
   DesignSave save;
   for (size_t d = 0; d < loaded.documents.size(); ++d) {
+    if (!MayReplace(fileSystem, loaded.documents[d], loaded.paths[d])) {
+      save.left.push_back(loaded.paths[d]);
+      for (size_t other = 0; other < loaded.documents.size(); ++other) {
+        if (other != d) {
+          save.left.push_back(loaded.paths[other]);
+        }
+      }
+      return save;
+    }
+  }
+  for (size_t d = 0; d < loaded.documents.size(); ++d) {
     const std::string& path = loaded.paths[d];
     if (!save.ok() ||
         !SaveWithBackup(fileSystem, loaded.documents[d], path, MakeBackupName(path))) {

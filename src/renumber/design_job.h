@@ -43,7 +43,8 @@ struct DesignSave {
 };
 
 // Replaces each file with its document in turn, keeping its previous content under its
-// backup name, and stops at the first failure.
+// backup name, and stops at the first failure. A read-only file (MayReplace) is found
+// before any file is replaced, and then none is.
 DesignSave SaveDesign(FileSystem& fileSystem, const LoadedDesign& loaded);
 
 enum class DesignOutcome {

@@ -11,7 +11,9 @@
 // get its backup name (as a second name where the file system has links, else by a rename)
 // and each temporary is renamed into place.
 // Any failure reports WriteError, leaves the previous content at the path or at the backup
-// name and removes every temporary file.
+// name and removes every temporary file. A read-only file (FileSystem::isReadOnly) is
+// refused as a write error, untouched; the new files keep the permission bits of those
+// they replace.
 
 #include <cstdint>
 #include <string>

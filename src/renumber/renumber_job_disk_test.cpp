@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "renumber/design_job.h"
 #include "renumber/renumber_job.h"
 #include "schematic/schematic_document.h"
 #include "testing/test_support.h"
@@ -140,6 +141,55 @@ TEST(RenumberJobOnDisk, DiskFullIsAWriteErrorAndLosesNothing) {
     EXPECT_EQ(Contents(folder), before);
   }
 }
+
+#ifndef _WIN32
+
+namespace fs = std::filesystem;
+
+fs::perms Permissions(const std::string& path) {
+  return fs::status(path).permissions() & fs::perms::mask;
+}
+
+// The new file, and a section file that is new, get the original's permission bits, not
+// the defaults.
+TEST(RenumberJobOnDisk, PermissionBitsAreKept) {
+  TempFolder folder;
+  WriteBytes(folder.file("P.CE2"), TwoSections(2));
+  const fs::perms bits = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+  fs::permissions(folder.file("P.CE2"), bits);
+  ASSERT_EQ(RunOnDisk(folder.file("P.CE2")), JobOutcome::Finished);
+  EXPECT_EQ(Permissions(folder.file("P.CE2")), bits);
+  EXPECT_EQ(Permissions(folder.file("P.CE2-01")), bits);
+  EXPECT_EQ(Permissions(folder.file("P.$E2")), bits);
+}
+
+// A rename would replace a file that no one may write without asking; the job refuses it
+// instead (also when root, who may write anything) and touches nothing, nor, in a design,
+// any other file.
+TEST(RenumberJobOnDisk, ReadOnlyFileIsAWriteErrorAndUntouched) {
+  TempFolder folder;
+  WriteBytes(folder.file("R.CE2"), TwoSections(2));
+  WriteBytes(folder.file("A.CE2"), testing::SmallUnnumberedBoard());
+  const fs::perms readOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+  fs::permissions(folder.file("R.CE2"), readOnly);
+  const auto before = Contents(folder);
+
+  JobContext context{testing::RealFiles(), {}};
+  JobResult single = RenumberJob({.path = folder.file("R.CE2")}, context);
+  EXPECT_EQ(single.outcome, JobOutcome::WriteError);
+  EXPECT_EQ(single.errorPath, folder.file("R.CE2"));
+  EXPECT_EQ(Contents(folder), before);
+
+  DesignRequest request{{folder.file("A.CE2"), folder.file("R.CE2")}, {}};
+  DesignResult design = RenumberDesignJob(request, context);
+  EXPECT_EQ(design.outcome, DesignOutcome::WriteError);
+  EXPECT_EQ(design.errorPath, folder.file("R.CE2"));
+  EXPECT_TRUE(design.save.replaced.empty());
+  EXPECT_EQ(Contents(folder), before);
+  EXPECT_EQ(Permissions(folder.file("R.CE2")), readOnly);
+}
+
+#endif  // _WIN32
 
 }  // namespace
 }  // namespace kerro
