@@ -14,6 +14,10 @@
 // name and removes every temporary file. A read-only file (FileSystem::isReadOnly) is
 // refused as a write error, untouched; the new files keep the permission bits of those
 // they replace.
+//
+// A path that is a symbolic link (or a chain of them) is read and replaced where it leads:
+// the backup is named after that file and made beside it, and the link stays a link.
+// Messages name the path as given.
 
 #include <cstdint>
 #include <string>

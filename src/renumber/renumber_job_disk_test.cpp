@@ -150,6 +150,52 @@ fs::perms Permissions(const std::string& path) {
   return fs::status(path).permissions() & fs::perms::mask;
 }
 
+// A schematic reached through links (a relative link in another folder, a chain ending in
+// an absolute link, a design given through a link) is renumbered where the links lead: the
+// backup and the temporaries go beside the target, and every link stays as it was.
+TEST(RenumberJobOnDisk, LinkIsRenumberedWhereItPoints) {
+  struct Case {
+    const char* name;
+    bool chain;
+    bool design;
+  };
+  const Case cases[] = {
+      {"relative link in another folder", false, false},
+      {"chain of a relative and an absolute link", true, false},
+      {"design given through a link", false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder boards;
+    TempFolder links;
+    const std::string real = boards.file("real.CE2");
+    WriteBytes(real, testing::SmallUnnumberedBoard());
+    const fs::path relative = fs::relative(real, links.path());
+    fs::create_symlink(relative, links.file("link.CE2"));
+    std::string given = links.file("link.CE2");
+    if (c.chain) {
+      fs::create_symlink(links.file("link.CE2"), links.file("chain.CE2"));
+      given = links.file("chain.CE2");
+    }
+    const std::vector<std::string> linksBefore = links.list();
+
+    JobContext context{testing::RealFiles(), {}};
+    if (c.design) {
+      DesignRequest request{{given}, {}};
+      ASSERT_EQ(RenumberDesignJob(request, context).outcome, DesignOutcome::Finished);
+    } else {
+      ASSERT_EQ(RenumberJob({.path = given}, context).outcome, JobOutcome::Finished);
+    }
+
+    EXPECT_EQ(testing::ReferencesIn(ReadBytes(real)), (std::vector<std::string>{"R2", "R1", "C1"}));
+    EXPECT_EQ(boards.list(), (std::vector<std::string>{"real.$E2", "real.CE2"}));
+    EXPECT_EQ(ReadBytes(boards.file("real.$E2")), testing::SmallUnnumberedBoard());
+    EXPECT_EQ(links.list(), linksBefore);
+    EXPECT_TRUE(fs::is_symlink(links.file("link.CE2")));
+    EXPECT_EQ(fs::read_symlink(links.file("link.CE2")), relative);
+  }
+}
+
 // The new file, and a section file that is new, get the original's permission bits, not
 // the defaults.
 TEST(RenumberJobOnDisk, PermissionBitsAreKept) {
