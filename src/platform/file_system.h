@@ -77,6 +77,32 @@ class FileSystem {
     return false;
   }
 
+  // The path of the file that `path` names once every symbolic link on the way is
+  // followed (a chain of links, with relative or absolute targets): a save replaces that
+  // file and leaves the links as they are. Returns `path` unchanged where nothing is there
+  // to follow, and where the file system has no symbolic links (the default).
+  virtual std::string resolveLinks(const std::string& path) { return path; }
+
+  // True if a file is at `path` that its user has marked as not to be changed: on POSIX,
+  // one that the user may not write, or that grants no one write permission (root may
+  // write any file, yet such a file is still meant to stay as it is). A rename replaces a
+  // file without asking for write permission on it, so the save refuses such a file.
+  // False where nothing is there, and where the system itself keeps a read-only file from
+  // being replaced (the default; Windows).
+  virtual bool isReadOnly(const std::string& path) {
+    (void)path;
+    return false;
+  }
+
+  // Gives the file at `to` the permission bits (read, write, execute for owner, group and
+  // others) of the file at `from`, so that a file replaced through a temporary keeps them.
+  // Returns false on failure, and true where files have no such bits (the default).
+  virtual bool copyPermissions(const std::string& from, const std::string& to) {
+    (void)from;
+    (void)to;
+    return true;
+  }
+
   // True where the system's own profile functions read and write INI files on this file
   // system: the real one on Windows.
   virtual bool hasSystemProfiles() const { return false; }

@@ -21,11 +21,13 @@ LoadedDesign LoadDesign(FileSystem& fileSystem, std::span<const std::string> pat
   LoadedDesign loaded;
   loaded.paths.assign(paths.begin(), paths.end());
   for (const std::string& path : paths) {
+    std::string file = fileSystem.resolveLinks(path);
     SchematicDocument document;
-    if (!document.load(fileSystem, path)) {
+    if (!document.load(fileSystem, file)) {
       loaded.failedPath = path;
       break;
     }
+    loaded.files.push_back(std::move(file));
     loaded.documents.push_back(std::move(document));
   }
   return loaded;
@@ -34,15 +36,15 @@ LoadedDesign LoadDesign(FileSystem& fileSystem, std::span<const std::string> pat
 std::optional<std::pair<std::string, std::string>> FindSharedFile(const LoadedDesign& loaded) {
   std::map<std::string, size_t> owners;
   for (size_t d = 0; d < loaded.documents.size(); ++d) {
-    const std::string& path = loaded.paths[d];
-    std::vector<std::string> names{MakeBackupName(path)};
+    const std::string& file = loaded.files[d];
+    std::vector<std::string> names{MakeBackupName(file)};
     for (int section = 0; section < loaded.documents[d].sectionCount(); ++section) {
-      names.push_back(SchematicDocument::SectionFileName(path, section));
+      names.push_back(SchematicDocument::SectionFileName(file, section));
     }
     for (const std::string& name : names) {
       auto [owner, added] = owners.try_emplace(name, d);
       if (!added && owner->second != d) {
-        return std::make_pair(loaded.paths[owner->second], path);
+        return std::make_pair(loaded.paths[owner->second], loaded.paths[d]);
       }
     }
   }
@@ -52,12 +54,23 @@ std::optional<std::pair<std::string, std::string>> FindSharedFile(const LoadedDe
 DesignSave SaveDesign(FileSystem& fileSystem, const LoadedDesign& loaded) {
   DesignSave save;
   for (size_t d = 0; d < loaded.documents.size(); ++d) {
-    const std::string& path = loaded.paths[d];
+    if (!MayReplace(fileSystem, loaded.documents[d], loaded.files[d])) {
+      save.left.push_back(loaded.paths[d]);
+      for (size_t other = 0; other < loaded.documents.size(); ++other) {
+        if (other != d) {
+          save.left.push_back(loaded.paths[other]);
+        }
+      }
+      return save;
+    }
+  }
+  for (size_t d = 0; d < loaded.documents.size(); ++d) {
+    const std::string& file = loaded.files[d];
     if (!save.ok() ||
-        !SaveWithBackup(fileSystem, loaded.documents[d], path, MakeBackupName(path))) {
-      save.left.push_back(path);
+        !SaveWithBackup(fileSystem, loaded.documents[d], file, MakeBackupName(file))) {
+      save.left.push_back(loaded.paths[d]);
     } else {
-      save.replaced.push_back(path);
+      save.replaced.push_back(loaded.paths[d]);
     }
   }
   return save;
@@ -94,18 +107,27 @@ std::optional<NumberShortage> Number(LoadedDesign& loaded, const DesignRequest& 
                         });
 }
 
+// Removing the old backup would remove the schematic itself.
+bool IsOwnBackup(const std::string& path) {
+  return MakeBackupName(path) == path;
+}
+
 }  // namespace
 
 DesignResult RenumberDesignJob(const DesignRequest& request, JobContext& context) {
   for (const std::string& path : request.paths) {
-    // Removing the old backup would remove the schematic itself.
-    if (MakeBackupName(path) == path) {
+    if (IsOwnBackup(path)) {
       return Failure(DesignOutcome::WriteError, path);
     }
   }
   LoadedDesign loaded = LoadDesign(context.fileSystem, request.paths);
   if (!loaded.complete()) {
     return Failure(DesignOutcome::ReadError, loaded.failedPath);
+  }
+  for (size_t d = 0; d < loaded.files.size(); ++d) {
+    if (IsOwnBackup(loaded.files[d])) {  // reached through a link
+      return Failure(DesignOutcome::WriteError, loaded.paths[d]);
+    }
   }
   DesignResult result;
   result.sharedFile = FindSharedFile(loaded);

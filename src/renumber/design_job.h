@@ -20,7 +20,10 @@ namespace kerro {
 
 // The files of a design, loaded.
 struct LoadedDesign {
-  std::vector<std::string> paths;
+  std::vector<std::string> paths;  // as given; messages name these
+  // The files read and replaced: each path with its symbolic links followed, so that a
+  // link stays a link and its target, with the backup and temporaries beside it, changes.
+  std::vector<std::string> files;
   std::vector<SchematicDocument> documents;  // one per path that loaded, in order
   std::string failedPath;                    // the first file that could not be read
 
@@ -29,7 +32,8 @@ struct LoadedDesign {
   std::vector<SchematicDocument*> design();
 };
 
-// Loads every file, in order, and stops at the first one that cannot be read.
+// Loads every file, in order, and stops at the first one that cannot be read. Every job
+// loads through here: this is where a path given through a link becomes its target.
 LoadedDesign LoadDesign(FileSystem& fileSystem, std::span<const std::string> paths);
 
 // Two files of the design whose outputs would meet: a section file or backup name of one
@@ -43,7 +47,8 @@ struct DesignSave {
 };
 
 // Replaces each file with its document in turn, keeping its previous content under its
-// backup name, and stops at the first failure.
+// backup name, and stops at the first failure. A read-only file (MayReplace) is found
+// before any file is replaced, and then none is.
 DesignSave SaveDesign(FileSystem& fileSystem, const LoadedDesign& loaded);
 
 enum class DesignOutcome {

@@ -1,9 +1,11 @@
 #include "renumber/renumber_job.h"
 
 #include <optional>
+#include <span>
 
 #include "platform/paths.h"
 #include "renumber/component_changes.h"
+#include "renumber/design_job.h"
 #include "renumber/renumber_by_library.h"
 #include "renumber/renumber_plain.h"
 #include "renumber/safe_save.h"
@@ -42,14 +44,17 @@ JobResult RenumberJob(const JobRequest& request, JobContext& context) {
   if (request.path.empty()) {
     return Failure(JobOutcome::EmptyPath, {});
   }
-  SchematicDocument document;
-  if (!document.load(context.fileSystem, request.path)) {
+  // Loaded as a design of one file, so that a link is followed where every job follows it.
+  LoadedDesign loaded = LoadDesign(context.fileSystem, std::span(&request.path, 1));
+  if (!loaded.complete()) {
     return Failure(JobOutcome::ReadError, request.path);
   }
+  SchematicDocument& document = loaded.documents.front();
+  const std::string& file = loaded.files.front();
   // Removing the old backup would remove the schematic itself. Only a file that loaded is
   // refused so: one that is not there is a read error like any other.
-  const std::string backupPath = MakeBackupName(request.path);
-  if (backupPath == request.path) {
+  const std::string backupPath = MakeBackupName(file);
+  if (backupPath == file) {
     return Failure(JobOutcome::WriteError, request.path);
   }
 
@@ -70,8 +75,7 @@ JobResult RenumberJob(const JobRequest& request, JobContext& context) {
   if (request.collectChanges) {
     result.changes = recorder->changes(document);
   }
-  if (request.writeFiles &&
-      !SaveWithBackup(context.fileSystem, document, request.path, backupPath)) {
+  if (request.writeFiles && !SaveWithBackup(context.fileSystem, document, file, backupPath)) {
     return Failure(JobOutcome::WriteError, request.path);
   }
   result.outcome = JobOutcome::Finished;

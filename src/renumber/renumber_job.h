@@ -11,7 +11,13 @@
 // get its backup name (as a second name where the file system has links, else by a rename)
 // and each temporary is renamed into place.
 // Any failure reports WriteError, leaves the previous content at the path or at the backup
-// name and removes every temporary file.
+// name and removes every temporary file. A read-only file (FileSystem::isReadOnly) is
+// refused as a write error, untouched; the new files keep the permission bits of those
+// they replace.
+//
+// A path that is a symbolic link (or a chain of them) is read and replaced where it leads:
+// the backup is named after that file and made beside it, and the link stays a link.
+// Messages name the path as given.
 
 #include <cstdint>
 #include <string>

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "renumber/design_job.h"
 #include "renumber/renumber_job.h"
 #include "schematic/schematic_document.h"
 #include "testing/test_support.h"
@@ -140,6 +141,101 @@ TEST(RenumberJobOnDisk, DiskFullIsAWriteErrorAndLosesNothing) {
     EXPECT_EQ(Contents(folder), before);
   }
 }
+
+#ifndef _WIN32
+
+namespace fs = std::filesystem;
+
+fs::perms Permissions(const std::string& path) {
+  return fs::status(path).permissions() & fs::perms::mask;
+}
+
+// A schematic reached through links (a relative link in another folder, a chain ending in
+// an absolute link, a design given through a link) is renumbered where the links lead: the
+// backup and the temporaries go beside the target, and every link stays as it was.
+TEST(RenumberJobOnDisk, LinkIsRenumberedWhereItPoints) {
+  struct Case {
+    const char* name;
+    bool chain;
+    bool design;
+  };
+  const Case cases[] = {
+      {"relative link in another folder", false, false},
+      {"chain of a relative and an absolute link", true, false},
+      {"design given through a link", false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder boards;
+    TempFolder links;
+    const std::string real = boards.file("real.CE2");
+    WriteBytes(real, testing::SmallUnnumberedBoard());
+    const fs::path relative = fs::relative(real, links.path());
+    fs::create_symlink(relative, links.file("link.CE2"));
+    std::string given = links.file("link.CE2");
+    if (c.chain) {
+      fs::create_symlink(links.file("link.CE2"), links.file("chain.CE2"));
+      given = links.file("chain.CE2");
+    }
+    const std::vector<std::string> linksBefore = links.list();
+
+    JobContext context{testing::RealFiles(), {}};
+    if (c.design) {
+      DesignRequest request{{given}, {}};
+      ASSERT_EQ(RenumberDesignJob(request, context).outcome, DesignOutcome::Finished);
+    } else {
+      ASSERT_EQ(RenumberJob({.path = given}, context).outcome, JobOutcome::Finished);
+    }
+
+    EXPECT_EQ(testing::ReferencesIn(ReadBytes(real)), (std::vector<std::string>{"R2", "R1", "C1"}));
+    EXPECT_EQ(boards.list(), (std::vector<std::string>{"real.$E2", "real.CE2"}));
+    EXPECT_EQ(ReadBytes(boards.file("real.$E2")), testing::SmallUnnumberedBoard());
+    EXPECT_EQ(links.list(), linksBefore);
+    EXPECT_TRUE(fs::is_symlink(links.file("link.CE2")));
+    EXPECT_EQ(fs::read_symlink(links.file("link.CE2")), relative);
+  }
+}
+
+// The new file, and a section file that is new, get the original's permission bits, not
+// the defaults.
+TEST(RenumberJobOnDisk, PermissionBitsAreKept) {
+  TempFolder folder;
+  WriteBytes(folder.file("P.CE2"), TwoSections(2));
+  const fs::perms bits = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+  fs::permissions(folder.file("P.CE2"), bits);
+  ASSERT_EQ(RunOnDisk(folder.file("P.CE2")), JobOutcome::Finished);
+  EXPECT_EQ(Permissions(folder.file("P.CE2")), bits);
+  EXPECT_EQ(Permissions(folder.file("P.CE2-01")), bits);
+  EXPECT_EQ(Permissions(folder.file("P.$E2")), bits);
+}
+
+// A rename would replace a file that no one may write without asking; the job refuses it
+// instead (also when root, who may write anything) and touches nothing, nor, in a design,
+// any other file.
+TEST(RenumberJobOnDisk, ReadOnlyFileIsAWriteErrorAndUntouched) {
+  TempFolder folder;
+  WriteBytes(folder.file("R.CE2"), TwoSections(2));
+  WriteBytes(folder.file("A.CE2"), testing::SmallUnnumberedBoard());
+  const fs::perms readOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+  fs::permissions(folder.file("R.CE2"), readOnly);
+  const auto before = Contents(folder);
+
+  JobContext context{testing::RealFiles(), {}};
+  JobResult single = RenumberJob({.path = folder.file("R.CE2")}, context);
+  EXPECT_EQ(single.outcome, JobOutcome::WriteError);
+  EXPECT_EQ(single.errorPath, folder.file("R.CE2"));
+  EXPECT_EQ(Contents(folder), before);
+
+  DesignRequest request{{folder.file("A.CE2"), folder.file("R.CE2")}, {}};
+  DesignResult design = RenumberDesignJob(request, context);
+  EXPECT_EQ(design.outcome, DesignOutcome::WriteError);
+  EXPECT_EQ(design.errorPath, folder.file("R.CE2"));
+  EXPECT_TRUE(design.save.replaced.empty());
+  EXPECT_EQ(Contents(folder), before);
+  EXPECT_EQ(Permissions(folder.file("R.CE2")), readOnly);
+}
+
+#endif  // _WIN32
 
 }  // namespace
 }  // namespace kerro

@@ -20,17 +20,20 @@ void RemoveTemporaries(FileSystem& fileSystem, const std::vector<PendingFile>& f
   }
 }
 
-// Writes and flushes the bytes to a temporary beside `target`, then reads them back: a
-// disk can accept a write and still hold something else afterwards. Adds the temporary
-// to `files` once it exists.
-bool WriteVerified(FileSystem& fileSystem, const std::string& target,
+// Writes and flushes the bytes to a temporary beside `target`, gives it the permission
+// bits of the file it replaces (of `model` where nothing is there yet), then reads them
+// back: a disk can accept a write and still hold something else afterwards. Adds the
+// temporary to `files` once it exists.
+bool WriteVerified(FileSystem& fileSystem, const std::string& target, const std::string& model,
                    std::span<const uint8_t> bytes, std::vector<PendingFile>& files) {
   std::optional<std::string> temporary = FreeTemporaryName(fileSystem, target);
   if (!temporary || !fileSystem.writeTemporary(*temporary, bytes)) {
     return false;
   }
   files.push_back({target, std::move(*temporary)});
-  return fileSystem.hasContent(files.back().temporary, bytes);
+  const std::string& permissionsFrom = fileSystem.exists(target) ? target : model;
+  return fileSystem.copyPermissions(permissionsFrom, files.back().temporary) &&
+         fileSystem.hasContent(files.back().temporary, bytes);
 }
 
 // Renames every temporary into place, the later sections first: the path itself is the
@@ -118,16 +121,26 @@ bool SaveByRename(FileSystem& fileSystem, const std::string& path, const std::st
 
 }  // namespace
 
+bool MayReplace(FileSystem& fileSystem, const SchematicDocument& document,
+                const std::string& path) {
+  for (int i = 0; i < document.sectionCount(); ++i) {
+    if (fileSystem.isReadOnly(SchematicDocument::SectionFileName(path, i))) {
+      return false;
+    }
+  }
+  return true;
+}
+
 bool SaveWithBackup(FileSystem& fileSystem, const SchematicDocument& document,
                     const std::string& path, const std::string& backupPath) {
-  if (!document.isLoaded() || path == backupPath) {
+  if (!document.isLoaded() || path == backupPath || !MayReplace(fileSystem, document, path)) {
     return false;
   }
   std::vector<PendingFile> files;
   bool saved = true;
   for (int i = 0; i < document.sectionCount() && saved; ++i) {
     const std::string target = SchematicDocument::SectionFileName(path, i);
-    saved = WriteVerified(fileSystem, target, document.sectionBytes(i), files);
+    saved = WriteVerified(fileSystem, target, path, document.sectionBytes(i), files);
   }
   if (saved) {
     const std::optional<bool> linked = SaveWithLink(fileSystem, path, backupPath, files);

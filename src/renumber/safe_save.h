@@ -12,7 +12,7 @@
 // A failure in step 1 or 2 leaves the schematic untouched. A failure in step 3 leaves the
 // previous content at the path (with links) or moves the backup back to the path where it
 // can; if that fails too, the previous content stays at the backup name. Every temporary
-// file is removed on failure.
+// file is removed on failure. A read-only file is refused before step 1.
 //
 // With links, a process killed at any moment leaves a whole file at the path (the previous
 // content or the new one) and at the backup name (the old backup or the previous content).
@@ -27,8 +27,16 @@
 
 namespace kerro {
 
+// False if a file that saving the document under `path` would replace (the path, or a
+// later section's file) is read-only (see FileSystem::isReadOnly).
+bool MayReplace(FileSystem& fileSystem, const SchematicDocument& document, const std::string& path);
+
 // Saves the loaded document under `path`, keeping the file now at `path` under
-// `backupPath`, which must differ from `path`. Returns false on any failure.
+// `backupPath`, which must differ from `path`. Returns false on any failure, and before
+// touching any file where the document may not replace its files (MayReplace).
+// `path` names the file itself, not a symbolic link to it (FileSystem::resolveLinks):
+// a link there would be replaced by a file. Each new file gets the permission bits of the
+// file it replaces; a new section file those of the file at `path`.
 bool SaveWithBackup(FileSystem& fileSystem, const SchematicDocument& document,
                     const std::string& path, const std::string& backupPath);
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <string_view>
@@ -250,6 +251,39 @@ class PosixFileSystem final : public FileSystem {
     held_.emplace(to, std::move(file));
     SyncDirectoryOf(to);
     return true;
+  }
+
+  // Only a path whose last name is a link changes; realpath then follows the whole chain
+  // and gives the target's folder as well, so that the save works beside the target.
+  std::string resolveLinks(const std::string& path) override {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+      return path;
+    }
+    std::unique_ptr<char, void (*)(void*)> resolved(::realpath(path.c_str(), nullptr), &std::free);
+    return resolved ? std::string(resolved.get()) : path;
+  }
+
+  bool isReadOnly(const std::string& path) override {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+      return false;
+    }
+    return (info.st_mode & 0222) == 0 || ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0;
+  }
+
+  // Set-user-id, set-group-id and sticky bits are not carried over: the new file may
+  // belong to another user than the one it replaces.
+  bool copyPermissions(const std::string& from, const std::string& to) override {
+    struct stat info {};
+    if (::stat(from.c_str(), &info) != 0) {
+      return false;
+    }
+    const mode_t mode = info.st_mode & 0777;
+    if (const auto held = held_.find(to); held != held_.end()) {
+      return ::fchmod(held->second.get(), mode) == 0;
+    }
+    return ::chmod(to.c_str(), mode) == 0;
   }
 
   bool exists(const std::string& path) override {
