@@ -4,8 +4,10 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "platform/memory.h"
 
 int main(int argc, char** argv) {
+  kerro::PreferLargePagesForTheHeap();
   std::vector<std::string> arguments;
   for (int i = 1; i < argc; ++i) {
     arguments.emplace_back(argv[i]);

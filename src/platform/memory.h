@@ -13,6 +13,13 @@ namespace kerro {
 // has no such request; never changes the bytes.
 void AdviseLargeBuffer(void* data, size_t size);
 
+// Called once at the start of a program, before it allocates much: asks that the heap's
+// memory come in large pages too, and that memory freed by one step stay for the next,
+// so that the many tables of a large board are not first-touched page by page. Only a
+// hint, like the advice above; where the system offers nothing of the kind, it does
+// nothing.
+void PreferLargePagesForTheHeap();
+
 // Reserves room for `count` elements and advises it as above, before anything touches it.
 template <typename T>
 void ReserveLarge(std::vector<T>& buffer, size_t count) {

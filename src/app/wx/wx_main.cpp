@@ -12,6 +12,7 @@
 #include "app/settings_store.h"
 #include "app/wx/main_dialog_wx.h"
 #include "platform/file_system.h"
+#include "platform/memory.h"
 #include "renumber/renumber_job.h"
 
 namespace {
@@ -52,6 +53,7 @@ class KerroApp final : public wxApp {
 wxIMPLEMENT_APP_NO_MAIN(KerroApp);
 
 int main(int argc, char** argv) {
+  kerro::PreferLargePagesForTheHeap();
   rawArguments.assign(argv + (argc > 0 ? 1 : 0), argv + argc);
   const std::unique_ptr<kerro::FileSystem> fileSystem = kerro::CreateRealFileSystem();
   realFiles = fileSystem.get();

@@ -8,4 +8,6 @@ void AdviseLargeBuffer(void* data, size_t size) {
   (void)size;
 }
 
+void PreferLargePagesForTheHeap() {}
+
 }  // namespace kerro
