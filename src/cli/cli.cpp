@@ -396,8 +396,9 @@ int ListFiles(const Options& options, CliEnvironment& environment, const TextSho
   return worst;
 }
 
-// Step 4. Runs the jobs, each file once (running a job twice on one file would replace its
-// backup with the result of the first run), and hands their changes to `output`.
+// Step 4. Runs the jobs, each file once, however it is spelt (running a job twice on one
+// file would replace its backup with the result of the first run), and hands their changes
+// to `output`.
 void RunJobs(const Options& options, const DesignNumbering& numbering,
              const std::optional<MapApplier>& applier, JobOutput& output) {
   CliEnvironment& environment = output.environment;
@@ -408,7 +409,10 @@ void RunJobs(const Options& options, const DesignNumbering& numbering,
                      options.libraryFolders};
   std::vector<std::string> files;
   for (const std::string& file : options.files) {
-    if (std::find(files.begin(), files.end(), file) == files.end()) {
+    const auto sameAsFile = [&](const std::string& earlier) {
+      return environment.fileSystem.sameFile(earlier, file);
+    };
+    if (std::none_of(files.begin(), files.end(), sameAsFile)) {
       files.push_back(file);
     }
   }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "schematic/schematic_document.h"
@@ -252,6 +253,22 @@ TEST(KerroCli, WorksOnTheRealDisk) {
       RunTool(testing::RealFiles(), {"-r", folder.file("r.csv"), folder.file("D.CE2")});
   EXPECT_EQ(outcome.status, kExitFinished);
   EXPECT_EQ(folder.list(), (std::vector<std::string>{"D.$E2", "D.CE2", "r.csv"}));
+  EXPECT_EQ(testing::ReadBytes(folder.file("D.$E2")), Unnumbered());
+  EXPECT_EQ(ReferencesIn(testing::ReadBytes(folder.file("D.CE2"))),
+            (std::vector<std::string>{"R2", "R1", "C1"}));
+}
+
+// The backup must stay the file as it was before the run, however often the file is named.
+TEST(KerroCli, AFileNamedTwiceIsRenumberedOnce) {
+  testing::TempFolder folder;
+  testing::WriteBytes(folder.file("D.CE2"), Unnumbered());
+  std::vector<std::string> arguments{folder.file("D.CE2"), folder.path() + "/./D.CE2"};
+#ifndef _WIN32
+  std::filesystem::create_symlink("D.CE2", folder.file("L.CE2"));
+  arguments.push_back(folder.file("L.CE2"));
+#endif
+  const Outcome outcome = RunTool(testing::RealFiles(), arguments);
+  EXPECT_EQ(outcome.status, kExitFinished);
   EXPECT_EQ(testing::ReadBytes(folder.file("D.$E2")), Unnumbered());
   EXPECT_EQ(ReferencesIn(testing::ReadBytes(folder.file("D.CE2"))),
             (std::vector<std::string>{"R2", "R1", "C1"}));

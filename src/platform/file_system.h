@@ -53,6 +53,12 @@ class FileSystem {
 
   virtual bool exists(const std::string& path) = 0;
 
+  // True if `first` and `second` name one existing file: the same path, another spelling of
+  // it, or a link to it. The default compares the paths as they are written.
+  virtual bool sameFile(const std::string& first, const std::string& second) {
+    return first == second;
+  }
+
   // The names in the folder `path` ("" for the current folder), "." and ".." left out, in
   // no particular order. Returns nullopt if the folder cannot be read, and where names
   // never need looking up by listing (the default: Windows folders ignore case already).

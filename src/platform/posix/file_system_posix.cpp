@@ -286,6 +286,15 @@ class PosixFileSystem final : public FileSystem {
     return ::chmod(to.c_str(), mode) == 0;
   }
 
+  bool sameFile(const std::string& first, const std::string& second) override {
+    struct stat firstInfo {};
+    struct stat secondInfo {};
+    if (::stat(first.c_str(), &firstInfo) != 0 || ::stat(second.c_str(), &secondInfo) != 0) {
+      return first == second;
+    }
+    return firstInfo.st_dev == secondInfo.st_dev && firstInfo.st_ino == secondInfo.st_ino;
+  }
+
   bool exists(const std::string& path) override {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0;

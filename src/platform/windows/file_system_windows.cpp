@@ -4,6 +4,7 @@
 #include <limits>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "platform/file_system.h"
 #include "platform/windows/win32_handle.h"
@@ -60,6 +61,26 @@ std::optional<std::vector<uint8_t>> ReadWithSharing(const std::string& path, DWO
     return std::nullopt;
   }
   return ReadAll(file.get());
+}
+
+struct FileIdentity {
+  DWORD volume = 0;
+  DWORD indexHigh = 0;
+  DWORD indexLow = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+std::optional<FileIdentity> IdentityOf(const std::string& path) {
+  // No access asked and every sharing allowed: this works while others hold the file.
+  Win32Handle file(::CreateFileA(path.c_str(), 0,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (!file.valid() || !::GetFileInformationByHandle(file.get(), &information)) {
+    return std::nullopt;
+  }
+  return FileIdentity{information.dwVolumeSerialNumber, information.nFileIndexHigh,
+                      information.nFileIndexLow};
 }
 
 class WindowsFileSystem final : public FileSystem {
@@ -130,6 +151,17 @@ class WindowsFileSystem final : public FileSystem {
   // renames instead.
   bool linkFile(const std::string& from, const std::string& to) override {
     return ::CreateHardLinkA(to.c_str(), from.c_str(), nullptr) != 0;
+  }
+
+  // Windows ignores case and has short names, so two spellings are compared by the
+  // volume and index of the file they open.
+  bool sameFile(const std::string& first, const std::string& second) override {
+    const std::optional<FileIdentity> firstIdentity = IdentityOf(first);
+    const std::optional<FileIdentity> secondIdentity = IdentityOf(second);
+    if (!firstIdentity || !secondIdentity) {
+      return first == second;
+    }
+    return *firstIdentity == *secondIdentity;
   }
 
   bool exists(const std::string& path) override {

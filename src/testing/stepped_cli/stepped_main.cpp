@@ -124,6 +124,14 @@ class SteppedFileSystem final : public kerro::FileSystem {
 
   bool exists(const std::string& path) override { return real_.exists(path); }
 
+  bool sameFile(const std::string& first, const std::string& second) override {
+    return real_.sameFile(first, second);
+  }
+
+  std::string resolveLinks(const std::string& path) override { return real_.resolveLinks(path); }
+
+  bool isReadOnly(const std::string& path) override { return real_.isReadOnly(path); }
+
   std::optional<std::vector<std::string>> listFolder(const std::string& path) override {
     return real_.listFolder(path);
   }
