@@ -1,4 +1,5 @@
 #include "cli/apply_command.h"
+#include "cli/cli_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -10,23 +11,11 @@ namespace kerro {
 namespace {
 
 using testing::MemoryFileSystem;
+using testing::Outcome;
 using testing::PlacedPart;
+using testing::RunTool;
 using testing::SchematicBuilder;
 using testing::TextComponent;
-
-struct Outcome {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-Outcome RunTool(FileSystem& fileSystem, const std::vector<std::string>& arguments) {
-  std::ostringstream out;
-  std::ostringstream err;
-  CliEnvironment environment{fileSystem, out, err};
-  const int status = RunCli(arguments, environment);
-  return {status, out.str(), err.str()};
-}
 
 std::vector<uint8_t> Bytes(const std::string& text) {
   return {text.begin(), text.end()};

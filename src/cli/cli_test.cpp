@@ -1,4 +1,5 @@
 #include "cli/cli.h"
+#include "cli/cli_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +14,9 @@ namespace {
 
 using testing::FileOperation;
 using testing::MemoryFileSystem;
+using testing::Outcome;
 using testing::ReferencesIn;
+using testing::RunTool;
 using testing::SchematicBuilder;
 
 using Bytes = std::vector<uint8_t>;
@@ -28,20 +31,6 @@ Bytes Numbered() {
       .component({.packageTag = "RES", .reference = "R1", .partName = "RES"})
       .component({.packageTag = "RES", .reference = "R2", .partName = "RES"});
   return builder.bytes();
-}
-
-struct Outcome {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-Outcome RunTool(FileSystem& fileSystem, const std::vector<std::string>& arguments) {
-  std::ostringstream out;
-  std::ostringstream err;
-  CliEnvironment environment{fileSystem, out, err};
-  const int status = RunCli(arguments, environment);
-  return {status, out.str(), err.str()};
 }
 
 TEST(KerroCli, BadUsageAndValuesOutOfRangeTouchNothing) {

@@ -6,27 +6,16 @@
 #include <sstream>
 
 #include "cli/cli.h"
+#include "cli/cli_test_support.h"
 #include "testing/test_support.h"
 
 namespace kerro {
 namespace {
 
 using testing::MemoryFileSystem;
+using testing::Outcome;
+using testing::RunTool;
 using testing::SchematicBuilder;
-
-struct Outcome {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-Outcome RunTool(FileSystem& fileSystem, const std::vector<std::string>& arguments) {
-  std::ostringstream out;
-  std::ostringstream err;
-  CliEnvironment environment{fileSystem, out, err};
-  const int status = RunCli(arguments, environment);
-  return {status, out.str(), err.str()};
-}
 
 std::string Text(const std::vector<uint8_t>& bytes) {
   return {bytes.begin(), bytes.end()};

@@ -1,4 +1,5 @@
 #include "cli/lint_command.h"
+#include "cli/cli_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -9,23 +10,11 @@
 namespace kerro {
 namespace {
 
+using testing::Outcome;
 using testing::PlacedPart;
+using testing::RunTool;
 using testing::SchematicBuilder;
 using testing::TextComponent;
-
-struct Outcome {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-Outcome RunTool(const std::vector<std::string>& arguments) {
-  std::ostringstream out;
-  std::ostringstream err;
-  CliEnvironment environment{testing::RealFiles(), out, err};
-  const int status = RunCli(arguments, environment);
-  return {status, out.str(), err.str()};
-}
 
 // A board with broken annotation beside its TOSK.INI and a text library, on the real disk:
 // two R5 of different tags, one U?, and four blocks of a two-block part under U1.
@@ -56,7 +45,7 @@ class LintedBoard : public ::testing::Test {
 };
 
 TEST_F(LintedBoard, ReportsEachFindingThenNoneAfterLibraryGuidedNumbering) {
-  Outcome before = RunTool({"--lint", "--auto", path_});
+  Outcome before = RunTool(testing::RealFiles(), {"--lint", "--auto", path_});
   EXPECT_EQ(before.status, kExitFindings);
   const std::string& p = path_;
   EXPECT_EQ(before.out,
@@ -79,13 +68,13 @@ TEST_F(LintedBoard, ReportsEachFindingThenNoneAfterLibraryGuidedNumbering) {
   EXPECT_EQ(folder_.list(), (std::vector<std::string>{"B.CE2", "PARTS.LB3", "TOSK.INI"}));
 
   // Without the libraries only what needs none.
-  Outcome plain = RunTool({"--lint", path_});
+  Outcome plain = RunTool(testing::RealFiles(), {"--lint", path_});
   EXPECT_EQ(plain.status, kExitFindings);
   EXPECT_NE(plain.out.find("duplicate reference"), std::string::npos);
   EXPECT_EQ(plain.out.find("block count"), std::string::npos);
 
-  ASSERT_EQ(RunTool({"-q", "--auto", path_}).status, kExitFinished);
-  Outcome after = RunTool({"--lint", "--auto", path_});
+  ASSERT_EQ(RunTool(testing::RealFiles(), {"-q", "--auto", path_}).status, kExitFinished);
+  Outcome after = RunTool(testing::RealFiles(), {"--lint", "--auto", path_});
   EXPECT_EQ(after.status, kExitFinished);
   EXPECT_EQ(after.out, "");
 }
@@ -93,7 +82,7 @@ TEST_F(LintedBoard, ReportsEachFindingThenNoneAfterLibraryGuidedNumbering) {
 TEST_F(LintedBoard, ReportIsCsvAndAFailingLibraryIsAFinding) {
   testing::WriteToskIni(folder_.file("TOSK.INI"), {folder_.file("GONE.LB3")});
   const std::string csvPath = folder_.file("lint.csv");
-  Outcome outcome = RunTool({"-q", "--lint", "--auto", "-r", csvPath, path_});
+  Outcome outcome = RunTool(testing::RealFiles(), {"-q", "--lint", "--auto", "-r", csvPath, path_});
   EXPECT_EQ(outcome.status, kExitFindings);
   EXPECT_EQ(outcome.out, "");
   const std::vector<uint8_t> csv = testing::ReadBytes(csvPath);
@@ -107,7 +96,7 @@ TEST_F(LintedBoard, ReportIsCsvAndAFailingLibraryIsAFinding) {
 }
 
 TEST_F(LintedBoard, AnUnreadableFileOutranksFindings) {
-  Outcome outcome = RunTool({"--lint", path_, folder_.file("NONE.CE2")});
+  Outcome outcome = RunTool(testing::RealFiles(), {"--lint", path_, folder_.file("NONE.CE2")});
   EXPECT_EQ(outcome.status, kExitReadError);
   EXPECT_EQ(outcome.err, "File read error. \"" + folder_.file("NONE.CE2") + "\"\n");
   EXPECT_NE(outcome.out.find("unnumbered reference"), std::string::npos);

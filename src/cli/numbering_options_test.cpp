@@ -1,4 +1,5 @@
 #include "cli/numbering_options.h"
+#include "cli/cli_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -14,26 +15,14 @@ namespace {
 using testing::ComponentRecord;
 using testing::FileOperation;
 using testing::MemoryFileSystem;
+using testing::Outcome;
 using testing::PlacedPart;
 using testing::ReferencesIn;
+using testing::RunTool;
 using testing::SchematicBuilder;
 
 using Bytes = std::vector<uint8_t>;
 using Texts = std::vector<std::string>;
-
-struct Outcome {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-Outcome RunTool(FileSystem& fileSystem, const Texts& arguments) {
-  std::ostringstream out;
-  std::ostringstream err;
-  CliEnvironment environment{fileSystem, out, err};
-  const int status = RunCli(arguments, environment);
-  return {status, out.str(), err.str()};
-}
 
 // One file of resistors in file order, each sheet a list of references.
 Bytes Resistors(const std::vector<Texts>& sheets) {
