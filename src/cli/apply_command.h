@@ -1,6 +1,6 @@
 #pragma once
 // kerro-cli --apply MAP.csv [--reverse]: renames references by a was/is map (see
-// renumber/reference_map.h) through the renumbering job, so that the safe save, the
+// annotation/reference_map.h) through the renumbering job, so that the safe save, the
 // backup, --dry-run, --check and --report work as they do for numbering.
 //
 // Before any file is touched the map is read and tried on every FILE in memory: a map
@@ -15,7 +15,7 @@
 
 #include "cli/cli.h"
 #include "cli/lint_command.h"
-#include "renumber/reference_map.h"
+#include "annotation/reference_map.h"
 
 namespace kerro {
 

@@ -4,7 +4,7 @@
 #include <ostream>
 
 #include "cli/change_report.h"
-#include "renumber/annotation_check.h"
+#include "annotation/annotation_check.h"
 #include "renumber/messages.h"
 #include "renumber/reference.h"
 #include "schematic/schematic_document.h"

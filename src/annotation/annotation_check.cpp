@@ -1,4 +1,4 @@
-#include "renumber/annotation_check.h"
+#include "annotation/annotation_check.h"
 
 #include <algorithm>
 #include <map>

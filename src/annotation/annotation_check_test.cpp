@@ -1,4 +1,4 @@
-#include "renumber/annotation_check.h"
+#include "annotation/annotation_check.h"
 
 #include <gtest/gtest.h>
 

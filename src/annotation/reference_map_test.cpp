@@ -1,4 +1,4 @@
-#include "renumber/reference_map.h"
+#include "annotation/reference_map.h"
 
 #include <gtest/gtest.h>
 

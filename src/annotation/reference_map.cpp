@@ -1,4 +1,4 @@
-#include "renumber/reference_map.h"
+#include "annotation/reference_map.h"
 
 #include <algorithm>
 #include <charconv>
@@ -8,7 +8,7 @@
 #include <unordered_map>
 
 #include "platform/paths.h"
-#include "renumber/annotation_check.h"
+#include "annotation/annotation_check.h"
 #include "renumber/reference.h"
 
 namespace kerro {
