@@ -7,8 +7,9 @@
 #include <tuple>
 #include <unordered_map>
 
-#include "platform/paths.h"
 #include "annotation/annotation_check.h"
+#include "platform/paths.h"
+#include "platform/whole_number.h"
 #include "renumber/reference.h"
 
 namespace kerro {
@@ -93,18 +94,7 @@ std::string Trimmed(std::string_view text) {
 }
 
 std::optional<int64_t> WholeNumber(std::string_view text, int64_t low, int64_t high) {
-  const std::string trimmed = Trimmed(text);
-  const char* first = trimmed.data();
-  const char* last = first + trimmed.size();
-  if (first != last && *first == '+') {
-    ++first;
-  }
-  int64_t value = 0;
-  const auto [end, error] = std::from_chars(first, last, value);
-  if (first == last || error != std::errc() || end != last || value < low || value > high) {
-    return std::nullopt;
-  }
-  return value;
+  return ParseWholeNumber(Trimmed(text), low, high);
 }
 
 std::string LineError(size_t line, std::string_view what) {

@@ -129,6 +129,7 @@ void MainDialogPresenter::execute() {
       // The values and the path were checked above; the job agrees with the dialog.
       return;
     case JobOutcome::WriteError:
+    case JobOutcome::OutOfNumbers:
     case JobOutcome::Finished:
       break;
   }
@@ -140,9 +141,10 @@ void MainDialogPresenter::execute() {
   }
   view_.setHistory(history_);
   view_.setFilePath(path);
-  view_.showMessage(MessageFor(result, path), result.outcome == JobOutcome::WriteError
-                                                  ? MessageIcon::Warning
-                                                  : MessageIcon::Information);
+  const bool failed =
+      result.outcome == JobOutcome::WriteError || result.outcome == JobOutcome::OutOfNumbers;
+  view_.showMessage(MessageFor(result, path),
+                    failed ? MessageIcon::Warning : MessageIcon::Information);
 }
 
 void MainDialogPresenter::quit() {

@@ -15,6 +15,7 @@
 #include "cli/numbering_options.h"
 #include "kerro_version.h"
 #include "platform/text_encoding.h"
+#include "platform/whole_number.h"
 #include "renumber/design_job.h"
 #include "renumber/messages.h"
 #include "renumber/renumber_job.h"
@@ -53,18 +54,8 @@ constexpr const char* kFooter =
 
 // Parses a whole decimal integer; anything else, or a value beyond int, gives nullopt.
 std::optional<int> ParseInteger(const std::string& text) {
-  const char* first = text.data();
-  const char* last = text.data() + text.size();
-  if (first != last && *first == '+') {
-    ++first;
-  }
-  long long value = 0;
-  auto [end, error] = std::from_chars(first, last, value);
-  if (first == last || error != std::errc() || end != last || value < INT32_MIN ||
-      value > INT32_MAX) {
-    return std::nullopt;
-  }
-  return static_cast<int>(value);
+  const std::optional<int64_t> value = ParseWholeNumber(text, INT32_MIN, INT32_MAX);
+  return value ? std::optional<int>(static_cast<int>(*value)) : std::nullopt;
 }
 
 bool InRange(const std::optional<int>& value, int low, int high) {
@@ -102,6 +93,7 @@ int ExitStatusFor(JobOutcome outcome) {
       return kExitWriteError;
     case JobOutcome::InitialOutOfRange:
     case JobOutcome::StepOutOfRange:
+    case JobOutcome::OutOfNumbers:
       return kExitUsage;
     case JobOutcome::EmptyPath:
     case JobOutcome::Finished:
@@ -182,6 +174,9 @@ void RunFileJob(const std::string& file, const DesignNumbering& numbering,
     if (const std::string message = MessageFor(result, file); !message.empty()) {
       output.environment.err << message << '\n';
     }
+    if (result.shortage) {
+      output.environment.err << DescribeShortage(*result.shortage, file) << '\n';
+    }
     KeepWorst(output.worst, ExitStatusFor(result.outcome));
     return;
   }
@@ -210,6 +205,10 @@ void RunDesignJob(const std::vector<std::string>& files, const DesignNumbering& 
       KeepWorst(output.worst, kExitWriteError);
       return;
     case DesignOutcome::OutOfNumbers:
+      if (!result.shortage->range) {
+        err << FormatMessage(kMessageOutOfNumbers, result.errorPath, result.shortage->prefix)
+            << '\n';
+      }
       err << DescribeShortage(*result.shortage, result.errorPath) << '\n';
       KeepWorst(output.worst, kExitUsage);
       return;

@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "cli/change_report.h"
+#include "platform/whole_number.h"
 
 namespace kerro {
 
@@ -72,14 +73,12 @@ std::optional<NumberingControls> CheckNumberingOptions(const NumberingOptions& o
   controls.locks = options.locks;
   if (!options.sheetBase.empty()) {
     const std::string& text = options.sheetBase;
-    int value = 0;
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value < kMinSheetBase ||
-        value > kMaxSheetBase) {
+    const std::optional<int64_t> value = ParseWholeNumber(text, kMinSheetBase, kMaxSheetBase);
+    if (!value) {
       err << "Sheet base is out of range.\n";
       return std::nullopt;
     }
-    controls.sheetBase = value;
+    controls.sheetBase = static_cast<int>(*value);
   }
   if (options.order == "rows") {
     controls.order = NumberingOrder::Rows;

@@ -85,28 +85,6 @@ DesignResult Failure(DesignOutcome outcome, const std::string& path) {
   return result;
 }
 
-bool HasComponents(LoadedDesign& loaded) {
-  return std::any_of(loaded.documents.begin(), loaded.documents.end(),
-                     [](SchematicDocument& document) { return !document.entries().empty(); });
-}
-
-std::optional<NumberShortage> Number(LoadedDesign& loaded, const DesignRequest& request,
-                                     JobContext& context) {
-  const std::vector<SchematicDocument*> design = loaded.design();
-  if (request.numbering.mode == NumberingMode::Plain || !HasComponents(loaded)) {
-    return RenumberDesign(design, request.numbering,
-                          [](std::string_view) -> std::optional<int> { return std::nullopt; });
-  }
-  LibrarySet libraries(context.onLibraryError, context.fileSystem);
-  libraries.setLibraryFolders(context.libraryFolders);
-  libraries.loadLibraries(loaded.paths.front());
-  return RenumberDesign(design, request.numbering,
-                        [&](std::string_view partName) -> std::optional<int> {
-                          const PartEntry* entry = libraries.findPart(partName);
-                          return entry ? std::optional<int>(entry->blockCount()) : std::nullopt;
-                        });
-}
-
 // Removing the old backup would remove the schematic itself.
 bool IsOwnBackup(const std::string& path) {
   return MakeBackupName(path) == path;
@@ -115,17 +93,14 @@ bool IsOwnBackup(const std::string& path) {
 }  // namespace
 
 DesignResult RenumberDesignJob(const DesignRequest& request, JobContext& context) {
-  for (const std::string& path : request.paths) {
-    if (IsOwnBackup(path)) {
-      return Failure(DesignOutcome::WriteError, path);
-    }
-  }
+  // A file that is its own backup name is refused once it is read: one that is not there
+  // is a read error like any other.
   LoadedDesign loaded = LoadDesign(context.fileSystem, request.paths);
   if (!loaded.complete()) {
     return Failure(DesignOutcome::ReadError, loaded.failedPath);
   }
   for (size_t d = 0; d < loaded.files.size(); ++d) {
-    if (IsOwnBackup(loaded.files[d])) {  // reached through a link
+    if (IsOwnBackup(loaded.paths[d]) || IsOwnBackup(loaded.files[d])) {
       return Failure(DesignOutcome::WriteError, loaded.paths[d]);
     }
   }
@@ -141,7 +116,8 @@ DesignResult RenumberDesignJob(const DesignRequest& request, JobContext& context
       recorders.emplace_back(document);
     }
   }
-  result.shortage = Number(loaded, request, context);
+  std::vector<SchematicDocument*> design = loaded.design();
+  result.shortage = NumberWithLibraries(design, request.numbering, loaded.paths.front(), context);
   if (result.shortage) {
     result.outcome = DesignOutcome::OutOfNumbers;
     result.errorPath = loaded.paths[result.shortage->document];

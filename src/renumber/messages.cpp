@@ -20,21 +20,24 @@ std::string_view MessageText(int id) {
       return KERRO_TEXT_PROGRAM_NAME;
     case kTextFileType:
       return KERRO_TEXT_FILE_TYPE;
+    case kMessageOutOfNumbers:
+      return KERRO_TEXT_OUT_OF_NUMBERS;
     default:
       return {};
   }
 }
 
-std::string FormatMessage(int id, std::string_view argument) {
-  std::string_view text = MessageText(id);
+std::string FormatMessage(int id, std::string_view argument, std::string_view second) {
+  const std::string_view text = MessageText(id);
   std::string result;
-  size_t start = 0;
-  for (size_t at = text.find("%1"); at != std::string_view::npos; at = text.find("%1", start)) {
-    result.append(text.substr(start, at - start));
-    result.append(argument);
-    start = at + 2;
+  for (size_t at = 0; at < text.size(); ++at) {
+    if (text[at] == '%' && at + 1 < text.size() && (text[at + 1] == '1' || text[at + 1] == '2')) {
+      result.append(text[at + 1] == '1' ? argument : second);
+      ++at;
+    } else {
+      result.push_back(text[at]);
+    }
   }
-  result.append(text.substr(start));
   return result;
 }
 
@@ -51,6 +54,9 @@ std::string MessageFor(const JobResult& result, std::string_view jobPath) {
       return FormatMessage(kMessageReadError, path);
     case JobOutcome::WriteError:
       return FormatMessage(kMessageWriteError, path);
+    case JobOutcome::OutOfNumbers:
+      return FormatMessage(kMessageOutOfNumbers, path,
+                           result.shortage ? std::string_view(result.shortage->prefix) : "");
     case JobOutcome::Finished:
       return FormatMessage(kMessageFinished);
   }

@@ -10,6 +10,7 @@
 #define KERRO_TEXT_STEP_OUT_OF_RANGE "Step value is out of range."
 #define KERRO_TEXT_FINISHED "Finished"
 #define KERRO_TEXT_WRITE_ERROR "File write error. \"%1\""
+#define KERRO_TEXT_OUT_OF_NUMBERS "No free reference for \"%2\". \"%1\""
 // The caption of the program's message boxes.
 #define KERRO_TEXT_PROGRAM_NAME "Kerro"
 // The file type that the file chooser offers.
@@ -29,12 +30,15 @@ inline constexpr int kMessageFinished = 105;
 inline constexpr int kMessageWriteError = 106;
 inline constexpr int kTextProgramName = 107;
 inline constexpr int kTextFileType = 108;
+// A prefix ran out of numbers (%1 the path, %2 the prefix); nothing was written.
+inline constexpr int kMessageOutOfNumbers = 109;
 
 // The text of message `id`, or empty for an unknown id.
 std::string_view MessageText(int id);
 
-// The text of message `id` with every "%1" replaced by `argument`.
-std::string FormatMessage(int id, std::string_view argument = {});
+// The text of message `id` with every "%1" replaced by `argument` and every "%2" by
+// `second`.
+std::string FormatMessage(int id, std::string_view argument = {}, std::string_view second = {});
 
 struct JobResult;
 

@@ -1,5 +1,7 @@
 #include "renumber/numbering_controls.h"
 
+#include "renumber/reference.h"
+
 #include <algorithm>
 
 namespace kerro {
@@ -12,6 +14,10 @@ bool NumberingControls::isLocked(std::string_view reference) const {
   return std::any_of(locks.begin(), locks.end(), [reference](const std::string& pattern) {
     return MatchesPattern(pattern, reference);
   });
+}
+
+bool NumberingControls::leavesAlone(std::string_view reference) const {
+  return (keep && !UnnumberedPrefix(reference)) || (!locks.empty() && isLocked(reference));
 }
 
 bool MatchesPattern(std::string_view pattern, std::string_view text) {

@@ -36,6 +36,9 @@ struct NumberingControls {
   // True when some control differs from the default numbering.
   bool any() const;
   bool isLocked(std::string_view reference) const;
+  // Whether a component of this reference keeps it and its block: locked, or numbered and
+  // kept.
+  bool leavesAlone(std::string_view reference) const;
 };
 
 // Whether `text` matches `pattern`, where "*" stands for any run of characters (none too)

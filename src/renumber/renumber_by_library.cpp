@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <map>
+#include <set>
 
 #include "library/library_set.h"
 #include "platform/memory.h"
@@ -45,8 +47,15 @@ class BlockCounts {
 // tags each lookup is a cache miss, and so they overlap.
 class BoardCollector {
  public:
-  BoardCollector(LibraryBoard& board, const BlockCountLookup& blockCountOf, size_t components)
-      : board_(board), blockCounts_(blockCountOf), packages_(components) {}
+  BoardCollector(LibraryBoard& board, const BlockCountLookup& blockCountOf,
+                 const NumberingControls& controls, std::span<const uint32_t> sheetOf,
+                 size_t components)
+      : board_(board),
+        blockCounts_(blockCountOf),
+        controls_(controls),
+        steered_(controls.keep || !controls.locks.empty()),
+        sheetOf_(controls.sheetBase > 0 ? sheetOf : std::span<const uint32_t>{}),
+        packages_(components) {}
 
   void collect(std::span<const ComponentEntry> entries) {
     for (size_t first = 0; first < entries.size(); first += kBatch) {
@@ -64,7 +73,8 @@ class BoardCollector {
         add(batch_[i]);
       }
     }
-    board_.packageCount = packages_.size();
+    board_.packageCount =
+        sheetOf_.empty() ? packages_.size() : static_cast<uint32_t>(onSheet_.size());
   }
 
  private:
@@ -73,23 +83,34 @@ class BoardCollector {
   struct Pending {
     uint32_t component;
     bool powerBlock;
+    bool fixed;
     int32_t x, y;
     ShortText partName, prefix, package;
     uint32_t partHash, prefixHash, packageHash;
   };
 
   // Reads what the numbering needs of one component and starts its lookups. Returns false
-  // for a component that is left as it is: a power symbol, or one without a tag or a
-  // reference (which can match no power block either).
+  // for a component that is left out: a power symbol, or one without a tag or a reference
+  // (which can match no power block either); its reference is taken.
   bool read(const ComponentEntry& entry, uint32_t component, Pending& pending) {
     const std::string_view partName = entry.partName();
     const PartRole role = PartRoleOf(partName);
     const std::string_view tag = entry.packageTag();
     const std::string_view reference = entry.reference();
-    if (role == PartRole::PowerSymbol || tag.empty() || reference.empty()) {
+    if (reference.empty()) {
       return false;
     }
-    const std::string_view prefix = SplitReference(reference).prefix;
+    if (role == PartRole::PowerSymbol || tag.empty()) {
+      board_.taken.push_back(reference);
+      return false;
+    }
+    pending.fixed = steered_ && controls_.leavesAlone(reference);
+    if (pending.fixed) {
+      board_.taken.push_back(reference);
+    }
+    const std::string_view prefix = controls_.keep && !pending.fixed
+                                        ? *UnnumberedPrefix(reference)
+                                        : SplitReference(reference).prefix;
     pending.component = component;
     pending.powerBlock = role == PartRole::PowerBlock;
     pending.x = entry.x();
@@ -115,22 +136,32 @@ class BoardCollector {
   }
 
   void add(const Pending& pending) {
-    const uint32_t package = packages_.idOf(pending.package, pending.packageHash);
+    uint32_t package = packages_.idOf(pending.package, pending.packageHash);
+    if (!sheetOf_.empty()) {
+      // With sheet ranges a package never spans two sheets.
+      const uint64_t key = (uint64_t{package} << 32) | sheetOf_[pending.component];
+      package = onSheet_.try_emplace(key, static_cast<uint32_t>(onSheet_.size())).first->second;
+    }
     const uint32_t prefix = board_.prefixes.idOf(pending.prefix, pending.prefixHash);
     board_.minX = std::min(board_.minX, pending.x);
+    board_.maxX = std::max(board_.maxX, pending.x);
     board_.minY = std::min(board_.minY, pending.y);
     board_.maxY = std::max(board_.maxY, pending.y);
     if (pending.powerBlock) {
-      board_.powerBlocks.push_back({0, pending.component, prefix, package});
+      board_.powerBlocks.push_back({0, pending.component, prefix, package, pending.fixed});
     } else {
       const int32_t blockCount = blockCounts_.of(pending.partName, pending.partHash);
-      board_.ordinary.push_back({0, pending.component, prefix, package, blockCount});
+      board_.ordinary.push_back({0, pending.component, prefix, package, blockCount, pending.fixed});
     }
   }
 
   LibraryBoard& board_;
   BlockCounts blockCounts_;
-  ShortTextIds packages_;  // pairs of tag and prefix
+  const NumberingControls& controls_;
+  bool steered_;
+  std::span<const uint32_t> sheetOf_;               // with sheet ranges only
+  ShortTextIds packages_;                           // pairs of tag and prefix
+  std::unordered_map<uint64_t, uint32_t> onSheet_;  // package and sheet, to their ids
   std::array<Pending, kBatch> batch_;
 };
 
@@ -148,6 +179,34 @@ void SortByPosition(std::vector<Part>& parts, const LibraryBoard& board,
     part.order = DistanceFrom(entry.x(), board.minX) * ySpan + DistanceFrom(entry.y(), board.minY);
   }
   RadixSortByKey(parts, [](const Part& part) { return part.order; });
+}
+
+// By sheet, then y, then x. The three fit one key on any board a file can hold; where they
+// would not, a comparison sort orders them the same.
+template <typename Part>
+void SortByRows(std::vector<Part>& parts, const LibraryBoard& board,
+                std::span<const ComponentEntry> entries, std::span<const uint32_t> sheetOf) {
+  const uint64_t xSpan = DistanceFrom(board.maxX, board.minX) + 1;
+  const uint64_t ySpan = DistanceFrom(board.maxY, board.minY) + 1;
+  uint64_t sheets = 1;
+  for (const Part& part : parts) {
+    sheets = std::max<uint64_t>(sheets, uint64_t{sheetOf[part.component]} + 1);
+  }
+  const bool fits = xSpan * ySpan <= UINT64_MAX / sheets;
+  for (Part& part : parts) {
+    const ComponentEntry& entry = entries[part.component];
+    part.order = (uint64_t{sheetOf[part.component]} * ySpan + DistanceFrom(entry.y(), board.minY)) *
+                     (fits ? xSpan : 1) +
+                 (fits ? DistanceFrom(entry.x(), board.minX) : 0);
+  }
+  if (fits) {
+    RadixSortByKey(parts, [](const Part& part) { return part.order; });
+    return;
+  }
+  std::stable_sort(parts.begin(), parts.end(), [&](const Part& a, const Part& b) {
+    return a.order != b.order ? a.order < b.order
+                              : entries[a.component].x() < entries[b.component].x();
+  });
 }
 
 // The number a stored reference shows: FormatReference cuts at 8 characters, so a long
@@ -169,7 +228,8 @@ int64_t NumberAsStored(std::string_view prefix, int64_t number) {
 // maximum tree over their numbers as stored.
 class PackageRuns {
  public:
-  PackageRuns(const LibraryBoard& board, const NewNumbers& result);
+  PackageRuns(const LibraryBoard& board, std::span<const ComponentEntry> entries,
+              const NewNumbers& result);
 
   // The first member of the run of `package` whose index in the ordinary list is at least
   // `from` and whose number is above `floor`.
@@ -193,11 +253,12 @@ class PackageRuns {
   MaxTree tree_;
 };
 
-PackageRuns::PackageRuns(const LibraryBoard& board, const NewNumbers& result)
+PackageRuns::PackageRuns(const LibraryBoard& board, std::span<const ComponentEntry> entries,
+                         const NewNumbers& result)
     : start_(board.packageCount + 1, 0), tree_({}) {
   std::vector<bool> powered(board.packageCount, false);
   for (const PowerBlockPart& power : board.powerBlocks) {
-    powered[power.package] = true;
+    powered[power.package] = powered[power.package] || !power.fixed;
   }
   std::vector<uint32_t> members;  // indexes into the ordinary list, in order
   for (size_t i = 0; i < board.ordinary.size(); ++i) {
@@ -217,7 +278,9 @@ PackageRuns::PackageRuns(const LibraryBoard& board, const NewNumbers& result)
     const OrdinaryPart& part = board.ordinary[member];
     const size_t at = next[part.package]++;
     ordinaryIndex_[at] = member;
-    numbers_[at] = NumberAsStored(board.prefixes.text(part.prefix), result.number[part.component]);
+    numbers_[at] = part.fixed ? SplitReference(entries[part.component].reference()).number
+                              : NumberAsStored(board.prefixes.text(part.prefix),
+                                               result.number[part.component]);
   }
   tree_ = MaxTree(numbers_);
 }
@@ -232,21 +295,29 @@ NewNumbers::NewNumbers(size_t components) {
 }
 
 LibraryBoard CollectLibraryBoard(std::span<const ComponentEntry> entries,
-                                 const BlockCountLookup& blockCountOf) {
+                                 const BlockCountLookup& blockCountOf,
+                                 const NumberingControls& controls,
+                                 std::span<const uint32_t> sheetOf) {
   LibraryBoard board;
   ReserveLarge(board.ordinary, entries.size());
   board.minX = board.minY = INT32_MAX;
-  board.maxY = INT32_MIN;
-  BoardCollector(board, blockCountOf, entries.size()).collect(entries);
+  board.maxX = board.maxY = INT32_MIN;
+  BoardCollector(board, blockCountOf, controls, sheetOf, entries.size()).collect(entries);
   return board;
 }
 
-void OrderByPosition(LibraryBoard& board, std::span<const ComponentEntry> entries) {
+void OrderByPosition(LibraryBoard& board, std::span<const ComponentEntry> entries,
+                     NumberingOrder order, std::span<const uint32_t> sheetOf) {
+  if (order == NumberingOrder::Rows) {
+    SortByRows(board.ordinary, board, entries, sheetOf);
+    SortByRows(board.powerBlocks, board, entries, sheetOf);
+    return;
+  }
   SortByPosition(board.ordinary, board, entries);
   SortByPosition(board.powerBlocks, board, entries);
 }
 
-void PackOrdinary(const LibraryBoard& board, NumberSeries& numbers, NewNumbers& result) {
+bool PackOrdinary(const LibraryBoard& board, NumberSeries& numbers, NewNumbers& result) {
   struct Package {
     int64_t number = 0;  // 0 until the package is opened
     int blockCount = 0;  // of the part that opened it
@@ -254,6 +325,9 @@ void PackOrdinary(const LibraryBoard& board, NumberSeries& numbers, NewNumbers& 
   };
   std::vector<Package> packages(board.packageCount);
   for (const OrdinaryPart& part : board.ordinary) {
+    if (part.fixed) {
+      continue;
+    }
     int64_t number = 0;
     int block = 0;
     if (part.blockCount > 1) {
@@ -272,41 +346,226 @@ void PackOrdinary(const LibraryBoard& board, NumberSeries& numbers, NewNumbers& 
     } else {
       number = numbers.next(part.prefix, part.component);
     }
+    if (number == 0) {
+      return false;
+    }
     result.number[part.component] = number;
     result.block[part.component] = static_cast<uint8_t>(block);
   }
+  return true;
 }
 
-void NumberPowerBlocks(const LibraryBoard& board, NumberSeries& numbers, NewNumbers& result) {
+bool NumberPowerBlocks(const LibraryBoard& board, std::span<const ComponentEntry> entries,
+                       NumberSeries& numbers, NewNumbers& result) {
   if (board.powerBlocks.empty()) {
-    return;
+    return true;
   }
-  const PackageRuns runs(board, result);
+  const PackageRuns runs(board, entries, result);
   struct PowerState {
     int64_t lastNumber = 0;
     size_t scanPosition = 0;  // index into the ordinary list
   };
   std::vector<PowerState> states(board.packageCount);
   for (const PowerBlockPart& power : board.powerBlocks) {
+    if (power.fixed) {
+      continue;
+    }
     PowerState& state = states[power.package];
     if (const auto match = runs.firstAbove(power.package, state.scanPosition, state.lastNumber)) {
       state.scanPosition = match->first + 1;
       state.lastNumber = match->second;
     } else {
       state.lastNumber = numbers.next(power.prefix, power.component);
+      if (state.lastNumber == 0) {
+        return false;
+      }
     }
     result.number[power.component] = state.lastNumber;
   }
+  return true;
 }
 
-size_t StoreNumbers(std::span<ComponentEntry> entries, const NewNumbers& result) {
-  size_t rewritten = 0;
-  for (size_t i = 0; i < entries.size(); ++i) {
-    if (result.number[i] == 0) {
+namespace {
+
+// A package as --keep finds or opens it.
+struct KeptPackage {
+  std::string reference;
+  int blockCount = 0;  // of the part of its first block
+  std::set<int> usedBlocks;
+
+  bool full() const {
+    const auto below = std::count_if(usedBlocks.begin(), usedBlocks.end(),
+                                     [this](int block) { return block < blockCount; });
+    return below >= blockCount;
+  }
+};
+
+// The lowest free block, below both block counts, of the first open package that has one;
+// full packages leave the candidates.
+std::optional<std::pair<size_t, int>> FreeBlock(std::vector<KeptPackage>& packages,
+                                                std::map<size_t, size_t>& candidates,
+                                                int blockCount) {
+  for (auto it = candidates.begin(); it != candidates.end();) {
+    KeptPackage& package = packages[it->second];
+    const int limit = std::min(package.blockCount, blockCount);
+    std::optional<int> free;
+    for (int block = 0; block < limit && !free; ++block) {
+      if (package.usedBlocks.insert(block).second) {
+        free = block;
+      }
+    }
+    const size_t index = it->second;
+    it = package.full() ? candidates.erase(it) : std::next(it);
+    if (free) {
+      return std::pair{index, *free};
+    }
+  }
+  return std::nullopt;
+}
+
+// The reference a component has after the steps so far.
+std::string CurrentReference(std::span<const ComponentEntry> entries, const LibraryBoard& board,
+                             const NewNumbers& result, uint32_t component, uint32_t prefix) {
+  const int64_t number = result.number[component];
+  if (number == NewNumbers::kJoined) {
+    return result.joined.at(component);
+  }
+  if (number == 0) {
+    return std::string(entries[component].reference());
+  }
+  return FormatReference(board.prefixes.text(prefix), number);
+}
+
+}  // namespace
+
+bool PackKept(const LibraryBoard& board, std::span<const ComponentEntry> entries,
+              NumberSeries& numbers, NewNumbers& result) {
+  std::vector<KeptPackage> packages;
+  ShortTextIds byTagAndReference;
+  // By package id: the packages open to new blocks, keyed by the rank of their first block.
+  std::unordered_map<uint32_t, std::map<size_t, size_t>> open;
+  for (size_t rank = 0; rank < board.ordinary.size(); ++rank) {
+    const OrdinaryPart& part = board.ordinary[rank];
+    const ComponentEntry& entry = entries[part.component];
+    if (!part.fixed || UnnumberedPrefix(entry.reference())) {
       continue;
     }
-    const std::string_view prefix = SplitReference(entries[i].reference()).prefix;
-    StoreReference(FormatReference(prefix, result.number[i]), entries[i].referenceField());
+    const uint32_t id =
+        byTagAndReference.idOf(ShortText::Joined(entry.packageTag(), entry.reference()));
+    if (id == packages.size()) {
+      packages.push_back({std::string(entry.reference()), part.blockCount, {}});
+      open[part.package][rank] = id;
+    }
+    packages[id].usedBlocks.insert(entry.block());
+  }
+  for (size_t rank = 0; rank < board.ordinary.size(); ++rank) {
+    const OrdinaryPart& part = board.ordinary[rank];
+    if (part.fixed) {
+      continue;
+    }
+    std::map<size_t, size_t>& candidates = open[part.package];
+    if (part.blockCount > 1) {
+      if (const auto free = FreeBlock(packages, candidates, part.blockCount)) {
+        result.number[part.component] = NewNumbers::kJoined;
+        result.joined[part.component] = packages[free->first].reference;
+        result.block[part.component] = static_cast<int16_t>(free->second);
+        continue;
+      }
+    }
+    const int64_t number = numbers.next(part.prefix, part.component);
+    if (number == 0) {
+      return false;
+    }
+    result.number[part.component] = number;
+    result.block[part.component] = 0;
+    if (part.blockCount > 1) {
+      packages.push_back(
+          {FormatReference(board.prefixes.text(part.prefix), number), part.blockCount, {0}});
+      candidates[rank] = packages.size() - 1;
+    }
+  }
+  return true;
+}
+
+bool NumberPowerBlocksKept(const LibraryBoard& board, std::span<const ComponentEntry> entries,
+                           NumberSeries& numbers, NewNumbers& result) {
+  // Only the packages of the power blocks' tags and prefixes can be taken.
+  std::unordered_map<uint32_t, std::vector<std::string>> packages;
+  std::unordered_map<uint32_t, size_t> positions;
+  for (const PowerBlockPart& power : board.powerBlocks) {
+    if (!power.fixed) {
+      packages.try_emplace(power.package);
+    }
+  }
+  if (packages.empty()) {
+    return true;
+  }
+  // Each pair of tag and reference once, where it first comes in numbering order (on one
+  // sheet, with sheet ranges).
+  ShortTextIds seen;
+  for (const OrdinaryPart& part : board.ordinary) {
+    const std::string reference =
+        CurrentReference(entries, board, result, part.component, part.prefix);
+    if (UnnumberedPrefix(reference)) {
+      continue;
+    }
+    const uint32_t known = seen.size();
+    seen.idOf(ShortText::Joined(entries[part.component].packageTag(), reference));
+    const auto list = packages.find(part.package);
+    if (seen.size() > known && list != packages.end()) {
+      list->second.push_back(reference);
+    }
+  }
+  ShortTextIds served;  // pairs of tag and reference that a power block has
+  for (const PowerBlockPart& power : board.powerBlocks) {
+    if (power.fixed) {
+      const ComponentEntry& entry = entries[power.component];
+      served.idOf(ShortText::Joined(entry.packageTag(), entry.reference()));
+    }
+  }
+  for (const PowerBlockPart& power : board.powerBlocks) {
+    if (power.fixed) {
+      continue;
+    }
+    const std::string_view tag = entries[power.component].packageTag();
+    const std::vector<std::string>& list = packages[power.package];
+    size_t& position = positions[power.package];
+    while (position < list.size() && served.find(ShortText::Joined(tag, list[position]))) {
+      ++position;
+    }
+    std::string reference;
+    if (position < list.size()) {
+      reference = list[position++];
+      result.number[power.component] = NewNumbers::kJoined;
+      result.joined[power.component] = reference;
+    } else {
+      const int64_t number = numbers.next(power.prefix, power.component);
+      if (number == 0) {
+        return false;
+      }
+      result.number[power.component] = number;
+      reference = FormatReference(board.prefixes.text(power.prefix), number);
+    }
+    served.idOf(ShortText::Joined(tag, reference));
+  }
+  return true;
+}
+
+size_t StoreNumbers(std::span<ComponentEntry> entries, const NewNumbers& result, bool keep) {
+  size_t rewritten = 0;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const int64_t number = result.number[i];
+    if (number == 0) {
+      continue;
+    }
+    if (number == NewNumbers::kJoined) {
+      StoreReference(result.joined.at(static_cast<uint32_t>(i)), entries[i].referenceField());
+    } else {
+      const std::string_view reference = entries[i].reference();
+      const std::string_view prefix =
+          keep ? *UnnumberedPrefix(reference) : SplitReference(reference).prefix;
+      StoreReference(FormatReference(prefix, number), entries[i].referenceField());
+    }
     if (result.block[i] >= 0) {
       entries[i].setBlock(static_cast<uint8_t>(result.block[i]));
     }
@@ -315,35 +574,32 @@ size_t StoreNumbers(std::span<ComponentEntry> entries, const NewNumbers& result)
   return rewritten;
 }
 
-size_t RenumberByLibrary(SchematicDocument& document, int initial, int step,
-                         const BlockCountLookup& blockCountOf) {
-  const std::span<ComponentEntry> entries = document.entries();
-  LibraryBoard board = CollectLibraryBoard(entries, blockCountOf);
-  OrderByPosition(board, entries);
-  NumberSeries numbers(initial, step, board.prefixes.size());
+std::optional<NumberShortage> NumberByLibrary(std::span<ComponentEntry> entries,
+                                              std::span<const uint32_t> sheetOf,
+                                              const DesignNumbering& numbering,
+                                              const BlockCountLookup& blockCountOf) {
+  const NumberingControls& controls = numbering.controls;
+  LibraryBoard board = CollectLibraryBoard(entries, blockCountOf, controls, sheetOf);
+  OrderByPosition(board, entries, controls.order, sheetOf);
+  NumberSeries numbers(numbering.initial, numbering.step, controls.sheetBase, board.prefixes,
+                       TakeAll(board.taken, board.prefixes), sheetOf);
   NewNumbers result(entries.size());
-  PackOrdinary(board, numbers, result);
-  NumberPowerBlocks(board, numbers, result);
-  return StoreNumbers(entries, result);
+  const bool numbered = controls.keep ? PackKept(board, entries, numbers, result) &&
+                                            NumberPowerBlocksKept(board, entries, numbers, result)
+                                      : PackOrdinary(board, numbers, result) &&
+                                            NumberPowerBlocks(board, entries, numbers, result);
+  if (!numbered) {
+    const SeriesShortage& shortage = *numbers.shortage();
+    return ShortageAt(entries, sheetOf, shortage, board.prefixes.text(shortage.prefix));
+  }
+  StoreNumbers(entries, result, controls.keep);
+  return std::nullopt;
 }
 
-size_t RenumberByLibrary(SchematicDocument& document, int initial, int step,
-                         const std::string& path, FileSystem& fileSystem,
-                         const LibraryErrorHandler& onLibraryError,
-                         const std::vector<std::string>& libraryFolders) {
-  if (document.entries().empty()) {
-    return 0;
-  }
-  LibrarySet libraries(onLibraryError, fileSystem);
-  libraries.setLibraryFolders(libraryFolders);
-  libraries.loadLibraries(path);
-  const size_t rewritten =
-      RenumberByLibrary(document, initial, step, [&](std::string_view partName) {
-        const PartEntry* entry = libraries.findPart(partName);
-        return entry ? std::optional<int>(entry->blockCount()) : std::nullopt;
-      });
-  libraries.freeLibraries();
-  return rewritten;
+std::optional<NumberShortage> RenumberByLibrary(SchematicDocument& document, int initial, int step,
+                                                const BlockCountLookup& blockCountOf) {
+  return NumberByLibrary(document.entries(), {}, {initial, step, NumberingMode::ByLibrary, {}},
+                         blockCountOf);
 }
 
 }  // namespace kerro

@@ -1,5 +1,6 @@
 #include "renumber/renumber_job.h"
 
+#include <algorithm>
 #include <optional>
 #include <span>
 
@@ -7,7 +8,7 @@
 #include "renumber/component_changes.h"
 #include "renumber/design_job.h"
 #include "renumber/renumber_by_library.h"
-#include "renumber/renumber_plain.h"
+#include "renumber/renumber_design.h"
 #include "renumber/safe_save.h"
 #include "schematic/schematic_document.h"
 
@@ -23,6 +24,28 @@ JobResult Failure(JobOutcome outcome, const std::string& path) {
 }
 
 }  // namespace
+
+std::optional<NumberShortage> NumberWithLibraries(std::span<SchematicDocument* const> design,
+                                                  const DesignNumbering& numbering,
+                                                  const std::string& settingsPath,
+                                                  JobContext& context) {
+  const bool hasComponents = std::any_of(
+      design.begin(), design.end(), [](SchematicDocument* d) { return !d->entries().empty(); });
+  if (numbering.mode == NumberingMode::Plain || !hasComponents) {
+    return RenumberDesign(design, numbering,
+                          [](std::string_view) -> std::optional<int> { return std::nullopt; });
+  }
+  LibrarySet libraries(context.onLibraryError, context.fileSystem);
+  libraries.setLibraryFolders(context.libraryFolders);
+  libraries.loadLibraries(settingsPath);
+  std::optional<NumberShortage> shortage =
+      RenumberDesign(design, numbering, [&](std::string_view partName) -> std::optional<int> {
+        const PartEntry* entry = libraries.findPart(partName);
+        return entry ? std::optional<int>(entry->blockCount()) : std::nullopt;
+      });
+  libraries.freeLibraries();
+  return shortage;
+}
 
 std::string MakeBackupName(const std::string& path, PathStyle style) {
   PathParts parts = SplitPath(path, style);
@@ -62,16 +85,20 @@ JobResult RenumberJob(const JobRequest& request, JobContext& context) {
   if (request.collectChanges) {
     recorder.emplace(document);
   }
+  JobResult result;
   if (request.edit) {
     request.edit(document);
-  } else if (request.mode == NumberingMode::ByLibrary) {
-    RenumberByLibrary(document, request.initial, request.step, request.path, context.fileSystem,
-                      context.onLibraryError, context.libraryFolders);
   } else {
-    RenumberPlain(document, request.initial, request.step);
+    const DesignNumbering numbering{request.initial, request.step, request.mode, {}};
+    std::vector<SchematicDocument*> design = loaded.design();
+    result.shortage = NumberWithLibraries(design, numbering, request.path, context);
+    if (result.shortage) {
+      result.outcome = JobOutcome::OutOfNumbers;
+      result.errorPath = request.path;
+      return result;
+    }
   }
 
-  JobResult result;
   if (request.collectChanges) {
     result.changes = recorder->changes(document);
   }

@@ -20,12 +20,16 @@
 // Messages name the path as given.
 
 #include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "library/library_set.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
+#include "renumber/numbering.h"
 
 namespace kerro {
 
@@ -37,15 +41,9 @@ enum class JobOutcome {
   EmptyPath,          // nothing is shown
   ReadError,          // message 102 with the path
   WriteError,         // message 106 with the path
+  OutOfNumbers,       // message 109 with the path and the prefix; nothing was written
   Finished,           // message 105
 };
-
-enum class NumberingMode { Plain, ByLibrary };
-
-inline constexpr int kMinInitial = 1;
-inline constexpr int kMaxInitial = 1000;
-inline constexpr int kMinStep = 1;
-inline constexpr int kMaxStep = 20;
 
 struct JobRequest {
   std::string path;
@@ -78,6 +76,8 @@ struct JobResult {
   JobOutcome outcome = JobOutcome::Finished;
   // The path that a read or write error names.
   std::string errorPath;
+  // Where a prefix ran out of numbers.
+  std::optional<NumberShortage> shortage;
   // Components whose reference or block the job changed (or, without writeFiles, would
   // change), in file order. Filled only when the request asks for it.
   std::vector<ComponentChange> changes;
@@ -92,6 +92,14 @@ struct JobContext {
 };
 
 JobResult RenumberJob(const JobRequest& request, JobContext& context);
+
+// Numbers a loaded design; in library-guided mode with the part libraries that the TOSK.INI
+// found for `settingsPath` lists, loaded first and released at the end (a design without
+// components loads none). Every job numbers through here.
+std::optional<NumberShortage> NumberWithLibraries(std::span<SchematicDocument* const> design,
+                                                  const DesignNumbering& numbering,
+                                                  const std::string& settingsPath,
+                                                  JobContext& context);
 
 // The backup path of a schematic path: the first character after the extension's dot
 // becomes "$" (SHEET.CE2 gives SHEET.$E2, A.X gives A.$); a path without extension, or

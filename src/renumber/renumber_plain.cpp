@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/memory.h"
+#include "renumber/number_series.h"
 #include "renumber/prefix_table.h"
 #include "renumber/radix_sort.h"
 #include "renumber/reference.h"
@@ -27,7 +28,7 @@ struct SortItem {
 
 // One numbered component, in file order.
 struct NumberedComponent {
-  uint32_t component;  // index into the document's entries
+  uint32_t component;  // index into the entries
   uint32_t prefix;     // PrefixTable id
 };
 
@@ -35,21 +36,45 @@ struct PlainBoard {
   std::vector<NumberedComponent> numbered;
   std::vector<SortItem> order;  // file order until sorted
   PrefixTable prefixes;
-  uint32_t largestNumber = 0;
+  std::vector<std::string_view> taken;  // references of the components left as they are
+  uint32_t largestKey = 0;
 };
 
-constexpr uint64_t kNumberLimit = std::numeric_limits<uint32_t>::max();
+constexpr uint64_t kNumberLimit = std::numeric_limits<uint32_t>::max() - 1;
 
-// Collect: every component with a tag and a reference, with its prefix and present
-// number. The prefixes of a batch of components are read first and their lookups started
-// together, so that on a board of many prefixes the cache misses overlap.
-PlainBoard Collect(std::span<const ComponentEntry> entries) {
+// The key of a present reference within its prefix: 0 for an unnumbered one, which shares
+// with no other component and comes first, else its number + 1.
+struct Present {
+  std::string_view prefix;
+  uint32_t key;
+};
+
+Present PresentOf(std::string_view reference, bool keep) {
+  if (keep) {
+    return {*UnnumberedPrefix(reference), 0};  // every other one is left as it is
+  }
+  const SplitResult split = SplitReference(reference);
+  if (split.prefix.size() == reference.size()) {
+    return {split.prefix, 0};
+  }
+  // A reference holds at most 8 characters, so a present number has at most 7 digits; it
+  // is kept to 32 bits all the same.
+  return {split.prefix,
+          static_cast<uint32_t>(std::min(static_cast<uint64_t>(split.number), kNumberLimit) + 1)};
+}
+
+// Collect: every component with a tag and a reference that the controls do not leave
+// alone, with its prefix and present number. The prefixes of a batch of components are read
+// first and their lookups started together, so that on a board of many prefixes the cache
+// misses overlap.
+PlainBoard Collect(std::span<const ComponentEntry> entries, const NumberingControls& controls) {
   PlainBoard board;
   ReserveLarge(board.numbered, entries.size());
   ReserveLarge(board.order, entries.size());
+  const bool steered = controls.keep || !controls.locks.empty();
   struct Pending {
     uint32_t component;
-    uint32_t number;
+    uint32_t key;
     ShortText prefix;
     uint32_t hash;
   };
@@ -59,16 +84,16 @@ PlainBoard Collect(std::span<const ComponentEntry> entries) {
     size_t count = 0;
     for (size_t i = first; i < std::min(entries.size(), first + kBatch); ++i) {
       const std::string_view reference = entries[i].reference();
-      if (reference.empty() || entries[i].packageTag().empty()) {
+      if (reference.empty()) {
         continue;
       }
-      const SplitResult split = SplitReference(reference);
-      // A reference holds at most 8 characters, so a present number has at most 7 digits;
-      // it is kept to 32 bits all the same.
-      const auto number =
-          static_cast<uint32_t>(std::min(static_cast<uint64_t>(split.number), kNumberLimit));
-      const ShortText prefix = ShortText::Of(split.prefix);
-      batch[count++] = {static_cast<uint32_t>(i), number, prefix, prefix.hash()};
+      if (entries[i].packageTag().empty() || (steered && controls.leavesAlone(reference))) {
+        board.taken.push_back(reference);
+        continue;
+      }
+      const Present present = PresentOf(reference, controls.keep);
+      const ShortText prefix = ShortText::Of(present.prefix);
+      batch[count++] = {static_cast<uint32_t>(i), present.key, prefix, prefix.hash()};
       board.prefixes.prefetchSlot(batch[count - 1].hash);
     }
     for (size_t i = 0; i < count; ++i) {
@@ -77,9 +102,9 @@ PlainBoard Collect(std::span<const ComponentEntry> entries) {
     for (size_t i = 0; i < count; ++i) {
       const uint32_t prefix = board.prefixes.idOf(batch[i].prefix, batch[i].hash);
       const auto slot = static_cast<uint32_t>(board.numbered.size());
-      board.order.push_back({batch[i].number, slot, prefix});
+      board.order.push_back({batch[i].key, slot, prefix});
       board.numbered.push_back({batch[i].component, prefix});
-      board.largestNumber = std::max(board.largestNumber, batch[i].number);
+      board.largestKey = std::max(board.largestKey, batch[i].key);
     }
   }
   return board;
@@ -89,7 +114,7 @@ PlainBoard Collect(std::span<const ComponentEntry> entries) {
 // among equals. Returns the number of bits of the present number in each key.
 int OrderByPrefixAndNumber(PlainBoard& board) {
   // The rank above as few number bits as the board needs.
-  const int numberBits = static_cast<int>(std::bit_width(board.largestNumber));
+  const int numberBits = static_cast<int>(std::bit_width(board.largestKey));
   const std::vector<uint64_t> rank = board.prefixes.ranks();
   for (SortItem& item : board.order) {
     item.key |= rank[item.prefix] << numberBits;
@@ -98,10 +123,11 @@ int OrderByPrefixAndNumber(PlainBoard& board) {
   return numberBits;
 }
 
-// Number: each prefix from initial; components sharing a present number share the new one.
-std::vector<int64_t> Number(const PlainBoard& board, int numberBits, int initial, int step) {
+// Number: each group of a numbered present reference, and each unnumbered component, takes
+// the next number of its prefix. Returns false when a prefix runs out.
+bool Number(const PlainBoard& board, int numberBits, NumberSeries& series,
+            std::vector<int64_t>& newNumbers) {
   const uint64_t numberMask = (uint64_t{1} << numberBits) - 1;
-  std::vector<int64_t> newNumbers;
   ReserveLarge(newNumbers, board.numbered.size());
   newNumbers.resize(board.numbered.size());
   uint32_t lastPrefix = 0;
@@ -110,21 +136,18 @@ std::vector<int64_t> Number(const PlainBoard& board, int numberBits, int initial
   bool first = true;
   for (const SortItem& item : board.order) {
     const uint64_t present = item.key & numberMask;
-    int64_t next = 0;
-    if (first || item.prefix != lastPrefix) {
-      next = initial;
-      lastPrefix = item.prefix;
-    } else if (present != lastPresent) {
-      next = lastNew + step;
-    } else {
-      next = lastNew;
+    if (first || item.prefix != lastPrefix || present != lastPresent || present == 0) {
+      lastNew = series.next(item.prefix, board.numbered[item.slot].component);
+      if (lastNew == 0) {
+        return false;
+      }
     }
     first = false;
+    lastPrefix = item.prefix;
     lastPresent = present;
-    lastNew = next;
-    newNumbers[item.slot] = next;
+    newNumbers[item.slot] = lastNew;
   }
-  return newNumbers;
+  return true;
 }
 
 // Store: in file order, so the image is written front to back.
@@ -139,15 +162,27 @@ void Store(std::span<ComponentEntry> entries, const PlainBoard& board,
 
 }  // namespace
 
-size_t RenumberPlain(SchematicDocument& document, int initial, int step) {
-  const std::span<ComponentEntry> entries = document.entries();
-  PlainBoard board = Collect(entries);
+std::optional<NumberShortage> NumberPlain(std::span<ComponentEntry> entries,
+                                          std::span<const uint32_t> sheetOf,
+                                          const DesignNumbering& numbering) {
+  PlainBoard board = Collect(entries, numbering.controls);
   if (board.numbered.empty()) {
-    return 0;
+    return std::nullopt;
   }
   const int numberBits = OrderByPrefixAndNumber(board);
-  Store(entries, board, Number(board, numberBits, initial, step));
-  return board.numbered.size();
+  NumberSeries series(numbering.initial, numbering.step, numbering.controls.sheetBase,
+                      board.prefixes, TakeAll(board.taken, board.prefixes), sheetOf);
+  std::vector<int64_t> newNumbers;
+  if (!Number(board, numberBits, series, newNumbers)) {
+    const SeriesShortage& shortage = *series.shortage();
+    return ShortageAt(entries, sheetOf, shortage, board.prefixes.text(shortage.prefix));
+  }
+  Store(entries, board, newNumbers);
+  return std::nullopt;
+}
+
+std::optional<NumberShortage> RenumberPlain(SchematicDocument& document, int initial, int step) {
+  return NumberPlain(document.entries(), {}, {initial, step, NumberingMode::Plain, {}});
 }
 
 }  // namespace kerro

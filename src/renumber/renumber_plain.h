@@ -1,18 +1,33 @@
 #pragma once
 // Plain numbering: components are grouped by the prefix of their present reference and keep
-// their present order within it; each prefix is given initial, initial + step, ... in that
-// order. Components that share one present reference (the blocks of one package) keep
-// sharing one new reference. Only reference fields are rewritten; a component whose
-// reference or package tag is empty is left as it is.
+// their present order within it; each prefix takes its numbers from the guarded series
+// (number_series.h): initial, initial + step, ... in that order, passing over references
+// that are taken. Components that share one numbered present reference (the blocks of one
+// package, and R03 beside R3) keep sharing one new reference; an unnumbered one (R, U?, a
+// one-character reference) shares with none and comes first in its prefix, in file order.
+// Only reference fields are rewritten. A component whose reference or package tag is empty
+// is left as it is, and its reference is taken.
+//
+// Controls: a locked component is left as it is too. With `keep`, every numbered component
+// is, and an unnumbered one (R, R?, IC??) takes the lowest free number of its prefix without
+// the "?"s. With a sheet base, a group takes its number on the sheet of its first member.
 
-#include <cstddef>
+#include <optional>
+#include <span>
 
+#include "renumber/numbering.h"
 #include "schematic/schematic_document.h"
 
 namespace kerro {
 
-// Renumbers the document's components in place. `initial` and `step` are expected within
-// the job's ranges. Returns the number of components that were given a reference.
-size_t RenumberPlain(SchematicDocument& document, int initial, int step);
+// Renumbers the components in place (all of a design, in design order; `sheetOf` gives
+// each one's sheet when the controls have a sheet base). When a prefix runs out, returns
+// where (document 0, component as an index into `entries`) and changes nothing.
+std::optional<NumberShortage> NumberPlain(std::span<ComponentEntry> entries,
+                                          std::span<const uint32_t> sheetOf,
+                                          const DesignNumbering& numbering);
+
+// One document without controls. `initial` and `step` are within the job's ranges.
+std::optional<NumberShortage> RenumberPlain(SchematicDocument& document, int initial, int step);
 
 }  // namespace kerro

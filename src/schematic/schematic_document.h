@@ -27,6 +27,13 @@ class ComponentEntry {
   int32_t y() const { return y_; }
   // The horizontal position as the record stores it, on the component's own sheet.
   int32_t storedX() const;
+  // The same record seen `shift` further to the right, as in a design where sheets of
+  // other files come before it.
+  ComponentEntry shiftedBy(int32_t shift) const {
+    ComponentEntry shifted = *this;
+    shifted.x_ += shift;
+    return shifted;
+  }
   // The section the record lies in, from 0.
   int section() const { return section_; }
 
