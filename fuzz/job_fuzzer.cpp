@@ -12,6 +12,7 @@
 
 #include "fuzz_checks.h"
 #include "job_input.h"
+#include "renumber/design_job.h"
 #include "renumber/renumber_job.h"
 #include "schematic/schematic_document.h"
 #include "testing/memory_file_system.h"
@@ -50,6 +51,54 @@ std::string Describe(const kerro::testing::MemoryFileSystem& fileSystem) {
   return text;
 }
 
+// The same job with numbering controls, as kerro-cli runs it.
+kerro::JobResult RunWithControls(const kerro::JobRequest& request, const JobInput& input,
+                                 kerro::JobContext& context) {
+  kerro::JobResult result;
+  if (request.initial < kerro::kMinInitial || request.initial > kerro::kMaxInitial) {
+    result.outcome = JobOutcome::InitialOutOfRange;
+    return result;
+  }
+  if (request.step < kerro::kMinStep || request.step > kerro::kMaxStep) {
+    result.outcome = JobOutcome::StepOutOfRange;
+    return result;
+  }
+  kerro::DesignRequest design;
+  design.paths = {request.path};
+  design.numbering = {request.initial, request.step, request.mode, {}};
+  kerro::NumberingControls& controls = design.numbering.controls;
+  controls.keep = (input.controls & 1u) != 0;
+  if ((input.controls & 2u) != 0) {
+    controls.locks.push_back("R*");
+  }
+  if ((input.controls & 4u) != 0) {
+    controls.locks.push_back("U?");
+  }
+  controls.sheetBase = (input.controls & 8u) != 0 ? 10 : 0;
+  controls.order =
+      (input.controls & 16u) != 0 ? kerro::NumberingOrder::Rows : kerro::NumberingOrder::Columns;
+  design.collectChanges = true;
+  const kerro::DesignResult done = kerro::RenumberDesignJob(design, context);
+  switch (done.outcome) {
+    case kerro::DesignOutcome::Finished:
+      result.outcome = JobOutcome::Finished;
+      result.changes =
+          done.changes.empty() ? std::vector<kerro::ComponentChange>{} : done.changes.front();
+      break;
+    case kerro::DesignOutcome::ReadError:
+      result.outcome = JobOutcome::ReadError;
+      break;
+    case kerro::DesignOutcome::OutOfNumbers:
+      result.outcome = JobOutcome::OutOfNumbers;
+      break;
+    case kerro::DesignOutcome::WriteError:
+    case kerro::DesignOutcome::SharedFile:
+      result.outcome = JobOutcome::WriteError;
+      break;
+  }
+  return result;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -85,7 +134,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   request.step = input.step;
   request.mode = input.byLibrary ? kerro::NumberingMode::ByLibrary : kerro::NumberingMode::Plain;
   request.collectChanges = true;
-  const kerro::JobResult result = kerro::RenumberJob(request, context);
+  const kerro::JobResult result = input.controls == 0 ? kerro::RenumberJob(request, context)
+                                                      : RunWithControls(request, input, context);
   const std::string log = Describe(fileSystem);
 
   for (const std::string& library : libraryErrors) {
@@ -142,6 +192,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
 
+  if (result.outcome == JobOutcome::OutOfNumbers) {
+    KERRO_FUZZ_CHECK(fileSystem.changeCount() == 0 && fileSystem.files == filesBefore,
+                     "a job out of numbers touched files:" + log);
+    return 0;
+  }
   KERRO_FUZZ_CHECK(result.outcome == JobOutcome::WriteError, "unexpected outcome" + log);
   KERRO_FUZZ_CHECK(input.failOneChange, "a write error without a failing file change" + log);
   const bool atPath =

@@ -23,6 +23,7 @@ JobInput DecodeJobInput(std::span<const uint8_t> bytes) {
   input.byLibrary = (bytes[0] & 1u) != 0;
   input.oldBackup = (bytes[0] & 2u) != 0;
   input.failOneChange = (bytes[0] & 4u) != 0;
+  input.controls = static_cast<unsigned>(bytes[0] >> 3);
   input.failingChange = bytes[1];
   input.initial = (bytes[2] | bytes[3] << 8) % 1100;
   input.step = bytes[4] % 24;
@@ -54,7 +55,7 @@ std::vector<uint8_t> EncodeJobInput(const JobInput& input) {
   const auto initial = static_cast<unsigned>(input.initial);
   std::vector<uint8_t> bytes = {
       static_cast<uint8_t>((input.byLibrary ? 1u : 0u) | (input.oldBackup ? 2u : 0u) |
-                           (input.failOneChange ? 4u : 0u)),
+                           (input.failOneChange ? 4u : 0u) | (input.controls << 3)),
       static_cast<uint8_t>(input.failingChange),
       static_cast<uint8_t>(initial & 0xFFu),
       static_cast<uint8_t>(initial >> 8),

@@ -5,7 +5,8 @@
 // part introduced by kPartSeparator (so a separator right after the settings begins the
 // schematic):
 //   byte 0     bit 0: library-guided numbering; bit 1: an old backup exists (its bytes
-//              are the schematic's first half); bit 2: one file change fails
+//              are the schematic's first half); bit 2: one file change fails; bits 3-7:
+//              the numbering controls (see JobInput::controls)
 //   byte 1     which change fails (0 = the first write, remove or rename of the job)
 //   bytes 2-3  initial, little-endian, taken modulo 1100 (so a few are out of range)
 //   byte 4     step, taken modulo 24
@@ -29,6 +30,8 @@ struct JobInput {
   int failingChange = 0;
   int initial = 1;
   int step = 1;
+  // Bit 0 --keep, bit 1 --lock 'R*', bit 2 --lock 'U?', bit 3 --sheet-base 10, bit 4 rows.
+  unsigned controls = 0;
   std::vector<uint8_t> schematic;
   std::vector<std::vector<uint8_t>> libraries;  // at most kFuzzedLibraries
 };

@@ -92,6 +92,64 @@ TEST(NumberingOptions, PlainExamples) {
   }
 }
 
+// The default modes never give a reference that a part left alone holds, nor one that the
+// 8-character cut makes the same as an earlier one; a prefix that runs out stops the job.
+TEST(NumberingOptions, DefaultModesMakeNoDuplicate) {
+  struct Case {
+    const char* name;
+    Texts options;
+    std::vector<ComponentRecord> parts;
+    Texts expected;  // empty: out of numbers, nothing written
+  };
+  std::vector<ComponentRecord> cut;
+  for (int i = 0; i < 10; ++i) {
+    cut.push_back({.x = static_cast<int16_t>(i),
+                   .packageTag = "T" + std::to_string(i),
+                   .reference = "ABCDEFG" + std::to_string(i),
+                   .partName = "RES"});
+  }
+  const Case cases[] = {
+      {"a part without a tag keeps its reference",
+       {},
+       {{.x = 1, .reference = "J1", .partName = "CON"},
+        {.x = 2, .packageTag = "T", .reference = "J99", .partName = "CON"}},
+       {"J1", "J2"}},
+      {"unnumbered parts each take a number",
+       {},
+       {PlacedPart("RES", "R", 1, 0), PlacedPart("RES", "R", 2, 0), PlacedPart("RES", "R5", 3, 0)},
+       {"R1", "R2", "R3"}},
+      {"the cut", {}, cut, {}},
+      {"a power symbol keeps its reference",
+       {"-a"},
+       {{.x = 1, .packageTag = "G", .reference = "U1", .partName = "GND"},
+        {.x = 2, .packageTag = "T", .reference = "U7", .partName = "RES"}},
+       {"U1", "U2"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SchematicBuilder builder;
+    builder.header();
+    for (const ComponentRecord& part : c.parts) {
+      builder.component(part);
+    }
+    MemoryFileSystem fileSystem;
+    fileSystem.files["A.CE2"] = builder.bytes();
+    Texts arguments = c.options;
+    arguments.push_back("A.CE2");
+    const Outcome outcome = RunTool(fileSystem, arguments);
+    if (c.expected.empty()) {
+      EXPECT_EQ(outcome.status, kExitUsage);
+      EXPECT_EQ(outcome.err.substr(0, outcome.err.find('\n')),
+                "No free reference for \"ABCDEFG\". \"A.CE2\"");
+      EXPECT_EQ(fileSystem.files.size(), 1u);
+      EXPECT_EQ(fileSystem.files["A.CE2"], builder.bytes());
+      continue;
+    }
+    EXPECT_EQ(outcome.status, kExitFinished) << outcome.err;
+    EXPECT_EQ(ReferencesOf(fileSystem, "A.CE2"), c.expected);
+  }
+}
+
 TEST(NumberingOptions, SheetOutOfNumbersStopsBeforeWriting) {
   MemoryFileSystem fileSystem;
   const Bytes original = Resistors({{"R1", "R2", "R3", "R4"}, {"R5"}});
