@@ -12,7 +12,6 @@
 
 #include "fuzz_checks.h"
 #include "job_input.h"
-#include "renumber/design_job.h"
 #include "renumber/renumber_job.h"
 #include "schematic/schematic_document.h"
 #include "testing/memory_file_system.h"
@@ -51,54 +50,6 @@ std::string Describe(const kerro::testing::MemoryFileSystem& fileSystem) {
   return text;
 }
 
-// The same job with numbering controls, as kerro-cli runs it.
-kerro::JobResult RunWithControls(const kerro::JobRequest& request, const JobInput& input,
-                                 kerro::JobContext& context) {
-  kerro::JobResult result;
-  if (request.initial < kerro::kMinInitial || request.initial > kerro::kMaxInitial) {
-    result.outcome = JobOutcome::InitialOutOfRange;
-    return result;
-  }
-  if (request.step < kerro::kMinStep || request.step > kerro::kMaxStep) {
-    result.outcome = JobOutcome::StepOutOfRange;
-    return result;
-  }
-  kerro::DesignRequest design;
-  design.paths = {request.path};
-  design.numbering = {request.initial, request.step, request.mode, {}};
-  kerro::NumberingControls& controls = design.numbering.controls;
-  controls.keep = (input.controls & 1u) != 0;
-  if ((input.controls & 2u) != 0) {
-    controls.locks.push_back("R*");
-  }
-  if ((input.controls & 4u) != 0) {
-    controls.locks.push_back("U?");
-  }
-  controls.sheetBase = (input.controls & 8u) != 0 ? 10 : 0;
-  controls.order =
-      (input.controls & 16u) != 0 ? kerro::NumberingOrder::Rows : kerro::NumberingOrder::Columns;
-  design.collectChanges = true;
-  const kerro::DesignResult done = kerro::RenumberDesignJob(design, context);
-  switch (done.outcome) {
-    case kerro::DesignOutcome::Finished:
-      result.outcome = JobOutcome::Finished;
-      result.changes =
-          done.changes.empty() ? std::vector<kerro::ComponentChange>{} : done.changes.front();
-      break;
-    case kerro::DesignOutcome::ReadError:
-      result.outcome = JobOutcome::ReadError;
-      break;
-    case kerro::DesignOutcome::OutOfNumbers:
-      result.outcome = JobOutcome::OutOfNumbers;
-      break;
-    case kerro::DesignOutcome::WriteError:
-    case kerro::DesignOutcome::SharedFile:
-      result.outcome = JobOutcome::WriteError;
-      break;
-  }
-  return result;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -134,8 +85,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   request.step = input.step;
   request.mode = input.byLibrary ? kerro::NumberingMode::ByLibrary : kerro::NumberingMode::Plain;
   request.collectChanges = true;
-  const kerro::JobResult result = input.controls == 0 ? kerro::RenumberJob(request, context)
-                                                      : RunWithControls(request, input, context);
+  request.controls.keep = (input.controls & 1u) != 0;
+  if ((input.controls & 2u) != 0) {
+    request.controls.locks.push_back("R*");
+  }
+  if ((input.controls & 4u) != 0) {
+    request.controls.locks.push_back("U?");
+  }
+  request.controls.sheetBase = (input.controls & 8u) != 0 ? 10 : 0;
+  request.controls.order =
+      (input.controls & 16u) != 0 ? kerro::NumberingOrder::Rows : kerro::NumberingOrder::Columns;
+  const kerro::JobResult result = kerro::RenumberJob(request, context);
   const std::string log = Describe(fileSystem);
 
   for (const std::string& library : libraryErrors) {
@@ -179,6 +139,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     KERRO_FUZZ_CHECK(allowed.count(name) == 1, "the job left the file " + name + log);
   }
 
+  if (result.outcome == JobOutcome::Finished && result.written.empty()) {
+    KERRO_FUZZ_CHECK(fileSystem.changeCount() == 0 && fileSystem.files == filesBefore,
+                     "a job that changed nothing wrote:" + log);
+    KERRO_FUZZ_CHECK(result.changes.size() == 1 && result.changes.front().changes.empty(),
+                     "a job that wrote nothing has changes");
+    return 0;
+  }
   if (result.outcome == JobOutcome::Finished) {
     KERRO_FUZZ_CHECK(
         fileSystem.files.count(backup) == 1 && fileSystem.files[backup] == input.schematic,
@@ -188,7 +155,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string stray =
         kerro::fuzz::StrayDifference(input.schematic, written, *components, input.byLibrary);
     KERRO_FUZZ_CHECK(stray.empty(), "finished, but the written sections differ: " + stray + log);
-    KERRO_FUZZ_CHECK(result.changes.size() <= components->size(), "more changes than parts");
+    KERRO_FUZZ_CHECK(
+        result.changes.size() == 1 && result.changes.front().changes.size() <= components->size(),
+        "more changes than parts");
     return 0;
   }
 

@@ -130,6 +130,7 @@ void MainDialogPresenter::execute() {
       return;
     case JobOutcome::WriteError:
     case JobOutcome::OutOfNumbers:
+    case JobOutcome::SharedFile:  // a design of one file never meets itself
     case JobOutcome::Finished:
       break;
   }
@@ -141,8 +142,7 @@ void MainDialogPresenter::execute() {
   }
   view_.setHistory(history_);
   view_.setFilePath(path);
-  const bool failed =
-      result.outcome == JobOutcome::WriteError || result.outcome == JobOutcome::OutOfNumbers;
+  const bool failed = result.outcome != JobOutcome::Finished;
   view_.showMessage(MessageFor(result, path),
                     failed ? MessageIcon::Warning : MessageIcon::Information);
 }

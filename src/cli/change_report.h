@@ -14,14 +14,9 @@
 #include <string_view>
 #include <vector>
 
-#include "renumber/renumber_job.h"
+#include "renumber/component_changes.h"
 
 namespace kerro {
-
-struct FileChanges {
-  std::string path;
-  std::vector<ComponentChange> changes;
-};
 
 // The whole CSV document, header row included.
 std::string FormatChangesCsv(const std::vector<FileChanges>& files);

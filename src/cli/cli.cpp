@@ -16,7 +16,6 @@
 #include "kerro_version.h"
 #include "platform/text_encoding.h"
 #include "platform/whole_number.h"
-#include "renumber/design_job.h"
 #include "renumber/messages.h"
 #include "renumber/renumber_job.h"
 #include "schematic/schematic_document.h"
@@ -94,6 +93,7 @@ int ExitStatusFor(JobOutcome outcome) {
     case JobOutcome::InitialOutOfRange:
     case JobOutcome::StepOutOfRange:
     case JobOutcome::OutOfNumbers:
+    case JobOutcome::SharedFile:
       return kExitUsage;
     case JobOutcome::EmptyPath:
     case JobOutcome::Finished:
@@ -141,9 +141,6 @@ struct JobOutput {
         environment.out << DescribeChange(file, change) << '\n';
       }
     }
-    if (options.check && !changes.empty()) {
-      KeepWorst(worst, kExitWouldChange);
-    }
     if (!options.report.empty()) {
       report.push_back({file, std::move(changes)});
     }
@@ -156,72 +153,51 @@ struct JobOutput {
   }
 };
 
-// One job of the default numbering on one file.
-void RunFileJob(const std::string& file, const DesignNumbering& numbering,
-                std::function<void(SchematicDocument&)> edit, JobContext& context,
-                JobOutput& output) {
+// One job: one file, or with --together every file as one design.
+void RunJob(const std::vector<std::string>& files, const DesignNumbering& numbering,
+            std::function<void(SchematicDocument&)> edit, JobContext& context, JobOutput& output) {
   const bool writeNothing = output.options.dryRun || output.options.check;
   JobRequest request;
-  request.path = file;
+  request.path = files.front();
+  request.together.assign(files.begin() + 1, files.end());
   request.initial = numbering.initial;
   request.step = numbering.step;
   request.mode = numbering.mode;
+  request.controls = numbering.controls;
   request.writeFiles = !writeNothing;
   request.collectChanges = writeNothing || !output.options.report.empty();
   request.edit = std::move(edit);
   JobResult result = RenumberJob(request, context);
-  if (result.outcome != JobOutcome::Finished) {
-    if (const std::string message = MessageFor(result, file); !message.empty()) {
-      output.environment.err << message << '\n';
-    }
-    if (result.shortage) {
-      output.environment.err << DescribeShortage(*result.shortage, file) << '\n';
-    }
-    KeepWorst(output.worst, ExitStatusFor(result.outcome));
-    return;
-  }
-  output.take(file, result.changes);
-  output.finished();
-}
-
-// One design job: the files numbered as one, or one file numbered with controls.
-void RunDesignJob(const std::vector<std::string>& files, const DesignNumbering& numbering,
-                  JobContext& context, JobOutput& output) {
-  const bool writeNothing = output.options.dryRun || output.options.check;
-  DesignRequest request{files, numbering, !writeNothing,
-                        writeNothing || !output.options.report.empty()};
-  DesignResult result = RenumberDesignJob(request, context);
   std::ostream& err = output.environment.err;
   switch (result.outcome) {
-    case DesignOutcome::ReadError:
-      err << FormatMessage(kMessageReadError, result.errorPath) << '\n';
-      KeepWorst(output.worst, kExitReadError);
-      return;
-    case DesignOutcome::WriteError:
-      err << FormatMessage(kMessageWriteError, result.errorPath) << '\n';
-      if (files.size() > 1 && !result.save.left.empty()) {
-        err << DescribeSave(result.save) << '\n';
-      }
-      KeepWorst(output.worst, kExitWriteError);
-      return;
-    case DesignOutcome::OutOfNumbers:
+    case JobOutcome::Finished:
+      break;
+    case JobOutcome::OutOfNumbers:
       if (!result.shortage->range) {
-        err << FormatMessage(kMessageOutOfNumbers, result.errorPath, result.shortage->prefix)
-            << '\n';
+        err << MessageFor(result) << '\n';
       }
       err << DescribeShortage(*result.shortage, result.errorPath) << '\n';
       KeepWorst(output.worst, kExitUsage);
       return;
-    case DesignOutcome::SharedFile:
+    case JobOutcome::SharedFile:
       err << DescribeSharedFile(*result.sharedFile) << '\n';
       KeepWorst(output.worst, kExitUsage);
       return;
-    case DesignOutcome::Finished:
-      break;
+    default:
+      if (const std::string message = MessageFor(result); !message.empty()) {
+        err << message << '\n';
+      }
+      if (files.size() > 1 && !result.save.left.empty()) {
+        err << DescribeSave(result.save) << '\n';
+      }
+      KeepWorst(output.worst, ExitStatusFor(result.outcome));
+      return;
   }
-  result.changes.resize(files.size());
-  for (size_t i = 0; i < files.size(); ++i) {
-    output.take(files[i], result.changes[i]);
+  for (FileChanges& file : result.changes) {
+    output.take(file.path, file.changes);
+  }
+  if (output.options.check && !result.written.empty()) {
+    KeepWorst(output.worst, kExitWouldChange);
   }
   output.finished();
 }
@@ -416,15 +392,20 @@ void RunJobs(const Options& options, const DesignNumbering& numbering,
     }
   }
   if (options.numbering.together) {
-    RunDesignJob(files, numbering, context, output);
+    RunJob(files, numbering, nullptr, context, output);
     return;
   }
-  for (const std::string& file : files) {
-    if (numbering.controls.any()) {
-      RunDesignJob({file}, numbering, context, output);
-    } else {
-      RunFileJob(file, numbering, applier ? applier->editFor(file) : nullptr, context, output);
+  // One file's save must not write another file of the call, nor its backup.
+  const bool writes = !options.dryRun && !options.check;
+  if (writes && files.size() > 1) {
+    if (const auto shared = FindSharedFile(environment.fileSystem, files)) {
+      environment.err << DescribeSharedFile(*shared) << '\n';
+      KeepWorst(output.worst, kExitUsage);
+      return;
     }
+  }
+  for (const std::string& file : files) {
+    RunJob({file}, numbering, applier ? applier->editFor(file) : nullptr, context, output);
   }
 }
 

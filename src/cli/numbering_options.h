@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "renumber/design_job.h"
 #include "renumber/numbering_controls.h"
+#include "renumber/renumber_job.h"
 
 namespace CLI {
 class App;

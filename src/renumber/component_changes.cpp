@@ -20,6 +20,16 @@ ChangeRecorder::ChangeRecorder(SchematicDocument& document) {
   }
 }
 
+bool ChangeRecorder::anyChange(SchematicDocument& document) const {
+  size_t index = 0;
+  for (ComponentEntry& component : document.entries()) {
+    if (changeableBytesOf(component) != before_[index++]) {
+      return true;
+    }
+  }
+  return false;
+}
+
 std::vector<ComponentChange> ChangeRecorder::changes(SchematicDocument& document) const {
   std::vector<ComponentChange> changes;
   size_t index = 0;

@@ -3,12 +3,32 @@
 // noted before the run, and afterwards every component whose bytes differ is described.
 
 #include <array>
+#include <cstdint>
+#include <string>
 #include <vector>
 
-#include "renumber/renumber_job.h"
 #include "schematic/schematic_document.h"
 
 namespace kerro {
+
+// One component whose reference or block a run changed.
+struct ComponentChange {
+  int section = 0;  // 0 for the first section
+  int32_t x = 0;    // position on its sheet, as stored in the record
+  int32_t y = 0;
+  std::string partName;
+  std::string packageTag;
+  std::string oldReference;
+  std::string newReference;
+  int oldBlock = 0;
+  int newBlock = 0;
+};
+
+// The changes of one file, in file order.
+struct FileChanges {
+  std::string path;  // as given
+  std::vector<ComponentChange> changes;
+};
 
 class ChangeRecorder {
  public:
@@ -18,6 +38,9 @@ class ChangeRecorder {
   // Every component of the document whose reference or block differs from what was noted,
   // in file order. The document must be the one given to the constructor.
   std::vector<ComponentChange> changes(SchematicDocument& document) const;
+
+  // Whether any component's reference or block differs from what was noted.
+  bool anyChange(SchematicDocument& document) const;
 
  private:
   // The reference field (length byte and 8 characters), then the block.

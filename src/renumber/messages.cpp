@@ -49,6 +49,7 @@ std::string MessageFor(const JobResult& result, std::string_view jobPath) {
     case JobOutcome::StepOutOfRange:
       return FormatMessage(kMessageStepOutOfRange);
     case JobOutcome::EmptyPath:
+    case JobOutcome::SharedFile:  // only kerro-cli can ask for it, and says which files
       return {};
     case JobOutcome::ReadError:
       return FormatMessage(kMessageReadError, path);

@@ -4,10 +4,6 @@
 #include <optional>
 #include <span>
 
-#include "platform/paths.h"
-#include "renumber/component_changes.h"
-#include "renumber/design_job.h"
-#include "renumber/renumber_by_library.h"
 #include "renumber/renumber_design.h"
 #include "renumber/safe_save.h"
 #include "schematic/schematic_document.h"
@@ -21,6 +17,39 @@ JobResult Failure(JobOutcome outcome, const std::string& path) {
   result.outcome = outcome;
   result.errorPath = path;
   return result;
+}
+
+// Removing the old backup would remove the schematic itself.
+bool IsOwnBackup(const std::string& path) {
+  return MakeBackupName(path) == path;
+}
+
+// The files of the request, each once, in order.
+std::vector<std::string> PathsOf(const JobRequest& request) {
+  std::vector<std::string> paths{request.path};
+  paths.insert(paths.end(), request.together.begin(), request.together.end());
+  return paths;
+}
+
+// Before anything is changed: every file read, none its own backup, no two meeting.
+std::optional<JobResult> RefuseToStart(const LoadedDesign& loaded) {
+  if (!loaded.complete()) {
+    return Failure(JobOutcome::ReadError, loaded.failedPath);
+  }
+  // Only a file that loaded is refused so: one that is not there is a read error like
+  // any other.
+  for (size_t d = 0; d < loaded.files.size(); ++d) {
+    if (IsOwnBackup(loaded.paths[d]) || IsOwnBackup(loaded.files[d])) {
+      return Failure(JobOutcome::WriteError, loaded.paths[d]);
+    }
+  }
+  if (std::optional<std::pair<std::string, std::string>> shared = FindSharedFile(loaded)) {
+    JobResult result;
+    result.outcome = JobOutcome::SharedFile;
+    result.sharedFile = std::move(shared);
+    return result;
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -47,16 +76,6 @@ std::optional<NumberShortage> NumberWithLibraries(std::span<SchematicDocument* c
   return shortage;
 }
 
-std::string MakeBackupName(const std::string& path, PathStyle style) {
-  PathParts parts = SplitPath(path, style);
-  if (parts.extension.size() <= 1) {
-    parts.extension = ".$";
-  } else {
-    parts.extension.replace(1, CharacterSizeAt(parts.extension, 1, style), "$");
-  }
-  return JoinPath(parts);
-}
-
 JobResult RenumberJob(const JobRequest& request, JobContext& context) {
   if (request.initial < kMinInitial || request.initial > kMaxInitial) {
     return Failure(JobOutcome::InitialOutOfRange, {});
@@ -67,43 +86,49 @@ JobResult RenumberJob(const JobRequest& request, JobContext& context) {
   if (request.path.empty()) {
     return Failure(JobOutcome::EmptyPath, {});
   }
-  // Loaded as a design of one file, so that a link is followed where every job follows it.
-  LoadedDesign loaded = LoadDesign(context.fileSystem, std::span(&request.path, 1));
-  if (!loaded.complete()) {
-    return Failure(JobOutcome::ReadError, request.path);
-  }
-  SchematicDocument& document = loaded.documents.front();
-  const std::string& file = loaded.files.front();
-  // Removing the old backup would remove the schematic itself. Only a file that loaded is
-  // refused so: one that is not there is a read error like any other.
-  const std::string backupPath = MakeBackupName(file);
-  if (backupPath == file) {
-    return Failure(JobOutcome::WriteError, request.path);
+  const std::vector<std::string> paths = PathsOf(request);
+  LoadedDesign loaded = LoadDesign(context.fileSystem, paths);
+  if (std::optional<JobResult> refused = RefuseToStart(loaded)) {
+    return *std::move(refused);
   }
 
-  std::optional<ChangeRecorder> recorder;
-  if (request.collectChanges) {
-    recorder.emplace(document);
+  std::vector<ChangeRecorder> recorders;
+  for (SchematicDocument& document : loaded.documents) {
+    recorders.emplace_back(document);
   }
   JobResult result;
   if (request.edit) {
-    request.edit(document);
+    for (SchematicDocument& document : loaded.documents) {
+      request.edit(document);
+    }
   } else {
-    const DesignNumbering numbering{request.initial, request.step, request.mode, {}};
-    std::vector<SchematicDocument*> design = loaded.design();
+    const DesignNumbering numbering{request.initial, request.step, request.mode, request.controls};
+    const std::vector<SchematicDocument*> design = loaded.design();
     result.shortage = NumberWithLibraries(design, numbering, request.path, context);
     if (result.shortage) {
       result.outcome = JobOutcome::OutOfNumbers;
-      result.errorPath = request.path;
+      result.errorPath = loaded.paths[result.shortage->document];
       return result;
     }
   }
-
-  if (request.collectChanges) {
-    result.changes = recorder->changes(document);
+  std::vector<bool> toWrite(loaded.documents.size());
+  for (size_t d = 0; d < loaded.documents.size(); ++d) {
+    SchematicDocument& document = loaded.documents[d];
+    if (request.collectChanges) {
+      result.changes.push_back({loaded.paths[d], recorders[d].changes(document)});
+    }
+    toWrite[d] = document.sectionCount() > 1 || recorders[d].anyChange(document);
+    if (toWrite[d]) {
+      result.written.push_back(loaded.paths[d]);
+    }
   }
-  if (request.writeFiles && !SaveWithBackup(context.fileSystem, document, file, backupPath)) {
-    return Failure(JobOutcome::WriteError, request.path);
+  if (request.writeFiles) {
+    result.save = SaveDesign(context.fileSystem, loaded, toWrite);
+    if (!result.save.ok()) {
+      result.outcome = JobOutcome::WriteError;
+      result.errorPath = result.save.left.front();
+      return result;
+    }
   }
   result.outcome = JobOutcome::Finished;
   return result;

@@ -1,10 +1,13 @@
 #pragma once
-// The renumbering job: check the values, load the schematic, renumber it in memory, keep
-// the previous content under the backup name and write the result under the path.
+// The renumbering job, the one that every front end and every option runs: check the
+// values, load the schematic (or the files of a design, numbered as one), renumber in
+// memory, keep the previous content under the backup name and write the result under the
+// path.
 //
 // Steps, in this order: initial (1 to 1000), step (1 to 20), an empty path (nothing is
-// done), load, a path that is its own backup name (refused as a write error before any
-// file is touched), renumber, safe save.
+// done), load every file, a file that is its own backup name (refused as a write error
+// before any file is touched), files whose outputs would meet, renumber (or the request's
+// edit), safe save of each file in turn.
 //
 // Files are replaced safely (see safe_save.h): every output file is first written beside
 // its target under a temporary name, flushed and read back; only then does the schematic
@@ -13,7 +16,8 @@
 // Any failure reports WriteError, leaves the previous content at the path or at the backup
 // name and removes every temporary file. A read-only file (FileSystem::isReadOnly) is
 // refused as a write error, untouched; the new files keep the permission bits of those
-// they replace.
+// they replace. A prefix that runs out of numbers stops the job before anything is
+// written.
 //
 // A path that is a symbolic link (or a chain of them) is read and replaced where it leads:
 // the backup is named after that file and made beside it, and the link stays a link.
@@ -24,11 +28,14 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "library/library_set.h"
 #include "platform/file_system.h"
-#include "platform/paths.h"
+#include "renumber/backup_name.h"
+#include "renumber/component_changes.h"
+#include "renumber/design_files.h"
 #include "renumber/numbering.h"
 
 namespace kerro {
@@ -42,10 +49,12 @@ enum class JobOutcome {
   ReadError,          // message 102 with the path
   WriteError,         // message 106 with the path
   OutOfNumbers,       // message 109 with the path and the prefix; nothing was written
+  SharedFile,         // two files of the design would write one file; nothing was written
   Finished,           // message 105
 };
 
 struct JobRequest {
+  // The schematic; with `together`, the first file of the design.
   std::string path;
   int initial = 1;
   int step = 1;
@@ -57,30 +66,29 @@ struct JobRequest {
   // An edit that runs on the loaded document instead of numbering (a was/is map, for
   // one); the rest of the job is the same. The range checks of initial and step stay.
   std::function<void(SchematicDocument&)> edit;
-};
-
-// One component whose reference or block the job changed.
-struct ComponentChange {
-  int section = 0;  // 0 for the first section
-  int32_t x = 0;    // position on its sheet, as stored in the record
-  int32_t y = 0;
-  std::string partName;
-  std::string packageTag;
-  std::string oldReference;
-  std::string newReference;
-  int oldBlock = 0;
-  int newBlock = 0;
+  // kerro-cli's numbering controls; off, numbering is the dialog's.
+  NumberingControls controls;
+  // Further files numbered with `path` as one design, in this order, each once.
+  std::vector<std::string> together;
 };
 
 struct JobResult {
   JobOutcome outcome = JobOutcome::Finished;
   // The path that a read or write error names.
   std::string errorPath;
+  // Components whose reference or block the job changed (or, without writeFiles, would
+  // change), per file in the order of the design. Filled only when the request asks.
+  std::vector<FileChanges> changes;
   // Where a prefix ran out of numbers.
   std::optional<NumberShortage> shortage;
-  // Components whose reference or block the job changed (or, without writeFiles, would
-  // change), in file order. Filled only when the request asks for it.
-  std::vector<ComponentChange> changes;
+  // Two files whose outputs would meet.
+  std::optional<std::pair<std::string, std::string>> sharedFile;
+  // The files the job wrote, or without writeFiles would write, as given: those whose
+  // references or blocks change, and every file of several sections, which the save splits.
+  // A file that would not change is not written at all, so its backup stays as it was.
+  std::vector<std::string> written;
+  // Which files were replaced and which were left as they were.
+  DesignSave save;
 };
 
 struct JobContext {
@@ -95,16 +103,10 @@ JobResult RenumberJob(const JobRequest& request, JobContext& context);
 
 // Numbers a loaded design; in library-guided mode with the part libraries that the TOSK.INI
 // found for `settingsPath` lists, loaded first and released at the end (a design without
-// components loads none). Every job numbers through here.
+// components loads none).
 std::optional<NumberShortage> NumberWithLibraries(std::span<SchematicDocument* const> design,
                                                   const DesignNumbering& numbering,
                                                   const std::string& settingsPath,
                                                   JobContext& context);
-
-// The backup path of a schematic path: the first character after the extension's dot
-// becomes "$" (SHEET.CE2 gives SHEET.$E2, A.X gives A.$); a path without extension, or
-// with a lone dot, gets ".$". A path whose extension already starts with "$" is its own
-// backup name. On Windows a double-byte first character is replaced whole.
-std::string MakeBackupName(const std::string& path, PathStyle style = kNativePathStyle);
 
 }  // namespace kerro

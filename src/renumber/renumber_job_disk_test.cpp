@@ -4,7 +4,6 @@
 
 #include <filesystem>
 
-#include "renumber/design_job.h"
 #include "renumber/renumber_job.h"
 #include "schematic/schematic_document.h"
 #include "testing/test_support.h"
@@ -180,12 +179,11 @@ TEST(RenumberJobOnDisk, LinkIsRenumberedWhereItPoints) {
     const std::vector<std::string> linksBefore = links.list();
 
     JobContext context{testing::RealFiles(), {}};
+    JobRequest request{.path = given};
     if (c.design) {
-      DesignRequest request{{given}, {}};
-      ASSERT_EQ(RenumberDesignJob(request, context).outcome, DesignOutcome::Finished);
-    } else {
-      ASSERT_EQ(RenumberJob({.path = given}, context).outcome, JobOutcome::Finished);
+      request.controls.locks = {"X*"};  // a controlled run that numbers as the default one
     }
+    ASSERT_EQ(RenumberJob(request, context).outcome, JobOutcome::Finished);
 
     EXPECT_EQ(testing::ReferencesIn(ReadBytes(real)), (std::vector<std::string>{"R2", "R1", "C1"}));
     EXPECT_EQ(boards.list(), (std::vector<std::string>{"real.$E2", "real.CE2"}));
@@ -226,9 +224,9 @@ TEST(RenumberJobOnDisk, ReadOnlyFileIsAWriteErrorAndUntouched) {
   EXPECT_EQ(single.errorPath, folder.file("R.CE2"));
   EXPECT_EQ(Contents(folder), before);
 
-  DesignRequest request{{folder.file("A.CE2"), folder.file("R.CE2")}, {}};
-  DesignResult design = RenumberDesignJob(request, context);
-  EXPECT_EQ(design.outcome, DesignOutcome::WriteError);
+  JobResult design =
+      RenumberJob({.path = folder.file("A.CE2"), .together = {folder.file("R.CE2")}}, context);
+  EXPECT_EQ(design.outcome, JobOutcome::WriteError);
   EXPECT_EQ(design.errorPath, folder.file("R.CE2"));
   EXPECT_TRUE(design.save.replaced.empty());
   EXPECT_EQ(Contents(folder), before);

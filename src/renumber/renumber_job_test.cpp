@@ -145,14 +145,33 @@ TEST(RenumberJob, PathWithoutExtensionGetsDollarBackup) {
   EXPECT_EQ(fileSystem.files.size(), 2u);
 }
 
-TEST(RenumberJob, SchematicWithoutComponentsIsBackedUpAndWrittenAgain) {
-  SchematicBuilder builder;
-  builder.header().fixedRecord(4).variableRecord(77, 30);
+// A run that changes nothing writes nothing: the backup holds what it held, which may be
+// the only copy of an earlier original. A file of several sections is always written, as
+// the save splits it.
+TEST(RenumberJob, NoChangeNoWrite) {
+  SchematicBuilder empty;
+  empty.header().fixedRecord(4).variableRecord(77, 30);
+  SchematicBuilder numbered;
+  numbered.header()
+      .component(testing::PlacedPart("RES", "R1", 1, 0))
+      .component(testing::PlacedPart("RES", "R2", 2, 0));
+  for (const Bytes& board : {empty.bytes(), numbered.bytes()}) {
+    MemoryFileSystem fileSystem;
+    fileSystem.files["E.CE2"] = board;
+    fileSystem.files["E.$E2"] = {1, 2, 3};
+    const JobResult result = RunJob(fileSystem, {.path = "E.CE2"});
+    EXPECT_EQ(result.outcome, JobOutcome::Finished);
+    EXPECT_TRUE(result.written.empty());
+    EXPECT_EQ(fileSystem.changeCount(), 0);
+    EXPECT_EQ(fileSystem.files["E.$E2"], (Bytes{1, 2, 3}));
+  }
+  SchematicBuilder split;
+  split.header().component(testing::PlacedPart("RES", "R1", 1, 0));
+  split.header().component(testing::PlacedPart("RES", "R2", 1, 0));
   MemoryFileSystem fileSystem;
-  fileSystem.files["E.CE2"] = builder.bytes();
-  EXPECT_EQ(RunJob(fileSystem, {.path = "E.CE2"}).outcome, JobOutcome::Finished);
-  EXPECT_EQ(fileSystem.files["E.CE2"], builder.bytes());
-  EXPECT_EQ(fileSystem.files["E.$E2"], builder.bytes());
+  fileSystem.files["S.CE2"] = split.bytes();
+  const JobResult result = RunJob(fileSystem, {.path = "S.CE2", .writeFiles = false});
+  EXPECT_EQ(result.written, (std::vector<std::string>{"S.CE2"}));
 }
 
 TEST(RenumberJob, SectionsAreWrittenToFilesOfTheirOwn) {
@@ -200,8 +219,12 @@ TEST(RenumberJob, DryRunReportsChangesAndWritesNothing) {
   EXPECT_EQ(fileSystem.changeCount(), 0);
   EXPECT_EQ(fileSystem.files.size(), 1u);
   // R1 keeps its reference and has no row; the others are in file order.
-  ASSERT_EQ(result.changes.size(), 2u);
-  const ComponentChange& first = result.changes[0];
+  ASSERT_EQ(result.changes.size(), 1u);
+  EXPECT_EQ(result.changes[0].path, "S.CE2");
+  const std::vector<ComponentChange>& changes = result.changes[0].changes;
+  ASSERT_EQ(changes.size(), 2u);
+  EXPECT_EQ(result.written, (std::vector<std::string>{"S.CE2"}));
+  const ComponentChange& first = changes[0];
   EXPECT_EQ(first.section, 1);
   EXPECT_EQ(first.x, -3);  // as stored, without the section offset
   EXPECT_EQ(first.y, 4);
@@ -209,7 +232,7 @@ TEST(RenumberJob, DryRunReportsChangesAndWritesNothing) {
   EXPECT_EQ(first.oldReference, "R9");
   EXPECT_EQ(first.newReference, "R3");
   EXPECT_EQ(first.oldBlock, first.newBlock);
-  const ComponentChange& second = result.changes[1];
+  const ComponentChange& second = changes[1];
   EXPECT_EQ(second.section, 2);
   EXPECT_EQ(second.x, 5);
   EXPECT_EQ(second.y, -6);
@@ -223,12 +246,14 @@ TEST(RenumberJob, ChangesOfAWrittenJobMatchTheFile) {
   fileSystem.files["A.CE2"] = OneSection();
   JobResult result = RunJob(fileSystem, {.path = "A.CE2", .collectChanges = true});
   EXPECT_EQ(result.outcome, JobOutcome::Finished);
-  ASSERT_EQ(result.changes.size(), 2u);
-  EXPECT_EQ(result.changes[0].oldReference, "R5");
-  EXPECT_EQ(result.changes[0].newReference, "R2");
-  EXPECT_EQ(result.changes[0].section, 0);
-  EXPECT_EQ(result.changes[1].oldReference, "R2");
-  EXPECT_EQ(result.changes[1].newReference, "R1");
+  ASSERT_EQ(result.changes.size(), 1u);
+  const std::vector<ComponentChange>& changes = result.changes[0].changes;
+  ASSERT_EQ(changes.size(), 2u);
+  EXPECT_EQ(changes[0].oldReference, "R5");
+  EXPECT_EQ(changes[0].newReference, "R2");
+  EXPECT_EQ(changes[0].section, 0);
+  EXPECT_EQ(changes[1].oldReference, "R2");
+  EXPECT_EQ(changes[1].newReference, "R1");
 }
 
 TEST(MakeBackupName, ReplacesTheFirstCharacterOfTheExtension) {

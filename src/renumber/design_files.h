@@ -1,6 +1,6 @@
 #pragma once
-// Jobs over a design: one schematic file numbered with controls, or several numbered as
-// one (as if they were the sections of one file, in the order given). Every file is loaded
+// The files of a design: one schematic, or several numbered as one (as if they were the
+// sections of one file, in the order given). Every file is loaded before any is numbered,
 // and numbered before any is written. Then the files are replaced one by one, each safely
 // with its own backup (see safe_save.h); a failure stops the rest, and the result names
 // which files were replaced and which were left as they were.
@@ -12,8 +12,6 @@
 #include <vector>
 
 #include "platform/file_system.h"
-#include "renumber/renumber_design.h"
-#include "renumber/renumber_job.h"
 #include "schematic/schematic_document.h"
 
 namespace kerro {
@@ -40,43 +38,22 @@ LoadedDesign LoadDesign(FileSystem& fileSystem, std::span<const std::string> pat
 // is a file or backup name of the other. Nothing may be written then.
 std::optional<std::pair<std::string, std::string>> FindSharedFile(const LoadedDesign& loaded);
 
+// The same for files that one call names to be numbered each on its own: each is read in
+// turn, and only its section count is kept. A file that cannot be read is passed over.
+std::optional<std::pair<std::string, std::string>> FindSharedFile(
+    FileSystem& fileSystem, std::span<const std::string> paths);
+
 struct DesignSave {
   std::vector<std::string> replaced;  // in order
   std::vector<std::string> left;      // the failed file first, then those not tried
   bool ok() const { return left.empty(); }
 };
 
-// Replaces each file with its document in turn, keeping its previous content under its
-// backup name, and stops at the first failure. A read-only file (MayReplace) is found
-// before any file is replaced, and then none is.
-DesignSave SaveDesign(FileSystem& fileSystem, const LoadedDesign& loaded);
-
-enum class DesignOutcome {
-  Finished,
-  ReadError,     // `errorPath` could not be read; nothing was written
-  WriteError,    // `errorPath` could not be written; see `save`
-  OutOfNumbers,  // see `shortage`; nothing was written
-  SharedFile,    // see `sharedFile`; nothing was written
-};
-
-struct DesignRequest {
-  std::vector<std::string> paths;  // each once
-  DesignNumbering numbering;
-  bool writeFiles = true;  // false numbers in memory only
-  bool collectChanges = false;
-};
-
-struct DesignResult {
-  DesignOutcome outcome = DesignOutcome::Finished;
-  std::string errorPath;
-  std::optional<NumberShortage> shortage;
-  std::optional<std::pair<std::string, std::string>> sharedFile;
-  DesignSave save;
-  // Per path, in order, when asked for: the components whose reference or block changed.
-  std::vector<std::vector<ComponentChange>> changes;
-};
-
-// Library-guided numbering reads the TOSK.INI found for the first file.
-DesignResult RenumberDesignJob(const DesignRequest& request, JobContext& context);
+// Replaces each file whose `toWrite` is true with its document in turn, keeping its
+// previous content under its backup name, and stops at the first failure. A read-only file
+// (MayReplace) is found before any file is replaced, and then none is. A file not written
+// is neither replaced nor left.
+DesignSave SaveDesign(FileSystem& fileSystem, const LoadedDesign& loaded,
+                      const std::vector<bool>& toWrite);
 
 }  // namespace kerro
