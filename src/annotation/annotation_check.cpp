@@ -32,7 +32,7 @@ bool CanShareAPackage(const Member& a, const Member& b) {
 
 class Checker {
  public:
-  Checker(std::span<const SchematicDocument> design, const PartBlockCount* blockCountOf)
+  Checker(std::span<const SchematicDocument> design, const BlockCountLookup* blockCountOf)
       : blockCountOf_(blockCountOf) {
     for (size_t d = 0; d < design.size(); ++d) {
       const auto entries = design[d].entries();
@@ -157,7 +157,7 @@ class Checker {
     }
   }
 
-  const PartBlockCount* blockCountOf_;
+  const BlockCountLookup* blockCountOf_;
   std::vector<Member> members_;
   // Members by reference; the views point into the documents' images.
   std::unordered_map<std::string_view, std::vector<size_t>> groups_;
@@ -192,7 +192,7 @@ std::string_view FindingName(FindingKind kind) {
 }
 
 std::vector<AnnotationFinding> CheckAnnotation(std::span<const SchematicDocument> design,
-                                               const PartBlockCount* blockCountOf) {
+                                               const BlockCountLookup* blockCountOf) {
   return Checker(design, blockCountOf).run();
 }
 
@@ -211,9 +211,8 @@ std::vector<AnnotationFinding> CheckAnnotationWithLibraries(
     findings.insert(findings.begin(), failures.begin(), failures.end());
     return findings;
   }
-  const PartBlockCount blockCountOf = [&](std::string_view partName) -> std::optional<int> {
-    const PartEntry* entry = libraries.findPart(partName);
-    return entry ? std::optional<int>(entry->blockCount()) : std::nullopt;
+  const BlockCountLookup blockCountOf = [&](std::string_view partName) {
+    return libraries.blockCountOf(partName);
   };
   return CheckAnnotation(design, &blockCountOf);
 }

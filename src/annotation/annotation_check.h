@@ -31,6 +31,7 @@
 #include <string_view>
 #include <vector>
 
+#include "library/library_set.h"
 #include "platform/file_system.h"
 #include "schematic/schematic_document.h"
 
@@ -70,14 +71,11 @@ struct AnnotationFinding {
   std::string libraryPath;
 };
 
-// The block count of a part as the libraries give it, or nullopt if none has it.
-using PartBlockCount = std::function<std::optional<int>(std::string_view partName)>;
-
 // Checks a design. Without `blockCountOf` only the findings that need no library are
 // looked for. The findings come in file order: document by document, and within one by
 // component, each component's findings in the order of FindingKind.
 std::vector<AnnotationFinding> CheckAnnotation(std::span<const SchematicDocument> design,
-                                               const PartBlockCount* blockCountOf = nullptr);
+                                               const BlockCountLookup* blockCountOf = nullptr);
 
 // The same with the part libraries listed for the schematic at `schematicPath` (TOSK.INI
 // beside it or beside the program), loaded as library-guided numbering loads them. A

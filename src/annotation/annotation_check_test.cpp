@@ -167,7 +167,7 @@ TEST(AnnotationCheck, AgreesWithAPlainModelOnRandomDesigns) {
   const std::vector<std::string> tags = {"A", "B", ""};
   const std::vector<std::string> partNames = {"RES", "DUAL", "QUAD", "MISSING", "VCC_A", "GND"};
   const std::map<std::string, int> library = {{"RES", 1}, {"DUAL", 2}, {"QUAD", 4}};
-  const PartBlockCount lookup = [&](std::string_view name) -> std::optional<int> {
+  const BlockCountLookup lookup = [&](std::string_view name) -> std::optional<int> {
     auto found = library.find(std::string(name));
     return found == library.end() ? std::nullopt : std::optional<int>(found->second);
   };

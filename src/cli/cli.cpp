@@ -347,6 +347,22 @@ std::optional<DesignNumbering> CheckOptions(const Options& options, CliEnvironme
                          *controls};
 }
 
+// Each FILE once, however it is spelt (another spelling, a link): a second job on one file
+// would replace its backup with the result of the first job.
+std::vector<std::string> EachFileOnce(FileSystem& fileSystem,
+                                      const std::vector<std::string>& given) {
+  std::vector<std::string> files;
+  for (const std::string& file : given) {
+    const auto sameAsFile = [&](const std::string& earlier) {
+      return fileSystem.sameFile(earlier, file);
+    };
+    if (std::none_of(files.begin(), files.end(), sameAsFile)) {
+      files.push_back(file);
+    }
+  }
+  return files;
+}
+
 // Step 3. Texts of the files go out as their bytes, or converted to UTF-8 with --encoding.
 // Returns false, with the problem reported, for an encoding this system does not know.
 bool OpenEncoding(const Options& options, CliEnvironment& environment,
@@ -371,9 +387,7 @@ int ListFiles(const Options& options, CliEnvironment& environment, const TextSho
   return worst;
 }
 
-// Step 4. Runs the jobs, each file once, however it is spelt (running a job twice on one
-// file would replace its backup with the result of the first run), and hands their changes
-// to `output`.
+// Step 4. Runs the jobs and hands their changes to `output`.
 void RunJobs(const Options& options, const DesignNumbering& numbering,
              const std::optional<MapApplier>& applier, JobOutput& output) {
   CliEnvironment& environment = output.environment;
@@ -382,15 +396,7 @@ void RunJobs(const Options& options, const DesignNumbering& numbering,
                        environment.err << FormatMessage(kMessageReadError, libraryPath) << '\n';
                      },
                      options.libraryFolders};
-  std::vector<std::string> files;
-  for (const std::string& file : options.files) {
-    const auto sameAsFile = [&](const std::string& earlier) {
-      return environment.fileSystem.sameFile(earlier, file);
-    };
-    if (std::none_of(files.begin(), files.end(), sameAsFile)) {
-      files.push_back(file);
-    }
-  }
+  const std::vector<std::string>& files = options.files;
   if (options.numbering.together) {
     RunJob(files, numbering, nullptr, context, output);
     return;
@@ -440,6 +446,7 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
   if (!numbering || !OpenEncoding(options, environment, encoding)) {
     return kExitUsage;
   }
+  options.files = EachFileOnce(environment.fileSystem, options.files);
   const TextShown shown = [&](std::string_view text) {
     return encoding ? encoding->toUtf8(text) : std::string(text);
   };

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <ostream>
 
-#include "cli/change_report.h"
 #include "annotation/annotation_check.h"
+#include "cli/change_report.h"
 #include "renumber/messages.h"
 #include "renumber/reference.h"
 #include "schematic/schematic_document.h"
@@ -141,16 +141,12 @@ class FindingWriter {
   const TextShown& shown_;
 };
 
-// Loads each file once, in order; a file that cannot be read is reported and left out.
+// Loads each file in order (each named once); a file that cannot be read is reported and
+// left out.
 LoadedFiles LoadFiles(const std::vector<std::string>& paths, CliEnvironment& environment,
                       bool& readFailed) {
   LoadedFiles files;
-  std::vector<std::string> seen;
   for (const std::string& path : paths) {
-    if (std::find(seen.begin(), seen.end(), path) != seen.end()) {
-      continue;
-    }
-    seen.push_back(path);
     SchematicDocument document;
     if (!document.load(environment.fileSystem, path)) {
       environment.err << FormatMessage(kMessageReadError, path) << '\n';

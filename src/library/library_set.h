@@ -36,6 +36,9 @@ inline constexpr int kMaxLibraries = 16;
 // quotes.
 using LibraryErrorHandler = std::function<void(const std::string& libraryPath)>;
 
+// The block count of a part as the libraries give it, or nullopt if no library has it.
+using BlockCountLookup = std::function<std::optional<int>(std::string_view partName)>;
+
 class LibrarySet {
  public:
   struct PartLocation {
@@ -65,6 +68,13 @@ class LibrarySet {
   // in their order and each library in file order; null if there is none. The entry
   // lives until freeLibraries().
   const PartEntry* findPart(std::string_view name) const;
+
+  // The block count of the first part of that name (1 for a single-block part), or
+  // nullopt if no library has it. What numbering and the annotation check both ask.
+  std::optional<int> blockCountOf(std::string_view name) const {
+    const PartEntry* entry = findPart(name);
+    return entry ? std::optional<int>(entry->blockCount()) : std::nullopt;
+  }
   std::optional<PartLocation> locatePart(std::string_view name) const;
 
   int libraryCount() const { return static_cast<int>(libraries_.size()); }

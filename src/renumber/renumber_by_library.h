@@ -28,9 +28,6 @@
 
 namespace kerro {
 
-// The block count of a part as the libraries give it, or nullopt if no library has it.
-using BlockCountLookup = std::function<std::optional<int>(std::string_view partName)>;
-
 // Renumbers the components in place (all of a design, in design order; `sheetOf` gives
 // each one's sheet when the controls have a sheet base or order by rows). When a prefix
 // runs out, returns where (document 0, component as an index into `entries`) and changes

@@ -68,10 +68,8 @@ std::optional<NumberShortage> NumberWithLibraries(std::span<SchematicDocument* c
   libraries.setLibraryFolders(context.libraryFolders);
   libraries.loadLibraries(settingsPath);
   std::optional<NumberShortage> shortage =
-      RenumberDesign(design, numbering, [&](std::string_view partName) -> std::optional<int> {
-        const PartEntry* entry = libraries.findPart(partName);
-        return entry ? std::optional<int>(entry->blockCount()) : std::nullopt;
-      });
+      RenumberDesign(design, numbering,
+                     [&](std::string_view partName) { return libraries.blockCountOf(partName); });
   libraries.freeLibraries();
   return shortage;
 }
