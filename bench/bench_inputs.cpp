@@ -152,7 +152,7 @@ std::vector<uint8_t> BenchBoard(size_t components, size_t catalogParts) {
     if (roll < 2) {
       record.partName = roll == 0 ? "GND" : "VCC";
       record.packageTag = "PWR";
-      record.reference = "#PWR";
+      record.reference = "#PWR1";  // one shared reference: numbering never runs out of #PWR
       add(record);
       continue;
     }
@@ -236,7 +236,9 @@ std::vector<uint8_t> ShapedBoard(size_t components, size_t catalogParts, const S
   std::vector<std::pair<std::string, std::string>> packaged;
   std::vector<std::string> prefixes;  // the long-names shape's pool of prefixes
   for (size_t i = 0; rule.longNames && i < 100000; ++i) {
-    prefixes.push_back(Letters(random, 1 + random.below(7)));
+    // At most 6 letters, so that each prefix has room for 99 numbers: about ten parts share
+    // one, and a prefix with room for fewer than it needs runs out.
+    prefixes.push_back(Letters(random, 1 + random.below(6)));
   }
   auto add = [&](ComponentRecord record) {
     if (written == static_cast<size_t>(sectionsOpened) * perSection) {
@@ -260,7 +262,7 @@ std::vector<uint8_t> ShapedBoard(size_t components, size_t catalogParts, const S
     if (roll < rule.powerSymbols) {
       record.partName = roll % 2 == 0 ? "GND" : "VCC";
       record.packageTag = "PWR";
-      record.reference = "#PWR";
+      record.reference = "#PWR1";  // one shared reference: numbering never runs out of #PWR
       add(record);
       continue;
     }
