@@ -52,6 +52,12 @@ class FileSystem {
   virtual bool renameFile(const std::string& from, const std::string& to) = 0;
 
   virtual bool exists(const std::string& path) = 0;
+  // Why `path` cannot be read, in words, after a read failed: "no such file", "is a
+  // folder", "permission denied", "held by another program". The default knows no more.
+  virtual std::string whyUnreadable(const std::string& path) {
+    (void)path;
+    return "cannot be read";
+  }
 
   // True if `first` and `second` name one existing file: the same path, another spelling of
   // it, or a link to it. The default compares the paths as they are written.

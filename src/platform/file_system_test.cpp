@@ -56,5 +56,17 @@ TEST(RealFileSystem, FolderIsNotAFile) {
   EXPECT_FALSE(testing::RealFiles().writeFile(folder.path(), std::vector<uint8_t>{1}));
 }
 
+// What kerro-cli adds to "File read error.": why the file could not be read.
+TEST(RealFileSystem, SaysWhyAFileCannotBeRead) {
+  TempFolder folder;
+  FileSystem& fileSystem = testing::RealFiles();
+  EXPECT_EQ(fileSystem.whyUnreadable(folder.file("missing")), "no such file");
+  EXPECT_EQ(fileSystem.whyUnreadable(folder.file("missing/deeper")), "no such file");
+  EXPECT_EQ(fileSystem.whyUnreadable(folder.path()), "is a folder");
+  ASSERT_TRUE(fileSystem.writeTemporary(folder.file("held"), std::vector<uint8_t>{1}));
+  EXPECT_EQ(fileSystem.whyUnreadable(folder.file("held")), "held by another program");
+  EXPECT_TRUE(fileSystem.removeFile(folder.file("held")));
+}
+
 }  // namespace
 }  // namespace kerro

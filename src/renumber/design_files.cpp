@@ -24,6 +24,7 @@ LoadedDesign LoadDesign(FileSystem& fileSystem, std::span<const std::string> pat
     SchematicDocument document;
     if (!document.load(fileSystem, file)) {
       loaded.failedPath = path;
+      loaded.failedBecause = document.loadError();
       break;
     }
     loaded.files.push_back(std::move(file));

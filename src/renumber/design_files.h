@@ -24,6 +24,7 @@ struct LoadedDesign {
   std::vector<std::string> files;
   std::vector<SchematicDocument> documents;  // one per path that loaded, in order
   std::string failedPath;                    // the first file that could not be read
+  std::string failedBecause;                 // and why (SchematicDocument::loadError)
 
   bool complete() const { return failedPath.empty(); }
   // The documents, for a pass over all of them.

@@ -34,7 +34,9 @@ std::vector<std::string> PathsOf(const JobRequest& request) {
 // Before anything is changed: every file read, none its own backup, no two meeting.
 std::optional<JobResult> RefuseToStart(const LoadedDesign& loaded) {
   if (!loaded.complete()) {
-    return Failure(JobOutcome::ReadError, loaded.failedPath);
+    JobResult failed = Failure(JobOutcome::ReadError, loaded.failedPath);
+    failed.errorCause = loaded.failedBecause;
+    return failed;
   }
   // Only a file that loaded is refused so: one that is not there is a read error like
   // any other.

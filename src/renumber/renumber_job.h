@@ -76,6 +76,9 @@ struct JobResult {
   JobOutcome outcome = JobOutcome::Finished;
   // The path that a read or write error names.
   std::string errorPath;
+  // Why a read error happened, in words (SchematicDocument::loadError): kerro-cli adds it
+  // to the message.
+  std::string errorCause;
   // Components whose reference or block the job changed (or, without writeFiles, would
   // change), per file in the order of the design. Filled only when the request asks.
   std::vector<FileChanges> changes;

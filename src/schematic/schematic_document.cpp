@@ -36,6 +36,7 @@ std::string_view ComponentEntry::partName() const {
 
 void SchematicDocument::clear() {
   loaded_ = false;
+  loadError_.clear();
   entries_.clear();
   sectionStarts_.clear();
   image_.clear();
@@ -46,6 +47,7 @@ bool SchematicDocument::load(FileSystem& fileSystem, const std::string& path) {
   clear();
   auto bytes = fileSystem.readFile(path);
   if (!bytes) {
+    loadError_ = fileSystem.whyUnreadable(path);
     return false;
   }
   return loadImage(std::move(*bytes));
@@ -53,7 +55,15 @@ bool SchematicDocument::load(FileSystem& fileSystem, const std::string& path) {
 
 bool SchematicDocument::loadImage(std::vector<uint8_t> image) {
   clear();
+  if (image.empty()) {
+    loadError_ = "the file is empty";
+    return false;
+  }
   if (!HasSchematicSignature(image)) {
+    loadError_ =
+        image.size() < kHeaderRecordSize
+            ? "not a schematic (" + std::to_string(image.size()) + " bytes)"
+            : "not a schematic (no signature at byte " + std::to_string(kSignatureOffset) + ")";
     return false;
   }
   image_ = std::move(image);
@@ -71,7 +81,9 @@ bool SchematicDocument::loadImage(std::vector<uint8_t> image) {
   while (offset < bytes.size()) {
     size_t length = RecordLength(bytes, offset);
     if (length == 0) {
+      std::string why = DescribeUnreadableRecord(bytes, offset);
       clear();
+      loadError_ = std::move(why);
       return false;
     }
     const uint8_t kind = bytes[offset];

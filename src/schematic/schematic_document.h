@@ -83,6 +83,9 @@ class SchematicDocument {
   bool save(FileSystem& fileSystem, const std::string& path) const;
 
   bool isLoaded() const { return loaded_; }
+  // Why the last load failed, in words ("not a schematic (no signature at byte 2)", "is a
+  // folder" ...); empty after a load that succeeded.
+  const std::string& loadError() const { return loadError_; }
   std::span<const uint8_t> image() const { return image_; }
   std::span<ComponentEntry> entries() { return entries_; }
   std::span<const ComponentEntry> entries() const { return entries_; }
@@ -100,6 +103,7 @@ class SchematicDocument {
   void clear();
 
   bool loaded_ = false;
+  std::string loadError_;
   std::vector<uint8_t> image_;
   std::vector<ComponentEntry> entries_;
   std::vector<size_t> sectionStarts_;

@@ -233,6 +233,7 @@ TEST(SchematicDocument, RandomFilesRoundTripByteForByte) {
 struct RejectedCase {
   const char* name;
   std::vector<uint8_t> bytes;
+  std::string why;  // what loadError() says, %N standing for the offset of the bad record
 };
 
 std::vector<RejectedCase> RejectedCases() {
@@ -244,39 +245,46 @@ std::vector<RejectedCase> RejectedCases() {
     bytes.insert(bytes.end(), tail.begin(), tail.end());
     return bytes;
   };
-  cases.push_back({"empty file", {}});
+  cases.push_back({"empty file", {}, "the file is empty"});
   std::vector<uint8_t> shortFile = good.bytes();
   shortFile.resize(40);
-  cases.push_back({"shorter than a header record", shortFile});
+  cases.push_back({"shorter than a header record", shortFile, "not a schematic (40 bytes)"});
   SchematicBuilder other;
   other.header("CE DATA FILE $0002");
-  cases.push_back({"other signature", other.bytes()});
+  cases.push_back({"other signature", other.bytes(), "not a schematic (no signature at byte 2)"});
   std::vector<uint8_t> textLibrary(80, ' ');
   std::string magic = "+TOSK3_LIB_V.1.0\n";
   std::copy(magic.begin(), magic.end(), textLibrary.begin());
-  cases.push_back({"text library", textLibrary});
+  cases.push_back({"text library", textLibrary, "not a schematic (no signature at byte 2)"});
   for (uint8_t kind = 10; kind <= 15; ++kind) {
     std::vector<uint8_t> record(20, 1);
     record[0] = kind;
-    cases.push_back({"invalid kind", with(record)});
+    cases.push_back({"invalid kind", with(record),
+                     "unknown record of kind " + std::to_string(kind) + " at byte %N"});
   }
   std::vector<uint8_t> zeroLength(16, 0);
   zeroLength[0] = 40;
-  cases.push_back({"variable length 0", with(zeroLength)});
+  cases.push_back({"variable length 0", with(zeroLength),
+                   "a record of kind 40 at byte %N gives its length as 0"});
   std::vector<uint8_t> negative(16, 0);
   negative[0] = 40;
   negative[10] = 0xF0;
   negative[11] = 0xFF;
-  cases.push_back({"variable length negative", with(negative)});
+  cases.push_back({"variable length negative", with(negative),
+                   "a record of kind 40 at byte %N gives its length as -16"});
   std::vector<uint8_t> pastEnd(16, 0);
   pastEnd[0] = 40;
   pastEnd[10] = 17;
-  cases.push_back({"variable record past the end", with(pastEnd)});
-  cases.push_back({"length field past the end", with({40, 1, 2, 3, 4, 5})});
+  cases.push_back({"variable record past the end", with(pastEnd),
+                   "a record at byte %N runs past the end of the file"});
+  cases.push_back({"length field past the end", with({40, 1, 2, 3, 4, 5}),
+                   "a record at byte %N runs past the end of the file"});
   std::vector<uint8_t> truncated = good.bytes();
   truncated.pop_back();
-  cases.push_back({"truncated component", truncated});
-  cases.push_back({"truncated fixed record", with({7, 0, 0})});
+  cases.push_back(
+      {"truncated component", truncated, "a record at byte %C runs past the end of the file"});
+  cases.push_back({"truncated fixed record", with({7, 0, 0}),
+                   "a record at byte %N runs past the end of the file"});
   return cases;
 }
 
@@ -288,6 +296,19 @@ TEST(SchematicDocument, RejectsMalformedFilesAndKeepsNothing) {
     SchematicDocument document;
     ASSERT_TRUE(document.loadImage(previous.bytes()));
     EXPECT_FALSE(document.loadImage(rejected.bytes));
+    // %N: the record after the good file's; %C: the good file's component.
+    std::string why = rejected.why;
+    SchematicBuilder good;
+    good.header();
+    const size_t headerSize = good.bytes().size();
+    good.component({.reference = "R1"});
+    if (const size_t at = why.find("%N"); at != std::string::npos) {
+      why.replace(at, 2, std::to_string(good.bytes().size()));
+    }
+    if (const size_t at = why.find("%C"); at != std::string::npos) {
+      why.replace(at, 2, std::to_string(headerSize));
+    }
+    EXPECT_EQ(document.loadError(), why);
     EXPECT_FALSE(document.isLoaded());
     EXPECT_TRUE(document.entries().empty());
     EXPECT_TRUE(document.image().empty());
@@ -305,6 +326,7 @@ TEST(SchematicDocument, LoadThroughFileSystem) {
   SchematicDocument document;
   EXPECT_TRUE(document.load(fileSystem, "A.CE2"));
   EXPECT_FALSE(document.load(fileSystem, "missing.CE2"));
+  EXPECT_EQ(document.loadError(), "no such file");
   EXPECT_FALSE(document.isLoaded());
   fileSystem.lock("A.CE2");
   EXPECT_FALSE(document.load(fileSystem, "A.CE2"));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "platform/little_endian.h"
 
@@ -30,6 +31,27 @@ size_t RecordLength(std::span<const uint8_t> image, size_t offset) {
     length = static_cast<size_t>(field);
   }
   return length <= available ? length : 0;
+}
+
+std::string DescribeUnreadableRecord(std::span<const uint8_t> image, size_t offset) {
+  const size_t available = image.size() - offset;
+  const unsigned kind = image[offset];
+  const std::string at = " at byte " + std::to_string(offset);
+  if (kind < kFixedLengths.size()) {
+    return "a record" + at + " runs past the end of the file";
+  }
+  if (kind < 16) {
+    return "unknown record of kind " + std::to_string(kind) + at;
+  }
+  if (available < kVariableLengthOffset + 2) {
+    return "a record" + at + " runs past the end of the file";
+  }
+  const int16_t field = ReadI16(image, offset + kVariableLengthOffset);
+  if (field <= 0) {
+    return "a record of kind " + std::to_string(kind) + at + " gives its length as " +
+           std::to_string(field);
+  }
+  return "a record" + at + " runs past the end of the file";
 }
 
 bool HasSchematicSignature(std::span<const uint8_t> image) {

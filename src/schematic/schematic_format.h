@@ -37,6 +37,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace kerro {
@@ -71,6 +72,10 @@ inline constexpr size_t kPartNameFieldSize = 16;
 size_t RecordLength(std::span<const uint8_t> image, size_t offset);
 
 // True if the image is long enough for a header record and carries a schematic signature.
+// Why the record at `offset` cannot be walked (RecordLength gave 0), in words: "unknown
+// record of kind 12 at byte 840", "a record at byte 1200 runs past the end of the file".
+std::string DescribeUnreadableRecord(std::span<const uint8_t> image, size_t offset);
+
 bool HasSchematicSignature(std::span<const uint8_t> image);
 
 // Reads a length-prefixed text of at most `capacity` characters from `field`, which holds

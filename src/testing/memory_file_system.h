@@ -27,6 +27,9 @@ class MemoryFileSystem : public FileSystem {
   bool removeFile(const std::string& path) override;
   bool renameFile(const std::string& from, const std::string& to) override;
   bool exists(const std::string& path) override;
+  std::string whyUnreadable(const std::string& path) override {
+    return files.count(path) ? "cannot be read" : "no such file";
+  }
   // Folders are the '/'-separated leading parts of the stored paths; "" is the folder of
   // the relative ones.
   std::optional<std::vector<std::string>> listFolder(const std::string& path) override;

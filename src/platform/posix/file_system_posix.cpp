@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <string_view>
@@ -293,6 +294,27 @@ class PosixFileSystem final : public FileSystem {
       return first == second;
     }
     return firstInfo.st_dev == secondInfo.st_dev && firstInfo.st_ino == secondInfo.st_ino;
+  }
+
+  std::string whyUnreadable(const std::string& path) override {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) {
+      return errno == ENOENT || errno == ENOTDIR ? "no such file" : std::strerror(errno);
+    }
+    if (S_ISDIR(status.st_mode)) {
+      return "is a folder";
+    }
+    if (!S_ISREG(status.st_mode)) {
+      return "not a regular file";
+    }
+    Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) {
+      return errno == EACCES ? "permission denied" : std::strerror(errno);
+    }
+    if (!LockExclusively(file.get())) {
+      return "held by another program";
+    }
+    return "cannot be read";
   }
 
   bool exists(const std::string& path) override {

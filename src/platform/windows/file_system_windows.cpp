@@ -168,6 +168,28 @@ class WindowsFileSystem final : public FileSystem {
     return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
   }
 
+  std::string whyUnreadable(const std::string& path) override {
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+      const DWORD error = ::GetLastError();
+      return error == ERROR_ACCESS_DENIED ? "permission denied" : "no such file";
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      return "is a folder";
+    }
+    const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      const DWORD error = ::GetLastError();
+      if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {
+        return "held by another program";
+      }
+      return error == ERROR_ACCESS_DENIED ? "permission denied" : "cannot be read";
+    }
+    ::CloseHandle(handle);
+    return "cannot be read";
+  }
+
   bool hasSystemProfiles() const override { return true; }
 
  private:
