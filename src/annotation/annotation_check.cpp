@@ -21,30 +21,46 @@ struct Member {
   PartRole role = PartRole::Ordinary;
 };
 
-// Blocks of one package share a tag and a part; a power block fits any package of its tag.
+// Blocks of one package share a tag (and so, under one reference, a prefix); a power block
+// fits any package of its tag. Numbering packs so; parts that differ are a finding of their
+// own.
 bool CanShareAPackage(const Member& a, const Member& b) {
-  if (a.entry->packageTag() != b.entry->packageTag()) {
-    return false;
+  return a.entry->packageTag() == b.entry->packageTag();
+}
+
+// A number with a leading zero, or a character that reads as a list or a range.
+bool IsMisread(std::string_view reference) {
+  if (reference.find_first_of("-,; ") != std::string_view::npos) {
+    return true;
   }
-  return a.role == PartRole::PowerBlock || b.role == PartRole::PowerBlock ||
-         a.entry->partName() == b.entry->partName();
+  const SplitResult split = SplitReference(reference);
+  const std::string_view digits = reference.substr(split.prefix.size());
+  return digits.size() > 1 && digits.front() == '0';
 }
 
 class Checker {
  public:
-  Checker(std::span<const SchematicDocument> design, const BlockCountLookup* blockCountOf)
-      : blockCountOf_(blockCountOf) {
+  Checker(std::span<const SchematicDocument> design, const BlockCountLookup* blockCountOf,
+          const LintOptions& options)
+      : blockCountOf_(blockCountOf), options_(options) {
+    int sheetsBefore = 0;
     for (size_t d = 0; d < design.size(); ++d) {
       const auto entries = design[d].entries();
       for (size_t e = 0; e < entries.size(); ++e) {
-        addMember({{d, e}, &entries[e], PartRoleOf(entries[e].partName())});
+        addMember({{d, e}, &entries[e], PartRoleOf(entries[e].partName())},
+                  sheetsBefore + entries[e].section());
       }
+      sheetsBefore += design[d].sectionCount();
     }
   }
 
   std::vector<AnnotationFinding> run() {
-    for (const Member& member : members_) {
-      checkAlone(member);
+    for (size_t i = 0; i < members_.size(); ++i) {
+      checkAlone(members_[i]);
+      const Member& first = members_[writingOf_[i]];
+      if (first.entry->reference() != members_[i].entry->reference()) {
+        add(FindingKind::WrittenTwoWays, members_[i], first.at);
+      }
     }
     for (const auto& [reference, group] : groups_) {
       checkGroup(group);
@@ -60,14 +76,19 @@ class Checker {
   }
 
  private:
-  void addMember(const Member& member) {
+  void addMember(const Member& member, int sheet) {
     const std::string_view reference = member.entry->reference();
     if (member.role == PartRole::PowerSymbol || reference.empty()) {
       return;
     }
+    const size_t index = members_.size();
     members_.push_back(member);
+    memberSheet_.push_back(sheet);
+    writingOf_.push_back(index);
     if (!UnnumberedPrefix(reference)) {
-      groups_[reference].push_back(members_.size() - 1);
+      groups_[reference].push_back(index);
+      const SplitResult split = SplitReference(reference);
+      writingOf_.back() = writings_.try_emplace({split.prefix, split.number}, index).first->second;
     }
   }
 
@@ -92,6 +113,9 @@ class Checker {
     }
     if (SplitReference(reference).prefix.size() >= kMaxReferenceLength) {
       add(FindingKind::TooLongToRenumber, member);
+    }
+    if (IsMisread(reference)) {
+      add(FindingKind::Misread, member);
     }
     if (blockCountOf_ == nullptr || member.role != PartRole::Ordinary) {
       return;
@@ -123,11 +147,26 @@ class Checker {
       int count = 0;
     };
     std::map<std::pair<std::string_view, std::string_view>, PartSeen> parts;
-    std::map<std::tuple<std::string_view, std::string_view, int>, const Member*> blockOwners;
+    std::map<std::pair<std::string_view, int>, const Member*> blockOwners;
+    // By tag: the package's first block, and its first ordinary one.
+    std::map<std::string_view, size_t> firstOfTag;
+    std::map<std::string_view, size_t> firstOrdinaryOfTag;
     for (size_t index : group) {
       const Member& member = members_[index];
       if (!CanShareAPackage(member, *anchor)) {
         add(FindingKind::DuplicateReference, member, anchor->at);
+      }
+      const auto [first, opened] = firstOfTag.try_emplace(member.entry->packageTag(), index);
+      if (!opened && options_.sheetRanges && memberSheet_[index] != memberSheet_[first->second]) {
+        add(FindingKind::PackageOnTwoSheets, member, members_[first->second].at);
+      }
+      if (member.role == PartRole::Ordinary) {
+        const size_t firstOrdinary =
+            firstOrdinaryOfTag.try_emplace(member.entry->packageTag(), index).first->second;
+        const Member& firstBlock = members_[firstOrdinary];
+        if (member.entry->partName() != firstBlock.entry->partName()) {
+          add(FindingKind::PartsDiffer, member, firstBlock.at);
+        }
       }
       if (member.role == PartRole::PowerBlock) {
         if (blockCountOf_ && !packagedTags.contains(member.entry->packageTag())) {
@@ -137,8 +176,8 @@ class Checker {
       }
       PartSeen& part = parts[{member.entry->packageTag(), member.entry->partName()}];
       part.first = part.first ? part.first : &member;
-      const auto [owner, claimed] = blockOwners.try_emplace(
-          {member.entry->packageTag(), member.entry->partName(), member.entry->block()}, &member);
+      const auto [owner, claimed] =
+          blockOwners.try_emplace({member.entry->packageTag(), member.entry->block()}, &member);
       if (!claimed) {
         add(FindingKind::OneBlockTwice, member, owner->second->at);
       }
@@ -158,7 +197,12 @@ class Checker {
   }
 
   const BlockCountLookup* blockCountOf_;
+  LintOptions options_;
   std::vector<Member> members_;
+  std::vector<int> memberSheet_;  // by member: its sheet in the design
+  // By member: the first member with its prefix and number (itself, if none before it).
+  std::vector<size_t> writingOf_;
+  std::map<std::pair<std::string_view, int64_t>, size_t> writings_;
   // Members by reference; the views point into the documents' images.
   std::unordered_map<std::string_view, std::vector<size_t>> groups_;
   std::unordered_map<std::string_view, std::optional<int>> blockCounts_;
@@ -187,18 +231,28 @@ std::string_view FindingName(FindingKind kind) {
       return "more blocks than the part has";
     case FindingKind::PowerBlockWithoutPackage:
       return "power block without a package";
+    case FindingKind::PartsDiffer:
+      return "parts differ within one package";
+    case FindingKind::WrittenTwoWays:
+      return "one number written two ways";
+    case FindingKind::Misread:
+      return "reference misread by placement software";
+    case FindingKind::PackageOnTwoSheets:
+      return "package on two sheets";
   }
   return {};
 }
 
 std::vector<AnnotationFinding> CheckAnnotation(std::span<const SchematicDocument> design,
-                                               const BlockCountLookup* blockCountOf) {
-  return Checker(design, blockCountOf).run();
+                                               const BlockCountLookup* blockCountOf,
+                                               const LintOptions& options) {
+  return Checker(design, blockCountOf, options).run();
 }
 
 std::vector<AnnotationFinding> CheckAnnotationWithLibraries(
     std::span<const SchematicDocument> design, const std::string& schematicPath,
-    FileSystem& fileSystem, const std::vector<std::string>& libraryFolders) {
+    FileSystem& fileSystem, const std::vector<std::string>& libraryFolders,
+    const LintOptions& options) {
   std::vector<AnnotationFinding> failures;
   LibrarySet libraries(
       [&](const std::string& libraryPath) {
@@ -207,14 +261,14 @@ std::vector<AnnotationFinding> CheckAnnotationWithLibraries(
       fileSystem);
   libraries.setLibraryFolders(libraryFolders);
   if (!libraries.loadLibraries(schematicPath)) {
-    std::vector<AnnotationFinding> findings = CheckAnnotation(design);
+    std::vector<AnnotationFinding> findings = CheckAnnotation(design, nullptr, options);
     findings.insert(findings.begin(), failures.begin(), failures.end());
     return findings;
   }
   const BlockCountLookup blockCountOf = [&](std::string_view partName) {
     return libraries.blockCountOf(partName);
   };
-  return CheckAnnotation(design, &blockCountOf);
+  return CheckAnnotation(design, &blockCountOf, options);
 }
 
 }  // namespace kerro

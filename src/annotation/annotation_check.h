@@ -4,11 +4,19 @@
 //
 // Findings that need no library, for every component except power symbols:
 //   DuplicateReference  one reference on components that cannot be blocks of one package:
-//                       their tags differ, or their part names do (a power block fits any
-//                       package of its tag). Named beside it: the first ordinary component
-//                       of that reference.
-//   OneBlockTwice       one reference, tag and part, and the same block index twice (two
+//                       their tags differ (a power block fits any package of its tag), as
+//                       numbering packs by tag and prefix. Named beside it: the first
+//                       ordinary component of that reference.
+//   OneBlockTwice       one reference and tag, and the same block index twice (two
 //                       resistors both R5 block 0). Named: the first with that block.
+//   PartsDiffer         blocks of one package (reference and tag) whose part names differ;
+//                       power blocks excepted. Named: the package's first block.
+//   WrittenTwoWays      one number written two ways: R03 beside R3, which numbering takes
+//                       as one reference and assembly files do not. Named: the first.
+//   Misread             a reference that part-placement software misreads: a number with a
+//                       leading zero (R01), or a "-", ",", ";" or blank in it.
+//   PackageOnTwoSheets  with sheet ranges in use (LintOptions): blocks of one package on two
+//                       sheets, which numbering never packs so. Named: the first block.
 //   Unnumbered          R, R?, U?, IC??: see UnnumberedPrefix.
 //   TooLongToRenumber   the prefix alone fills the 8 characters, so no number fits after it.
 // Unnumbered references take part in no duplicate finding: numbering gives each its own.
@@ -47,6 +55,10 @@ enum class FindingKind {
   BlockBeyondCount,
   MoreBlocksThanPart,
   PowerBlockWithoutPackage,
+  PartsDiffer,
+  WrittenTwoWays,
+  Misread,
+  PackageOnTwoSheets,
 };
 
 // The words the finding lines and the CSV use for a kind.
@@ -71,11 +83,17 @@ struct AnnotationFinding {
   std::string libraryPath;
 };
 
+// What the check is told of how the design is numbered.
+struct LintOptions {
+  bool sheetRanges = false;  // --sheet-base in use
+};
+
 // Checks a design. Without `blockCountOf` only the findings that need no library are
 // looked for. The findings come in file order: document by document, and within one by
 // component, each component's findings in the order of FindingKind.
 std::vector<AnnotationFinding> CheckAnnotation(std::span<const SchematicDocument> design,
-                                               const BlockCountLookup* blockCountOf = nullptr);
+                                               const BlockCountLookup* blockCountOf = nullptr,
+                                               const LintOptions& options = {});
 
 // The same with the part libraries listed for the schematic at `schematicPath` (TOSK.INI
 // beside it or beside the program), loaded as library-guided numbering loads them. A
@@ -85,6 +103,7 @@ std::vector<AnnotationFinding> CheckAnnotation(std::span<const SchematicDocument
 // is looked for by file name in `libraryFolders`.
 std::vector<AnnotationFinding> CheckAnnotationWithLibraries(
     std::span<const SchematicDocument> design, const std::string& schematicPath,
-    FileSystem& fileSystem, const std::vector<std::string>& libraryFolders = {});
+    FileSystem& fileSystem, const std::vector<std::string>& libraryFolders = {},
+    const LintOptions& options = {});
 
 }  // namespace kerro

@@ -83,6 +83,11 @@ std::vector<Seen> Model(const std::vector<Part>& parts, const std::map<std::stri
     if (SplitReference(r.reference).prefix.size() >= 8) {
       seen.emplace_back(FindingKind::TooLongToRenumber, p.document, p.entry, std::nullopt, 0);
     }
+    const std::string digits = r.reference.substr(SplitReference(r.reference).prefix.size());
+    if (r.reference.find_first_of("-,; ") != std::string::npos ||
+        (digits.size() > 1 && digits[0] == '0')) {
+      seen.emplace_back(FindingKind::Misread, p.document, p.entry, std::nullopt, 0);
+    }
     std::optional<int> count;
     if (library && p.ordinary()) {
       auto found = library->find(r.partName);
@@ -112,11 +117,28 @@ std::vector<Seen> Model(const std::vector<Part>& parts, const std::map<std::stri
         break;
       }
     }
-    const bool fits =
-        r.packageTag == anchor->record.packageTag &&
-        (p.powerBlock() || anchor->powerBlock() || r.partName == anchor->record.partName);
-    if (!fits) {
+    if (r.packageTag != anchor->record.packageTag) {
       seen.emplace_back(FindingKind::DuplicateReference, p.document, p.entry, at(*anchor), 0);
+    }
+    for (const Part& q : parts) {  // the first with this prefix and number
+      if (q.numbered() &&
+          SplitReference(q.record.reference).prefix == SplitReference(r.reference).prefix &&
+          SplitReference(q.record.reference).number == SplitReference(r.reference).number) {
+        if (q.record.reference != r.reference) {
+          seen.emplace_back(FindingKind::WrittenTwoWays, p.document, p.entry, at(q), 0);
+        }
+        break;
+      }
+    }
+    if (p.ordinary()) {
+      for (const Part* q : group) {  // the package's first ordinary block
+        if (q->ordinary() && q->record.packageTag == r.packageTag) {
+          if (q->record.partName != r.partName) {
+            seen.emplace_back(FindingKind::PartsDiffer, p.document, p.entry, at(*q), 0);
+          }
+          break;
+        }
+      }
     }
     if (p.powerBlock()) {
       bool packaged = false;
@@ -130,6 +152,15 @@ std::vector<Seen> Model(const std::vector<Part>& parts, const std::map<std::stri
       continue;
     }
     const Part* sameBlock = nullptr;
+    for (const Part* q : group) {
+      if (q == &p) {
+        break;
+      }
+      if (!sameBlock && q->ordinary() && q->record.packageTag == r.packageTag &&
+          q->record.block == r.block) {
+        sameBlock = q;
+      }
+    }
     const Part* firstOfPart = nullptr;
     int ordinal = 0;
     for (const Part* q : group) {
@@ -141,9 +172,6 @@ std::vector<Seen> Model(const std::vector<Part>& parts, const std::map<std::stri
       ++ordinal;
       if (q == &p) {
         break;
-      }
-      if (!sameBlock && q->record.block == r.block) {
-        sameBlock = q;
       }
     }
     if (sameBlock) {
@@ -162,8 +190,8 @@ std::vector<Seen> Model(const std::vector<Part>& parts, const std::map<std::stri
 }
 
 TEST(AnnotationCheck, AgreesWithAPlainModelOnRandomDesigns) {
-  const std::vector<std::string> references = {"R1", "R2", "U1",       "U2",      "R?",
-                                               "U",  "",   "ABCDEFGH", "LONGPRE1"};
+  const std::vector<std::string> references = {"R1", "R2",  "U1",       "U2",       "R?", "U",
+                                               "",   "R01", "ABCDEFGH", "LONGPRE1", "R 2"};
   const std::vector<std::string> tags = {"A", "B", ""};
   const std::vector<std::string> partNames = {"RES", "DUAL", "QUAD", "MISSING", "VCC_A", "GND"};
   const std::map<std::string, int> library = {{"RES", 1}, {"DUAL", 2}, {"QUAD", 4}};
@@ -198,6 +226,18 @@ TEST(AnnotationCheck, AgreesWithAPlainModelOnRandomDesigns) {
     EXPECT_EQ(Simplify(CheckAnnotation(design)), Model(parts, nullptr));
     EXPECT_EQ(Simplify(CheckAnnotation(design, &lookup)), Model(parts, &library));
   }
+}
+
+// With sheet ranges, numbering never packs blocks of two sheets; a hand-edited board may.
+TEST(AnnotationCheck, APackageOnTwoSheetsIsAFindingWithSheetRanges) {
+  std::vector<SchematicDocument> design;
+  design.push_back(Load({testing::PlacedPart("QUAD", "U1", 10, 0, 0)}));
+  design.push_back(Load({testing::PlacedPart("QUAD", "U1", 10, 0, 1)}));
+  EXPECT_TRUE(CheckAnnotation(design).empty());
+  const auto findings = CheckAnnotation(design, nullptr, {.sheetRanges = true});
+  ASSERT_EQ(findings.size(), 1u);
+  EXPECT_EQ(findings[0].kind, FindingKind::PackageOnTwoSheets);
+  EXPECT_EQ(findings[0].other, (ComponentAt{0, 0}));
 }
 
 TEST(AnnotationCheck, NamesTheComponentItClashesWithAcrossFiles) {

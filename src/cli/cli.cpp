@@ -455,6 +455,7 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
                            .withLibraries = options.autoNumber,
                            .libraryFolders = options.libraryFolders,
                            .together = options.numbering.together,
+                           .sheetRanges = !options.numbering.sheetBase.empty(),
                            .quiet = options.quiet,
                            .report = options.report};
     return RunLint(lint, shown, environment);

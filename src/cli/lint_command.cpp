@@ -129,6 +129,17 @@ class FindingWriter {
         return blocks + "; the first of them " + otherPlace(finding);
       case FindingKind::PowerBlockWithoutPackage:
         return "no ordinary part of its tag carries its reference";
+      case FindingKind::PartsDiffer: {
+        const ComponentEntry& other = entryAt(*finding.other);
+        return "the package's first block is " + shown_(other.partName()) + " " +
+               otherPlace(finding);
+      }
+      case FindingKind::WrittenTwoWays:
+        return "as " + shown_(entryAt(*finding.other).reference()) + " " + otherPlace(finding);
+      case FindingKind::Misread:
+        return "a leading zero, or a character that reads as a list or a range";
+      case FindingKind::PackageOnTwoSheets:
+        return "its first block is on another sheet, " + otherPlace(finding);
       case FindingKind::Unnumbered:
       case FindingKind::PartNotFound:
         return {};
@@ -167,6 +178,7 @@ int RunLint(const LintRequest& request, const TextShown& shown, CliEnvironment& 
   const size_t fileCount = files.documents.size();
   const size_t designSize = request.together ? fileCount : 1;
   std::string csv = "file,section,x,y,part,tag,reference,block,finding,detail\r\n";
+  const LintOptions lintOptions{.sheetRanges = request.sheetRanges};
   size_t findingCount = 0;
   for (size_t first = 0; first < fileCount; first += designSize) {
     const std::span<const std::string> paths(files.paths.data() + first, designSize);
@@ -175,8 +187,8 @@ int RunLint(const LintRequest& request, const TextShown& shown, CliEnvironment& 
     const std::vector<AnnotationFinding> findings =
         request.withLibraries
             ? CheckAnnotationWithLibraries(design, paths.front(), environment.fileSystem,
-                                           request.libraryFolders)
-            : CheckAnnotation(design);
+                                           request.libraryFolders, lintOptions)
+            : CheckAnnotation(design, nullptr, lintOptions);
     for (const AnnotationFinding& finding : findings) {
       ++findingCount;
       if (!request.quiet) {

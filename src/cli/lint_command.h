@@ -31,6 +31,8 @@ struct LintRequest {
   // All files as one design, so that a reference is checked across them; otherwise each
   // file on its own.
   bool together = false;
+  // --sheet-base in use: a package must not span two sheets.
+  bool sheetRanges = false;
   bool quiet = false;
   // The CSV's path, "-" for standard output; empty for none.
   std::string report;

@@ -47,6 +47,13 @@ void AddNumberingOptions(CLI::App& app, NumberingOptions& options, CLI::Option* 
           ->needs(autoOption),
       app.add_flag("--together", options.together,
                    "number all FILEs as one design; nothing is written until all are numbered"),
+      app.add_flag("--fix-duplicates", options.fixDuplicates,
+                   "renumber only where parts that cannot be one package share a reference: the "
+                   "first keeps it; and number unnumbered parts as --keep does"),
+      app.add_option("--new-numbers", options.newNumbers,
+                     "with --keep or --fix-duplicates: the lowest free numbers (fill, the "
+                     "default) or numbers above every one the prefix holds (after)")
+          ->type_name("fill|after"),
   };
   for (CLI::Option* option : added) {
     listOption->excludes(option);
@@ -63,7 +70,9 @@ const char* NumberingExamples() {
          "...\n"
          "  kerro-cli -a --order rows SHEET.CE2         by sheet, then y, then x\n"
          "  kerro-cli --together SHEET.CE2 SHEET.CE2-01 SHEET.CE2-02\n"
-         "                                              the files as the sheets of one design";
+         "                                              the files as the sheets of one design\n"
+         "  kerro-cli --fix-duplicates SHEET.CE2        R5[T1] R5[T2] R2[T3] -> R5 R1 R2\n"
+         "  kerro-cli -k --new-numbers after SHEET.CE2  R1 R? R7 -> R1 R8 R7";
 }
 
 std::optional<NumberingControls> CheckNumberingOptions(const NumberingOptions& options,
@@ -79,6 +88,17 @@ std::optional<NumberingControls> CheckNumberingOptions(const NumberingOptions& o
       return std::nullopt;
     }
     controls.sheetBase = static_cast<int>(*value);
+  }
+  controls.fixDuplicates = options.fixDuplicates;
+  if (options.newNumbers == "after") {
+    controls.newNumbers = NewNumberPlace::After;
+  } else if (!options.newNumbers.empty() && options.newNumbers != "fill") {
+    err << "kerro-cli: --new-numbers takes fill or after\n";
+    return std::nullopt;
+  }
+  if (!options.newNumbers.empty() && !options.keep && !options.fixDuplicates) {
+    err << "kerro-cli: --new-numbers needs --keep or --fix-duplicates\n";
+    return std::nullopt;
   }
   if (options.order == "rows") {
     controls.order = NumberingOrder::Rows;

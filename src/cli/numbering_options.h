@@ -23,6 +23,8 @@ struct NumberingOptions {
   std::string sheetBase;
   std::string order;
   bool together = false;
+  bool fixDuplicates = false;
+  std::string newNumbers;
 };
 
 // Adds the options to `app`. --order needs `autoOption`; none goes with `listOption` or

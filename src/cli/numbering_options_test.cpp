@@ -73,6 +73,14 @@ TEST(NumberingOptions, PlainExamples) {
        {{"J5", "J2", "TP1", "TP7", "R3"}},
        {"J5", "J2", "TP1", "TP2", "R1"}},
       {"sheet ranges", {"--sheet-base", "100"}, {{"R7", "R2"}, {"R1"}}, {"R102", "R101", "R201"}},
+      {"fix duplicates: the first holder keeps it",
+       {"--fix-duplicates"},
+       {{"R5", "R5", "R2", "R?"}},
+       {"R5", "R3", "R2", "R1"}},
+      {"new numbers after the highest",
+       {"-k", "--new-numbers", "after"},
+       {{"R1", "R?", "R7"}},
+       {"R1", "R8", "R7"}},
       {"a reference across sheets stays shared",
        {"--sheet-base", "100"},
        {{"R4", "U3"}, {"U5", "U3"}},
@@ -360,6 +368,25 @@ TEST_F(LibraryExamples, KeepCompletesPackagesAndOpensNewOnes) {
       result,
       (Numbered{
           {"U1", 0}, {"U1", 1}, {"R1", 0}, {"U1", 2}, {"U1", 3}, {"U2", 0}, {"U?", 0}, {"U1", 5}}));
+}
+
+TEST_F(LibraryExamples, FixDuplicatesMovesOnlyThePackageThatCannotJoin) {
+  testing::TextLibraryBuilder library;
+  library.component({.name = "DUAL", .blocks = 2, .refPrefix = "U"})
+      .component({.name = "SINGLE", .refPrefix = "U"});
+  testing::WriteBytes(folder_.file("PARTS.LB3"), library.bytes());
+  const auto part = [](const char* name, const char* tag, int16_t x, uint8_t block) {
+    return ComponentRecord{
+        .x = x, .block = block, .packageTag = tag, .reference = "U3", .partName = name};
+  };
+  EXPECT_EQ(run({"-a", "--fix-duplicates"},
+                {{part("DUAL", "A", 10, 0), part("DUAL", "A", 20, 1), part("SINGLE", "B", 5, 0)}}),
+            (Numbered{{"U3", 0}, {"U3", 1}, {"U1", 0}}));
+  // A third gate of the two-block part is one too many: it moves, and takes the next.
+  EXPECT_EQ(run({"-a", "--fix-duplicates", "--new-numbers", "after"},
+                {{part("DUAL", "A", 10, 0), part("DUAL", "A", 20, 1), part("DUAL", "A", 30, 2),
+                  part("SINGLE", "B", 5, 0)}}),
+            (Numbered{{"U3", 0}, {"U3", 1}, {"U4", 2}, {"U5", 0}}));
 }
 
 TEST_F(LibraryExamples, LocksOrderAndSheetRanges) {

@@ -87,6 +87,18 @@ TakenReferences TakeAll(std::span<const std::string_view> references, const Pref
   return taken;
 }
 
+std::vector<int64_t> HighestHeld(std::span<const std::string_view> references,
+                                 const PrefixTable& prefixes) {
+  std::vector<int64_t> highest(prefixes.size(), 0);
+  for (const std::string_view reference : references) {
+    const SplitResult split = SplitReference(reference);
+    if (const std::optional<uint32_t> prefix = prefixes.find(split.prefix)) {
+      highest[*prefix] = std::max(highest[*prefix], split.number);
+    }
+  }
+  return highest;
+}
+
 NumberShortage ShortageAt(std::span<const ComponentEntry> entries,
                           std::span<const uint32_t> sheetOf, const SeriesShortage& shortage,
                           std::string_view prefix) {
@@ -159,6 +171,11 @@ bool NumberSeries::givenBeforeTheCut(uint32_t prefix, int64_t shown) const {
 int64_t NumberSeries::next(uint32_t prefix, uint32_t component) {
   const uint32_t sheet = sheetBase_ > 0 ? sheetOf_[component] : 0;
   Series& series = seriesOf(prefix, sheet);
+  if (!highest_.empty() && series.cursor == series.first && highest_[prefix] >= series.first) {
+    // Past the prefix's highest number; the numbers passed count as reached, so that a cut
+    // number showing one of them is passed over too.
+    series.cursor += (highest_[prefix] - series.first) / step_ * step_ + step_;
+  }
   const int room = room_[prefix];
   const int64_t span = Pow10(4 + room);
   int64_t number = series.cursor;
@@ -175,7 +192,10 @@ int64_t NumberSeries::next(uint32_t prefix, uint32_t component) {
     // Cut to the prefix and its first `room` digits.
     const int64_t scale = Pow10(digits - room);
     const int64_t shown = number / scale;
-    if (!taken_.contains(prefix, shown) && !givenBeforeTheCut(prefix, shown)) {
+    // With new numbers after the highest, a cut number must show one above it too.
+    const bool belowTheHighest =
+        !highest_.empty() && highest_[prefix] > 0 && shown <= highest_[prefix];
+    if (!belowTheHighest && !taken_.contains(prefix, shown) && !givenBeforeTheCut(prefix, shown)) {
       taken_.insert(prefix, shown);
       series.cursor = number + step_;
       return number;

@@ -64,6 +64,10 @@ struct SeriesShortage {
   std::optional<std::pair<int64_t, int64_t>> range;  // first and last number
 };
 
+// The highest number each prefix id holds among `references` (0 for none).
+std::vector<int64_t> HighestHeld(std::span<const std::string_view> references,
+                                 const PrefixTable& prefixes);
+
 // The shortage as the job reports it: the component's section, and its sheet.
 NumberShortage ShortageAt(std::span<const ComponentEntry> entries,
                           std::span<const uint32_t> sheetOf, const SeriesShortage& shortage,
@@ -75,6 +79,10 @@ class NumberSeries {
   // then numbers from (k + 1) * sheetBase + initial, below the next sheet's first number.
   NumberSeries(int initial, int step, int sheetBase, const PrefixTable& prefixes,
                TakenReferences taken, std::span<const uint32_t> sheetOf = {});
+
+  // New numbers above these (by prefix id; --new-numbers after): each series starts at
+  // the first number of its progression above the prefix's.
+  void startAbove(std::vector<int64_t> highest) { highest_ = std::move(highest); }
 
   // The next free number of prefix id `prefix` for component `component` (an index into
   // the board's entries), now taken; 0 when the prefix has run out (see shortage()).
@@ -104,6 +112,7 @@ class NumberSeries {
   std::vector<Series> byPrefix_;  // without sheet ranges; first == 0 until used
   std::unordered_map<uint64_t, Series> bySheet_;
   std::optional<SeriesShortage> shortage_;
+  std::vector<int64_t> highest_;  // by prefix id, or empty
 };
 
 }  // namespace kerro

@@ -7,7 +7,8 @@
 namespace kerro {
 
 bool NumberingControls::any() const {
-  return keep || !locks.empty() || sheetBase > 0 || order != NumberingOrder::Columns;
+  return keep || !locks.empty() || sheetBase > 0 || order != NumberingOrder::Columns ||
+         fixDuplicates || newNumbers != NewNumberPlace::Fill;
 }
 
 bool NumberingControls::isLocked(std::string_view reference) const {
@@ -17,7 +18,8 @@ bool NumberingControls::isLocked(std::string_view reference) const {
 }
 
 bool NumberingControls::leavesAlone(std::string_view reference) const {
-  return (keep && !UnnumberedPrefix(reference)) || (!locks.empty() && isLocked(reference));
+  return (keepsNumbered() && !UnnumberedPrefix(reference)) ||
+         (!locks.empty() && isLocked(reference));
 }
 
 bool MatchesPattern(std::string_view pattern, std::string_view text) {

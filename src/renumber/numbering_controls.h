@@ -20,6 +20,12 @@ enum class NumberingOrder {
 inline constexpr int kMinSheetBase = 1;
 inline constexpr int kMaxSheetBase = 100000;
 
+// Where --keep and --fix-duplicates put the numbers they give.
+enum class NewNumberPlace {
+  Fill,   // the lowest free number
+  After,  // above every number the prefix holds in the design
+};
+
 struct NumberingControls {
   // Numbered components keep their reference and block; only unnumbered ones (R, R?, U?)
   // are given numbers, the lowest free ones.
@@ -32,13 +38,21 @@ struct NumberingControls {
   int sheetBase = 0;
   // Library-guided numbering only.
   NumberingOrder order = NumberingOrder::Columns;
+  // Every reference and block stays, but where components that cannot be blocks of one
+  // package share a reference: the first holder keeps it, every other package of holders
+  // takes a new number (see duplicate_repair.h). Unnumbered ones are numbered as with keep.
+  bool fixDuplicates = false;
+  // With keep or fixDuplicates.
+  NewNumberPlace newNumbers = NewNumberPlace::Fill;
 
   // True when some control differs from the default numbering.
   bool any() const;
   bool isLocked(std::string_view reference) const;
   // Whether a component of this reference keeps it and its block: locked, or numbered and
-  // kept.
+  // kept (which fixDuplicates does too, but for the duplicates it repairs).
   bool leavesAlone(std::string_view reference) const;
+  // Numbered components keep their references: keep or fixDuplicates.
+  bool keepsNumbered() const { return keep || fixDuplicates; }
 };
 
 // Whether `text` matches `pattern`, where "*" stands for any run of characters (none too)

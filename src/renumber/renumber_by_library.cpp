@@ -49,11 +49,12 @@ class BoardCollector {
  public:
   BoardCollector(LibraryBoard& board, const BlockCountLookup& blockCountOf,
                  const NumberingControls& controls, std::span<const uint32_t> sheetOf,
-                 size_t components)
+                 std::span<const uint32_t> laterDuplicate, size_t components)
       : board_(board),
         blockCounts_(blockCountOf),
         controls_(controls),
-        steered_(controls.keep || !controls.locks.empty()),
+        steered_(controls.keepsNumbered() || !controls.locks.empty()),
+        laterDuplicate_(laterDuplicate),
         sheetOf_(controls.sheetBase > 0 ? sheetOf : std::span<const uint32_t>{}),
         packages_(components) {}
 
@@ -84,6 +85,7 @@ class BoardCollector {
     uint32_t component;
     bool powerBlock;
     bool fixed;
+    bool moves;
     int32_t x, y;
     ShortText partName, prefix, package;
     uint32_t partHash, prefixHash, packageHash;
@@ -104,11 +106,14 @@ class BoardCollector {
       board_.taken.push_back(reference);
       return false;
     }
-    pending.fixed = steered_ && controls_.leavesAlone(reference);
+    pending.moves = !laterDuplicate_.empty() && laterDuplicate_[component] > 0;
+    pending.fixed = !pending.moves && steered_ && controls_.leavesAlone(reference);
     if (pending.fixed) {
       board_.taken.push_back(reference);
+    } else if (pending.moves) {
+      board_.held.push_back(reference);
     }
-    const std::string_view prefix = controls_.keep && !pending.fixed
+    const std::string_view prefix = controls_.keepsNumbered() && !pending.fixed && !pending.moves
                                         ? *UnnumberedPrefix(reference)
                                         : SplitReference(reference).prefix;
     pending.component = component;
@@ -148,10 +153,12 @@ class BoardCollector {
     board_.minY = std::min(board_.minY, pending.y);
     board_.maxY = std::max(board_.maxY, pending.y);
     if (pending.powerBlock) {
-      board_.powerBlocks.push_back({0, pending.component, prefix, package, pending.fixed});
+      board_.powerBlocks.push_back(
+          {0, pending.component, prefix, package, pending.fixed, pending.moves});
     } else {
       const int32_t blockCount = blockCounts_.of(pending.partName, pending.partHash);
-      board_.ordinary.push_back({0, pending.component, prefix, package, blockCount, pending.fixed});
+      board_.ordinary.push_back(
+          {0, pending.component, prefix, package, blockCount, pending.fixed, pending.moves});
     }
   }
 
@@ -159,6 +166,7 @@ class BoardCollector {
   BlockCounts blockCounts_;
   const NumberingControls& controls_;
   bool steered_;
+  std::span<const uint32_t> laterDuplicate_;        // with fixDuplicates
   std::span<const uint32_t> sheetOf_;               // with sheet ranges only
   ShortTextIds packages_;                           // pairs of tag and prefix
   std::unordered_map<uint64_t, uint32_t> onSheet_;  // package and sheet, to their ids
@@ -297,12 +305,14 @@ NewNumbers::NewNumbers(size_t components) {
 LibraryBoard CollectLibraryBoard(std::span<const ComponentEntry> entries,
                                  const BlockCountLookup& blockCountOf,
                                  const NumberingControls& controls,
-                                 std::span<const uint32_t> sheetOf) {
+                                 std::span<const uint32_t> sheetOf,
+                                 std::span<const uint32_t> laterDuplicate) {
   LibraryBoard board;
   ReserveLarge(board.ordinary, entries.size());
   board.minX = board.minY = INT32_MAX;
   board.maxX = board.maxY = INT32_MIN;
-  BoardCollector(board, blockCountOf, controls, sheetOf, entries.size()).collect(entries);
+  BoardCollector(board, blockCountOf, controls, sheetOf, laterDuplicate, entries.size())
+      .collect(entries);
   return board;
 }
 
@@ -460,7 +470,7 @@ bool PackKept(const LibraryBoard& board, std::span<const ComponentEntry> entries
   }
   for (size_t rank = 0; rank < board.ordinary.size(); ++rank) {
     const OrdinaryPart& part = board.ordinary[rank];
-    if (part.fixed) {
+    if (part.fixed || part.moves) {
       continue;
     }
     std::map<size_t, size_t>& candidates = open[part.package];
@@ -493,7 +503,7 @@ bool NumberPowerBlocksKept(const LibraryBoard& board, std::span<const ComponentE
   std::unordered_map<uint32_t, std::vector<std::string>> packages;
   std::unordered_map<uint32_t, size_t> positions;
   for (const PowerBlockPart& power : board.powerBlocks) {
-    if (!power.fixed) {
+    if (!power.fixed && !power.moves) {
       packages.try_emplace(power.package);
     }
   }
@@ -524,7 +534,7 @@ bool NumberPowerBlocksKept(const LibraryBoard& board, std::span<const ComponentE
     }
   }
   for (const PowerBlockPart& power : board.powerBlocks) {
-    if (power.fixed) {
+    if (power.fixed || power.moves) {
       continue;
     }
     const std::string_view tag = entries[power.component].packageTag();
@@ -551,7 +561,37 @@ bool NumberPowerBlocksKept(const LibraryBoard& board, std::span<const ComponentE
   return true;
 }
 
-size_t StoreNumbers(std::span<ComponentEntry> entries, const NewNumbers& result, bool keep) {
+bool NumberLaterDuplicates(const LibraryBoard& board, std::span<const uint32_t> laterDuplicate,
+                           NumberSeries& numbers, NewNumbers& result) {
+  // In file order, so that each package's number is asked for by its first member.
+  std::vector<std::pair<uint32_t, uint32_t>> movers;  // component, prefix id
+  for (const OrdinaryPart& part : board.ordinary) {
+    if (part.moves) {
+      movers.emplace_back(part.component, part.prefix);
+    }
+  }
+  for (const PowerBlockPart& power : board.powerBlocks) {
+    if (power.moves) {
+      movers.emplace_back(power.component, power.prefix);
+    }
+  }
+  std::sort(movers.begin(), movers.end());
+  std::unordered_map<uint32_t, int64_t> numberOf;  // by package to move
+  for (const auto& [component, prefix] : movers) {
+    const auto [known, added] = numberOf.try_emplace(laterDuplicate[component], 0);
+    if (added) {
+      known->second = numbers.next(prefix, component);
+      if (known->second == 0) {
+        return false;
+      }
+    }
+    result.number[component] = known->second;  // the block stays
+  }
+  return true;
+}
+
+size_t StoreNumbers(std::span<ComponentEntry> entries, const NewNumbers& result, bool keep,
+                    std::span<const uint32_t> laterDuplicate) {
   size_t rewritten = 0;
   for (size_t i = 0; i < entries.size(); ++i) {
     const int64_t number = result.number[i];
@@ -562,8 +602,9 @@ size_t StoreNumbers(std::span<ComponentEntry> entries, const NewNumbers& result,
       StoreReference(result.joined.at(static_cast<uint32_t>(i)), entries[i].referenceField());
     } else {
       const std::string_view reference = entries[i].reference();
+      const bool moves = !laterDuplicate.empty() && laterDuplicate[i] > 0;
       const std::string_view prefix =
-          keep ? *UnnumberedPrefix(reference) : SplitReference(reference).prefix;
+          keep && !moves ? *UnnumberedPrefix(reference) : SplitReference(reference).prefix;
       StoreReference(FormatReference(prefix, number), entries[i].referenceField());
     }
     if (result.block[i] >= 0) {
@@ -577,22 +618,31 @@ size_t StoreNumbers(std::span<ComponentEntry> entries, const NewNumbers& result,
 std::optional<NumberShortage> NumberByLibrary(std::span<ComponentEntry> entries,
                                               std::span<const uint32_t> sheetOf,
                                               const DesignNumbering& numbering,
-                                              const BlockCountLookup& blockCountOf) {
+                                              const BlockCountLookup& blockCountOf,
+                                              std::span<const uint32_t> laterDuplicate) {
   const NumberingControls& controls = numbering.controls;
-  LibraryBoard board = CollectLibraryBoard(entries, blockCountOf, controls, sheetOf);
+  LibraryBoard board =
+      CollectLibraryBoard(entries, blockCountOf, controls, sheetOf, laterDuplicate);
   OrderByPosition(board, entries, controls.order, sheetOf);
   NumberSeries numbers(numbering.initial, numbering.step, controls.sheetBase, board.prefixes,
                        TakeAll(board.taken, board.prefixes), sheetOf);
+  if (controls.newNumbers == NewNumberPlace::After) {
+    board.held.insert(board.held.end(), board.taken.begin(), board.taken.end());
+    numbers.startAbove(HighestHeld(board.held, board.prefixes));
+  }
   NewNumbers result(entries.size());
-  const bool numbered = controls.keep ? PackKept(board, entries, numbers, result) &&
-                                            NumberPowerBlocksKept(board, entries, numbers, result)
-                                      : PackOrdinary(board, numbers, result) &&
-                                            NumberPowerBlocks(board, entries, numbers, result);
+  const bool numbered = controls.keepsNumbered()
+                            ? PackKept(board, entries, numbers, result) &&
+                                  (laterDuplicate.empty() ||
+                                   NumberLaterDuplicates(board, laterDuplicate, numbers, result)) &&
+                                  NumberPowerBlocksKept(board, entries, numbers, result)
+                            : PackOrdinary(board, numbers, result) &&
+                                  NumberPowerBlocks(board, entries, numbers, result);
   if (!numbered) {
     const SeriesShortage& shortage = *numbers.shortage();
     return ShortageAt(entries, sheetOf, shortage, board.prefixes.text(shortage.prefix));
   }
-  StoreNumbers(entries, result, controls.keep);
+  StoreNumbers(entries, result, controls.keepsNumbered(), laterDuplicate);
   return std::nullopt;
 }
 

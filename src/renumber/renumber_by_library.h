@@ -40,10 +40,13 @@ namespace kerro {
 // first fills a free block of a package of its tag and prefix that is there (in numbering
 // order), then opens a new one; an unnumbered power block takes the first package of its
 // tag and prefix that has none.
+// With fixDuplicates, `laterDuplicate` gives each component's package to move with
+// (FindLaterDuplicates); those take new numbers after the unnumbered ones, blocks kept.
 std::optional<NumberShortage> NumberByLibrary(std::span<ComponentEntry> entries,
                                               std::span<const uint32_t> sheetOf,
                                               const DesignNumbering& numbering,
-                                              const BlockCountLookup& blockCountOf);
+                                              const BlockCountLookup& blockCountOf,
+                                              std::span<const uint32_t> laterDuplicate = {});
 
 // One document without controls. `initial` and `step` are within their ranges.
 std::optional<NumberShortage> RenumberByLibrary(SchematicDocument& document, int initial, int step,
@@ -58,6 +61,7 @@ struct OrdinaryPart {
   uint32_t package = 0;    // id of its tag and prefix together
   int32_t blockCount = 0;  // 0 when no library knows the part
   bool fixed = false;      // keeps its reference and block (locked, or numbered and kept)
+  bool moves = false;      // a repaired duplicate (fixDuplicates)
 };
 
 // A power block with both a tag and a reference.
@@ -67,6 +71,7 @@ struct PowerBlockPart {
   uint32_t prefix = 0;
   uint32_t package = 0;  // id of its tag and prefix, shared with the ordinary parts
   bool fixed = false;
+  bool moves = false;
 };
 
 // Everything the numbering reads of a board, with texts replaced by ids.
@@ -79,6 +84,8 @@ struct LibraryBoard {
   // The references of the components left as they are: power symbols, components without
   // a tag, and those the controls leave alone.
   std::vector<std::string_view> taken;
+  // The references of repaired duplicates (fixDuplicates), which hold numbers too.
+  std::vector<std::string_view> held;
 };
 
 // Collect: reads the entries once, in file order. Each distinct part name is asked of
@@ -87,7 +94,8 @@ struct LibraryBoard {
 LibraryBoard CollectLibraryBoard(std::span<const ComponentEntry> entries,
                                  const BlockCountLookup& blockCountOf,
                                  const NumberingControls& controls = {},
-                                 std::span<const uint32_t> sheetOf = {});
+                                 std::span<const uint32_t> sheetOf = {},
+                                 std::span<const uint32_t> laterDuplicate = {});
 
 // Order: sorts both lists by x, then y (columns), or by sheet, y, then x (rows), keeping
 // file order at equal positions.
@@ -131,8 +139,14 @@ bool NumberPowerBlocks(const LibraryBoard& board, std::span<const ComponentEntry
 bool NumberPowerBlocksKept(const LibraryBoard& board, std::span<const ComponentEntry> entries,
                            NumberSeries& numbers, NewNumbers& result);
 
+// Repaired duplicates (fixDuplicates): each package to move takes one new number, asked
+// for by its first member in file order; blocks stay.
+bool NumberLaterDuplicates(const LibraryBoard& board, std::span<const uint32_t> laterDuplicate,
+                           NumberSeries& numbers, NewNumbers& result);
+
 // Store: writes the new references and blocks, front to back. Returns how many
 // references were rewritten.
-size_t StoreNumbers(std::span<ComponentEntry> entries, const NewNumbers& result, bool keep = false);
+size_t StoreNumbers(std::span<ComponentEntry> entries, const NewNumbers& result, bool keep = false,
+                    std::span<const uint32_t> laterDuplicate = {});
 
 }  // namespace kerro

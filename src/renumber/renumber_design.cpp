@@ -4,6 +4,7 @@
 #include <limits>
 #include <vector>
 
+#include "renumber/duplicate_repair.h"
 #include "renumber/renumber_plain.h"
 #include "schematic/schematic_format.h"
 
@@ -76,9 +77,15 @@ std::optional<NumberShortage> RenumberDesign(std::span<SchematicDocument* const>
   const bool needsSheets =
       controls.sheetBase > 0 || (library && controls.order == NumberingOrder::Rows);
   DesignBoard board = BoardOf(design, needsSheets);
+  std::vector<uint32_t> laterDuplicate;
+  if (controls.fixDuplicates) {
+    laterDuplicate =
+        FindLaterDuplicates(board.entries, controls, library ? &blockCountOf : nullptr);
+  }
   std::optional<NumberShortage> shortage =
-      library ? NumberByLibrary(board.entries, board.sheetOf, numbering, blockCountOf)
-              : NumberPlain(board.entries, board.sheetOf, numbering);
+      library
+          ? NumberByLibrary(board.entries, board.sheetOf, numbering, blockCountOf, laterDuplicate)
+          : NumberPlain(board.entries, board.sheetOf, numbering, laterDuplicate);
   if (shortage) {
     // Back from the design's components to the document's.
     const auto after = std::upper_bound(board.firstOf.begin(), board.firstOf.end(),

@@ -8,6 +8,7 @@
 #include <set>
 #include <tuple>
 
+#include "annotation/annotation_check.h"
 #include "renumber/reference.h"
 #include "renumber/renumber_plain.h"
 #include "testing/test_support.h"
@@ -112,6 +113,8 @@ struct ModelOptions {
   bool library, keep, rows;
   std::vector<std::string> locks;
   int sheetBase;
+  bool fixDuplicates = false;
+  bool after = false;  // new numbers above the highest the prefix holds
 };
 
 int ModelRole(const std::string& part) {
@@ -171,22 +174,94 @@ class Model {
       : parts_(parts), o_(options), newReference_(parts.size()), newBlock_(parts.size(), -1) {}
 
   // False when some prefix runs out of numbers; then `failedPrefix` says which.
+  bool locked(size_t i) const {
+    bool matched = false;
+    for (const std::string& pattern : o_.locks) {
+      matched = matched || ModelMatches(pattern, parts_[i].reference);
+    }
+    return matched;
+  }
+
+  // Which holders of a shared reference move, and with which package (from 1).
+  void findMovers() {
+    struct Holding {
+      std::string reference, tag;
+      std::set<int> blocks;
+      int capacity;
+      int moves;
+    };
+    std::vector<Holding> packages;
+    int lastMoving = 0;
+    auto place = [&](size_t i, bool movable) {
+      const ModelPart& p = parts_[i];
+      bool first = true;
+      for (Holding& package : packages) {
+        if (package.reference != p.reference) {
+          continue;
+        }
+        first = false;
+        if (package.tag != p.tag) {
+          continue;
+        }
+        if (p.role == 2) {
+          return package.moves;
+        }
+        const bool full =
+            package.capacity > 0 && static_cast<int>(package.blocks.size()) >= package.capacity;
+        if (!full && !package.blocks.contains(p.block)) {
+          package.blocks.insert(p.block);
+          return package.moves;
+        }
+      }
+      Holding package{p.reference, p.tag, {}, 0, 0};
+      if (p.role != 2) {
+        package.blocks.insert(p.block);
+        const int count = o_.library ? blocksOf(i) : 0;
+        package.capacity = count > 1 ? count : 0;
+      }
+      if (!first && movable) {
+        package.moves = ++lastMoving;
+      }
+      packages.push_back(package);
+      return package.moves;
+    };
+    for (int pass = 0; pass < 2; ++pass) {
+      for (size_t i = 0; i < parts_.size(); ++i) {
+        const ModelPart& p = parts_[i];
+        if (p.reference.empty() || ModelUnnumbered(p.reference) || p.role == 1) {
+          continue;
+        }
+        const bool movable = !p.tag.empty() && !locked(i);
+        if (movable == (pass == 1)) {
+          const int moves = place(i, movable);
+          movers_[i] = movable ? moves : 0;
+        }
+      }
+    }
+  }
+
   bool run() {
+    movers_.assign(parts_.size(), 0);
+    if (o_.fixDuplicates) {
+      findMovers();
+    }
+    const bool keep = o_.keep || o_.fixDuplicates;
     for (size_t i = 0; i < parts_.size(); ++i) {
       const ModelPart& p = parts_[i];
-      bool locked = false;
-      for (const std::string& pattern : o_.locks) {
-        locked = locked || ModelMatches(pattern, p.reference);
-      }
-      const bool fixed = p.reference.empty() || p.tag.empty() || (o_.library && p.role == 1) ||
-                         locked || (o_.keep && !ModelUnnumbered(p.reference));
+      const bool fixed =
+          movers_[i] == 0 && (p.reference.empty() || p.tag.empty() || (o_.library && p.role == 1) ||
+                              locked(i) || (keep && !ModelUnnumbered(p.reference)));
       fixed_.push_back(fixed);
       if (fixed && !p.reference.empty()) {
         taken_.insert(p.reference);
         taken_.insert(ModelFormat(ModelPrefix(p.reference), ModelNumber(p.reference)));
       }
+      if ((fixed || movers_[i] > 0) && !p.reference.empty()) {
+        int64_t& high = highest_[ModelPrefix(p.reference)];
+        high = std::max(high, ModelNumber(p.reference));
+      }
     }
-    const bool done = !o_.library ? (o_.keep ? plainKept() : plain()) : library();
+    const bool done = !o_.library ? (keep ? plainKept() : plain()) : library();
     if (done) {
       for (size_t i = 0; i < parts_.size(); ++i) {
         if (newReference_[i]) {
@@ -214,9 +289,18 @@ class Model {
     for (size_t room = 8 - std::min<size_t>(prefix.size(), 8); room > 0; --room) {
       span *= 10;
     }
+    if (added && o_.after) {
+      while (cursor->second <= highest_[prefix]) {
+        cursor->second += o_.step;
+      }
+    }
     for (int64_t n = cursor->second; n < first + span; n += o_.step) {
       if (o_.sheetBase > 0 && n >= first + o_.sheetBase) {
         break;
+      }
+      const int64_t shown = ModelNumber(ModelFormat(prefix, n));
+      if (o_.after && highest_[prefix] > 0 && shown <= highest_[prefix]) {
+        continue;
       }
       if (taken_.insert(ModelFormat(prefix, n)).second) {
         cursor->second = n + o_.step;
@@ -262,14 +346,28 @@ class Model {
     return true;
   }
 
-  // Each prefix in turn, its unnumbered components in file order.
+  // Each prefix in turn: its unnumbered components in file order, then its packages of
+  // repaired duplicates, each one number.
   bool plainKept() {
-    std::vector<std::pair<std::string, size_t>> order;
+    std::vector<std::tuple<std::string, int, size_t>> order;
     for (size_t i = 0; i < parts_.size(); ++i) {
-      order.emplace_back(ModelBare(parts_[i].reference), i);
+      if (movers_[i] > 0) {
+        order.emplace_back(ModelPrefix(parts_[i].reference), movers_[i], i);
+      } else {
+        order.emplace_back(ModelBare(parts_[i].reference), 0, i);
+      }
     }
     std::sort(order.begin(), order.end());
-    for (const auto& [bare, i] : order) {
+    std::map<int, int64_t> moved;
+    for (const auto& [bare, moves, i] : order) {
+      if (moves > 0) {
+        auto [number, added] = moved.try_emplace(moves, 0);
+        if (added && !(number->second = next(bare, i).value_or(0))) {
+          return false;
+        }
+        newReference_[i] = ModelFormat(bare, number->second);
+        continue;
+      }
       if (!fixed_[i]) {
         const std::string prefix = ModelBare(parts_[i].reference);
         const std::optional<int64_t> number = next(prefix, i);
@@ -321,10 +419,31 @@ class Model {
   bool library() {
     const std::vector<size_t> ordinary = sorted(0);
     const std::vector<size_t> power = sorted(2);
-    if (!(o_.keep ? ordinaryKept(ordinary) : ordinaryNew(ordinary))) {
+    const bool keep = o_.keep || o_.fixDuplicates;
+    if (!(keep ? ordinaryKept(ordinary) : ordinaryNew(ordinary))) {
       return false;
     }
-    return o_.keep ? powerKept(ordinary, power) : powerNew(ordinary, power);
+    if (!numberMovers()) {
+      return false;
+    }
+    return keep ? powerKept(ordinary, power) : powerNew(ordinary, power);
+  }
+
+  // Each package of repaired duplicates takes a number at its first member in file order.
+  bool numberMovers() {
+    std::map<int, int64_t> moved;
+    for (size_t i = 0; i < parts_.size(); ++i) {
+      if (movers_[i] == 0) {
+        continue;
+      }
+      const std::string prefix = ModelPrefix(parts_[i].reference);
+      auto [number, added] = moved.try_emplace(movers_[i], 0);
+      if (added && !(number->second = next(prefix, i).value_or(0))) {
+        return false;
+      }
+      newReference_[i] = ModelFormat(prefix, number->second);
+    }
+    return true;
   }
 
   bool ordinaryNew(const std::vector<size_t>& ordinary) {
@@ -438,7 +557,7 @@ class Model {
     }
     for (size_t k = 0; k < ordinary.size(); ++k) {
       const size_t i = ordinary[k];
-      if (fixed_[i]) {
+      if (fixed_[i] || movers_[i] > 0) {
         continue;
       }
       const std::string prefix = ModelBare(parts_[i].reference);
@@ -499,7 +618,7 @@ class Model {
       }
     }
     for (size_t i : power) {
-      if (fixed_[i]) {
+      if (fixed_[i] || movers_[i] > 0) {
         continue;
       }
       const std::string prefix = ModelBare(parts_[i].reference);
@@ -524,6 +643,8 @@ class Model {
   std::vector<ModelPart>& parts_;
   ModelOptions o_;
   std::vector<bool> fixed_;
+  std::vector<int> movers_;  // by part: the package of repaired duplicates it moves with
+  std::map<std::string, int64_t> highest_;  // by prefix: the highest number held
   std::set<std::string> taken_;
   std::map<std::pair<std::string, int>, int64_t> cursors_;
   std::vector<std::optional<std::string>> newReference_;
@@ -596,10 +717,55 @@ void ExpectNoNewDuplicates(const std::vector<ModelPart>& before,
   }
 }
 
+// --fix-duplicates changes only holders of a shared reference and unnumbered parts, leaves
+// no duplicate that the annotation check finds among parts it may renumber, and a second
+// run changes nothing.
+void ExpectOnlyDuplicatesRepaired(const std::vector<ModelPart>& before,
+                                  const std::vector<ModelPart>& after,
+                                  std::vector<SchematicDocument>& documents,
+                                  const DesignNumbering& numbering) {
+  std::map<std::string, int> holders;
+  for (const ModelPart& part : before) {
+    holders[part.reference] += part.role != 1 ? 1 : 0;
+  }
+  for (size_t i = 0; i < before.size(); ++i) {
+    const bool changed =
+        before[i].reference != after[i].reference || before[i].block != after[i].block;
+    EXPECT_TRUE(!changed || ModelUnnumbered(before[i].reference) ||
+                holders[before[i].reference] > 1)
+        << "component " << i << " (" << before[i].reference << ") changed";
+  }
+  const bool library = numbering.mode == NumberingMode::ByLibrary;
+  const BlockCountLookup lookup = Lookup();
+  for (const AnnotationFinding& finding : CheckAnnotation(documents, library ? &lookup : nullptr)) {
+    if (finding.kind != FindingKind::DuplicateReference &&
+        finding.kind != FindingKind::OneBlockTwice) {
+      continue;
+    }
+    // Parts that no run renumbers (no tag, locked) may still share a reference.
+    const auto stays = [&](const ComponentAt& at) {
+      const ComponentEntry& entry = documents[at.document].entries()[at.entry];
+      return entry.packageTag().empty() || numbering.controls.isLocked(entry.reference());
+    };
+    EXPECT_TRUE(stays(finding.component) && stays(*finding.other))
+        << FindingName(finding.kind) << " left at " << finding.component.document << "/"
+        << finding.component.entry;
+  }
+  std::vector<std::vector<uint8_t>> once;
+  for (const SchematicDocument& document : documents) {
+    once.emplace_back(document.image().begin(), document.image().end());
+  }
+  ASSERT_FALSE(RenumberDesign(Pointers(documents), numbering, Lookup()));
+  for (size_t d = 0; d < documents.size(); ++d) {
+    EXPECT_TRUE(std::ranges::equal(documents[d].image(), once[d])) << "a second run changed it";
+  }
+}
+
 TEST(RenumberDesign, AgreesWithAModelAndNeverMakesADuplicate) {
   std::mt19937 random(151515);
   const std::vector<std::string> patterns = {"R1*", "U?", "J*", "C3", "*?", "IC1", "ABCDEFG?"};
   int shortages = 0;
+  int repairs = 0;
   for (int round = 0; round < 600; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
     std::vector<SchematicDocument> documents =
@@ -612,6 +778,10 @@ TEST(RenumberDesign, AgreesWithAModelAndNeverMakesADuplicate) {
     // A third of the rounds without any control: the default modes.
     const bool steered = random() % 3 != 0;
     controls.keep = steered && random() % 2 == 0;
+    controls.fixDuplicates = steered && !controls.keep && random() % 3 == 0;
+    if ((controls.keep || controls.fixDuplicates) && random() % 3 == 0) {
+      controls.newNumbers = NewNumberPlace::After;
+    }
     for (int n = steered ? static_cast<int>(random() % 3) : 0; n > 0; --n) {
       controls.locks.push_back(patterns[random() % patterns.size()]);
     }
@@ -623,10 +793,11 @@ TEST(RenumberDesign, AgreesWithAModelAndNeverMakesADuplicate) {
 
     std::vector<ModelPart> before = ModelParts(documents);
     std::vector<ModelPart> expected = before;
-    Model model(expected,
-                {numbering.initial, numbering.step, numbering.mode == NumberingMode::ByLibrary,
-                 controls.keep, controls.order == NumberingOrder::Rows, controls.locks,
-                 controls.sheetBase});
+    Model model(
+        expected,
+        {numbering.initial, numbering.step, numbering.mode == NumberingMode::ByLibrary,
+         controls.keep, controls.order == NumberingOrder::Rows, controls.locks, controls.sheetBase,
+         controls.fixDuplicates, controls.newNumbers == NewNumberPlace::After});
     const bool numbered = model.run();
     std::vector<std::vector<uint8_t>> images;
     for (const SchematicDocument& document : documents) {
@@ -650,7 +821,12 @@ TEST(RenumberDesign, AgreesWithAModelAndNeverMakesADuplicate) {
       ASSERT_EQ(after[i].block, expected[i].block) << "component " << i;
     }
     ExpectNoNewDuplicates(before, after, numbering.mode == NumberingMode::ByLibrary);
+    if (controls.fixDuplicates) {
+      ExpectOnlyDuplicatesRepaired(before, after, documents, numbering);
+      ++repairs;
+    }
   }
+  EXPECT_GT(repairs, 30);
   // Both outcomes are exercised.
   EXPECT_GT(shortages, 30);
   EXPECT_LT(shortages, 400);

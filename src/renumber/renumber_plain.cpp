@@ -37,6 +37,7 @@ struct PlainBoard {
   std::vector<SortItem> order;  // file order until sorted
   PrefixTable prefixes;
   std::vector<std::string_view> taken;  // references of the components left as they are
+  std::vector<std::string_view> held;   // other numbered references that stay in the design
   uint32_t largestKey = 0;
 };
 
@@ -67,11 +68,12 @@ Present PresentOf(std::string_view reference, bool keep) {
 // alone, with its prefix and present number. The prefixes of a batch of components are read
 // first and their lookups started together, so that on a board of many prefixes the cache
 // misses overlap.
-PlainBoard Collect(std::span<const ComponentEntry> entries, const NumberingControls& controls) {
+PlainBoard Collect(std::span<const ComponentEntry> entries, const NumberingControls& controls,
+                   std::span<const uint32_t> laterDuplicate) {
   PlainBoard board;
   ReserveLarge(board.numbered, entries.size());
   ReserveLarge(board.order, entries.size());
-  const bool steered = controls.keep || !controls.locks.empty();
+  const bool steered = controls.keepsNumbered() || !controls.locks.empty();
   struct Pending {
     uint32_t component;
     uint32_t key;
@@ -87,11 +89,19 @@ PlainBoard Collect(std::span<const ComponentEntry> entries, const NumberingContr
       if (reference.empty()) {
         continue;
       }
-      if (entries[i].packageTag().empty() || (steered && controls.leavesAlone(reference))) {
+      const uint32_t moves = laterDuplicate.empty() ? 0 : laterDuplicate[i];
+      if (moves == 0 &&
+          (entries[i].packageTag().empty() || (steered && controls.leavesAlone(reference)))) {
         board.taken.push_back(reference);
         continue;
       }
-      const Present present = PresentOf(reference, controls.keep);
+      // A repaired duplicate keeps its prefix and moves with its package, one number for
+      // all of them.
+      const Present present = moves > 0 ? Present{SplitReference(reference).prefix, moves}
+                                        : PresentOf(reference, controls.keepsNumbered());
+      if (moves > 0) {
+        board.held.push_back(reference);
+      }
       const ShortText prefix = ShortText::Of(present.prefix);
       batch[count++] = {static_cast<uint32_t>(i), present.key, prefix, prefix.hash()};
       board.prefixes.prefetchSlot(batch[count - 1].hash);
@@ -164,14 +174,20 @@ void Store(std::span<ComponentEntry> entries, const PlainBoard& board,
 
 std::optional<NumberShortage> NumberPlain(std::span<ComponentEntry> entries,
                                           std::span<const uint32_t> sheetOf,
-                                          const DesignNumbering& numbering) {
-  PlainBoard board = Collect(entries, numbering.controls);
+                                          const DesignNumbering& numbering,
+                                          std::span<const uint32_t> laterDuplicate) {
+  const NumberingControls& controls = numbering.controls;
+  PlainBoard board = Collect(entries, controls, laterDuplicate);
   if (board.numbered.empty()) {
     return std::nullopt;
   }
   const int numberBits = OrderByPrefixAndNumber(board);
-  NumberSeries series(numbering.initial, numbering.step, numbering.controls.sheetBase,
-                      board.prefixes, TakeAll(board.taken, board.prefixes), sheetOf);
+  NumberSeries series(numbering.initial, numbering.step, controls.sheetBase, board.prefixes,
+                      TakeAll(board.taken, board.prefixes), sheetOf);
+  if (controls.newNumbers == NewNumberPlace::After) {
+    board.held.insert(board.held.end(), board.taken.begin(), board.taken.end());
+    series.startAbove(HighestHeld(board.held, board.prefixes));
+  }
   std::vector<int64_t> newNumbers;
   if (!Number(board, numberBits, series, newNumbers)) {
     const SeriesShortage& shortage = *series.shortage();

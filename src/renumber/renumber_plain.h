@@ -11,6 +11,8 @@
 // Controls: a locked component is left as it is too. With `keep`, every numbered component
 // is, and an unnumbered one (R, R?, IC??) takes the lowest free number of its prefix without
 // the "?"s. With a sheet base, a group takes its number on the sheet of its first member.
+// With fixDuplicates, as with keep, but each package of repaired duplicates takes one new
+// number, after the unnumbered components of its prefix.
 
 #include <optional>
 #include <span>
@@ -23,9 +25,12 @@ namespace kerro {
 // Renumbers the components in place (all of a design, in design order; `sheetOf` gives
 // each one's sheet when the controls have a sheet base). When a prefix runs out, returns
 // where (document 0, component as an index into `entries`) and changes nothing.
+// With fixDuplicates, `laterDuplicate` gives each component's package to move with
+// (FindLaterDuplicates).
 std::optional<NumberShortage> NumberPlain(std::span<ComponentEntry> entries,
                                           std::span<const uint32_t> sheetOf,
-                                          const DesignNumbering& numbering);
+                                          const DesignNumbering& numbering,
+                                          std::span<const uint32_t> laterDuplicate = {});
 
 // One document without controls. `initial` and `step` are within the job's ranges.
 std::optional<NumberShortage> RenumberPlain(SchematicDocument& document, int initial, int step);
