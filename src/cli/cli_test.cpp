@@ -181,7 +181,7 @@ TEST(KerroCli, ReportToStandardOutputAndItsWriteError) {
   EXPECT_EQ(toOut.out,
             "file,section,x,y,part,tag,old_reference,new_reference,old_block,new_block\r\n");
 
-  fileSystem.failOn(FileOperation::Write, "r.csv");
+  fileSystem.failOn(FileOperation::Rename, "r.csv");
   Outcome failed = RunTool(fileSystem, {"-q", "-n", "-r", "r.csv", "B.CE2"});
   EXPECT_EQ(failed.status, kExitWriteError);
   EXPECT_EQ(failed.err, "File write error. \"r.csv\"\n");
