@@ -525,6 +525,7 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
     if (!applier) {
       return status;
     }
+    options.files = applier->files();
   }
   const bool writeNothing = options.dryRun || options.check;
   JobOutput output{jobEnvironment, options, writeNothing && !options.quiet};
