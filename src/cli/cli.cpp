@@ -318,6 +318,11 @@ CLI::Option* DefineOptions(CLI::App& app, Options& options) {
       ->expected(1)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   app.add_option("FILE", options.files, "schematic files, each renumbered in turn")->required();
+  // A repeatable option takes one value each time it is given; CLI11 would let it take
+  // the FILEs that follow as further values (-L 'J*' A.CE2 B.CE2 numbered only B.CE2).
+  for (const char* repeatable : {"--lock", "--lib-dir"}) {
+    app.get_option(repeatable)->allow_extra_args(false);
+  }
 
   return encodingOption;
 }
@@ -430,6 +435,33 @@ void RunJobs(const Options& options, const DesignNumbering& numbering,
   }
 }
 
+// A lock pattern that matches no reference in any FILE is most likely a typing error (a
+// case that differs, a missing "*"): the run goes on, and says so.
+void WarnOfLocksThatMatchNothing(const Options& options, CliEnvironment& environment) {
+  const std::vector<std::string>& locks = options.numbering.locks;
+  if (locks.empty() || options.quiet) {
+    return;
+  }
+  std::vector<bool> matched(locks.size(), false);
+  for (const std::string& file : options.files) {
+    SchematicDocument document;
+    if (!document.load(environment.fileSystem, file)) {
+      continue;  // the job reports it
+    }
+    for (const ComponentEntry& component : document.entries()) {
+      for (size_t i = 0; i < locks.size(); ++i) {
+        matched[i] = matched[i] || MatchesPattern(locks[i], component.reference());
+      }
+    }
+  }
+  for (size_t i = 0; i < locks.size(); ++i) {
+    if (!matched[i]) {
+      environment.err << "kerro-cli: warning: --lock " << Printable(locks[i])
+                      << " matches no reference in any FILE\n";
+    }
+  }
+}
+
 // The report is the undo record of a run, so it is on the disk before the first
 // schematic is replaced: the jobs first run in memory only, silently, and the change list
 // they give is written through a temporary, flushed and renamed into place. Returns the
@@ -532,6 +564,7 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
   if (encoding) {
     output.shownTexts = shown;
   }
+  WarnOfLocksThatMatchNothing(options, jobEnvironment);
   std::optional<std::string> reportWritten;
   if (!writeNothing && !options.report.empty() && options.report != "-") {
     reportWritten =
