@@ -52,9 +52,10 @@ class FileSystem {
   virtual bool writeTemporary(const std::string& path, std::span<const uint8_t> bytes,
                               const std::string& permissionsOf) = 0;
 
-  // Removes the file at `path` unless some process holds it locked. An empty file may be
-  // one that a run has just created and not locked yet: it is removed only once it is
-  // older than kFreshTemporarySeconds. Returns true if it was removed.
+  // Removes the file at `path` unless some process holds it locked. On POSIX an empty file
+  // may be one that a run has just created and not locked yet: it is removed only once it
+  // is older than kFreshTemporarySeconds (Windows holds a file from its creation). Returns
+  // true if it was removed.
   virtual bool removeUnlessLocked(const std::string& path) = 0;
 
   // Returns false if the file could not be removed (also when it does not exist).

@@ -176,9 +176,13 @@ TEST(SafeSave, EmptyTemporariesAreRemovedOnceOld) {
                                      std::filesystem::file_time_type::clock::now() -
                                          std::chrono::seconds(kFreshTemporarySeconds + 5));
   }
+  // On Windows a run holds its temporary from the moment it creates it, so there an empty
+  // one that nobody holds is a dead run's at any age.
+#ifndef _WIN32
   const std::string fresh = TemporaryName(folder.file("T.CE2"), 0);
   WriteBytes(fresh, {});
   EXPECT_FALSE(testing::RealFiles().removeUnlessLocked(fresh));
+#endif
   SchematicDocument document;
   ASSERT_TRUE(document.loadImage(Board("R1")));
   ASSERT_TRUE(SaveWithBackup(testing::RealFiles(), document, path, folder.file("S.$E2")));
@@ -186,7 +190,9 @@ TEST(SafeSave, EmptyTemporariesAreRemovedOnceOld) {
   for (int slot = 0; slot < kTemporarySlots; ++slot) {
     EXPECT_FALSE(std::filesystem::exists(TemporaryName(path, slot)));
   }
+#ifndef _WIN32
   EXPECT_TRUE(std::filesystem::exists(fresh));
+#endif
 }
 
 // A path as long as the system lets a file have still leaves room for its temporaries:
