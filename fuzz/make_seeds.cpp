@@ -219,6 +219,21 @@ void WriteSeeds(const std::filesystem::path& folder, const std::vector<Seed>& se
   }
 }
 
+// Maps, each with a first byte that says whether it is read reversed.
+std::vector<Seed> Maps() {
+  const auto seed = [](const std::string& name, bool reverse, const std::string& csv) {
+    return Seed{name, FromText(std::string(1, reverse ? '\1' : '\0') + csv)};
+  };
+  const std::string report =
+      "file,section,x,y,part,tag,old_reference,new_reference,old_block,new_block\r\n"
+      "A.CE2,1,10,0,RES,RES,R5,R1,0,0\r\nA.CE2,1,30,0,QUAD,QUAD,U9,U1,2,0\r\n"
+      "A.CE2,2,20,5,RES,RES,R?,R3,0,0\r\n";
+  return {seed("references", false, "old_reference,new_reference\nR1,R2\nR2,R1\nU1,U7\n"),
+          seed("report-reversed", true, report), seed("report", false, report),
+          seed("semicolons-quoted", false,
+               "\xEF\xBB\xBF old_reference ; \"new_reference\"\r\n\"R,1\" ; R2 \r\nC1;C\"\"9\r\n")};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -234,6 +249,7 @@ int main(int argc, char** argv) {
     WriteSeeds(root / "binary_library", BinaryLibraries());
     WriteSeeds(root / "profile", Profiles());
     WriteSeeds(root / "job", Jobs());
+    WriteSeeds(root / "reference_map", Maps());
   } catch (const std::exception& error) {
     std::fprintf(stderr, "kerro_fuzz_seeds: %s\n", error.what());
     return 1;

@@ -7,9 +7,9 @@
 #include <tuple>
 #include <unordered_map>
 
-#include "annotation/annotation_check.h"
 #include "platform/paths.h"
 #include "platform/whole_number.h"
+#include "renumber/part_role.h"
 #include "renumber/reference.h"
 
 namespace kerro {
@@ -21,17 +21,30 @@ struct CsvRecord {
   std::vector<std::string> fields;
 };
 
-// Splits CSV text into records. Returns false, with the line, on a quote left open or
-// text after a closing quote.
-bool SplitCsv(std::string_view text, std::vector<CsvRecord>& records, size_t& errorLine) {
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+
+// Splits CSV text into records, fields separated by `delimiter`. Blanks around a field,
+// quoted or not, are not part of it. Returns false, with the line, on a quote left open
+// or text after a closing quote.
+bool SplitCsv(std::string_view text, char delimiter, std::vector<CsvRecord>& records,
+              size_t& errorLine) {
   size_t line = 1;
   size_t at = 0;
+  const auto skipBlanks = [&] {
+    while (at < text.size() && IsBlank(text[at])) {
+      ++at;
+    }
+  };
   while (at < text.size()) {
     CsvRecord record{line, {}};
     std::string field;
     bool recordEnded = false;
     while (!recordEnded) {
       field.clear();
+      const size_t fieldStart = at;
+      skipBlanks();
       if (at < text.size() && text[at] == '"') {
         const size_t quoteLine = line;
         for (++at;; ++at) {
@@ -51,13 +64,20 @@ bool SplitCsv(std::string_view text, std::vector<CsvRecord>& records, size_t& er
           line += text[at] == '\n' ? 1 : 0;
           field += text[at];
         }
+        skipBlanks();
       } else {
-        while (at < text.size() && text[at] != ',' && text[at] != '\r' && text[at] != '\n') {
+        at = fieldStart;
+        while (at < text.size() && text[at] != delimiter && text[at] != '\r' && text[at] != '\n') {
           field += text[at++];
         }
+        while (!field.empty() && IsBlank(field.back())) {
+          field.pop_back();
+        }
+        const size_t first = field.find_first_not_of(" \t");
+        field.erase(0, first == std::string::npos ? field.size() : first);
       }
       record.fields.push_back(field);
-      if (at < text.size() && text[at] == ',') {
+      if (at < text.size() && text[at] == delimiter) {
         ++at;
         continue;
       }
@@ -193,9 +213,27 @@ MapReadResult ReadReferenceMap(std::string_view csv, bool reverse, const MapText
   if (csv.starts_with(kByteOrderMark)) {
     csv.remove_prefix(kByteOrderMark.size());
   }
+  // Spreadsheets in many locales save CSV with semicolons: a header that names both
+  // reference columns only when split at semicolons says that the map uses them.
+  const auto namesBothReferences = [&](const std::vector<CsvRecord>& split) {
+    if (split.empty()) {
+      return false;
+    }
+    const RowReader header(split.front().fields, toFile);
+    return header.has("old_reference") && header.has("new_reference");
+  };
   std::vector<CsvRecord> records;
   size_t errorLine = 0;
-  if (!SplitCsv(csv, records, errorLine)) {
+  bool split = SplitCsv(csv, ',', records, errorLine);
+  if (!split || !namesBothReferences(records)) {
+    std::vector<CsvRecord> bySemicolon;
+    size_t semicolonErrorLine = 0;
+    if (SplitCsv(csv, ';', bySemicolon, semicolonErrorLine) && namesBothReferences(bySemicolon)) {
+      records = std::move(bySemicolon);
+      split = true;
+    }
+  }
+  if (!split) {
     return {std::nullopt, LineError(errorLine, "a quoted field is not closed as it should be")};
   }
   if (records.empty()) {
@@ -212,6 +250,7 @@ MapReadResult ReadReferenceMap(std::string_view csv, bool reverse, const MapText
   for (const char* column : {"section", "x", "y", "part", "old_block", "new_block"}) {
     map.kind = reader.has(column) ? map.kind : MapKind::References;
   }
+  map.restoresRecord = reverse && map.kind == MapKind::Components;
   const size_t width = records.front().fields.size();
   for (size_t i = 1; i < records.size(); ++i) {
     if (records[i].fields.size() != width) {
@@ -230,6 +269,15 @@ MapReadResult ReadReferenceMap(std::string_view csv, bool reverse, const MapText
     }
     if (error.empty() && row.newReference.size() > kMaxReferenceLength) {
       error = "the new reference " + row.newReference + " is longer than 8 characters";
+    }
+    // A record gives back what the file held, whatever it was.
+    const auto unfit = [](char c) {
+      const auto byte = static_cast<unsigned char>(c);
+      return byte <= 0x20 || byte == 0x7F;
+    };
+    if (error.empty() && !map.restoresRecord &&
+        std::any_of(row.newReference.begin(), row.newReference.end(), unfit)) {
+      error = "the new reference \"" + row.newReference + "\" holds a blank or a control character";
     }
     if (!error.empty()) {
       return {std::nullopt, LineError(row.line, error)};
@@ -315,17 +363,68 @@ std::vector<std::optional<size_t>> MatchRows(const ReferenceMap& map, const std:
   return rowOf;
 }
 
-// Pairs of entries that carry one reference where they should not, as the checker finds
-// them (smaller index first).
-std::set<std::pair<size_t, size_t>> ClashingPairs(const SchematicDocument& document) {
-  std::set<std::pair<size_t, size_t>> pairs;
-  for (const AnnotationFinding& finding : CheckAnnotation(std::span(&document, 1))) {
-    if (finding.other && (finding.kind == FindingKind::DuplicateReference ||
-                          finding.kind == FindingKind::OneBlockTwice)) {
-      pairs.emplace(std::minmax(finding.component.entry, finding.other->entry));
+// What the duplicate rule asks of a component: its reference, tag, part and block.
+struct Annotated {
+  std::string reference;
+  std::string_view packageTag;
+  std::string_view partName;
+  uint8_t block = 0;
+};
+
+Annotated AnnotationOf(const ComponentEntry& entry) {
+  return {std::string(entry.reference()), entry.packageTag(), entry.partName(), entry.block()};
+}
+
+// True if two components carry one reference where they should not, by the checker's
+// rules (annotation_check.h): parts that cannot be blocks of one package, or one block
+// twice. Power symbols, empty and unnumbered references clash with nothing.
+bool Clash(const Annotated& a, const Annotated& b) {
+  if (a.reference != b.reference || a.reference.empty() || UnnumberedPrefix(a.reference)) {
+    return false;
+  }
+  const PartRole roleA = PartRoleOf(a.partName);
+  const PartRole roleB = PartRoleOf(b.partName);
+  if (roleA == PartRole::PowerSymbol || roleB == PartRole::PowerSymbol) {
+    return false;
+  }
+  if (a.packageTag != b.packageTag) {
+    return true;
+  }
+  if (roleA == PartRole::PowerBlock || roleB == PartRole::PowerBlock) {
+    return false;
+  }
+  return a.partName != b.partName || a.block == b.block;
+}
+
+// The first pair of components, one of them renamed, that clash now and did not before.
+std::optional<std::pair<size_t, size_t>> NewClash(std::span<const ComponentEntry> entries,
+                                                  const std::vector<size_t>& renamed,
+                                                  const std::vector<Annotated>& before) {
+  std::unordered_map<std::string, std::vector<size_t>> carriers;
+  for (const size_t e : renamed) {
+    carriers.try_emplace(std::string(entries[e].reference()));
+  }
+  for (size_t e = 0; e < entries.size(); ++e) {
+    if (const auto found = carriers.find(std::string(entries[e].reference()));
+        found != carriers.end()) {
+      found->second.push_back(e);
     }
   }
-  return pairs;
+  const auto beforeOf = [&](size_t e) {
+    const auto at = std::lower_bound(renamed.begin(), renamed.end(), e);
+    return at != renamed.end() && *at == e ? before[static_cast<size_t>(at - renamed.begin())]
+                                           : AnnotationOf(entries[e]);
+  };
+  for (const size_t e : renamed) {
+    const Annotated now = AnnotationOf(entries[e]);
+    for (const size_t other : carriers.at(now.reference)) {
+      if (other != e && Clash(now, AnnotationOf(entries[other])) &&
+          !Clash(beforeOf(e), beforeOf(other))) {
+        return std::pair(std::min(e, other), std::max(e, other));
+      }
+    }
+  }
+  return std::nullopt;
 }
 
 // The reference field and block of one entry, to put back.
@@ -335,6 +434,18 @@ struct SavedFields {
   uint8_t block = 0;
 };
 
+// Writes a reference that a run's record gives back. The run wrote its longer reference
+// over the bytes after the old one; those were zeros on a clean board, and the record
+// holds nothing else of them.
+void RestoreReference(std::string_view text, std::span<uint8_t> field) {
+  const size_t lengthByte = field.empty() || (field[0] & 0x80) != 0 ? 0 : field[0];
+  const size_t written = std::min(lengthByte, field.size() - 1);
+  StoreReference(text, field);
+  for (size_t i = 1 + std::min(text.size(), kMaxReferenceLength); i <= written; ++i) {
+    field[i] = 0;
+  }
+}
+
 }  // namespace
 
 std::optional<MapRefusal> ApplyReferenceMap(const ReferenceMap& map, const std::string& path,
@@ -342,34 +453,59 @@ std::optional<MapRefusal> ApplyReferenceMap(const ReferenceMap& map, const std::
                                             std::vector<bool>& rowMatched) {
   rowMatched.resize(map.rows.size(), false);
   const std::vector<std::optional<size_t>> rowOf = MatchRows(map, path, document, rowMatched);
-  const std::set<std::pair<size_t, size_t>> before = ClashingPairs(document);
   const auto entries = document.entries();
   std::vector<SavedFields> saved;
+  std::vector<size_t> renamed;
+  std::vector<Annotated> before;
   for (size_t e = 0; e < entries.size(); ++e) {
     if (!rowOf[e]) {
       continue;
     }
     const auto field = entries[e].referenceField();
     saved.push_back({e, {field.begin(), field.end()}, entries[e].block()});
+    renamed.push_back(e);
+    before.push_back(AnnotationOf(entries[e]));
     const MapRow& row = map.rows[*rowOf[e]];
-    StoreReference(row.newReference, entries[e].referenceField());
+    if (map.restoresRecord) {
+      RestoreReference(row.newReference, entries[e].referenceField());
+    } else {
+      StoreReference(row.newReference, entries[e].referenceField());
+    }
     if (map.kind == MapKind::Components) {
       entries[e].setBlock(static_cast<uint8_t>(row.newBlock));
     }
   }
-  for (const auto& pair : ClashingPairs(document)) {
-    if (before.contains(pair)) {
+  // A run's record gives back what the board held, duplicates included.
+  if (map.restoresRecord) {
+    return std::nullopt;
+  }
+  const std::optional<std::pair<size_t, size_t>> clash = NewClash(entries, renamed, before);
+  if (!clash) {
+    return std::nullopt;
+  }
+  MapRefusal refusal{std::string(entries[clash->second].reference()), clash->second, clash->first};
+  for (const SavedFields& fields : saved) {
+    std::copy(fields.reference.begin(), fields.reference.end(),
+              entries[fields.entry].referenceField().begin());
+    entries[fields.entry].setBlock(fields.block);
+  }
+  return refusal;
+}
+
+std::vector<std::string> LaterSectionFiles(const ReferenceMap& map, const std::string& path,
+                                           int sectionsThere) {
+  std::vector<std::string> files;
+  for (const MapRow& row : map.rows) {
+    if (row.file.empty() || row.section < sectionsThere || !SameFile(row.file, path)) {
       continue;
     }
-    MapRefusal refusal{std::string(entries[pair.second].reference()), pair.second, pair.first};
-    for (const SavedFields& fields : saved) {
-      std::copy(fields.reference.begin(), fields.reference.end(),
-                entries[fields.entry].referenceField().begin());
-      entries[fields.entry].setBlock(fields.block);
+    std::string file = SchematicDocument::SectionFileName(path, row.section);
+    if (std::find(files.begin(), files.end(), file) == files.end()) {
+      files.push_back(std::move(file));
     }
-    return refusal;
   }
-  return std::nullopt;
+  std::sort(files.begin(), files.end());
+  return files;
 }
 
 }  // namespace kerro

@@ -1,9 +1,11 @@
 #pragma once
 // Was/is maps: lists of renames read from CSV, applied to a schematic all at once.
 //
-// The map is CSV (RFC 4180; CR LF or LF line ends; a UTF-8 byte-order mark is skipped)
-// with a header row naming its columns, in any order, compared without regard to case
-// or surrounding blanks. Two kinds:
+// The map is CSV (RFC 4180; CR LF or LF line ends; a UTF-8 byte-order mark is skipped;
+// blanks around a field are not part of it) with a header row naming its columns, in any
+// order, compared without regard to case. Fields are separated by commas, or by
+// semicolons when only that reads both reference columns from the header, as
+// spreadsheets in many locales save CSV. Two kinds:
 //   reference map   columns old_reference and new_reference: every component whose
 //                   reference is the old one gets the new one.
 //   component map   columns section, x, y, part, old_reference, new_reference, old_block
@@ -15,10 +17,17 @@
 // section is saved to. Other columns are ignored. Reversed, a map swaps old and new, so that a
 // run's report undoes the run.
 //
+// A component map reversed is a run's record given back: each component it names gets
+// the reference and block recorded for it, duplicates of the board before the run
+// included. A restored reference shorter than the one it replaces gets zeros in the bytes
+// the longer one had taken, as they are on a clean board; the record holds nothing else of
+// those bytes.
+//
 // Refused: a row with a field count other than the header's, a quote left open, a number
 // that is not one or out of its range, a missing column, an empty reference, a new
-// reference longer than 8 characters, a text that cannot be given in the file's
-// encoding, and in a reference map one old reference mapped to two new ones.
+// reference longer than 8 characters or holding a blank or a control character (but for a
+// record given back), a text that cannot be given in the file's encoding, and in a
+// reference map one old reference mapped to two new ones.
 
 #include <cstdint>
 #include <functional>
@@ -49,6 +58,8 @@ struct MapRow {
 
 struct ReferenceMap {
   MapKind kind = MapKind::References;
+  // A component map reversed: a run's record, given back.
+  bool restoresRecord = false;
   std::vector<MapRow> rows;
 };
 
@@ -74,10 +85,17 @@ struct MapRefusal {
 
 // Renames the components of `document` (the file at `path`) by `map`, all at once, so
 // that swaps work. Sets rowMatched[i] for each row that named a component here. When the
-// result would hold a duplicate reference or a block twice under one reference that the
-// file did not hold before, nothing is changed and the refusal returned.
+// result would give two components, one of them renamed, one reference that they could
+// not share (the duplicate and block rules of annotation_check.h), and they did not carry
+// such a clash before, nothing is changed and the refusal returned; a record given back
+// is never refused.
 std::optional<MapRefusal> ApplyReferenceMap(const ReferenceMap& map, const std::string& path,
                                             SchematicDocument& document,
                                             std::vector<bool>& rowMatched);
+
+// The files that rows of later sections of the FILE at `path` name when that file holds
+// only `sectionsThere` sections: FILE-01 ..., where a save of FILE put those sections.
+std::vector<std::string> LaterSectionFiles(const ReferenceMap& map, const std::string& path,
+                                           int sectionsThere);
 
 }  // namespace kerro

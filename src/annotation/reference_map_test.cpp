@@ -56,6 +56,11 @@ TEST(ReferenceMap, RefusesMalformedMaps) {
       {"x not a number", component + "1,1x,2,RES,R1,R2,0,0\n", "not a number"},
       {"one component two ways", component + "1,1,2,RES,R1,R2,0,0\n1,1,2,RES,R1,R3,0,0\n",
        "otherwise than line 2"},
+      {"blank inside", "old_reference,new_reference\nR1,\"R 1\"\n",
+       "line 2 of the map: the new reference \"R 1\" holds a blank"},
+      {"blank kept by quotes", "old_reference,new_reference\nR1,\" R100\"\n", "holds a blank"},
+      {"control character", "old_reference,new_reference\nR1,R\x01\n", "control character"},
+      {"semicolons, no reference columns", "old;new\nR1;R2\n", "no column old_reference"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -90,6 +95,19 @@ TEST(ReferenceMap, ReadsEitherKindInAnyColumnOrder) {
             std::tuple("U1", 0, "U9", 3));
 }
 
+TEST(ReferenceMap, TrimsBlanksAroundFieldsAndReadsSemicolons) {
+  for (const char* csv : {"old_reference , new_reference\nR12, R100\n \"R,1\" ,\tR2 \n",
+                          "old_reference;new_reference\r\nR12; R100\r\n\"R,1\";R2\r\n"}) {
+    SCOPED_TRACE(csv);
+    const MapReadResult read = ReadReferenceMap(csv, false);
+    ASSERT_TRUE(read.map) << read.error;
+    ASSERT_EQ(read.map->rows.size(), 2u);
+    EXPECT_EQ(read.map->rows[0].newReference, "R100");
+    EXPECT_EQ(read.map->rows[1].oldReference, "R,1");
+    EXPECT_EQ(read.map->rows[1].newReference, "R2");
+  }
+}
+
 TEST(ReferenceMap, RenamesAllAtOnceAndFlagsRowsThatMatchNothing) {
   SchematicDocument document = Load({PlacedPart("RES", "R1", 10, 0), PlacedPart("RES", "R2", 20, 0),
                                      PlacedPart("CAP", "C1", 30, 0)});
@@ -118,6 +136,65 @@ TEST(ReferenceMap, RefusesANewDuplicateButMayMoveAnOldOne) {
   EXPECT_EQ(refusal->reference, "R2");
   EXPECT_TRUE(
       std::equal(image.begin(), image.end(), document.image().begin(), document.image().end()));
+}
+
+// Only a clash that a rename brings about counts: the pair U2 [A] and U2 [B] stays as it
+// was when the first U2 [A], which the checker names beside the others, is renamed.
+TEST(ReferenceMap, AnOldDuplicateBesideARenamedComponentIsNoRefusal) {
+  SchematicDocument document =
+      Load({{.x = 1, .block = 1, .packageTag = "A", .reference = "U2", .partName = "QUAD"},
+            {.x = 2, .block = 0, .packageTag = "A", .reference = "U2", .partName = "QUAD"},
+            {.x = 3, .block = 0, .packageTag = "B", .reference = "U2", .partName = "QUAD"}});
+  const auto map = ReadReferenceMap(
+      "section,x,y,part,old_reference,new_reference,old_block,new_block\n"
+      "1,1,0,QUAD,U2,U7,1,0\n",
+      false);
+  std::vector<bool> matched;
+  EXPECT_FALSE(ApplyReferenceMap(*map.map, "A.CE2", document, matched));
+  EXPECT_EQ(References(document), (std::vector<std::string>{"U7", "U2", "U2"}));
+}
+
+// A run's record, given back, restores the board byte for byte: its duplicates, and the
+// zeros after a shorter reference.
+TEST(ReferenceMap, ARecordGivenBackRestoresTheBoardItRecords) {
+  const std::vector<testing::ComponentRecord> board = {{.x = 1,
+                                                        .packageTag = "T1",
+                                                        .reference = "R5",
+                                                        .partName = "RES",
+                                                        .cleanReferenceField = true},
+                                                       {.x = 2,
+                                                        .packageTag = "T2",
+                                                        .reference = "R5",
+                                                        .partName = "RES",
+                                                        .cleanReferenceField = true},
+                                                       {.x = 3,
+                                                        .block = 2,
+                                                        .packageTag = "T3",
+                                                        .reference = "U?",
+                                                        .partName = "QUAD",
+                                                        .cleanReferenceField = true}};
+  SchematicDocument document = Load(board);
+  const std::vector<uint8_t> original(document.image().begin(), document.image().end());
+  const std::string record =
+      "section,x,y,part,old_reference,new_reference,old_block,new_block\n"
+      "1,1,0,RES,R5,R100,0,0\n"
+      "1,2,0,RES,R5,R101,0,0\n"
+      "1,3,0,QUAD,U?,U1000000,2,0\n";
+  std::vector<bool> matched;
+  ASSERT_FALSE(ApplyReferenceMap(*ReadReferenceMap(record, false).map, "A.CE2", document, matched));
+  EXPECT_EQ(References(document), (std::vector<std::string>{"R100", "R101", "U1000000"}));
+  const MapReadResult back = ReadReferenceMap(record, true);
+  ASSERT_TRUE(back.map->restoresRecord);
+  EXPECT_FALSE(ApplyReferenceMap(*back.map, "A.CE2", document, matched));
+  EXPECT_TRUE(std::equal(original.begin(), original.end(), document.image().begin(),
+                         document.image().end()));
+
+  // The same renames back as a map of references, written by a user: refused.
+  SchematicDocument renumbered = Load(board);
+  ApplyReferenceMap(*ReadReferenceMap(record, false).map, "A.CE2", renumbered, matched);
+  EXPECT_TRUE(ApplyReferenceMap(
+      *ReadReferenceMap("old_reference,new_reference\nR100,R5\nR101,R5\n", false).map, "A.CE2",
+      renumbered, matched));
 }
 
 TEST(ReferenceMap, AReversedMapUndoesARandomRenaming) {

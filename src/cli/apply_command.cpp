@@ -18,12 +18,15 @@ std::string Describe(const SchematicDocument& document, size_t entry, const Text
 }
 
 // Tries the map on one file in memory. Returns false, having said why, when it is refused.
+// `sections` becomes the number of sections of the file, 0 if it cannot be loaded.
 bool TryOnFile(const ReferenceMap& map, const std::string& path, const TextShown& shown,
-               CliEnvironment& environment, std::vector<bool>& rowMatched) {
+               CliEnvironment& environment, std::vector<bool>& rowMatched, int& sections) {
   SchematicDocument document;
+  sections = 0;
   if (!document.load(environment.fileSystem, path)) {
     return true;  // the job reports it in its turn
   }
+  sections = document.sectionCount();
   std::vector<bool> matchedHere;
   const std::optional<MapRefusal> refusal = ApplyReferenceMap(map, path, document, matchedHere);
   if (refusal) {
@@ -61,14 +64,31 @@ std::optional<MapApplier> MapApplier::Prepare(const Request& request, const MapT
   }
   std::vector<bool> rowMatched(read.map->rows.size(), false);
   std::vector<std::string> tried;
+  const auto isTried = [&](const std::string& path) {
+    return std::find(tried.begin(), tried.end(), path) != tried.end();
+  };
   for (const std::string& path : request.files) {
-    if (std::find(tried.begin(), tried.end(), path) != tried.end()) {
+    if (isTried(path)) {
       continue;
     }
     tried.push_back(path);
-    if (!TryOnFile(*read.map, path, shown, environment, rowMatched)) {
+    int sections = 0;
+    if (!TryOnFile(*read.map, path, shown, environment, rowMatched, sections)) {
       status = kExitUsage;
       return std::nullopt;
+    }
+    // The run that wrote the map saved the later sections of FILE to files of their own.
+    for (const std::string& later : sections == 0 ? std::vector<std::string>()
+                                                  : LaterSectionFiles(*read.map, path, sections)) {
+      if (isTried(later) || !environment.fileSystem.exists(later)) {
+        continue;
+      }
+      tried.push_back(later);
+      int laterSections = 0;
+      if (!TryOnFile(*read.map, later, shown, environment, rowMatched, laterSections)) {
+        status = kExitUsage;
+        return std::nullopt;
+      }
     }
   }
   for (size_t i = 0; i < rowMatched.size() && !request.quiet; ++i) {
@@ -78,7 +98,7 @@ std::optional<MapApplier> MapApplier::Prepare(const Request& request, const MapT
     }
   }
   status = kExitFinished;
-  return MapApplier(std::move(*read.map));
+  return MapApplier(std::move(*read.map), std::move(tried));
 }
 
 std::function<void(SchematicDocument&)> MapApplier::editFor(const std::string& path) const {

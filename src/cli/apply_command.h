@@ -6,16 +6,17 @@
 // Before any file is touched the map is read and tried on every FILE in memory: a map
 // that cannot be read or is malformed, or a result that would hold a duplicate the file
 // does not hold now, ends the run with nothing written. A row that names no component in
-// any FILE is reported as a warning.
+// any FILE is reported as a warning. Rows of a FILE's later sections also find the files
+// FILE-01 ... where a run saved them, without their being named.
 
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "annotation/reference_map.h"
 #include "cli/cli.h"
 #include "cli/lint_command.h"
-#include "annotation/reference_map.h"
 
 namespace kerro {
 
@@ -37,10 +38,17 @@ class MapApplier {
   // The edit that the job of the file at `path` runs instead of numbering.
   std::function<void(SchematicDocument&)> editFor(const std::string& path) const;
 
+  // The files to run the jobs on: each FILE once, in order, each followed by the files
+  // FILE-01 ... that are there and that rows of FILE's later sections name (a run saved
+  // those sections there).
+  const std::vector<std::string>& files() const { return files_; }
+
  private:
-  explicit MapApplier(ReferenceMap map) : map_(std::move(map)) {}
+  MapApplier(ReferenceMap map, std::vector<std::string> files)
+      : map_(std::move(map)), files_(std::move(files)) {}
 
   ReferenceMap map_;
+  std::vector<std::string> files_;
 };
 
 }  // namespace kerro

@@ -77,6 +77,70 @@ TEST(ApplyMap, TheReportOfALibraryGuidedRunUndoesItReversed) {
   }
 }
 
+// A run's report, reversed, gives back exactly what it records as old: duplicates that
+// the board held, gates beside a duplicate that stays, the later sections that the run
+// saved to files of their own (naming FILE alone), and a clean field byte for byte.
+TEST(ApplyMap, AReportReversedGivesTheBoardBackWhole) {
+  struct Case {
+    const char* name;
+    std::vector<testing::ComponentRecord> first;
+    std::vector<testing::ComponentRecord> second;  // a second section, if any
+    std::vector<std::string> run;
+  };
+  const auto part = [](const char* tag, const char* reference, int16_t x, const char* name,
+                       uint8_t block = 0) {
+    return testing::ComponentRecord{.x = x,
+                                    .block = block,
+                                    .packageTag = tag,
+                                    .reference = reference,
+                                    .partName = name,
+                                    .cleanReferenceField = true};
+  };
+  const Case cases[] = {
+      {"a duplicate", {part("T1", "R5", 1, "RES"), part("T2", "R5", 2, "RES")}, {}, {"-a"}},
+      {"a gate beside a duplicate",
+       {part("A", "U2", 1, "QUAD"), part("B", "U2", 2, "QUAD"), part("A", "U??", 3, "QUAD", 3)},
+       {},
+       {"-k", "-a"}},
+      {"later sections, longer references",
+       {part("R", "R5", 1, "RES"), part("C", "C2", 2, "CAP")},
+       {part("R", "R7", 1, "RES"), part("U", "U1", 5, "QUAD", 2)},
+       {"-i", "100"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::TempFolder folder;
+    SchematicBuilder builder;
+    builder.header();
+    for (const auto& record : c.first) {
+      builder.component(record);
+    }
+    if (!c.second.empty()) {
+      builder.header();
+      for (const auto& record : c.second) {
+        builder.component(record);
+      }
+    }
+    const std::string path = folder.file("B.CE2");
+    testing::WriteBytes(path, builder.bytes());
+    const std::string report = folder.file("r.csv");
+    std::vector<std::string> run = c.run;
+    run.insert(run.end(), {"-q", "--report", report, path});
+    ASSERT_EQ(RunTool(testing::RealFiles(), run).status, kExitFinished);
+    ASSERT_NE(testing::ReadBytes(path), builder.bytes());
+
+    Outcome undo = RunTool(testing::RealFiles(), {"-q", "--apply", report, "--reverse", path});
+    EXPECT_EQ(undo.status, kExitFinished);
+    EXPECT_EQ(undo.err, "");
+    std::vector<uint8_t> restored = testing::ReadBytes(path);
+    if (!c.second.empty()) {
+      const std::vector<uint8_t> second = testing::ReadBytes(path + "-01");
+      restored.insert(restored.end(), second.begin(), second.end());
+    }
+    EXPECT_EQ(restored, builder.bytes());
+  }
+}
+
 // A board and a map in memory, for the refusals.
 class AppliedMap : public ::testing::Test {
  protected:

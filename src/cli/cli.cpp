@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <ostream>
+#include <sstream>
 
 #include "cli/apply_command.h"
 #include "cli/change_report.h"
@@ -292,6 +293,11 @@ CLI::Option* DefineOptions(CLI::App& app, Options& options) {
       ->expected(1)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   app.add_option("FILE", options.files, "schematic files, each renumbered in turn")->required();
+  // A repeatable option takes one value each time it is given; CLI11 would let it take
+  // the FILEs that follow as further values (-L 'J*' A.CE2 B.CE2 numbered only B.CE2).
+  for (const char* repeatable : {"--lock", "--lib-dir"}) {
+    app.get_option(repeatable)->allow_extra_args(false);
+  }
 
   return encodingOption;
 }
@@ -415,9 +421,64 @@ void RunJobs(const Options& options, const DesignNumbering& numbering,
   }
 }
 
-// Step 5. Writes the CSV change list where --report says. Returns its exit status.
+// A lock pattern that matches no reference in any FILE is most likely a typing error (a
+// case that differs, a missing "*"): the run goes on, and says so.
+void WarnOfLocksThatMatchNothing(const Options& options, CliEnvironment& environment) {
+  const std::vector<std::string>& locks = options.numbering.locks;
+  if (locks.empty() || options.quiet) {
+    return;
+  }
+  std::vector<bool> matched(locks.size(), false);
+  for (const std::string& file : options.files) {
+    SchematicDocument document;
+    if (!document.load(environment.fileSystem, file)) {
+      continue;  // the job reports it
+    }
+    for (const ComponentEntry& component : document.entries()) {
+      for (size_t i = 0; i < locks.size(); ++i) {
+        matched[i] = matched[i] || MatchesPattern(locks[i], component.reference());
+      }
+    }
+  }
+  for (size_t i = 0; i < locks.size(); ++i) {
+    if (!matched[i]) {
+      environment.err << "kerro-cli: warning: --lock " << Printable(locks[i])
+                      << " matches no reference in any FILE\n";
+    }
+  }
+}
+
+// The report is the undo record of a run, so it is on the disk before the first
+// schematic is replaced: the jobs first run in memory only, silently, and the change list
+// they give is written through a temporary, flushed and renamed into place. Returns the
+// CSV written, or nullopt, with the error reported, when the report cannot be written:
+// then no schematic is touched.
+std::optional<std::string> WriteReportBeforeJobs(
+    const Options& options, const DesignNumbering& numbering,
+    const std::optional<MapApplier>& applier,
+    const std::function<std::string(std::string_view)>& shownTexts, CliEnvironment& environment) {
+  std::ostringstream silent;
+  CliEnvironment silentEnvironment{environment.fileSystem, silent, silent};
+  Options preview = options;
+  preview.dryRun = true;
+  preview.check = false;
+  preview.quiet = true;
+  JobOutput output{silentEnvironment, preview};
+  output.shownTexts = shownTexts;
+  RunJobs(preview, numbering, applier, output);
+  std::string csv = FormatChangesCsv(output.report);
+  std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(csv.data()), csv.size());
+  if (!environment.fileSystem.replaceFile(options.report, bytes)) {
+    environment.err << FormatMessage(kMessageWriteError, options.report) << '\n';
+    return std::nullopt;
+  }
+  return csv;
+}
+
+// Step 5. Writes the CSV change list where --report says, unless `written` holds it
+// already. Returns its exit status.
 int WriteReport(const Options& options, const std::vector<FileChanges>& report,
-                CliEnvironment& environment) {
+                const std::optional<std::string>& written, CliEnvironment& environment) {
   if (options.report.empty()) {
     return kExitFinished;
   }
@@ -426,8 +487,13 @@ int WriteReport(const Options& options, const std::vector<FileChanges>& report,
     environment.out << csv;
     return kExitFinished;
   }
+  if (written == csv) {
+    return kExitFinished;
+  }
+  // A job that failed, or a file that changed between the two passes: the report says
+  // what was done.
   std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(csv.data()), csv.size());
-  if (!environment.fileSystem.writeFile(options.report, bytes)) {
+  if (!environment.fileSystem.replaceFile(options.report, bytes)) {
     environment.err << FormatMessage(kMessageWriteError, options.report) << '\n';
     return kExitWriteError;
   }
@@ -450,6 +516,10 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
   const TextShown shown = [&](std::string_view text) {
     return encoding ? encoding->toUtf8(text) : std::string(text);
   };
+  // With the CSV on standard output, everything else goes to the error stream.
+  CliEnvironment jobEnvironment{environment.fileSystem,
+                                options.report == "-" ? environment.err : environment.out,
+                                environment.err};
   if (options.lint) {
     const LintRequest lint{.files = options.files,
                            .withLibraries = options.autoNumber,
@@ -471,18 +541,28 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
     }
     int status = kExitFinished;
     applier = MapApplier::Prepare({options.apply, options.reverse, options.quiet, options.files},
-                                  toFile, shown, environment, status);
+                                  toFile, shown, jobEnvironment, status);
     if (!applier) {
       return status;
     }
+    options.files = applier->files();
   }
   const bool writeNothing = options.dryRun || options.check;
-  JobOutput output{environment, options, writeNothing && !options.quiet};
+  JobOutput output{jobEnvironment, options, writeNothing && !options.quiet};
   if (encoding) {
     output.shownTexts = shown;
   }
+  WarnOfLocksThatMatchNothing(options, jobEnvironment);
+  std::optional<std::string> reportWritten;
+  if (!writeNothing && !options.report.empty() && options.report != "-") {
+    reportWritten =
+        WriteReportBeforeJobs(options, *numbering, applier, output.shownTexts, environment);
+    if (!reportWritten) {
+      return kExitWriteError;
+    }
+  }
   RunJobs(options, *numbering, applier, output);
-  KeepWorst(output.worst, WriteReport(options, output.report, environment));
+  KeepWorst(output.worst, WriteReport(options, output.report, reportWritten, environment));
   environment.out.flush();
   return output.worst;
 }

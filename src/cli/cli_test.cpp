@@ -181,10 +181,29 @@ TEST(KerroCli, ReportToStandardOutputAndItsWriteError) {
   EXPECT_EQ(toOut.out,
             "file,section,x,y,part,tag,old_reference,new_reference,old_block,new_block\r\n");
 
-  fileSystem.failOn(FileOperation::Write, "r.csv");
+  fileSystem.failOn(FileOperation::Rename, "r.csv");
   Outcome failed = RunTool(fileSystem, {"-q", "-n", "-r", "r.csv", "B.CE2"});
   EXPECT_EQ(failed.status, kExitWriteError);
   EXPECT_EQ(failed.err, "File write error. \"r.csv\"\n");
+}
+
+// Each use of a repeatable option takes one value: the FILEs after it stay FILEs.
+TEST(KerroCli, RepeatableOptionsTakeOneValueEachAndAnUnmatchedLockIsNamed) {
+  MemoryFileSystem fileSystem;
+  fileSystem.files["A.CE2"] = Unnumbered();
+  fileSystem.files["B.CE2"] = Unnumbered();
+  for (const char* option : {"-L", "--lock", "--lib-dir"}) {
+    SCOPED_TRACE(option);
+    Outcome outcome = RunTool(fileSystem, {"-n", option, "J*", "A.CE2", "B.CE2"});
+    EXPECT_EQ(outcome.status, kExitFinished);
+    EXPECT_NE(outcome.out.find("A.CE2: section 1"), std::string::npos) << outcome.out;
+    EXPECT_NE(outcome.out.find("B.CE2: section 1"), std::string::npos) << outcome.out;
+  }
+  Outcome locked = RunTool(fileSystem, {"-n", "-L", "R5", "-L", "r*", "-L", "J*", "A.CE2"});
+  EXPECT_EQ(locked.err,
+            "kerro-cli: warning: --lock r* matches no reference in any FILE\n"
+            "kerro-cli: warning: --lock J* matches no reference in any FILE\n");
+  EXPECT_EQ(RunTool(fileSystem, {"-q", "-n", "-L", "J*", "A.CE2"}).err, "");
 }
 
 TEST(KerroCli, ListShowsComponentsAndChangesNothing) {

@@ -180,6 +180,8 @@ int RunLint(const LintRequest& request, const TextShown& shown, CliEnvironment& 
   std::string csv = "file,section,x,y,part,tag,reference,block,finding,detail\r\n";
   const LintOptions lintOptions{.sheetRanges = request.sheetRanges};
   size_t findingCount = 0;
+  // With the CSV on standard output, the lines go to the error stream.
+  std::ostream& lines = request.report == "-" ? environment.err : environment.out;
   for (size_t first = 0; first < fileCount; first += designSize) {
     const std::span<const std::string> paths(files.paths.data() + first, designSize);
     const std::span<const SchematicDocument> design(files.documents.data() + first, designSize);
@@ -192,7 +194,7 @@ int RunLint(const LintRequest& request, const TextShown& shown, CliEnvironment& 
     for (const AnnotationFinding& finding : findings) {
       ++findingCount;
       if (!request.quiet) {
-        environment.out << writer.line(finding) << '\n';
+        lines << writer.line(finding) << '\n';
       }
       csv += writer.csvRow(finding);
     }
@@ -205,7 +207,7 @@ int RunLint(const LintRequest& request, const TextShown& shown, CliEnvironment& 
     environment.out << csv;
   } else if (!request.report.empty()) {
     std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(csv.data()), csv.size());
-    if (!environment.fileSystem.writeFile(request.report, bytes)) {
+    if (!environment.fileSystem.replaceFile(request.report, bytes)) {
       environment.err << FormatMessage(kMessageWriteError, request.report) << '\n';
       status = kExitWriteError;
     }

@@ -49,11 +49,24 @@ std::optional<std::string> FreeTemporaryName(FileSystem& fileSystem, const std::
 
 bool FileSystem::replaceFile(const std::string& path, std::span<const uint8_t> bytes) {
   const std::optional<std::string> temporary = FreeTemporaryName(*this, path);
-  if (!temporary || !writeTemporary(*temporary, bytes)) {
+  if (!temporary || !writeTemporary(*temporary, bytes, path)) {
     return false;
   }
   if (!renameFile(*temporary, path)) {
     removeFile(*temporary);
+    return false;
+  }
+  return true;
+}
+
+bool FileSystem::replaceWithBackup(const std::string& replacement, const std::string& target,
+                                   const std::string& backup) {
+  if (!renameFile(target, backup)) {
+    return false;
+  }
+  if (!renameFile(replacement, target)) {
+    // The target's name is free here: put the previous content back.
+    renameFile(backup, target);
     return false;
   }
   return true;

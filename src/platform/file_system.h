@@ -9,6 +9,13 @@
 // temporaries (a Windows folder holds names of 12 characters at most past its 247).
 // While a run writes a temporary it keeps it locked; the next run for the same target
 // removes every temporary of that target that no one holds, those of killed runs.
+//
+// What is on the disk once a call returns, should the power fail right after: a
+// temporary's bytes and permission bits (writeTemporary), a rename and a link, with the
+// folder that holds the new name. A temporary's own name, a removal and writeFile's
+// replacement of a file's bytes may still be lost. The safe save (renumber/safe_save.h)
+// relies on exactly this, and the crash model (testing/crash_model_file_system.h) gives
+// a power loss no more than this.
 
 #include <algorithm>
 #include <cstdint>
@@ -36,13 +43,19 @@ class FileSystem {
   // if any of that fails; the file may then exist with partial content.
   virtual bool writeFile(const std::string& path, std::span<const uint8_t> bytes) = 0;
 
-  // Creates `path`, which must not exist, writes `bytes` and flushes them, and keeps the
-  // file locked until it is renamed or removed through this file system (or the process
-  // ends). Returns false, leaving no file of its own, if any of that fails.
-  virtual bool writeTemporary(const std::string& path, std::span<const uint8_t> bytes) = 0;
+  // Creates `path`, which must not exist, gives it the permission bits (read, write,
+  // execute for owner, group and others) of the file at `permissionsOf` where one is
+  // there and files have such bits, writes `bytes` and flushes bytes and bits together,
+  // and keeps the file locked until it is renamed or removed through this file system
+  // (or the process ends). Returns false, leaving no file of its own, if any of that
+  // fails. Set-user-id, set-group-id and sticky bits are not carried over.
+  virtual bool writeTemporary(const std::string& path, std::span<const uint8_t> bytes,
+                              const std::string& permissionsOf) = 0;
 
-  // Removes the file at `path` unless some process holds it locked. Returns true if it was
-  // removed.
+  // Removes the file at `path` unless some process holds it locked. On POSIX an empty file
+  // may be one that a run has just created and not locked yet: it is removed only once it
+  // is older than kFreshTemporarySeconds (Windows holds a file from its creation). Returns
+  // true if it was removed.
   virtual bool removeUnlessLocked(const std::string& path) = 0;
 
   // Returns false if the file could not be removed (also when it does not exist).
@@ -106,14 +119,14 @@ class FileSystem {
     return false;
   }
 
-  // Gives the file at `to` the permission bits (read, write, execute for owner, group and
-  // others) of the file at `from`, so that a file replaced through a temporary keeps them.
-  // Returns false on failure, and true where files have no such bits (the default).
-  virtual bool copyPermissions(const std::string& from, const std::string& to) {
-    (void)from;
-    (void)to;
-    return true;
-  }
+  // Puts `replacement` at `target` and the file now at `target` at `backup`, replacing
+  // what is there; the save calls it where the file system has no links. The default
+  // renames `target` over `backup`, then `replacement` over `target`: in between no file
+  // is at `target` (the previous content is whole at `backup`). When the second rename
+  // fails, the previous content is put back at `target` if it can be. Windows does both
+  // in one call. Returns false on failure; `replacement` may then still be there.
+  virtual bool replaceWithBackup(const std::string& replacement, const std::string& target,
+                                 const std::string& backup);
 
   // True where the system's own profile functions read and write INI files on this file
   // system: the real one on Windows.
@@ -128,6 +141,10 @@ class FileSystem {
 std::unique_ptr<FileSystem> CreateRealFileSystem();
 
 inline constexpr int kTemporarySlots = 8;
+
+// How long an empty temporary may belong to a run that has created it and not yet locked
+// it. Older ones were left by a run that died.
+inline constexpr int kFreshTemporarySeconds = 10;
 
 // The name of temporary `slot` (0 to kTemporarySlots - 1) for `target`, in its folder.
 std::string TemporaryName(const std::string& target, int slot);

@@ -63,7 +63,7 @@ TEST(RealFileSystem, SaysWhyAFileCannotBeRead) {
   EXPECT_EQ(fileSystem.whyUnreadable(folder.file("missing")), "no such file");
   EXPECT_EQ(fileSystem.whyUnreadable(folder.file("missing/deeper")), "no such file");
   EXPECT_EQ(fileSystem.whyUnreadable(folder.path()), "is a folder");
-  ASSERT_TRUE(fileSystem.writeTemporary(folder.file("held"), std::vector<uint8_t>{1}));
+  ASSERT_TRUE(fileSystem.writeTemporary(folder.file("held"), std::vector<uint8_t>{1}, ""));
   EXPECT_EQ(fileSystem.whyUnreadable(folder.file("held")), "held by another program");
   EXPECT_TRUE(fileSystem.removeFile(folder.file("held")));
 }

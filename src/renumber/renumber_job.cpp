@@ -123,6 +123,14 @@ JobResult RenumberJob(const JobRequest& request, JobContext& context) {
     }
   }
   if (request.writeFiles) {
+    for (size_t d = 0; d < loaded.files.size(); ++d) {
+      if (!toWrite[d]) {
+        // Nothing is written, but what a killed run left beside the file goes, as a save
+        // would remove it.
+        FreeTemporaryName(context.fileSystem, loaded.files[d]);
+        FreeTemporaryName(context.fileSystem, MakeBackupName(loaded.files[d]));
+      }
+    }
     result.save = SaveDesign(context.fileSystem, loaded, toWrite);
     if (!result.save.ok()) {
       result.outcome = JobOutcome::WriteError;

@@ -165,6 +165,13 @@ TEST(RenumberJob, NoChangeNoWrite) {
     EXPECT_EQ(fileSystem.changeCount(), 0);
     EXPECT_EQ(fileSystem.files["E.$E2"], (Bytes{1, 2, 3}));
   }
+  // A temporary that a killed run left beside it still goes.
+  MemoryFileSystem withLitter;
+  withLitter.files["E.CE2"] = numbered.bytes();
+  withLitter.files[TemporaryName("E.CE2", 3)] = {7};
+  EXPECT_TRUE(RunJob(withLitter, {.path = "E.CE2"}).written.empty());
+  EXPECT_EQ(withLitter.files.size(), 1u);
+
   SchematicBuilder split;
   split.header().component(testing::PlacedPart("RES", "R1", 1, 0));
   split.header().component(testing::PlacedPart("RES", "R2", 1, 0));
@@ -178,10 +185,11 @@ TEST(RenumberJob, SectionsAreWrittenToFilesOfTheirOwn) {
   SchematicBuilder builder = ThreeSections();
   MemoryFileSystem fileSystem;
   fileSystem.files["S.CE2"] = builder.bytes();
-  fileSystem.files["S.CE2-01"] = {7};  // from an earlier run, replaced
+  fileSystem.files["S.CE2-01"] = {7};  // from an earlier run, replaced, kept at its backup
   EXPECT_EQ(RunJob(fileSystem, {.path = "S.CE2"}).outcome, JobOutcome::Finished);
-  EXPECT_EQ(fileSystem.files.size(), 4u);
+  EXPECT_EQ(fileSystem.files.size(), 5u);
   EXPECT_EQ(fileSystem.files["S.$E2"], builder.bytes());
+  EXPECT_EQ(fileSystem.files["S.$E2-01"], Bytes{7});
   Bytes joined;
   for (const char* name : {"S.CE2", "S.CE2-01", "S.CE2-02"}) {
     const Bytes& part = fileSystem.files[name];
@@ -327,8 +335,9 @@ struct FaultWorld {
 };
 
 TEST(RenumberJobFaults, FailureOfAnyChangeLosesNothing) {
-  // A clean run gives the number of changes: three temporary writes, the removal of the old
-  // backup, the rename to the backup and three final renames.
+  // A clean run gives the number of changes (this file system has no links): three
+  // temporary writes, then for the path and for S.CE2-01 the rename to the backup name and
+  // the temporary's rename into place, and the rename of S.CE2-02's temporary.
   int total = 0;
   {
     FaultWorld world;
@@ -344,11 +353,18 @@ TEST(RenumberJobFaults, FailureOfAnyChangeLosesNothing) {
     JobResult result = RunJob(world.fileSystem, {.path = "S.CE2"});
     world.expectFailedSafely(result);
     if (n <= 3) {
-      // A temporary write or the old backup's removal: nothing at all has changed.
+      // A temporary write or the path's move to its backup name: nothing has changed.
       EXPECT_EQ(world.fileSystem.files, before);
-    } else {
-      // Later the old backup is gone, but the schematic is back at its path.
+    } else if (n == 4) {
+      // The path's new content did not arrive: the previous content is back at the path.
       EXPECT_EQ(world.fileSystem.files["S.CE2"], world.original);
+    } else {
+      // The path is replaced, its previous content at the backup; S.CE2-01 holds its own
+      // previous content, at its path or its backup name.
+      EXPECT_EQ(world.fileSystem.files["S.$E2"], world.original);
+      const bool sectionKept = world.fileSystem.files["S.CE2-01"] == Bytes{2, 2} ||
+                               world.fileSystem.files["S.$E2-01"] == Bytes{2, 2};
+      EXPECT_TRUE(sectionKept);
     }
   }
 }
@@ -374,11 +390,11 @@ TEST(RenumberJobFaults, FlushReadBackAndCorruptionOfEachTemporary) {
 }
 
 TEST(RenumberJobFaults, FinalRenameAndRestoreBothFailing) {
-  // The first section's rename (change 7) and the move back (change 8) both fail: the
+  // The first section's rename (change 4) and the move back (change 5) both fail: the
   // previous content stays at the backup name.
   FaultWorld world;
-  world.fileSystem.failNthChange(7);
-  world.fileSystem.failNthChange(8);
+  world.fileSystem.failNthChange(4);
+  world.fileSystem.failNthChange(5);
   world.expectFailedSafely(RunJob(world.fileSystem, {.path = "S.CE2"}));
   EXPECT_EQ(world.fileSystem.files.count("S.CE2"), 0u);
   EXPECT_EQ(world.fileSystem.files["S.$E2"], world.original);

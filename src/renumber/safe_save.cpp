@@ -7,58 +7,48 @@ namespace kerro {
 
 namespace {
 
+// One file that the save writes: a section's file, its temporary and its backup name.
 struct PendingFile {
   std::string target;
+  std::string backup;
   std::string temporary;
+  bool replaces = false;  // a file is at `target` now, and goes to `backup`
 };
 
 void RemoveTemporaries(FileSystem& fileSystem, const std::vector<PendingFile>& files) {
   for (const PendingFile& file : files) {
-    if (fileSystem.exists(file.temporary)) {
+    if (!file.temporary.empty() && fileSystem.exists(file.temporary)) {
       fileSystem.removeFile(file.temporary);
     }
   }
 }
 
-// Writes and flushes the bytes to a temporary beside `target`, gives it the permission
-// bits of the file it replaces (of `model` where nothing is there yet), then reads them
-// back: a disk can accept a write and still hold something else afterwards. Adds the
-// temporary to `files` once it exists.
-bool WriteVerified(FileSystem& fileSystem, const std::string& target, const std::string& model,
-                   std::span<const uint8_t> bytes, std::vector<PendingFile>& files) {
-  std::optional<std::string> temporary = FreeTemporaryName(fileSystem, target);
-  if (!temporary || !fileSystem.writeTemporary(*temporary, bytes)) {
+// Writes and flushes the bytes, with the permission bits of the file it replaces (of
+// `model` where nothing is there yet), to a temporary beside the target, then reads them
+// back: a disk can accept a write and still hold something else afterwards.
+bool WriteVerified(FileSystem& fileSystem, const std::string& model, std::span<const uint8_t> bytes,
+                   PendingFile& file) {
+  std::optional<std::string> temporary = FreeTemporaryName(fileSystem, file.target);
+  file.replaces = fileSystem.exists(file.target);
+  if (!temporary ||
+      !fileSystem.writeTemporary(*temporary, bytes, file.replaces ? file.target : model)) {
     return false;
   }
-  files.push_back({target, std::move(*temporary)});
-  const std::string& permissionsFrom = fileSystem.exists(target) ? target : model;
-  return fileSystem.copyPermissions(permissionsFrom, files.back().temporary) &&
-         fileSystem.hasContent(files.back().temporary, bytes);
+  file.temporary = std::move(*temporary);
+  return fileSystem.hasContent(file.temporary, bytes);
 }
 
-// Renames every temporary into place, the later sections first: the path itself is the
-// last name to receive new content.
-bool RenameIntoPlace(FileSystem& fileSystem, const std::vector<PendingFile>& files) {
-  for (size_t i = files.size(); i-- > 0;) {
-    if (!fileSystem.renameFile(files[i].temporary, files[i].target)) {
-      return false;
-    }
-  }
-  return true;
-}
-
-// Links the schematic to a free temporary name beside its backup. Returns the name, or
+// Links the target to a free temporary name beside its backup. Returns the name, or
 // nullopt when live runs hold every name or another run keeps taking them, and an empty
 // name where the file system has no links.
-std::optional<std::string> LinkToTemporary(FileSystem& fileSystem, const std::string& path,
-                                           const std::string& backupPath) {
+std::optional<std::string> LinkToTemporary(FileSystem& fileSystem, const PendingFile& file) {
   bool failedOnAFreeName = false;
   for (int attempt = 0; attempt < kTemporarySlots; ++attempt) {
-    std::optional<std::string> name = FreeTemporaryName(fileSystem, backupPath);
+    std::optional<std::string> name = FreeTemporaryName(fileSystem, file.backup);
     if (!name) {
       return std::nullopt;
     }
-    if (fileSystem.linkFile(path, *name)) {
+    if (fileSystem.linkFile(file.target, *name)) {
       return name;
     }
     // Another run may have taken the name and renamed it away again: only a second
@@ -73,48 +63,73 @@ std::optional<std::string> LinkToTemporary(FileSystem& fileSystem, const std::st
   return std::nullopt;
 }
 
-// Where the file system has links, the schematic gets its backup name as a second name
-// and keeps its path until the new content replaces it: no moment leaves the path, or the
-// backup name, without a whole file. Returns nullopt, having changed nothing, where the
-// file system has no links.
-std::optional<bool> SaveWithLink(FileSystem& fileSystem, const std::string& path,
-                                 const std::string& backupPath,
-                                 const std::vector<PendingFile>& files) {
-  const std::optional<std::string> backupTemporary = LinkToTemporary(fileSystem, path, backupPath);
-  if (!backupTemporary) {
+// Gives the file at the target its backup name as a second name, so that the target
+// keeps its file until the new content replaces it. Returns nullopt, having changed
+// nothing, where the file system has no links.
+std::optional<bool> LinkBackup(FileSystem& fileSystem, const PendingFile& file) {
+  const std::optional<std::string> linked = LinkToTemporary(fileSystem, file);
+  if (!linked) {
     return false;  // renaming instead is safe only for one run at a time
   }
-  if (backupTemporary->empty()) {
+  if (linked->empty()) {
     return std::nullopt;
   }
-  if (!fileSystem.renameFile(*backupTemporary, backupPath)) {
-    fileSystem.removeFile(*backupTemporary);
+  if (!fileSystem.renameFile(*linked, file.backup)) {
+    fileSystem.removeFile(*linked);
     return false;
   }
   // A rename between two names of one file succeeds and changes nothing (the backup may
   // already be this file, linked by another run): the temporary name is then still there.
-  if (fileSystem.exists(*backupTemporary)) {
-    fileSystem.removeFile(*backupTemporary);
+  if (fileSystem.exists(*linked)) {
+    fileSystem.removeFile(*linked);
   }
-  // On failure the path still holds the previous content, as does the backup.
-  return RenameIntoPlace(fileSystem, files);
+  return true;
 }
 
-// Without links the schematic is renamed to its backup name first.
-bool SaveByRename(FileSystem& fileSystem, const std::string& path, const std::string& backupPath,
-                  const std::vector<PendingFile>& files) {
-  // A backup that exists but cannot be removed would make the rename below replace it or
-  // fail depending on the system; stop while the schematic is still untouched.
-  if (fileSystem.exists(backupPath) && !fileSystem.removeFile(backupPath)) {
-    return false;
+// Where the file system has links, every file the save replaces first gets its backup
+// name as a second name; then the temporaries are renamed into place, the later sections
+// first, so that the path receives new content only when everything else is done. No
+// moment leaves a target or a backup name without a whole file. Returns nullopt, having
+// changed nothing, where the file system has no links.
+std::optional<bool> SaveWithLinks(FileSystem& fileSystem, const std::vector<PendingFile>& files) {
+  bool linksChecked = false;
+  for (const PendingFile& file : files) {
+    if (!file.replaces) {
+      continue;
+    }
+    const std::optional<bool> linked = LinkBackup(fileSystem, file);
+    if (!linked) {
+      return linksChecked ? std::optional(false) : std::nullopt;
+    }
+    if (!*linked) {
+      return false;
+    }
+    linksChecked = true;
   }
-  if (!fileSystem.renameFile(path, backupPath)) {
-    return false;
+  if (!linksChecked) {
+    return std::nullopt;  // nothing to keep: a rename is as good
   }
-  if (!RenameIntoPlace(fileSystem, files)) {
-    // The path is still free here: put the previous content back first.
-    fileSystem.renameFile(backupPath, path);
-    return false;
+  for (size_t i = files.size(); i-- > 0;) {
+    if (!fileSystem.renameFile(files[i].temporary, files[i].target)) {
+      return false;  // this target, and those not yet done, hold their previous content
+    }
+  }
+  return true;
+}
+
+// Without links each file goes to its backup name as its replacement takes its place;
+// for each file the moment in between leaves its previous content at the backup name
+// only (see replaceWithBackup). The path goes first: its backup name is the one another
+// program most likely holds, and a held backup then stops the save before any file has
+// changed.
+bool SaveByRename(FileSystem& fileSystem, const std::vector<PendingFile>& files) {
+  for (const PendingFile& file : files) {
+    const bool placed = file.replaces
+                            ? fileSystem.replaceWithBackup(file.temporary, file.target, file.backup)
+                            : fileSystem.renameFile(file.temporary, file.target);
+    if (!placed) {
+      return false;
+    }
   }
   return true;
 }
@@ -136,15 +151,17 @@ bool SaveWithBackup(FileSystem& fileSystem, const SchematicDocument& document,
   if (!document.isLoaded() || path == backupPath || !MayReplace(fileSystem, document, path)) {
     return false;
   }
-  std::vector<PendingFile> files;
+  std::vector<PendingFile> files(static_cast<size_t>(document.sectionCount()));
   bool saved = true;
   for (int i = 0; i < document.sectionCount() && saved; ++i) {
-    const std::string target = SchematicDocument::SectionFileName(path, i);
-    saved = WriteVerified(fileSystem, target, path, document.sectionBytes(i), files);
+    PendingFile& file = files[static_cast<size_t>(i)];
+    file.target = SchematicDocument::SectionFileName(path, i);
+    file.backup = SchematicDocument::SectionFileName(backupPath, i);
+    saved = WriteVerified(fileSystem, path, document.sectionBytes(i), file);
   }
   if (saved) {
-    const std::optional<bool> linked = SaveWithLink(fileSystem, path, backupPath, files);
-    saved = linked ? *linked : SaveByRename(fileSystem, path, backupPath, files);
+    const std::optional<bool> linked = SaveWithLinks(fileSystem, files);
+    saved = linked ? *linked : SaveByRename(fileSystem, files);
   }
   if (!saved) {
     RemoveTemporaries(fileSystem, files);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -32,8 +33,9 @@ class WatchedFileSystem final : public FileSystem {
   std::optional<std::vector<uint8_t>> readFileShared(const std::string& path) override {
     return real_.readFileShared(path);
   }
-  bool writeTemporary(const std::string& path, std::span<const uint8_t> bytes) override {
-    return after("write " + path, real_.writeTemporary(path, bytes));
+  bool writeTemporary(const std::string& path, std::span<const uint8_t> bytes,
+                      const std::string& permissionsOf) override {
+    return after("write " + path, real_.writeTemporary(path, bytes, permissionsOf));
   }
   bool removeUnlessLocked(const std::string& path) override {
     return after("remove " + path, real_.removeUnlessLocked(path));
@@ -149,7 +151,7 @@ TEST(SafeSave, TemporariesOfALiveRunAreLeftAlone) {
   const std::string held = TemporaryName(path, 0);
   const Bytes othersBytes = Board("R2");
   std::unique_ptr<FileSystem> otherRun = CreateRealFileSystem();
-  ASSERT_TRUE(otherRun->writeTemporary(held, othersBytes));
+  ASSERT_TRUE(otherRun->writeTemporary(held, othersBytes, {}));
   SchematicDocument document;
   ASSERT_TRUE(document.loadImage(Board("R1")));
   ASSERT_TRUE(SaveWithBackup(testing::RealFiles(), document, path, folder.file("S.$E2")));
@@ -159,6 +161,38 @@ TEST(SafeSave, TemporariesOfALiveRunAreLeftAlone) {
   otherRun.reset();  // the other run is killed
   ASSERT_TRUE(SaveWithBackup(testing::RealFiles(), document, path, folder.file("S.$E2")));
   EXPECT_EQ(folder.list(), (std::vector<std::string>{"S.$E2", "S.CE2"}));
+}
+
+// A run that dies right after creating a temporary leaves it empty. A fresh one may be a
+// live run's that is not locked yet; an old one is removed, so that such files can never
+// take every name and make the save fail.
+TEST(SafeSave, EmptyTemporariesAreRemovedOnceOld) {
+  TempFolder folder;
+  const std::string path = folder.file("S.CE2");
+  WriteBytes(path, Board("R7"));
+  for (int slot = 0; slot < kTemporarySlots; ++slot) {
+    WriteBytes(TemporaryName(path, slot), {});
+    std::filesystem::last_write_time(TemporaryName(path, slot),
+                                     std::filesystem::file_time_type::clock::now() -
+                                         std::chrono::seconds(kFreshTemporarySeconds + 5));
+  }
+  // On Windows a run holds its temporary from the moment it creates it, so there an empty
+  // one that nobody holds is a dead run's at any age.
+#ifndef _WIN32
+  const std::string fresh = TemporaryName(folder.file("T.CE2"), 0);
+  WriteBytes(fresh, {});
+  EXPECT_FALSE(testing::RealFiles().removeUnlessLocked(fresh));
+#endif
+  SchematicDocument document;
+  ASSERT_TRUE(document.loadImage(Board("R1")));
+  ASSERT_TRUE(SaveWithBackup(testing::RealFiles(), document, path, folder.file("S.$E2")));
+  EXPECT_EQ(Content(path), Board("R1"));
+  for (int slot = 0; slot < kTemporarySlots; ++slot) {
+    EXPECT_FALSE(std::filesystem::exists(TemporaryName(path, slot)));
+  }
+#ifndef _WIN32
+  EXPECT_TRUE(std::filesystem::exists(fresh));
+#endif
 }
 
 // A path as long as the system lets a file have still leaves room for its temporaries:

@@ -46,7 +46,9 @@ std::optional<std::vector<uint8_t>> MemoryFileSystem::readFileShared(const std::
   return it->second;
 }
 
-bool MemoryFileSystem::writeTemporary(const std::string& path, std::span<const uint8_t> bytes) {
+bool MemoryFileSystem::writeTemporary(const std::string& path, std::span<const uint8_t> bytes,
+                                      const std::string& permissionsOf) {
+  (void)permissionsOf;
   if (files.count(path) != 0) {
     log.push_back("write " + path);
     return false;

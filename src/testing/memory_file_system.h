@@ -22,7 +22,9 @@ class MemoryFileSystem : public FileSystem {
   bool writeFile(const std::string& path, std::span<const uint8_t> bytes) override;
   // Fails as writeFile does, and then removes what it wrote. The file counts as locked by
   // another process for removeUnlessLocked until it is renamed or removed.
-  bool writeTemporary(const std::string& path, std::span<const uint8_t> bytes) override;
+  // Files here have no permission bits.
+  bool writeTemporary(const std::string& path, std::span<const uint8_t> bytes,
+                      const std::string& permissionsOf) override;
   bool removeUnlessLocked(const std::string& path) override;
   bool removeFile(const std::string& path) override;
   bool renameFile(const std::string& from, const std::string& to) override;

@@ -80,6 +80,11 @@ SchematicBuilder& SchematicBuilder::component(const ComponentRecord& record) {
   bytes[11] = record.block;
   PutText(bytes, 12, 15, record.packageTag, record.packageTagLengthByte);
   PutText(bytes, 32, 8, record.reference, record.referenceLengthByte);
+  if (record.cleanReferenceField) {
+    std::fill(
+        bytes.begin() + 33 + static_cast<ptrdiff_t>(std::min<size_t>(record.reference.size(), 8)),
+        bytes.begin() + 41, uint8_t{0});
+  }
   std::copy_n(record.partName.begin(), std::min<size_t>(record.partName.size(), 16),
               bytes.begin() + 44);
   if (record.partName.size() < 16) {

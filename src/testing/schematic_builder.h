@@ -21,6 +21,8 @@ struct ComponentRecord {
   // Length bytes to store instead of the texts' lengths (for malformed fields).
   std::optional<uint8_t> packageTagLengthByte;
   std::optional<uint8_t> referenceLengthByte;
+  // Zeros after the reference in its field, as on a board whose fields were written clean.
+  bool cleanReferenceField = false;
 };
 
 // A placed part whose package tag is its part name, as the editor gives it.

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <memory>
 #include <string_view>
@@ -193,13 +194,21 @@ class PosixFileSystem final : public FileSystem {
     return file.close();
   }
 
-  bool writeTemporary(const std::string& path, std::span<const uint8_t> bytes) override {
+  bool writeTemporary(const std::string& path, std::span<const uint8_t> bytes,
+                      const std::string& permissionsOf) override {
     // Read and write: the read-back goes through this descriptor, which holds the lock.
     Descriptor file(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (file.get() < 0) {
       return false;
     }
-    if (!LockExclusively(file.get()) || !WriteAll(file.get(), bytes) || ::fsync(file.get()) != 0) {
+    // The bits go before the flush, so that the disk never holds the new bytes under the
+    // default bits. Set-user-id and the like are not carried over: the new file may
+    // belong to another user than the one it replaces.
+    struct stat model {};
+    const bool hasModel = !permissionsOf.empty() && ::stat(permissionsOf.c_str(), &model) == 0;
+    if (!LockExclusively(file.get()) ||
+        (hasModel && ::fchmod(file.get(), model.st_mode & 0777) != 0) ||
+        !WriteAll(file.get(), bytes) || ::fsync(file.get()) != 0) {
       ::unlink(path.c_str());
       return false;
     }
@@ -212,9 +221,20 @@ class PosixFileSystem final : public FileSystem {
     if (file.get() < 0 || !LockExclusively(file.get())) {
       return false;
     }
-    // An empty file may be one that another run has just created and not yet locked.
-    const std::optional<size_t> size = RegularFileSize(file.get());
-    return size && *size > 0 && ::unlink(path.c_str()) == 0;
+    // An empty file may be one that another run has just created and not yet locked; one
+    // that stayed empty for long was left by a run that died right after creating it.
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+      return false;
+    }
+    if (info.st_size == 0) {
+      const time_t now = ::time(nullptr);
+      const time_t age = now >= info.st_mtime ? now - info.st_mtime : info.st_mtime - now;
+      if (age < kFreshTemporarySeconds) {
+        return false;
+      }
+    }
+    return ::unlink(path.c_str()) == 0;
   }
 
   bool removeFile(const std::string& path) override {
@@ -271,20 +291,6 @@ class PosixFileSystem final : public FileSystem {
       return false;
     }
     return (info.st_mode & 0222) == 0 || ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0;
-  }
-
-  // Set-user-id, set-group-id and sticky bits are not carried over: the new file may
-  // belong to another user than the one it replaces.
-  bool copyPermissions(const std::string& from, const std::string& to) override {
-    struct stat info {};
-    if (::stat(from.c_str(), &info) != 0) {
-      return false;
-    }
-    const mode_t mode = info.st_mode & 0777;
-    if (const auto held = held_.find(to); held != held_.end()) {
-      return ::fchmod(held->second.get(), mode) == 0;
-    }
-    return ::chmod(to.c_str(), mode) == 0;
   }
 
   bool sameFile(const std::string& first, const std::string& second) override {

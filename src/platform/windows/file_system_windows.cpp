@@ -111,7 +111,11 @@ class WindowsFileSystem final : public FileSystem {
     return file.valid() && WriteAll(file.get(), bytes) && file.close();
   }
 
-  bool writeTemporary(const std::string& path, std::span<const uint8_t> bytes) override {
+  // Windows files have no permission bits to carry over; ReplaceFile keeps the replaced
+  // file's attributes where the save uses it.
+  bool writeTemporary(const std::string& path, std::span<const uint8_t> bytes,
+                      const std::string& permissionsOf) override {
+    (void)permissionsOf;
     auto file = std::make_unique<Win32Handle>(
         ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                       FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -145,6 +149,30 @@ class WindowsFileSystem final : public FileSystem {
     held_.erase(from);
     return ::MoveFileExA(from.c_str(), to.c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  }
+
+  // One call moves the file at `target` to `backup` and `replacement` to `target`, and
+  // gives the new file the attributes of the one it replaces. Where ReplaceFile cannot
+  // serve (a target it may not merge with, a file system that refuses it), the save
+  // renames as the default does.
+  bool replaceWithBackup(const std::string& replacement, const std::string& target,
+                         const std::string& backup) override {
+    held_.erase(replacement);
+    if (::ReplaceFileA(target.c_str(), replacement.c_str(), backup.c_str(),
+                       REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0) {
+      return true;
+    }
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+      // The previous content went to `backup` and the replacement stayed where it was:
+      // put the previous content back first.
+      ::MoveFileExA(backup.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+      return false;
+    }
+    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT || !exists(replacement) || !exists(target)) {
+      return false;
+    }
+    return FileSystem::replaceWithBackup(replacement, target, backup);
   }
 
   // NTFS has hard links; FAT volumes and network shares may not, and the save then

@@ -41,5 +41,26 @@ TEST(WindowsFileSystem, BothSeparatorsWork) {
   EXPECT_EQ(ReadBytes(folder.file("sep.bin")), std::vector<uint8_t>{5});
 }
 
+// Where the save cannot link (FAT, some shares), one ReplaceFile call puts the new file in
+// place and the previous one at its backup name, over an old backup or where none was.
+TEST(WindowsFileSystem, ReplaceWithBackupKeepsThePreviousFileAtTheBackupName) {
+  for (const bool oldBackup : {true, false}) {
+    SCOPED_TRACE(oldBackup ? "over an old backup" : "no backup yet");
+    TempFolder folder;
+    const std::string path = folder.file("S.CE2");
+    const std::string backup = folder.file("S.$E2");
+    const std::string temporary = TemporaryName(path, 0);
+    WriteBytes(path, {1});
+    if (oldBackup) {
+      WriteBytes(backup, {9});
+    }
+    ASSERT_TRUE(testing::RealFiles().writeTemporary(temporary, std::vector<uint8_t>{2}, path));
+    ASSERT_TRUE(testing::RealFiles().replaceWithBackup(temporary, path, backup));
+    EXPECT_EQ(ReadBytes(path), std::vector<uint8_t>{2});
+    EXPECT_EQ(ReadBytes(backup), std::vector<uint8_t>{1});
+    EXPECT_FALSE(testing::RealFiles().exists(temporary));
+  }
+}
+
 }  // namespace
 }  // namespace kerro

@@ -84,12 +84,13 @@ class SteppedFileSystem final : public kerro::FileSystem {
     return ok;
   }
 
-  bool writeTemporary(const std::string& path, std::span<const uint8_t> bytes) override {
+  bool writeTemporary(const std::string& path, std::span<const uint8_t> bytes,
+                      const std::string& permissionsOf) override {
     const bool dies = step("write", path);
     if (dies && mode_ == "during") {
       WriteHalf(path, bytes);
     }
-    const bool ok = real_.writeTemporary(path, bytes);
+    const bool ok = real_.writeTemporary(path, bytes, permissionsOf);
     afterStep(dies);
     return ok;
   }
@@ -118,6 +119,14 @@ class SteppedFileSystem final : public kerro::FileSystem {
   bool linkFile(const std::string& from, const std::string& to) override {
     const bool dies = step("link", from + " " + to);
     const bool ok = real_.linkFile(from, to);
+    afterStep(dies);
+    return ok;
+  }
+
+  bool replaceWithBackup(const std::string& replacement, const std::string& target,
+                         const std::string& backup) override {
+    const bool dies = step("replace", replacement + " " + target + " " + backup);
+    const bool ok = real_.replaceWithBackup(replacement, target, backup);
     afterStep(dies);
     return ok;
   }
