@@ -126,5 +126,29 @@ TEST(LintTogether, FindsADuplicateAcrossTheFilesOfOneDesign) {
   EXPECT_EQ(err.str(), "");
 }
 
+// What boards get rejected for, each named beside the part it concerns.
+TEST(LintFindings, WhatAssemblyHousesReject) {
+  SchematicBuilder board;
+  board.header()
+      .component(PlacedPart("RES", "R3", 10, 0))
+      .component(PlacedPart("RES", "R03", 20, 0))
+      .component(PlacedPart("RES", "R-1", 30, 0))
+      .component({.x = 40, .block = 0, .packageTag = "T", .reference = "U1", .partName = "A"})
+      .component({.x = 50, .block = 1, .packageTag = "T", .reference = "U1", .partName = "B"});
+  testing::MemoryFileSystem files;
+  files.files["B.CE2"] = board.bytes();
+  const testing::Outcome outcome = testing::RunTool(files, {"--lint", "B.CE2"});
+  EXPECT_EQ(outcome.status, kExitFindings);
+  EXPECT_EQ(outcome.out,
+            "B.CE2: section 1 at (20, 0) RES [RES] R03 block 0: one number written two ways: as "
+            "R3 section 1 at (10, 0)\n"
+            "B.CE2: section 1 at (20, 0) RES [RES] R03 block 0: reference misread by placement "
+            "software: a leading zero, or a character that reads as a list or a range\n"
+            "B.CE2: section 1 at (30, 0) RES [RES] R-1 block 0: reference misread by placement "
+            "software: a leading zero, or a character that reads as a list or a range\n"
+            "B.CE2: section 1 at (50, 0) B [T] U1 block 1: parts differ within one package: the "
+            "package's first block is A section 1 at (40, 0)\n");
+}
+
 }  // namespace
 }  // namespace kerro
