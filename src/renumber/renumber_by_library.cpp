@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <cstdint>
 #include <map>
 #include <set>
 
@@ -451,10 +452,21 @@ std::string CurrentReference(std::span<const ComponentEntry> entries, const Libr
 bool PackKept(const LibraryBoard& board, std::span<const ComponentEntry> entries,
               NumberSeries& numbers, NewNumbers& result) {
   std::vector<KeptPackage> packages;
-  ShortTextIds byTagAndReference;
   // By package id: the packages open to new blocks, keyed by the rank of their first block.
   std::unordered_map<uint32_t, std::map<size_t, size_t>> open;
-  for (size_t rank = 0; rank < board.ordinary.size(); ++rank) {
+  // Only packages of a tag and prefix that some unnumbered gate may join are noted: on a
+  // board whose parts are all numbered that is none.
+  std::vector<bool> joinable(board.packageCount, false);
+  bool anyJoinable = false;
+  for (const OrdinaryPart& part : board.ordinary) {
+    if (!part.fixed && !part.moves && part.blockCount > 1) {
+      joinable[part.package] = anyJoinable = true;
+    }
+  }
+  constexpr size_t kNotNoted = SIZE_MAX;
+  ShortTextIds byTagAndReference;
+  std::vector<size_t> notedAs;  // by id of a tag and reference: index into `packages`
+  for (size_t rank = 0; anyJoinable && rank < board.ordinary.size(); ++rank) {
     const OrdinaryPart& part = board.ordinary[rank];
     const ComponentEntry& entry = entries[part.component];
     if (!part.fixed || UnnumberedPrefix(entry.reference())) {
@@ -462,11 +474,17 @@ bool PackKept(const LibraryBoard& board, std::span<const ComponentEntry> entries
     }
     const uint32_t id =
         byTagAndReference.idOf(ShortText::Joined(entry.packageTag(), entry.reference()));
-    if (id == packages.size()) {
-      packages.push_back({std::string(entry.reference()), part.blockCount, {}});
-      open[part.package][rank] = id;
+    if (id == notedAs.size()) {  // its first block, in numbering order
+      notedAs.push_back(kNotNoted);
+      if (joinable[part.package]) {
+        notedAs.back() = packages.size();
+        packages.push_back({std::string(entry.reference()), part.blockCount, {}});
+        open[part.package][rank] = notedAs.back();
+      }
     }
-    packages[id].usedBlocks.insert(entry.block());
+    if (notedAs[id] != kNotNoted) {
+      packages[notedAs[id]].usedBlocks.insert(entry.block());
+    }
   }
   for (size_t rank = 0; rank < board.ordinary.size(); ++rank) {
     const OrdinaryPart& part = board.ordinary[rank];
