@@ -117,24 +117,23 @@ NumberSeries::NumberSeries(int initial, int step, int sheetBase, const PrefixTab
       step_(step),
       sheetBase_(sheetBase),
       room_(prefixes.size()),
+      limit_(prefixes.size()),
       taken_(std::move(taken)),
       sheetOf_(sheetOf) {
   for (uint32_t id = 0; id < prefixes.size(); ++id) {
     const size_t length = std::min(prefixes.text(id).size(), kMaxReferenceLength);
     room_[id] = static_cast<uint8_t>(kMaxReferenceLength - length);
+    limit_[id] = Pow10(room_[id]);
   }
   if (sheetBase_ == 0) {
-    byPrefix_.resize(prefixes.size());
+    byPrefix_.assign(prefixes.size(),
+                     Series{initial_, initial_, std::numeric_limits<int64_t>::max()});
   }
 }
 
 NumberSeries::Series& NumberSeries::seriesOf(uint32_t prefix, uint32_t sheet) {
   if (sheetBase_ == 0) {
-    Series& series = byPrefix_[prefix];
-    if (series.first == 0) {
-      series = {initial_, initial_, std::numeric_limits<int64_t>::max()};
-    }
-    return series;
+    return byPrefix_[prefix];
   }
   const auto [found, added] = bySheet_.try_emplace((uint64_t{prefix} << 32) | sheet);
   if (added) {
@@ -146,7 +145,7 @@ NumberSeries::Series& NumberSeries::seriesOf(uint32_t prefix, uint32_t sheet) {
 
 const NumberSeries::Series* NumberSeries::findSeries(uint32_t prefix, uint32_t sheet) const {
   if (sheetBase_ == 0) {
-    return byPrefix_[prefix].first == 0 ? nullptr : &byPrefix_[prefix];
+    return &byPrefix_[prefix];
   }
   const auto found = bySheet_.find((uint64_t{prefix} << 32) | sheet);
   return found == bySheet_.end() ? nullptr : &found->second;
@@ -168,7 +167,7 @@ bool NumberSeries::givenBeforeTheCut(uint32_t prefix, int64_t shown) const {
          (shown - series->first) % step_ == 0;
 }
 
-int64_t NumberSeries::next(uint32_t prefix, uint32_t component) {
+int64_t NumberSeries::nextPassingOver(uint32_t prefix, uint32_t component) {
   const uint32_t sheet = sheetBase_ > 0 ? sheetOf_[component] : 0;
   Series& series = seriesOf(prefix, sheet);
   if (!highest_.empty() && series.cursor == series.first && highest_[prefix] >= series.first) {

@@ -86,7 +86,18 @@ class NumberSeries {
 
   // The next free number of prefix id `prefix` for component `component` (an index into
   // the board's entries), now taken; 0 when the prefix has run out (see shortage()).
-  int64_t next(uint32_t prefix, uint32_t component);
+  int64_t next(uint32_t prefix, uint32_t component) {
+    // Most numbers need no more than this: one series per prefix, no cut, nothing taken.
+    if (sheetBase_ == 0 && highest_.empty()) {
+      Series& series = byPrefix_[prefix];
+      const int64_t number = series.cursor;
+      if (number < limit_[prefix] && !taken_.contains(prefix, number)) {
+        series.cursor = number + step_;
+        return number;
+      }
+    }
+    return nextPassingOver(prefix, component);
+  }
 
   // Set by the first request that found no number.
   const std::optional<SeriesShortage>& shortage() const { return shortage_; }
@@ -102,14 +113,16 @@ class NumberSeries {
   const Series* findSeries(uint32_t prefix, uint32_t sheet) const;
   bool isTaken(uint32_t prefix, int64_t number, int room) const;
   bool givenBeforeTheCut(uint32_t prefix, int64_t shown) const;
+  int64_t nextPassingOver(uint32_t prefix, uint32_t component);
 
   int64_t initial_;
   int64_t step_;
   int64_t sheetBase_;
-  std::vector<uint8_t> room_;  // by prefix id
+  std::vector<uint8_t> room_;   // by prefix id
+  std::vector<int64_t> limit_;  // by prefix id: the first number that is cut
   TakenReferences taken_;
   std::span<const uint32_t> sheetOf_;
-  std::vector<Series> byPrefix_;  // without sheet ranges; first == 0 until used
+  std::vector<Series> byPrefix_;  // without sheet ranges
   std::unordered_map<uint64_t, Series> bySheet_;
   std::optional<SeriesShortage> shortage_;
   std::vector<int64_t> highest_;  // by prefix id, or empty

@@ -58,13 +58,17 @@ std::string FormatReference(std::string_view prefix, int64_t number) {
   return std::string(buffer, length);
 }
 
-void StoreReference(std::string_view text, std::span<uint8_t> field) {
+bool StoreReference(std::string_view text, std::span<uint8_t> field) {
   if (field.empty()) {
-    return;
+    return false;
   }
   const size_t length = std::min({text.size(), kMaxReferenceLength, field.size() - 1});
+  const bool same = field[0] == length &&
+                    std::equal(text.begin(), text.begin() + length, field.begin() + 1,
+                               [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; });
   field[0] = static_cast<uint8_t>(length);
   std::copy_n(text.begin(), length, field.begin() + 1);
+  return !same;
 }
 
 }  // namespace kerro

@@ -37,6 +37,7 @@ std::string FormatReference(std::string_view prefix, int64_t number);
 // Writes `text` into a reference field (its length byte and 8 character bytes) as a
 // length-prefixed text, cut to what the field holds and to 8 characters. Bytes after the
 // last character keep what they held. Does nothing to a field without room for the length.
-void StoreReference(std::string_view text, std::span<uint8_t> field);
+// Returns true when a byte of the field changed.
+bool StoreReference(std::string_view text, std::span<uint8_t> field);
 
 }  // namespace kerro

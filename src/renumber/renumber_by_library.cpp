@@ -609,24 +609,30 @@ bool NumberLaterDuplicates(const LibraryBoard& board, std::span<const uint32_t> 
 }
 
 size_t StoreNumbers(std::span<ComponentEntry> entries, const NewNumbers& result, bool keep,
-                    std::span<const uint32_t> laterDuplicate) {
+                    std::span<const uint32_t> laterDuplicate, std::vector<bool>* changed) {
   size_t rewritten = 0;
   for (size_t i = 0; i < entries.size(); ++i) {
     const int64_t number = result.number[i];
     if (number == 0) {
       continue;
     }
+    bool storedOther = false;
     if (number == NewNumbers::kJoined) {
-      StoreReference(result.joined.at(static_cast<uint32_t>(i)), entries[i].referenceField());
+      storedOther =
+          StoreReference(result.joined.at(static_cast<uint32_t>(i)), entries[i].referenceField());
     } else {
       const std::string_view reference = entries[i].reference();
       const bool moves = !laterDuplicate.empty() && laterDuplicate[i] > 0;
       const std::string_view prefix =
           keep && !moves ? *UnnumberedPrefix(reference) : SplitReference(reference).prefix;
-      StoreReference(FormatReference(prefix, number), entries[i].referenceField());
+      storedOther = StoreReference(FormatReference(prefix, number), entries[i].referenceField());
     }
-    if (result.block[i] >= 0) {
+    if (result.block[i] >= 0 && entries[i].block() != static_cast<uint8_t>(result.block[i])) {
       entries[i].setBlock(static_cast<uint8_t>(result.block[i]));
+      storedOther = true;
+    }
+    if (storedOther && changed != nullptr) {
+      (*changed)[i] = true;
     }
     ++rewritten;
   }
@@ -637,7 +643,8 @@ std::optional<NumberShortage> NumberByLibrary(std::span<ComponentEntry> entries,
                                               std::span<const uint32_t> sheetOf,
                                               const DesignNumbering& numbering,
                                               const BlockCountLookup& blockCountOf,
-                                              std::span<const uint32_t> laterDuplicate) {
+                                              std::span<const uint32_t> laterDuplicate,
+                                              std::vector<bool>* changed) {
   const NumberingControls& controls = numbering.controls;
   LibraryBoard board =
       CollectLibraryBoard(entries, blockCountOf, controls, sheetOf, laterDuplicate);
@@ -660,7 +667,7 @@ std::optional<NumberShortage> NumberByLibrary(std::span<ComponentEntry> entries,
     const SeriesShortage& shortage = *numbers.shortage();
     return ShortageAt(entries, sheetOf, shortage, board.prefixes.text(shortage.prefix));
   }
-  StoreNumbers(entries, result, controls.keepsNumbered(), laterDuplicate);
+  StoreNumbers(entries, result, controls.keepsNumbered(), laterDuplicate, changed);
   return std::nullopt;
 }
 

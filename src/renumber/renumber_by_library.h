@@ -46,7 +46,8 @@ std::optional<NumberShortage> NumberByLibrary(std::span<ComponentEntry> entries,
                                               std::span<const uint32_t> sheetOf,
                                               const DesignNumbering& numbering,
                                               const BlockCountLookup& blockCountOf,
-                                              std::span<const uint32_t> laterDuplicate = {});
+                                              std::span<const uint32_t> laterDuplicate = {},
+                                              std::vector<bool>* changed = nullptr);
 
 // One document without controls. `initial` and `step` are within their ranges.
 std::optional<NumberShortage> RenumberByLibrary(SchematicDocument& document, int initial, int step,
@@ -147,6 +148,7 @@ bool NumberLaterDuplicates(const LibraryBoard& board, std::span<const uint32_t> 
 // Store: writes the new references and blocks, front to back. Returns how many
 // references were rewritten.
 size_t StoreNumbers(std::span<ComponentEntry> entries, const NewNumbers& result, bool keep = false,
-                    std::span<const uint32_t> laterDuplicate = {});
+                    std::span<const uint32_t> laterDuplicate = {},
+                    std::vector<bool>* changed = nullptr);
 
 }  // namespace kerro

@@ -68,7 +68,8 @@ DesignBoard BoardOf(std::span<SchematicDocument* const> design, bool needsSheets
 
 std::optional<NumberShortage> RenumberDesign(std::span<SchematicDocument* const> design,
                                              const DesignNumbering& numbering,
-                                             const BlockCountLookup& blockCountOf) {
+                                             const BlockCountLookup& blockCountOf,
+                                             std::vector<bool>* changedDocuments) {
   if (design.empty()) {
     return std::nullopt;
   }
@@ -82,10 +83,20 @@ std::optional<NumberShortage> RenumberDesign(std::span<SchematicDocument* const>
     laterDuplicate =
         FindLaterDuplicates(board.entries, controls, library ? &blockCountOf : nullptr);
   }
+  std::vector<bool> changed(board.entries.size(), false);
   std::optional<NumberShortage> shortage =
-      library
-          ? NumberByLibrary(board.entries, board.sheetOf, numbering, blockCountOf, laterDuplicate)
-          : NumberPlain(board.entries, board.sheetOf, numbering, laterDuplicate);
+      library ? NumberByLibrary(board.entries, board.sheetOf, numbering, blockCountOf,
+                                laterDuplicate, &changed)
+              : NumberPlain(board.entries, board.sheetOf, numbering, laterDuplicate, &changed);
+  if (changedDocuments != nullptr) {
+    changedDocuments->assign(design.size(), false);
+    for (size_t d = 0; d < design.size(); ++d) {
+      const auto first = changed.begin() + static_cast<ptrdiff_t>(board.firstOf[d]);
+      (*changedDocuments)[d] =
+          std::find(first, first + static_cast<ptrdiff_t>(design[d]->entries().size()), true) !=
+          first + static_cast<ptrdiff_t>(design[d]->entries().size());
+    }
+  }
   if (shortage) {
     // Back from the design's components to the document's.
     const auto after = std::upper_bound(board.firstOf.begin(), board.firstOf.end(),

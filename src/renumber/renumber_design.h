@@ -11,6 +11,7 @@
 
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "renumber/numbering.h"
 #include "renumber/renumber_by_library.h"
@@ -21,8 +22,11 @@ namespace kerro {
 // Renumbers the documents in place. When some prefix needs more numbers than its range or
 // 8 characters hold, returns where, and no document is changed. `blockCountOf` is asked
 // in library-guided mode only, once per distinct part name.
+// `changedDocuments`, where given, is set to tell for each document whether a byte of it
+// changed.
 std::optional<NumberShortage> RenumberDesign(std::span<SchematicDocument* const> design,
                                              const DesignNumbering& numbering,
-                                             const BlockCountLookup& blockCountOf);
+                                             const BlockCountLookup& blockCountOf,
+                                             std::vector<bool>* changedDocuments = nullptr);
 
 }  // namespace kerro

@@ -59,19 +59,22 @@ std::optional<JobResult> RefuseToStart(const LoadedDesign& loaded) {
 std::optional<NumberShortage> NumberWithLibraries(std::span<SchematicDocument* const> design,
                                                   const DesignNumbering& numbering,
                                                   const std::string& settingsPath,
-                                                  JobContext& context) {
+                                                  JobContext& context,
+                                                  std::vector<bool>* changedDocuments) {
   const bool hasComponents = std::any_of(
       design.begin(), design.end(), [](SchematicDocument* d) { return !d->entries().empty(); });
   if (numbering.mode == NumberingMode::Plain || !hasComponents) {
-    return RenumberDesign(design, numbering,
-                          [](std::string_view) -> std::optional<int> { return std::nullopt; });
+    return RenumberDesign(
+        design, numbering, [](std::string_view) -> std::optional<int> { return std::nullopt; },
+        changedDocuments);
   }
   LibrarySet libraries(context.onLibraryError, context.fileSystem);
   libraries.setLibraryFolders(context.libraryFolders);
   libraries.loadLibraries(settingsPath);
-  std::optional<NumberShortage> shortage =
-      RenumberDesign(design, numbering,
-                     [&](std::string_view partName) { return libraries.blockCountOf(partName); });
+  std::optional<NumberShortage> shortage = RenumberDesign(
+      design, numbering,
+      [&](std::string_view partName) { return libraries.blockCountOf(partName); },
+      changedDocuments);
   libraries.freeLibraries();
   return shortage;
 }
@@ -92,10 +95,15 @@ JobResult RenumberJob(const JobRequest& request, JobContext& context) {
     return *std::move(refused);
   }
 
+  // The change list, and whether an edit changed a file, come from notes of every
+  // component taken before; numbering tells what it changed by itself.
   std::vector<ChangeRecorder> recorders;
-  for (SchematicDocument& document : loaded.documents) {
-    recorders.emplace_back(document);
+  if (request.collectChanges || request.edit) {
+    for (SchematicDocument& document : loaded.documents) {
+      recorders.emplace_back(document);
+    }
   }
+  std::vector<bool> numberedChanges;
   JobResult result;
   if (request.edit) {
     for (SchematicDocument& document : loaded.documents) {
@@ -104,7 +112,8 @@ JobResult RenumberJob(const JobRequest& request, JobContext& context) {
   } else {
     const DesignNumbering numbering{request.initial, request.step, request.mode, request.controls};
     const std::vector<SchematicDocument*> design = loaded.design();
-    result.shortage = NumberWithLibraries(design, numbering, request.path, context);
+    result.shortage =
+        NumberWithLibraries(design, numbering, request.path, context, &numberedChanges);
     if (result.shortage) {
       result.outcome = JobOutcome::OutOfNumbers;
       result.errorPath = loaded.paths[result.shortage->document];
@@ -117,7 +126,8 @@ JobResult RenumberJob(const JobRequest& request, JobContext& context) {
     if (request.collectChanges) {
       result.changes.push_back({loaded.paths[d], recorders[d].changes(document)});
     }
-    toWrite[d] = document.sectionCount() > 1 || recorders[d].anyChange(document);
+    const bool changed = request.edit ? recorders[d].anyChange(document) : numberedChanges[d];
+    toWrite[d] = document.sectionCount() > 1 || changed;
     if (toWrite[d]) {
       result.written.push_back(loaded.paths[d]);
     }

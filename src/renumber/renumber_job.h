@@ -110,6 +110,7 @@ JobResult RenumberJob(const JobRequest& request, JobContext& context);
 std::optional<NumberShortage> NumberWithLibraries(std::span<SchematicDocument* const> design,
                                                   const DesignNumbering& numbering,
                                                   const std::string& settingsPath,
-                                                  JobContext& context);
+                                                  JobContext& context,
+                                                  std::vector<bool>* changedDocuments = nullptr);
 
 }  // namespace kerro

@@ -162,11 +162,14 @@ bool Number(const PlainBoard& board, int numberBits, NumberSeries& series,
 
 // Store: in file order, so the image is written front to back.
 void Store(std::span<ComponentEntry> entries, const PlainBoard& board,
-           const std::vector<int64_t>& newNumbers) {
+           const std::vector<int64_t>& newNumbers, std::vector<bool>* changed) {
   for (size_t slot = 0; slot < board.numbered.size(); ++slot) {
     const NumberedComponent& item = board.numbered[slot];
-    StoreReference(FormatReference(board.prefixes.text(item.prefix), newNumbers[slot]),
-                   entries[item.component].referenceField());
+    if (StoreReference(FormatReference(board.prefixes.text(item.prefix), newNumbers[slot]),
+                       entries[item.component].referenceField()) &&
+        changed != nullptr) {
+      (*changed)[item.component] = true;
+    }
   }
 }
 
@@ -175,7 +178,8 @@ void Store(std::span<ComponentEntry> entries, const PlainBoard& board,
 std::optional<NumberShortage> NumberPlain(std::span<ComponentEntry> entries,
                                           std::span<const uint32_t> sheetOf,
                                           const DesignNumbering& numbering,
-                                          std::span<const uint32_t> laterDuplicate) {
+                                          std::span<const uint32_t> laterDuplicate,
+                                          std::vector<bool>* changed) {
   const NumberingControls& controls = numbering.controls;
   PlainBoard board = Collect(entries, controls, laterDuplicate);
   if (board.numbered.empty()) {
@@ -193,7 +197,7 @@ std::optional<NumberShortage> NumberPlain(std::span<ComponentEntry> entries,
     const SeriesShortage& shortage = *series.shortage();
     return ShortageAt(entries, sheetOf, shortage, board.prefixes.text(shortage.prefix));
   }
-  Store(entries, board, newNumbers);
+  Store(entries, board, newNumbers, changed);
   return std::nullopt;
 }
 

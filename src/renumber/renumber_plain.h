@@ -16,6 +16,7 @@
 
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "renumber/numbering.h"
 #include "schematic/schematic_document.h"
@@ -26,11 +27,12 @@ namespace kerro {
 // each one's sheet when the controls have a sheet base). When a prefix runs out, returns
 // where (document 0, component as an index into `entries`) and changes nothing.
 // With fixDuplicates, `laterDuplicate` gives each component's package to move with
-// (FindLaterDuplicates).
+// (FindLaterDuplicates). `changed`, where given, marks the components whose bytes changed.
 std::optional<NumberShortage> NumberPlain(std::span<ComponentEntry> entries,
                                           std::span<const uint32_t> sheetOf,
                                           const DesignNumbering& numbering,
-                                          std::span<const uint32_t> laterDuplicate = {});
+                                          std::span<const uint32_t> laterDuplicate = {},
+                                          std::vector<bool>* changed = nullptr);
 
 // One document without controls. `initial` and `step` are within the job's ranges.
 std::optional<NumberShortage> RenumberPlain(SchematicDocument& document, int initial, int step);
