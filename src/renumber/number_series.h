@@ -91,7 +91,7 @@ class NumberSeries {
     if (sheetBase_ == 0 && highest_.empty()) {
       Series& series = byPrefix_[prefix];
       const int64_t number = series.cursor;
-      if (number < limit_[prefix] && !taken_.contains(prefix, number)) {
+      if (number < limit_[prefix] && (taken_.empty() || !taken_.contains(prefix, number))) {
         series.cursor = number + step_;
         return number;
       }
