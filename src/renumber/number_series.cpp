@@ -35,7 +35,7 @@ uint64_t Mixed(uint64_t key) {
 
 size_t TakenReferences::slotOf(uint64_t key) const {
   const size_t mask = slots_.size() - 1;
-  size_t at = Mixed(key) & mask;
+  size_t at = static_cast<size_t>(Mixed(key)) & mask;
   while (slots_[at] != 0 && slots_[at] != key) {
     at = (at + 1) & mask;
   }
