@@ -1,9 +1,10 @@
-# What `cmake --install` puts where, and the packages CPack makes from it:
-#   Linux:   kerro-cli, the dialog kerro (where wxWidgets was found), the man page, the
-#            desktop entry with its icons, the bash completion and the README; a Debian
-#            package kerro_VERSION_ARCH.deb whose dependencies dpkg-shlibdeps reads from
-#            the built programs.
-#   Windows: kerro.exe, kerro-cli.exe and the README in one folder; a zip of it.
+# What `cmake --install` puts where:
+#   Linux:   kerro-cli, the dialog kerro (where wxWidgets was found), their man pages, the
+#            desktop entry with its icons, the file type of schematics, the bash completion
+#            and the README. The Debian package is made from the same install by debian/
+#            (dpkg-buildpackage), which adds the copyright and the changelog.
+#   Windows: kerro.exe, kerro-cli.exe, the README and the licence as text files with CR LF
+#            line ends (README.txt, LICENSE.txt) in one folder; CPack makes the zip of it.
 # scripts/package builds both packages.
 include(GNUInstallDirs)
 
@@ -14,7 +15,18 @@ if(WIN32)
   if(TARGET kerro_program)
     install(TARGETS kerro_program RUNTIME DESTINATION .)
   endif()
-  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
+  # Windows opens a .txt file in a text editor; a file with bare LF line ends shows there
+  # as one long line in older ones.
+  foreach(text README.md LICENSE)
+    file(READ ${PROJECT_SOURCE_DIR}/${text} content)
+    string(REPLACE "\r\n" "\n" content "${content}")
+    string(REPLACE "\n" "\r\n" content "${content}")
+    get_filename_component(name ${text} NAME_WE)
+    file(WRITE ${CMAKE_BINARY_DIR}/packaging/${name}.txt "${content}")
+    install(FILES ${CMAKE_BINARY_DIR}/packaging/${name}.txt DESTINATION .)
+  endforeach()
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/README.md
+                                                                 ${PROJECT_SOURCE_DIR}/LICENSE)
 else()
   install(TARGETS kerro-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${kerro_packaging_dir}/kerro-cli.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
@@ -23,6 +35,9 @@ else()
   install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
   if(TARGET kerro_program)
     install(TARGETS kerro_program RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    install(FILES ${kerro_packaging_dir}/kerro.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    # update-mime-database, run by a trigger of shared-mime-info, picks the type up.
+    install(FILES ${kerro_packaging_dir}/kerro.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)
     install(FILES ${kerro_packaging_dir}/kerro.desktop
             DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
     foreach(size 16 32 48 128)
@@ -36,40 +51,33 @@ else()
 endif()
 
 if(KERRO_BUILD_TESTS AND NOT CMAKE_CROSSCOMPILING)
-  # The man page and the completion keep up with the options of kerro-cli --help.
+  # The man pages and the completion keep up with the options of each program's --help.
+  set(dialog_docs)
+  if(TARGET kerro_program)
+    set(dialog_docs $<TARGET_FILE:kerro_program> ${kerro_packaging_dir}/kerro.1)
+  endif()
   add_test(NAME packaging_docs
            COMMAND ${kerro_packaging_dir}/check_docs.sh $<TARGET_FILE:kerro-cli>
-                   ${kerro_packaging_dir}/kerro-cli.1 ${kerro_packaging_dir}/kerro-cli.bash-completion)
+                   ${kerro_packaging_dir}/kerro-cli.1 ${kerro_packaging_dir}/kerro-cli.bash-completion
+                   ${dialog_docs})
 endif()
 
 if(NOT PROJECT_IS_TOP_LEVEL)
   return()
 endif()
 
+# CPack makes the Windows zip only; the Debian package comes from debian/ (see above).
+if(NOT WIN32)
+  return()
+endif()
+
 set(CPACK_PACKAGE_NAME kerro)
 set(CPACK_PACKAGE_VERSION ${KERRO_VERSION_TEXT})
 set(CPACK_PACKAGE_VENDOR "The Kerro project")
-set(CPACK_PACKAGE_CONTACT "The Kerro project")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "renumbers the reference designators of schematic files")
-set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_CHECKSUM SHA256)
-
-if(WIN32)
-  set(CPACK_GENERATOR ZIP)
-  set(CPACK_PACKAGE_FILE_NAME kerro-${KERRO_VERSION_TEXT}-win32)
-else()
-  set(CPACK_GENERATOR DEB)
-  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-  set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  # The first line of the package's description is CPACK_PACKAGE_DESCRIPTION_SUMMARY.
-  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-      "Kerro renumbers the component reference designators (R1, C12, U3 ...) in the\n"
-      "schematic files of the Tosk schematic editor (*.CE2), plainly or guided by the\n"
-      "editor's part libraries. The previous file is kept beside it as a backup.\n"
-      "This package holds the command-line tool kerro-cli and the dialog kerro.")
-  string(REPLACE ";" "" CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_DEBIAN_PACKAGE_DESCRIPTION}")
-endif()
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_FILE_NAME kerro-${KERRO_VERSION_TEXT}-win32)
 
 include(CPack)

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Checks the installed documentation against the program: every long option that
-# `kerro-cli --help` shows is described in the man page and offered by the bash
-# completion, and the man page renders without warnings.
-# Usage: check_docs.sh KERRO_CLI MAN_PAGE COMPLETION
+# Checks the installed documentation against the programs: every long option that
+# `kerro-cli --help` shows is described in its man page and offered by the bash
+# completion; with the dialog program, every option of `kerro --help` (which prints
+# without a display) is in the dialog's man page; and the man pages render without
+# warnings.
+# Usage: check_docs.sh KERRO_CLI MAN_PAGE COMPLETION [KERRO KERRO_MAN_PAGE]
 set -euo pipefail
 cli=$1 man_page=$2 completion=$3
+dialog=${4:-} dialog_man_page=${5:-}
 failed=0
 
 options=$("$cli" --help | grep -oE '^ +-[^ ]+' | grep -oE -- '--[a-z0-9-]+' | sort -u)
@@ -30,12 +33,28 @@ for option in $options; do
   fi
 done
 
+if [ -n "$dialog" ]; then
+  dialog_options=$(env -u DISPLAY -u WAYLAND_DISPLAY "$dialog" --help |
+                   grep -E '^ +-' | grep -oE -- '--[a-z][a-z0-9-]*' | sort -u)
+  [ -n "$dialog_options" ] || { echo "no options found in $dialog --help" >&2; exit 1; }
+  for option in $dialog_options; do
+    if ! grep -qF -- "${option//-/\\-}" "$dialog_man_page"; then
+      echo "man page of kerro: $option is not described" >&2
+      failed=1
+    fi
+  done
+  env -u DISPLAY -u WAYLAND_DISPLAY "$dialog" --version | grep -qE '^kerro [0-9]' ||
+    { echo "kerro --version printed no version" >&2; failed=1; }
+fi
+
 if command -v groff >/dev/null; then
-  warnings=$(groff -man -ww -z "$man_page" 2>&1)
-  if [ -n "$warnings" ]; then
-    echo "man page: groff warns:" >&2
-    echo "$warnings" >&2
-    failed=1
-  fi
+  for page in "$man_page" $dialog_man_page; do
+    warnings=$(groff -man -ww -z "$page" 2>&1)
+    if [ -n "$warnings" ]; then
+      echo "man page $page: groff warns:" >&2
+      echo "$warnings" >&2
+      failed=1
+    fi
+  done
 fi
 exit $failed

@@ -13,4 +13,16 @@ std::string InitialFileFromArguments(std::span<const std::string> arguments, Pat
   return {};
 }
 
+ProgramRequest RequestFromArguments(std::span<const std::string> arguments) {
+  for (const std::string& argument : arguments) {
+    if (argument == "--help" || argument == "-h") {
+      return ProgramRequest::PrintHelp;
+    }
+    if (argument == "--version") {
+      return ProgramRequest::PrintVersion;
+    }
+  }
+  return ProgramRequest::RunDialog;
+}
+
 }  // namespace kerro

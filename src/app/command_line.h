@@ -15,4 +15,11 @@ namespace kerro {
 std::string InitialFileFromArguments(std::span<const std::string> arguments,
                                      PathStyle style = kNativePathStyle);
 
+// What the Linux program is asked to do. "--help" (or "-h") and "--version" print and end
+// the program without opening the dialog, as Linux programs do; they count wherever they
+// stand, before a file or after it. Every other switch still has no effect.
+enum class ProgramRequest { RunDialog, PrintHelp, PrintVersion };
+
+ProgramRequest RequestFromArguments(std::span<const std::string> arguments);
+
 }  // namespace kerro

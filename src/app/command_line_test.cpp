@@ -31,5 +31,25 @@ TEST(CommandLine, FirstArgumentThatIsNotASwitchIsTheFile) {
   }
 }
 
+TEST(CommandLine, HelpAndVersionAreAskedForAnywhereElseTheDialogRuns) {
+  struct Case {
+    std::vector<std::string> arguments;
+    ProgramRequest expected;
+  };
+  const Case cases[] = {
+      {{}, ProgramRequest::RunDialog},
+      {{"A.CE2"}, ProgramRequest::RunDialog},
+      {{"--x", "-v", "/h", "--helpme", "-help"}, ProgramRequest::RunDialog},
+      {{"--help"}, ProgramRequest::PrintHelp},
+      {{"A.CE2", "-h"}, ProgramRequest::PrintHelp},
+      {{"--version", "A.CE2"}, ProgramRequest::PrintVersion},
+      {{"--version", "--help"}, ProgramRequest::PrintVersion},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.arguments));
+    EXPECT_EQ(RequestFromArguments(c.arguments), c.expected);
+  }
+}
+
 }  // namespace
 }  // namespace kerro

@@ -11,55 +11,106 @@
 namespace kerro {
 namespace {
 
-TEST(SettingsFile, CurrentDirectoryFirstThenBesideTheProgram) {
+TEST(SettingsFile, CurrentDirectoryFirstThenBesideTheProgramOrInTheUsersFolder) {
   struct Case {
     const char* name;
-    PathStyle style;
-    std::string current;
-    std::string executable;
+    SettingsFilePlaces places;
     bool currentOpens;
     std::string expected;
   };
+  constexpr SettingsHome kBeside = SettingsHome::BesideProgram;
+  constexpr SettingsHome kUser = SettingsHome::UserConfigFolder;
   // A folder whose name ends in the byte of '\' (基板表 in code page 932).
   const std::string board = "C:\\" + std::string(cp932::kBoardTable);
   const Case cases[] = {
-      {"windows: current directory", PathStyle::Windows, "C:\\work", "D:\\bin\\KERRO.EXE", true,
+      {"windows: current directory",
+       {"C:\\work", "D:\\bin\\KERRO.EXE", "", "", kBeside, PathStyle::Windows},
+       true,
        "C:\\work\\KERRO.INI"},
-      {"windows: beside the program", PathStyle::Windows, "C:\\work", "D:\\bin\\KERRO.EXE", false,
+      {"windows: beside the program",
+       {"C:\\work", "D:\\bin\\KERRO.EXE", "", "", kBeside, PathStyle::Windows},
+       false,
        "D:\\bin\\KERRO.INI"},
-      {"windows: root keeps one separator", PathStyle::Windows, "C:\\", "D:\\KERRO.EXE", true,
+      {"windows: root keeps one separator",
+       {"C:\\", "D:\\KERRO.EXE", "", "", kBeside, PathStyle::Windows},
+       true,
        "C:\\KERRO.INI"},
-      {"windows: root of the program's drive", PathStyle::Windows, "C:\\", "D:\\KERRO.EXE", false,
+      {"windows: root of the program's drive",
+       {"C:\\", "D:\\KERRO.EXE", "", "", kBeside, PathStyle::Windows},
+       false,
        "D:\\KERRO.INI"},
-      {"windows: program name does not matter", PathStyle::Windows, "C:\\w",
-       "C:\\Program Files\\k\\renum.v2.exe", false, "C:\\Program Files\\k\\KERRO.INI"},
-      {"posix: current directory", PathStyle::Posix, "/home/u", "/usr/bin/kerro", true,
-       "/home/u/KERRO.INI"},
-      {"posix: beside the program", PathStyle::Posix, "/home/u", "/usr/bin/kerro", false,
+      {"windows: program name does not matter",
+       {"C:\\w", "C:\\Program Files\\k\\renum.v2.exe", "", "", kBeside, PathStyle::Windows},
+       false,
+       "C:\\Program Files\\k\\KERRO.INI"},
+      {"windows: the environment is not asked",
+       {"C:\\w", "D:\\KERRO.EXE", "C:\\cfg", "C:\\home", kBeside, PathStyle::Windows},
+       false,
+       "D:\\KERRO.INI"},
+      {"code page 932: current directory",
+       {board, "D:\\KERRO.EXE", "", "", kBeside, PathStyle::WindowsCodePage932},
+       true,
+       board + "\\KERRO.INI"},
+      {"code page 932: beside the program",
+       {"C:\\", board + "\\KERRO.EXE", "", "", kBeside, PathStyle::WindowsCodePage932},
+       false,
+       board + "\\KERRO.INI"},
+      {"posix beside the program",
+       {"/home/u", "/usr/bin/kerro", "", "", kBeside, PathStyle::Posix},
+       false,
        "/usr/bin/KERRO.INI"},
-      {"unknown current directory", PathStyle::Posix, "", "/opt/k/kerro", true, "/opt/k/KERRO.INI"},
-      {"code page 932: current directory", PathStyle::WindowsCodePage932, board, "D:\\KERRO.EXE",
-       true, board + "\\KERRO.INI"},
-      {"code page 932: beside the program", PathStyle::WindowsCodePage932, "C:\\",
-       board + "\\KERRO.EXE", false, board + "\\KERRO.INI"},
+      {"user folder: current directory still wins",
+       {"/home/u/boards", "/usr/bin/kerro", "/home/u/cfg", "/home/u", kUser, PathStyle::Posix},
+       true,
+       "/home/u/boards/KERRO.INI"},
+      {"user folder: XDG_CONFIG_HOME",
+       {"/home/u/boards", "/usr/bin/kerro", "/home/u/cfg", "/home/u", kUser, PathStyle::Posix},
+       false,
+       "/home/u/cfg/kerro/KERRO.INI"},
+      {"user folder: XDG_CONFIG_HOME with a trailing slash",
+       {"/w", "/usr/bin/kerro", "/home/u/cfg/", "/home/u", kUser, PathStyle::Posix},
+       false,
+       "/home/u/cfg/kerro/KERRO.INI"},
+      {"user folder: ~/.config when XDG_CONFIG_HOME is unset",
+       {"/w", "/usr/bin/kerro", "", "/home/u", kUser, PathStyle::Posix},
+       false,
+       "/home/u/.config/kerro/KERRO.INI"},
+      {"user folder: a relative XDG_CONFIG_HOME is ignored",
+       {"/w", "/usr/bin/kerro", "cfg", "/root", kUser, PathStyle::Posix},
+       false,
+       "/root/.config/kerro/KERRO.INI"},
+      {"user folder: home is the root folder",
+       {"/w", "/usr/bin/kerro", "", "/", kUser, PathStyle::Posix},
+       false,
+       "/.config/kerro/KERRO.INI"},
+      {"user folder: neither variable, the current directory",
+       {"/w", "/usr/bin/kerro", "", "", kUser, PathStyle::Posix},
+       false,
+       "/w/KERRO.INI"},
+      {"user folder: nothing known at all",
+       {"", "", "", "relative", kUser, PathStyle::Posix},
+       false,
+       "KERRO.INI"},
+      {"unknown current directory",
+       {"", "/opt/k/kerro", "", "", kBeside, PathStyle::Posix},
+       true,
+       "/opt/k/KERRO.INI"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::vector<std::string> asked;
-    const std::string chosen = ChooseSettingsFile(
-        c.current, c.executable,
-        [&](const std::string& path) {
-          asked.push_back(path);
-          return c.currentOpens;
-        },
-        c.style);
+    const std::string chosen = ChooseSettingsFile(c.places, [&](const std::string& path) {
+      asked.push_back(path);
+      return c.currentOpens;
+    });
     EXPECT_EQ(chosen, c.expected);
     EXPECT_LE(asked.size(), 1u);  // only the current directory's file is tried
   }
 }
 
 // On the real disk: a KERRO.INI in the current directory is used; without one, the file
-// beside the program, which need not exist.
+// beside the program on Windows and one in a folder of its own elsewhere, neither of which
+// need exist.
 TEST(SettingsFile, ChoosesOnTheRealDisk) {
   namespace fs = std::filesystem;
   testing::TempFolder folder;
@@ -71,7 +122,11 @@ TEST(SettingsFile, ChoosesOnTheRealDisk) {
   fs::current_path(before);
 
   EXPECT_TRUE(fs::equivalent(withFile, folder.file("KERRO.INI"))) << withFile;
-  EXPECT_EQ(withoutFile, DirectoryOf(ExecutablePath()) + "KERRO.INI");
+  if (kNativeSettingsHome == SettingsHome::BesideProgram) {
+    EXPECT_EQ(withoutFile, DirectoryOf(ExecutablePath()) + "KERRO.INI");
+  } else {
+    EXPECT_TRUE(withoutFile.ends_with("/kerro/KERRO.INI")) << withoutFile;
+  }
 }
 
 }  // namespace

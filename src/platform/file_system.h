@@ -128,6 +128,15 @@ class FileSystem {
   virtual bool replaceWithBackup(const std::string& replacement, const std::string& target,
                                  const std::string& backup);
 
+  // Creates the folder at `path` and every missing folder above it, as the user's own
+  // settings folder may need. Returns true if the folder is there afterwards, false if it
+  // could not be made (or a file of that name is in the way), and false where the file
+  // system makes no folders (the default).
+  virtual bool createFolders(const std::string& path) {
+    (void)path;
+    return false;
+  }
+
   // True where the system's own profile functions read and write INI files on this file
   // system: the real one on Windows.
   virtual bool hasSystemProfiles() const { return false; }

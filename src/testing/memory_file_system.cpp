@@ -75,6 +75,11 @@ bool MemoryFileSystem::writeFile(const std::string& path, std::span<const uint8_
   if (locked_.count(path) != 0) {
     return false;
   }
+  const size_t lastSeparator = path.rfind('/');
+  if (foldersMustExist && lastSeparator != std::string::npos && lastSeparator != 0 &&
+      folders.count(path.substr(0, lastSeparator)) == 0) {
+    return false;
+  }
   if (injected || shouldFail(FileOperation::Write, path)) {
     files[path].assign(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(bytes.size() / 2));
     return false;
@@ -119,6 +124,26 @@ bool MemoryFileSystem::renameFile(const std::string& from, const std::string& to
 
 bool MemoryFileSystem::exists(const std::string& path) {
   return files.count(path) != 0;
+}
+
+bool MemoryFileSystem::createFolders(const std::string& path) {
+  log.push_back("create " + path);
+  if (path.empty() || shouldFail(FileOperation::CreateFolder, path)) {
+    return false;
+  }
+  std::vector<std::string> missing;
+  for (size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
+    const std::string folder = path.substr(0, end);
+    if (files.count(folder) != 0) {
+      return false;
+    }
+    missing.push_back(folder);
+    if (end == std::string::npos) {
+      break;
+    }
+  }
+  folders.insert(missing.begin(), missing.end());
+  return true;
 }
 
 std::optional<std::vector<std::string>> MemoryFileSystem::listFolder(const std::string& path) {

@@ -13,7 +13,7 @@
 
 namespace kerro::testing {
 
-enum class FileOperation { Read, Write, Flush, Remove, Rename };
+enum class FileOperation { Read, Write, Flush, Remove, Rename, CreateFolder };
 
 class MemoryFileSystem : public FileSystem {
  public:
@@ -35,6 +35,9 @@ class MemoryFileSystem : public FileSystem {
   // Folders are the '/'-separated leading parts of the stored paths; "" is the folder of
   // the relative ones.
   std::optional<std::vector<std::string>> listFolder(const std::string& path) override;
+  // Adds the folder and those above it to `folders` ("create P" in the log). Fails, adding
+  // nothing, on a CreateFolder fault for the path or when a file holds the name.
+  bool createFolders(const std::string& path) override;
 
   // Makes every `operation` on `path` fail; an empty path matches every path. For a rename
   // the path is matched against both names. A failed Write leaves the first half of the
@@ -60,6 +63,10 @@ class MemoryFileSystem : public FileSystem {
 
   // Files and contents.
   std::map<std::string, std::vector<uint8_t>> files;
+  // Folders made by createFolders or put here by a test. Only where `foldersMustExist` is
+  // set do they matter: a write then fails unless the file's '/'-separated folder is here.
+  std::set<std::string> folders;
+  bool foldersMustExist = false;
   // Every operation attempted, in order: "read P", "write P", "remove P", "rename A B"
   // ("read P" for shared reads too, "write P" for temporaries too).
   std::vector<std::string> log;

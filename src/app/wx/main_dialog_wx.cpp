@@ -7,6 +7,7 @@
 #include <wx/combobox.h>
 #include <wx/dcmemory.h>
 #include <wx/filedlg.h>
+#include <wx/filename.h>
 #include <wx/iconbndl.h>
 #include <wx/spinbutt.h>
 #include <wx/statbmp.h>
@@ -350,7 +351,17 @@ std::optional<std::string> MainDialogWx::chooseFile(const FileChooserOptions& op
   }
   const wxString filter =
       ToWxString(options.filterName + "|" + CaseInsensitivePattern(options.filterPattern));
-  wxFileDialog chooser(this, wxFileSelectorPromptStr, wxString(), wxString(), filter,
+  // The chooser opens in the folder of the file in the box, with that file's name filled
+  // in; with an empty box, in the current folder.
+  wxString folder;
+  wxString name;
+  if (const std::string current = filePath(); !current.empty()) {
+    wxFileName file(ToWxString(current));
+    file.MakeAbsolute();
+    folder = file.GetPath();
+    name = file.GetFullName();
+  }
+  wxFileDialog chooser(this, wxFileSelectorPromptStr, folder, name, filter,
                        wxFD_OPEN | wxFD_FILE_MUST_EXIST);
   if (chooser.ShowModal() != wxID_OK) {
     return std::nullopt;

@@ -328,6 +328,25 @@ class PosixFileSystem final : public FileSystem {
     return ::stat(path.c_str(), &info) == 0;
   }
 
+  // Each missing folder is made with mode 0777 less the umask, as mkdir -p makes them. A
+  // folder made meanwhile by another process counts as made.
+  bool createFolders(const std::string& path) override {
+    if (path.empty()) {
+      return false;
+    }
+    for (size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
+      const std::string folder = path.substr(0, end);
+      if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
+        return false;
+      }
+      if (end == std::string::npos) {
+        break;
+      }
+    }
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  }
+
   std::optional<std::vector<std::string>> listFolder(const std::string& path) override {
     std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir(path.empty() ? "." : path.c_str()),
                                                &::closedir);

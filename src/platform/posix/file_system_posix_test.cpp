@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 
 #include "platform/file_system.h"
@@ -79,6 +80,22 @@ TEST(PosixFileSystem, HasContentOfALockedFileIsFalse) {
   EXPECT_FALSE(testing::RealFiles().hasContent(path, std::vector<uint8_t>{1, 2}));
   ::close(holder);
   EXPECT_TRUE(testing::RealFiles().hasContent(path, std::vector<uint8_t>{1, 2}));
+}
+
+TEST(PosixFileSystem, CreateFoldersMakesTheWholeChainOnce) {
+  TempFolder folder;
+  FileSystem& files = testing::RealFiles();
+  const std::string nested = folder.file("a/b/c");
+  EXPECT_TRUE(files.createFolders(nested));
+  EXPECT_TRUE(std::filesystem::is_directory(nested));
+  EXPECT_TRUE(files.createFolders(nested));  // already there
+  EXPECT_TRUE(files.createFolders(nested + "/"));
+  EXPECT_TRUE(files.writeFile(nested + "/KERRO.INI", std::vector<uint8_t>{'x'}));
+
+  WriteBytes(folder.file("plain"), {});
+  EXPECT_FALSE(files.createFolders(folder.file("plain")));        // a file holds the name
+  EXPECT_FALSE(files.createFolders(folder.file("plain/below")));  // and stands in the way
+  EXPECT_FALSE(files.createFolders(""));
 }
 
 }  // namespace

@@ -218,6 +218,25 @@ class WindowsFileSystem final : public FileSystem {
     return "cannot be read";
   }
 
+  // Each missing folder on the way is made in turn. Both separators count; a double-byte
+  // character of the ANSI code page, whose second byte may be that of '\', is stepped over.
+  bool createFolders(const std::string& path) override {
+    for (const char* at = path.c_str(); *at != '\0';
+         at += ::IsDBCSLeadByte(static_cast<BYTE>(*at)) && at[1] != '\0' ? 2 : 1) {
+      const bool separator = *at == '\\' || *at == '/';
+      const std::string folder(path.c_str(), at);
+      if (separator && !folder.empty() && folder.back() != ':' &&
+          ::GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        ::CreateDirectoryA(folder.c_str(), nullptr);
+      }
+    }
+    if (::GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+      ::CreateDirectoryA(path.c_str(), nullptr);
+    }
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  }
+
   bool hasSystemProfiles() const override { return true; }
 
  private:

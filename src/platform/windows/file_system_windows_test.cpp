@@ -62,5 +62,18 @@ TEST(WindowsFileSystem, ReplaceWithBackupKeepsThePreviousFileAtTheBackupName) {
   }
 }
 
+TEST(WindowsFileSystem, CreateFoldersMakesTheWholeChainWithEitherSeparator) {
+  TempFolder folder;
+  FileSystem& files = testing::RealFiles();
+  const std::string nested = folder.file("a\\b/c");
+  EXPECT_TRUE(files.createFolders(nested));
+  EXPECT_TRUE(files.createFolders(nested));  // already there
+  EXPECT_TRUE(files.writeFile(nested + "\\KERRO.INI", std::vector<uint8_t>{'x'}));
+
+  WriteBytes(folder.file("plain"), {});
+  EXPECT_FALSE(files.createFolders(folder.file("plain")));  // a file holds the name
+  EXPECT_FALSE(files.createFolders(folder.file("plain\\below")));
+}
+
 }  // namespace
 }  // namespace kerro
