@@ -33,6 +33,29 @@ for option in $options; do
   fi
 done
 
+# An option's listed values complete after it, and section files beside schematics.
+values=$(mktemp -d)
+touch "$values/B.CE2" "$values/B.CE2-01" "$values/B.txt"
+completed=$(cd "$values" && PATH="$(dirname "$cli"):$PATH" bash -c '
+  source "$1"
+  COMP_WORDS=(kerro-cli --order "") COMP_CWORD=2
+  _kerro_cli
+  printf "order:%s\n" "${COMPREPLY[@]}"
+  COMP_WORDS=(kerro-cli B) COMP_CWORD=1
+  _kerro_cli
+  printf "file:%s\n" "${COMPREPLY[@]}"' _ "$completion")
+rm -rf "$values"
+for expected in order:columns order:rows file:B.CE2 file:B.CE2-01; do
+  if ! grep -qx -- "$expected" <<<"$completed"; then
+    echo "bash completion: ${expected#*:} is not offered (${expected%%:*})" >&2
+    failed=1
+  fi
+done
+if grep -qx -- "file:B.txt" <<<"$completed"; then
+  echo "bash completion: B.txt is offered as a schematic" >&2
+  failed=1
+fi
+
 if [ -n "$dialog" ]; then
   dialog_options=$(env -u DISPLAY -u WAYLAND_DISPLAY "$dialog" --help |
                    grep -E '^ +-' | grep -oE -- '--[a-z][a-z0-9-]*' | sort -u)
