@@ -284,6 +284,17 @@ TEST_F(PresenterTest, WriteErrorNamesTheFileAndKeepsItForAnotherTry) {
             (std::vector<Message>{{"File write error. \"B\"", MessageIcon::Warning}}));
 }
 
+TEST_F(PresenterTest, APrefixOutOfNumbersIsShownAsAWarning) {
+  open();
+  JobResult outOfNumbers{JobOutcome::OutOfNumbers, "S.CE2", {}};
+  outOfNumbers.shortage = NumberShortage{.prefix = "ABCDEFG"};
+  job.results["S.CE2"] = outOfNumbers;
+  execute("S.CE2");
+  EXPECT_EQ(view.messages, (std::vector<Message>{{"No free reference for \"ABCDEFG\". \"S.CE2\"",
+                                                  MessageIcon::Warning}}));
+  EXPECT_EQ(view.edit, "S.CE2");
+}
+
 TEST_F(PresenterTest, AutoNumUsesTheLibrariesAndReportsEachOneThatFails) {
   open();
   view.checked = true;
