@@ -295,6 +295,31 @@ void BM_FindPart(benchmark::State& state) {
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * names.size()));
 }
 
+// The hardest board for the guarded series: N parts without a tag hold ABCD1 ... ABCDN, so
+// each of them is taken, and one more ABCD part needs a number. With N = 9999 every number
+// of 4 digits is taken and every longer one is cut to one of them: the prefix runs out, and
+// the search must pass over 10^8 numbers without trying each.
+void BM_RunOutSearch(benchmark::State& state) {
+  const auto taken = static_cast<int>(state.range(0));
+  SchematicBuilder builder;
+  builder.header();
+  for (int number = 1; number <= taken; ++number) {
+    builder.component({.reference = "ABCD" + std::to_string(number), .partName = "RES"});
+  }
+  builder.component({.packageTag = "T", .reference = "ABCD", .partName = "RES"});
+  const std::vector<uint8_t> bytes = builder.bytes();
+  for (auto _ : state) {
+    state.PauseTiming();
+    SchematicDocument document = Loaded(bytes);
+    state.ResumeTiming();
+    const bool ranOut = RenumberPlain(document, 1, 1).has_value();
+    if (ranOut != (taken >= 9999)) {
+      state.SkipWithError("the series ran out where it should not, or the other way round");
+    }
+  }
+  SetCounters(state, static_cast<size_t>(taken) + 1, bytes.size());
+}
+
 // With --benchmark_repetitions, the fastest repetition beside mean and median: on a shared
 // machine it is the figure least disturbed by other work.
 void WithMinimum(benchmark::internal::Benchmark* benchmark) {
@@ -320,6 +345,7 @@ BENCHMARK(BM_LoadTextLibrary)->Apply(WithMinimum);
 BENCHMARK(BM_LoadBinaryLibrary)->Apply(WithMinimum);
 BENCHMARK(BM_LoadLibraries)->Apply(WithMinimum);
 BENCHMARK(BM_FindPart)->Apply(WithMinimum);
+BENCHMARK(BM_RunOutSearch)->Arg(1000)->Arg(9999)->Apply(WithMinimum);
 
 }  // namespace
 }  // namespace kerro::testing
