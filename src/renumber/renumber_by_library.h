@@ -20,7 +20,6 @@
 #include <vector>
 
 #include "library/library_set.h"
-#include "platform/file_system.h"
 #include "renumber/number_series.h"
 #include "renumber/numbering.h"
 #include "renumber/prefix_table.h"
