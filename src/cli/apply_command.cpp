@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "cli/change_report.h"
+#include "cli/cli_output.h"
 #include "renumber/messages.h"
 
 namespace kerro {
@@ -30,7 +31,7 @@ bool TryOnFile(const ReferenceMap& map, const std::string& path, const TextShown
   std::vector<bool> matchedHere;
   const std::optional<MapRefusal> refusal = ApplyReferenceMap(map, path, document, matchedHere);
   if (refusal) {
-    environment.err << "kerro-cli: " << Printable(path) << ": the map would give "
+    environment.err << Printable(path) << ": the map would give "
                     << Printable(shown(refusal->reference)) << " to "
                     << Printable(Describe(document, refusal->entry, shown)) << " and to "
                     << Printable(Describe(document, refusal->otherEntry, shown))
@@ -50,14 +51,16 @@ std::optional<MapApplier> MapApplier::Prepare(const Request& request, const MapT
                                               int& status) {
   const auto bytes = environment.fileSystem.readFile(request.mapPath);
   if (!bytes) {
-    environment.err << FormatMessage(kMessageReadError, request.mapPath) << '\n';
+    environment.err << ReadErrorWithCause(request.mapPath,
+                                          environment.fileSystem.whyUnreadable(request.mapPath))
+                    << '\n';
     status = kExitReadError;
     return std::nullopt;
   }
   const std::string_view csv(reinterpret_cast<const char*>(bytes->data()), bytes->size());
   MapReadResult read = ReadReferenceMap(csv, request.reverse, toFile);
   if (!read.map) {
-    environment.err << "kerro-cli: " << Printable(request.mapPath) << ": " << Printable(read.error)
+    environment.err << Printable(request.mapPath) << ": " << Printable(read.error)
                     << "; nothing was written\n";
     status = kExitUsage;
     return std::nullopt;
@@ -93,7 +96,7 @@ std::optional<MapApplier> MapApplier::Prepare(const Request& request, const MapT
   }
   for (size_t i = 0; i < rowMatched.size() && !request.quiet; ++i) {
     if (!rowMatched[i]) {
-      environment.err << "kerro-cli: warning: line " << read.map->rows[i].line << " of "
+      environment.err << "warning: line " << read.map->rows[i].line << " of "
                       << Printable(request.mapPath) << " matches no component\n";
     }
   }

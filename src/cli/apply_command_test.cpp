@@ -212,7 +212,7 @@ TEST_F(AppliedMap, RefusesWithExit2AndWritesNothing) {
   }
   Outcome unreadable = RunTool(files_, {"--apply", "none.csv", "A.CE2"});
   EXPECT_EQ(unreadable.status, kExitReadError);
-  EXPECT_EQ(unreadable.err, "File read error. \"none.csv\"\n");
+  EXPECT_EQ(unreadable.err, "kerro-cli: File read error. \"none.csv\": no such file\n");
 }
 
 }  // namespace

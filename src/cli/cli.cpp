@@ -6,12 +6,14 @@
 #include <charconv>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <sstream>
 
 #include "cli/apply_command.h"
 #include "cli/change_report.h"
+#include "cli/cli_output.h"
 #include "cli/lint_command.h"
 #include "cli/numbering_options.h"
 #include "kerro_version.h"
@@ -31,10 +33,10 @@ constexpr const char* kDescription =
     "first character of the extension replaced by \"$\" (SHEET.CE2 -> SHEET.$E2).";
 
 constexpr const char* kFooter =
-    "Plain numbering groups the components by reference prefix and numbers each prefix\n"
-    "from the initial value on, keeping the present order; the blocks of one package keep\n"
-    "sharing one reference. Components with an empty reference or package tag are left\n"
-    "alone.\n"
+    "Plain numbering groups the components by reference prefix and numbers each\n"
+    "prefix from the initial value on, keeping the present order; the blocks of one\n"
+    "package keep sharing one reference. Components with an empty reference or\n"
+    "package tag are left alone.\n"
     "\n"
     "Exit status (the worst over all files):\n"
     "  0  every job finished (with --check: no file would change)\n"
@@ -44,8 +46,8 @@ constexpr const char* kFooter =
     "  4  with --check: some file would change\n"
     "  5  with --lint: some finding\n"
     "\n"
-    "The change list has one row per component whose reference or block changed. As CSV\n"
-    "(--report, \"-\" for standard output; RFC 4180 quoting, CR LF line ends):\n"
+    "The change list has one row per component whose reference or block changed.\n"
+    "As CSV (--report, \"-\" for standard output; RFC 4180 quoting, CR LF line ends):\n"
     "  file,section,x,y,part,tag,old_reference,new_reference,old_block,new_block\n"
     "section counts from 1; x and y are the positions on the component's sheet.\n"
     "\n"
@@ -185,7 +187,9 @@ void RunJob(const std::vector<std::string>& files, const DesignNumbering& number
       KeepWorst(output.worst, kExitUsage);
       return;
     default:
-      if (const std::string message = MessageFor(result); !message.empty()) {
+      if (result.outcome == JobOutcome::ReadError) {
+        err << ReadErrorWithCause(result.errorPath, result.errorCause) << '\n';
+      } else if (const std::string message = MessageFor(result); !message.empty()) {
         err << message << '\n';
       }
       if (files.size() > 1 && !result.save.left.empty()) {
@@ -208,7 +212,7 @@ int ListComponents(const std::string& path, CliEnvironment& environment, bool qu
                    const TextShown& shown) {
   SchematicDocument document;
   if (!document.load(environment.fileSystem, path)) {
-    environment.err << FormatMessage(kMessageReadError, path) << '\n';
+    environment.err << ReadErrorWithCause(path, document.loadError()) << '\n';
     return kExitReadError;
   }
   if (quiet) {
@@ -292,7 +296,9 @@ CLI::Option* DefineOptions(CLI::App& app, Options& options) {
       ->type_name("DIR")
       ->expected(1)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-  app.add_option("FILE", options.files, "schematic files, each renumbered in turn")->required();
+  app.add_option("FILE", options.files, "schematic files, each renumbered in turn")
+      ->type_name("")
+      ->required();
   // A repeatable option takes one value each time it is given; CLI11 would let it take
   // the FILEs that follow as further values (-L 'J*' A.CE2 B.CE2 numbered only B.CE2).
   for (const char* repeatable : {"--lock", "--lib-dir"}) {
@@ -302,17 +308,123 @@ CLI::Option* DefineOptions(CLI::App& app, Options& options) {
   return encodingOption;
 }
 
+// Help that fits 80 columns: descriptions wrap beside the option names, and the options'
+// relations (which ones exclude which) are left to the error that a wrong combination gives.
+class NarrowHelp : public CLI::Formatter {
+ public:
+  static constexpr size_t kWidth = 80;
+  static constexpr size_t kNameColumn = 30;
+
+  NarrowHelp() { column_width(kNameColumn); }
+
+  std::string make_option_opts(const CLI::Option* option) const override {
+    std::string text;
+    if (!option->get_type_name().empty()) {
+      text += " " + option->get_type_name();
+    }
+    if (!option->get_default_str().empty()) {
+      text += " [" + option->get_default_str() + "]";
+    }
+    return text;
+  }
+
+  std::string make_option_desc(const CLI::Option* option) const override {
+    return Wrapped(option->get_description(), kWidth - kNameColumn);
+  }
+
+  std::string make_description(const CLI::App* app) const override {
+    return Wrapped(app->get_description(), kWidth) + "\n";
+  }
+
+ private:
+  // Breaks `text` at blanks into lines of at most `width` characters (a longer word
+  // stands alone).
+  static std::string Wrapped(const std::string& text, size_t width) {
+    std::string wrapped;
+    size_t lineLength = 0;
+    std::istringstream words(text);
+    std::string word;
+    while (words >> word) {
+      if (lineLength > 0 && lineLength + 1 + word.size() > width) {
+        wrapped += '\n';
+        lineLength = 0;
+      } else if (lineLength > 0) {
+        wrapped += ' ';
+        ++lineLength;
+      }
+      wrapped += word;
+      lineLength += word.size();
+    }
+    return wrapped;
+  }
+};
+
+// How many single-character edits turn `a` into `b`.
+size_t EditDistance(std::string_view a, std::string_view b) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) {
+    row[j] = j;
+  }
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      const size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// For each argument that names no option: the nearest long option, when one is near
+// enough to be a typing error (--dryrun, --dry_run, --inital).
+void SuggestOptions(const std::vector<std::string>& arguments, const CLI::App& app,
+                    std::ostream& err) {
+  std::vector<std::string> names;
+  for (const CLI::Option* option : app.get_options()) {
+    for (const std::string& name : option->get_lnames()) {
+      names.push_back("--" + name);
+    }
+  }
+  for (const std::string& argument : arguments) {
+    if (argument.size() < 3 || argument.compare(0, 2, "--") != 0) {
+      continue;
+    }
+    const std::string given = argument.substr(0, argument.find('='));
+    if (std::find(names.begin(), names.end(), given) != names.end()) {
+      continue;
+    }
+    const std::string* nearest = nullptr;
+    size_t nearestDistance = 0;
+    for (const std::string& name : names) {
+      const size_t distance = EditDistance(given, name);
+      if (!nearest || distance < nearestDistance) {
+        nearest = &name;
+        nearestDistance = distance;
+      }
+    }
+    if (nearest && nearestDistance <= std::max<size_t>(2, given.size() / 4)) {
+      err << "unknown option " << Printable(given) << "; did you mean " << *nearest << "?\n";
+    }
+  }
+}
+
 // Step 1. Fills `options` from the arguments. Returns the exit status when there is
 // nothing more to do: help, the version, or bad usage (reported by CLI11).
 std::optional<int> ParseArguments(const std::vector<std::string>& arguments,
                                   CliEnvironment& environment, Options& options) {
   CLI::App app(kDescription, "kerro-cli");
+  app.formatter(std::make_shared<NarrowHelp>());
   CLI::Option* encodingOption = DefineOptions(app, options);
   try {
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
     app.parse(reversed);
   } catch (const CLI::ParseError& error) {
     const int status = app.exit(error, environment.out, environment.err);
+    if (status != 0) {
+      SuggestOptions(arguments, app, environment.err);
+    }
     return status == 0 ? kExitFinished : kExitUsage;
   }
   options.encodingGiven = encodingOption->count() > 0;
@@ -324,12 +436,14 @@ std::optional<int> ParseArguments(const std::vector<std::string>& arguments,
 std::optional<DesignNumbering> CheckOptions(const Options& options, CliEnvironment& environment) {
   const std::optional<int> initial = ParseInteger(options.initial);
   if (!InRange(initial, kMinInitial, kMaxInitial)) {
-    environment.err << FormatMessage(kMessageInitialOutOfRange) << '\n';
+    environment.err << FormatMessage(kMessageInitialOutOfRange)
+                    << RangeAndValue(kMinInitial, kMaxInitial, options.initial) << '\n';
     return std::nullopt;
   }
   const std::optional<int> step = ParseInteger(options.step);
   if (!InRange(step, kMinStep, kMaxStep)) {
-    environment.err << FormatMessage(kMessageStepOutOfRange) << '\n';
+    environment.err << FormatMessage(kMessageStepOutOfRange)
+                    << RangeAndValue(kMinStep, kMaxStep, options.step) << '\n';
     return std::nullopt;
   }
   const std::optional<NumberingControls> controls =
@@ -339,12 +453,12 @@ std::optional<DesignNumbering> CheckOptions(const Options& options, CliEnvironme
   }
   for (const std::string& file : options.files) {
     if (file.empty()) {
-      environment.err << "kerro-cli: an empty FILE name was given\n";
+      environment.err << "an empty FILE name was given\n";
       return std::nullopt;
     }
     if (!options.report.empty() &&
         (options.report == file || options.report == MakeBackupName(file))) {
-      environment.err << "kerro-cli: the report would replace \"" << options.report << "\"\n";
+      environment.err << "the report would replace \"" << options.report << "\"\n";
       return std::nullopt;
     }
   }
@@ -378,7 +492,7 @@ bool OpenEncoding(const Options& options, CliEnvironment& environment,
   }
   encoding = TextEncoding::Open(options.encoding);
   if (!encoding) {
-    environment.err << "kerro-cli: unknown encoding \"" << Printable(options.encoding) << "\"\n";
+    environment.err << "unknown encoding \"" << Printable(options.encoding) << "\"\n";
     return false;
   }
   return true;
@@ -442,7 +556,7 @@ void WarnOfLocksThatMatchNothing(const Options& options, CliEnvironment& environ
   }
   for (size_t i = 0; i < locks.size(); ++i) {
     if (!matched[i]) {
-      environment.err << "kerro-cli: warning: --lock " << Printable(locks[i])
+      environment.err << "warning: --lock " << Printable(locks[i])
                       << " matches no reference in any FILE\n";
     }
   }
@@ -502,7 +616,10 @@ int WriteReport(const Options& options, const std::vector<FileChanges>& report,
 
 }  // namespace
 
-int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environment) {
+int RunCli(const std::vector<std::string>& arguments, CliEnvironment& given) {
+  ProgramNamePrefixer prefixer(given.err);
+  std::ostream prefixedErr(&prefixer);
+  CliEnvironment environment{given.fileSystem, given.out, prefixedErr};
   Options options;
   if (const std::optional<int> status = ParseArguments(arguments, environment, options)) {
     return *status;

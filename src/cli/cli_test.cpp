@@ -39,14 +39,14 @@ TEST(KerroCli, BadUsageAndValuesOutOfRangeTouchNothing) {
     std::vector<std::string> arguments;
     std::string message;  // expected in the error output
   };
-  const std::string initial = "Initial value is out of range.\n";
-  const std::string step = "Step value is out of range.\n";
+  const std::string initial = "kerro-cli: Initial value is out of range. (1 to 1000; got \"";
+  const std::string step = "kerro-cli: Step value is out of range. (1 to 20; got \"";
   const Case cases[] = {
       {"no file", {}, "FILE is required"},
       {"initial 0", {"-i", "0", "A.CE2"}, initial},
       {"initial 1001", {"--initial=1001", "A.CE2"}, initial},
       {"initial negative", {"-i", "-5", "A.CE2"}, initial},
-      {"initial not a number", {"-i", "abc", "A.CE2"}, initial},
+      {"initial not a number", {"-i", "abc", "A.CE2"}, initial + "abc\")\n"},
       {"initial with trailing text", {"-i", "5x", "A.CE2"}, initial},
       {"initial fraction", {"-i", "1.5", "A.CE2"}, initial},
       {"initial huge", {"-i", "99999999999", "A.CE2"}, initial},
@@ -55,6 +55,8 @@ TEST(KerroCli, BadUsageAndValuesOutOfRangeTouchNothing) {
       {"step 21", {"--step", "21", "A.CE2"}, step},
       {"initial is checked first", {"-i", "0", "-s", "0", "A.CE2"}, initial},
       {"unknown option", {"--bogus", "A.CE2"}, "--bogus"},
+      {"near an option", {"--dryrun", "A.CE2"}, "did you mean --dry-run?\n"},
+      {"near an option with a value", {"--inital=3", "A.CE2"}, "did you mean --initial?\n"},
       {"list with dry run", {"--list", "--dry-run", "A.CE2"}, "excludes"},
       {"lint with check", {"--lint", "--check", "A.CE2"}, "excludes"},
       {"empty file name", {"A.CE2", ""}, "empty FILE"},
@@ -68,7 +70,24 @@ TEST(KerroCli, BadUsageAndValuesOutOfRangeTouchNothing) {
     Outcome outcome = RunTool(fileSystem, c.arguments);
     EXPECT_EQ(outcome.status, kExitUsage);
     EXPECT_NE(outcome.err.find(c.message), std::string::npos) << outcome.err;
+    std::istringstream lines(outcome.err);
+    for (std::string line; std::getline(lines, line);) {
+      EXPECT_EQ(line.rfind("kerro-cli: ", 0), 0u) << line;
+    }
     EXPECT_TRUE(fileSystem.log.empty());
+  }
+}
+
+TEST(KerroCli, HelpFitsEightyColumns) {
+  MemoryFileSystem fileSystem;
+  const Outcome outcome = RunTool(fileSystem, {"--help"});
+  EXPECT_EQ(outcome.status, kExitFinished);
+  EXPECT_EQ(outcome.err, "");
+  EXPECT_NE(outcome.out.find("--dry-run"), std::string::npos);
+  EXPECT_EQ(outcome.out.find("Excludes"), std::string::npos);
+  std::istringstream lines(outcome.out);
+  for (std::string line; std::getline(lines, line);) {
+    EXPECT_LE(line.size(), 80u) << line;
   }
 }
 
@@ -90,7 +109,7 @@ TEST(KerroCli, QuietPrintsErrorsOnly) {
   Outcome outcome = RunTool(fileSystem, {"-q", "-n", "A.CE2", "M.CE2"});
   EXPECT_EQ(outcome.status, kExitReadError);
   EXPECT_EQ(outcome.out, "");
-  EXPECT_EQ(outcome.err, "File read error. \"M.CE2\"\n");
+  EXPECT_EQ(outcome.err, "kerro-cli: File read error. \"M.CE2\": no such file\n");
 }
 
 TEST(KerroCli, ExitStatusIsTheWorstOverAllFiles) {
@@ -122,7 +141,9 @@ TEST(KerroCli, EveryFileIsTriedInTurnWithItsOwnMessage) {
   fileSystem.files["A.CE2"] = Unnumbered();
   fileSystem.files["W.$E2"] = Unnumbered();
   Outcome outcome = RunTool(fileSystem, {"M.CE2", "W.$E2", "A.CE2"});
-  EXPECT_EQ(outcome.err, "File read error. \"M.CE2\"\nFile write error. \"W.$E2\"\n");
+  EXPECT_EQ(outcome.err,
+            "kerro-cli: File read error. \"M.CE2\": no such file\nkerro-cli: File write error. "
+            "\"W.$E2\"\n");
   EXPECT_EQ(outcome.out, "Finished\n");
   EXPECT_EQ(ReferencesIn(fileSystem.files["A.CE2"]), (std::vector<std::string>{"R2", "R1", "C1"}));
   EXPECT_EQ(fileSystem.files["W.$E2"], Unnumbered());
@@ -135,7 +156,7 @@ TEST(KerroCli, FailedWriteIsNeverFinished) {
   Outcome outcome = RunTool(fileSystem, {"A.CE2"});
   EXPECT_EQ(outcome.status, kExitWriteError);
   EXPECT_EQ(outcome.out, "");
-  EXPECT_EQ(outcome.err, "File write error. \"A.CE2\"\n");
+  EXPECT_EQ(outcome.err, "kerro-cli: File write error. \"A.CE2\"\n");
   EXPECT_EQ(fileSystem.files["A.CE2"], Unnumbered());
 }
 
@@ -184,7 +205,7 @@ TEST(KerroCli, ReportToStandardOutputAndItsWriteError) {
   fileSystem.failOn(FileOperation::Rename, "r.csv");
   Outcome failed = RunTool(fileSystem, {"-q", "-n", "-r", "r.csv", "B.CE2"});
   EXPECT_EQ(failed.status, kExitWriteError);
-  EXPECT_EQ(failed.err, "File write error. \"r.csv\"\n");
+  EXPECT_EQ(failed.err, "kerro-cli: File write error. \"r.csv\"\n");
 }
 
 // Each use of a repeatable option takes one value: the FILEs after it stay FILEs.
@@ -225,7 +246,7 @@ TEST(KerroCli, ListShowsComponentsAndChangesNothing) {
             "  section      x      y block  tag              ref       part\n"
             "        1     10     20     0  RES              R5        RES\n"
             "        2    -30     40     2  74LS00           U\\x1B[2J  74LS00\n");
-  EXPECT_EQ(outcome.err, "File read error. \"M.CE2\"\n");
+  EXPECT_EQ(outcome.err, "kerro-cli: File read error. \"M.CE2\": no such file\n");
   EXPECT_EQ(fileSystem.changeCount(), 0);
 }
 

@@ -5,6 +5,7 @@
 
 #include "annotation/annotation_check.h"
 #include "cli/change_report.h"
+#include "cli/cli_output.h"
 #include "renumber/messages.h"
 #include "renumber/reference.h"
 #include "schematic/schematic_document.h"
@@ -160,7 +161,7 @@ LoadedFiles LoadFiles(const std::vector<std::string>& paths, CliEnvironment& env
   for (const std::string& path : paths) {
     SchematicDocument document;
     if (!document.load(environment.fileSystem, path)) {
-      environment.err << FormatMessage(kMessageReadError, path) << '\n';
+      environment.err << ReadErrorWithCause(path, document.loadError()) << '\n';
       readFailed = true;
       continue;
     }

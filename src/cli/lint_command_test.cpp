@@ -98,7 +98,8 @@ TEST_F(LintedBoard, ReportIsCsvAndAFailingLibraryIsAFinding) {
 TEST_F(LintedBoard, AnUnreadableFileOutranksFindings) {
   Outcome outcome = RunTool(testing::RealFiles(), {"--lint", path_, folder_.file("NONE.CE2")});
   EXPECT_EQ(outcome.status, kExitReadError);
-  EXPECT_EQ(outcome.err, "File read error. \"" + folder_.file("NONE.CE2") + "\"\n");
+  EXPECT_EQ(outcome.err,
+            "kerro-cli: File read error. \"" + folder_.file("NONE.CE2") + "\": no such file\n");
   EXPECT_NE(outcome.out.find("unnumbered reference"), std::string::npos);
 }
 

@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "cli/change_report.h"
+#include "cli/cli_output.h"
 #include "platform/whole_number.h"
 
 namespace kerro {
@@ -62,17 +63,17 @@ void AddNumberingOptions(CLI::App& app, NumberingOptions& options, CLI::Option* 
 }
 
 const char* NumberingExamples() {
-  return "Numbering controls (none ever gives one reference to two parts that did not share\n"
-         "one, blocks of one package apart; a sheet out of numbers stops the job, exit 2):\n"
-         "  kerro-cli -k SHEET.CE2                      R1 R? R3 R C? -> R1 R2 R3 R4 C1\n"
-         "  kerro-cli --lock 'J*' --lock TP1 SHEET.CE2  J1, J2 ... and TP1 stay as they are\n"
-         "  kerro-cli --sheet-base 100 SHEET.CE2        sheet 1: R101, R102 ...; sheet 2: R201 "
-         "...\n"
-         "  kerro-cli -a --order rows SHEET.CE2         by sheet, then y, then x\n"
+  return "Numbering controls (none ever gives one reference to two parts that did not\n"
+         "share one, blocks of one package apart; a sheet out of numbers stops the job,\n"
+         "exit 2):\n"
+         "  kerro-cli -k SHEET.CE2                     R1 R? R3 R C? -> R1 R2 R3 R4 C1\n"
+         "  kerro-cli --lock 'J*' --lock TP1 SHEET.CE2 J1, J2 ... and TP1 stay as they are\n"
+         "  kerro-cli --sheet-base 100 SHEET.CE2       sheet 1: R101..., sheet 2: R201...\n"
+         "  kerro-cli -a --order rows SHEET.CE2        by sheet, then y, then x\n"
          "  kerro-cli --together SHEET.CE2 SHEET.CE2-01 SHEET.CE2-02\n"
-         "                                              the files as the sheets of one design\n"
-         "  kerro-cli --fix-duplicates SHEET.CE2        R5[T1] R5[T2] R2[T3] -> R5 R1 R2\n"
-         "  kerro-cli -k --new-numbers after SHEET.CE2  R1 R? R7 -> R1 R8 R7";
+         "                                          the files as the sheets of one design\n"
+         "  kerro-cli --fix-duplicates SHEET.CE2       R5[T1] R5[T2] R2[T3] -> R5 R1 R2\n"
+         "  kerro-cli -k --new-numbers after SHEET.CE2 R1 R? R7 -> R1 R8 R7";
 }
 
 std::optional<NumberingControls> CheckNumberingOptions(const NumberingOptions& options,
@@ -84,7 +85,8 @@ std::optional<NumberingControls> CheckNumberingOptions(const NumberingOptions& o
     const std::string& text = options.sheetBase;
     const std::optional<int64_t> value = ParseWholeNumber(text, kMinSheetBase, kMaxSheetBase);
     if (!value) {
-      err << "Sheet base is out of range.\n";
+      err << "Sheet base is out of range." << RangeAndValue(kMinSheetBase, kMaxSheetBase, text)
+          << '\n';
       return std::nullopt;
     }
     controls.sheetBase = static_cast<int>(*value);
@@ -93,17 +95,17 @@ std::optional<NumberingControls> CheckNumberingOptions(const NumberingOptions& o
   if (options.newNumbers == "after") {
     controls.newNumbers = NewNumberPlace::After;
   } else if (!options.newNumbers.empty() && options.newNumbers != "fill") {
-    err << "kerro-cli: --new-numbers takes fill or after\n";
+    err << "--new-numbers takes fill or after; got " << Quoted(options.newNumbers) << '\n';
     return std::nullopt;
   }
   if (!options.newNumbers.empty() && !options.keep && !options.fixDuplicates) {
-    err << "kerro-cli: --new-numbers needs --keep or --fix-duplicates\n";
+    err << "--new-numbers needs --keep or --fix-duplicates\n";
     return std::nullopt;
   }
   if (options.order == "rows") {
     controls.order = NumberingOrder::Rows;
   } else if (!options.order.empty() && options.order != "columns") {
-    err << "kerro-cli: --order takes columns or rows\n";
+    err << "--order takes columns or rows; got " << Quoted(options.order) << '\n';
     return std::nullopt;
   }
   return controls;
@@ -118,22 +120,21 @@ std::string DescribeShortage(const NumberShortage& shortage, const std::string& 
   }
   const std::string prefix = Quoted(shortage.prefix);
   if (shortage.range) {
-    return "kerro-cli: " + where + " needs more " + prefix + " numbers than fit from " +
+    return where + " needs more " + prefix + " numbers than fit from " +
            std::to_string(shortage.range->first) + " to " + std::to_string(shortage.range->second) +
            "; nothing was written";
   }
-  return "kerro-cli: no free reference with prefix " + prefix + " fits in 8 characters on " +
-         where + "; nothing was written";
+  return "no free reference with prefix " + prefix + " fits in 8 characters on " + where +
+         "; nothing was written";
 }
 
 std::string DescribeSharedFile(const std::pair<std::string, std::string>& files) {
-  return "kerro-cli: " + Quoted(files.first) + " and " + Quoted(files.second) +
+  return Quoted(files.first) + " and " + Quoted(files.second) +
          " would write the same file; nothing was written";
 }
 
 std::string DescribeSave(const DesignSave& save) {
-  return "kerro-cli: replaced " + QuotedList(save.replaced) + "; left as they were " +
-         QuotedList(save.left);
+  return "replaced " + QuotedList(save.replaced) + "; left as they were " + QuotedList(save.left);
 }
 
 }  // namespace kerro

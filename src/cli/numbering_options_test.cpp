@@ -153,7 +153,7 @@ TEST(NumberingOptions, DefaultModesMakeNoDuplicate) {
     if (c.expected.empty()) {
       EXPECT_EQ(outcome.status, kExitUsage);
       EXPECT_EQ(outcome.err.substr(0, outcome.err.find('\n')),
-                "No free reference for \"ABCDEFG\". \"A.CE2\"");
+                "kerro-cli: No free reference for \"ABCDEFG\". \"A.CE2\"");
       EXPECT_EQ(fileSystem.files.size(), 1u);
       EXPECT_EQ(fileSystem.files["A.CE2"], builder.bytes());
       continue;
@@ -246,7 +246,7 @@ TEST(NumberingOptions, TogetherWritesNothingUntilAllAreNumbered) {
   MemoryFileSystem fileSystem = SavedSections();
   Outcome outcome = RunTool(fileSystem, {"--together", "S.CE2", "MISSING.CE2"});
   EXPECT_EQ(outcome.status, kExitReadError);
-  EXPECT_EQ(outcome.err, "File read error. \"MISSING.CE2\"\n");
+  EXPECT_EQ(outcome.err, "kerro-cli: File read error. \"MISSING.CE2\": no such file\n");
   // S.CE2-01 holds two sections, so it writes S.CE2-01-01 ... but never another given file.
   fileSystem.files["T.CE2"] = Resistors({{"R1"}, {"R2"}});
   fileSystem.files["T.CE2-01"] = Resistors({{"R1"}});
@@ -283,7 +283,7 @@ TEST(NumberingOptions, TogetherNamesTheFilesAFailedWriteReplacedAndLeft) {
   const Outcome outcome = RunTool(fileSystem, {"--together", "S.CE2", "S.CE2-01", "S.CE2-02"});
   EXPECT_EQ(outcome.status, kExitWriteError);
   EXPECT_EQ(outcome.err,
-            "File write error. \"S.CE2-01\"\n"
+            "kerro-cli: File write error. \"S.CE2-01\"\n"
             "kerro-cli: replaced \"S.CE2\"; left as they were \"S.CE2-01\", \"S.CE2-02\"\n");
   EXPECT_EQ(fileSystem.files["S.$E2"], original.files.at("S.CE2"));
   EXPECT_EQ(fileSystem.files["S.CE2-01"], original.files.at("S.CE2-01"));

@@ -39,7 +39,7 @@ TEST(Report, ThatCannotBeWrittenStopsTheRunBeforeAnySchematicIsTouched) {
   Outcome failed = RunTool(memory, {"-r", "r.csv", "A.CE2"});
   EXPECT_EQ(failed.status, kExitWriteError);
   EXPECT_EQ(failed.out, "");
-  EXPECT_EQ(failed.err, "File write error. \"r.csv\"\n");
+  EXPECT_EQ(failed.err, "kerro-cli: File write error. \"r.csv\"\n");
   EXPECT_EQ(memory.files.size(), 1u);  // no backup, no temporary
   EXPECT_EQ(memory.files["A.CE2"], testing::SmallUnnumberedBoard());
 
