@@ -169,7 +169,8 @@ class AppliedMap : public ::testing::Test {
 TEST_F(AppliedMap, SwapsAtOnceAndWarnsOfRowsThatMatchNothing) {
   Outcome outcome = apply("old_reference,new_reference\nR1,R2\nR2,R1\nR9,R10\n");
   EXPECT_EQ(outcome.status, kExitFinished);
-  EXPECT_EQ(outcome.out, "Finished\n");
+  EXPECT_EQ(outcome.out,
+            "A.CE2: 2 references changed; wrote A.CE2; previous content in A.$E2\nFinished\n");
   EXPECT_EQ(outcome.err, "kerro-cli: warning: line 4 of m.csv matches no component\n");
   EXPECT_EQ(testing::ReferencesIn(files_.files["A.CE2"]),
             (std::vector<std::string>{"R2", "R1", "C1"}));
@@ -178,7 +179,10 @@ TEST_F(AppliedMap, SwapsAtOnceAndWarnsOfRowsThatMatchNothing) {
 
 TEST_F(AppliedMap, DryRunAndCheckShowTheRenamesAndWriteNothing) {
   Outcome dry = apply("old_reference,new_reference\nC1,C5\n", {"--dry-run"});
-  EXPECT_EQ(dry.out, "A.CE2: section 1 at (30, 0) CAP [CAP]: C1 -> C5\nFinished\n");
+  EXPECT_EQ(dry.out,
+            "A.CE2: section 1 at (30, 0) CAP [CAP]: C1 -> C5\n"
+            "A.CE2: 1 reference would change; would write A.CE2; previous content would be "
+            "kept in A.$E2\nFinished\n");
   Outcome check = apply("old_reference,new_reference\nC1,C5\n", {"-q", "--check"});
   EXPECT_EQ(check.status, kExitWouldChange);
   EXPECT_EQ(files_.files["A.CE2"], original_);

@@ -149,6 +149,66 @@ struct JobOutput {
     }
   }
 
+  // One line on what the job did to a file, or would do.
+  void summarize(const FileSummary& file) {
+    if (options.quiet) {
+      return;
+    }
+    const bool dry = options.dryRun || options.check;
+    const auto counted = [](size_t count, const char* what) {
+      return std::to_string(count) + " " + what + (count == 1 ? "" : "s");
+    };
+    std::string line = Printable(file.path) + ": ";
+    if (file.referencesChanged == 0 && file.blocksChanged == 0) {
+      line += dry ? "nothing would change" : "nothing changed";
+    } else {
+      if (file.referencesChanged > 0) {
+        line += counted(file.referencesChanged, "reference");
+      }
+      if (file.blocksChanged > 0) {
+        line += std::string(file.referencesChanged > 0 ? " and " : "") +
+                counted(file.blocksChanged, "block");
+      }
+      line += dry ? " would change" : " changed";
+    }
+    if (file.written) {
+      line += dry ? "; would write " : "; wrote ";
+      for (int section = 0; section < file.sections; ++section) {
+        line += (section > 0 ? ", " : "") +
+                Printable(SchematicDocument::SectionFileName(file.path, section));
+      }
+      line += dry ? "; previous content would be kept in " : "; previous content in ";
+      line += Printable(MakeBackupName(file.path));
+    } else {
+      line += dry ? "; nothing would be written" : "; nothing written";
+    }
+    environment.out << line << '\n';
+  }
+
+  // A file of one section with section files beside it is most likely the first sheet of
+  // a design that a save split; numbered alone, its numbers may repeat theirs.
+  void noteSectionFiles(const std::string& file) {
+    // A map renames by file, and section files named in the call are the user's choice.
+    if (options.quiet || !options.apply.empty()) {
+      return;
+    }
+    const std::vector<std::string> sheets = SectionFilesBeside(environment.fileSystem, file);
+    const auto named = [&](const std::string& sheet) {
+      return std::find(options.files.begin(), options.files.end(), sheet) != options.files.end();
+    };
+    if (sheets.empty() || std::any_of(sheets.begin(), sheets.end(), named)) {
+      return;
+    }
+    std::string list;
+    for (const std::string& sheet : sheets) {
+      list += " " + Printable(sheet);
+    }
+    environment.err << "note:" << list << " beside " << Printable(file)
+                    << " look like its other sheets, numbered on their own; to number them as "
+                       "one design: kerro-cli --together "
+                    << Printable(file) << list << '\n';
+  }
+
   void finished() {
     if (!options.quiet) {
       environment.out << FormatMessage(kMessageFinished) << '\n';
@@ -169,6 +229,7 @@ void RunJob(const std::vector<std::string>& files, const DesignNumbering& number
   request.controls = numbering.controls;
   request.writeFiles = !writeNothing;
   request.collectChanges = writeNothing || !output.options.report.empty();
+  request.summarize = !output.options.quiet;
   request.edit = std::move(edit);
   JobResult result = RenumberJob(request, context);
   std::ostream& err = output.environment.err;
@@ -201,6 +262,12 @@ void RunJob(const std::vector<std::string>& files, const DesignNumbering& number
   for (FileChanges& file : result.changes) {
     output.take(file.path, file.changes);
   }
+  for (const FileSummary& file : result.summaries) {
+    output.summarize(file);
+  }
+  if (files.size() == 1 && !result.summaries.empty() && result.summaries.front().sections == 1) {
+    output.noteSectionFiles(files.front());
+  }
   if (output.options.check && !result.written.empty()) {
     KeepWorst(output.worst, kExitWouldChange);
   }
@@ -208,15 +275,11 @@ void RunJob(const std::vector<std::string>& files, const DesignNumbering& number
 }
 
 // Lists the components of one file. Returns the file's exit status.
-int ListComponents(const std::string& path, CliEnvironment& environment, bool quiet,
-                   const TextShown& shown) {
+int ListComponents(const std::string& path, CliEnvironment& environment, const TextShown& shown) {
   SchematicDocument document;
   if (!document.load(environment.fileSystem, path)) {
     environment.err << ReadErrorWithCause(path, document.loadError()) << '\n';
     return kExitReadError;
-  }
-  if (quiet) {
-    return kExitFinished;
   }
   std::ostream& out = environment.out;
   out << Printable(path) << '\n';
@@ -502,7 +565,7 @@ bool OpenEncoding(const Options& options, CliEnvironment& environment,
 int ListFiles(const Options& options, CliEnvironment& environment, const TextShown& shown) {
   int worst = kExitFinished;
   for (const std::string& file : options.files) {
-    KeepWorst(worst, ListComponents(file, environment, options.quiet, shown));
+    KeepWorst(worst, ListComponents(file, environment, shown));
   }
   return worst;
 }

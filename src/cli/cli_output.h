@@ -5,8 +5,11 @@
 #include <streambuf>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "platform/file_system.h"
 #include "renumber/messages.h"
+#include "schematic/schematic_document.h"
 
 namespace kerro {
 
@@ -69,6 +72,21 @@ inline std::string RangeAndValue(long long low, long long high, std::string_view
     text += static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? '?' : c;
   }
   return text + "\")";
+}
+
+// The section files that a save of several sections left beside `path` (path-01,
+// path-02 ... as long as they exist), read with it as the sheets of one design.
+inline std::vector<std::string> SectionFilesBeside(FileSystem& fileSystem,
+                                                   const std::string& path) {
+  std::vector<std::string> files;
+  for (int section = 1; section < kMaxSections; ++section) {
+    std::string name = SchematicDocument::SectionFileName(path, section);
+    if (!fileSystem.exists(name)) {
+      break;
+    }
+    files.push_back(std::move(name));
+  }
+  return files;
 }
 
 }  // namespace kerro

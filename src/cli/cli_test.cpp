@@ -96,7 +96,8 @@ TEST(KerroCli, RenumbersAndSaysFinished) {
   fileSystem.files["A.CE2"] = Unnumbered();
   Outcome outcome = RunTool(fileSystem, {"-i", "10", "--step=5", "A.CE2"});
   EXPECT_EQ(outcome.status, kExitFinished);
-  EXPECT_EQ(outcome.out, "Finished\n");
+  EXPECT_EQ(outcome.out,
+            "A.CE2: 3 references changed; wrote A.CE2; previous content in A.$E2\nFinished\n");
   EXPECT_EQ(outcome.err, "");
   EXPECT_EQ(ReferencesIn(fileSystem.files["A.CE2"]),
             (std::vector<std::string>{"R15", "R10", "C10"}));
@@ -144,7 +145,8 @@ TEST(KerroCli, EveryFileIsTriedInTurnWithItsOwnMessage) {
   EXPECT_EQ(outcome.err,
             "kerro-cli: File read error. \"M.CE2\": no such file\nkerro-cli: File write error. "
             "\"W.$E2\"\n");
-  EXPECT_EQ(outcome.out, "Finished\n");
+  EXPECT_EQ(outcome.out,
+            "A.CE2: 2 references changed; wrote A.CE2; previous content in A.$E2\nFinished\n");
   EXPECT_EQ(ReferencesIn(fileSystem.files["A.CE2"]), (std::vector<std::string>{"R2", "R1", "C1"}));
   EXPECT_EQ(fileSystem.files["W.$E2"], Unnumbered());
 }
@@ -169,6 +171,8 @@ TEST(KerroCli, DryRunAndCheckShowChangesAndWriteNothing) {
     EXPECT_EQ(outcome.out,
               "A.CE2: section 1 at (10, 20) RES [RES]: R5 -> R2\n"
               "A.CE2: section 1 at (30, 40) RES [RES]: R2 -> R1\n"
+              "A.CE2: 2 references would change; would write A.CE2; previous content would "
+              "be kept in A.$E2\n"
               "Finished\n");
     EXPECT_EQ(fileSystem.changeCount(), 0);
     EXPECT_EQ(fileSystem.files.size(), 1u);
@@ -185,7 +189,11 @@ TEST(KerroCli, ReportIsCsvOfEveryFinishedFile) {
   fileSystem.files["two, sections.CE2"] = builder.bytes();
   Outcome outcome = RunTool(fileSystem, {"-r", "out.csv", "A.CE2", "M.CE2", "two, sections.CE2"});
   EXPECT_EQ(outcome.status, kExitReadError);
-  EXPECT_EQ(outcome.out, "Finished\nFinished\n");  // the list itself only with -n or -c
+  // The list itself only with -n or -c.
+  EXPECT_EQ(outcome.out,
+            "A.CE2: 2 references changed; wrote A.CE2; previous content in A.$E2\nFinished\n"
+            "two, sections.CE2: 1 reference changed; wrote two, sections.CE2, "
+            "two, sections.CE2-01; previous content in two, sections.$E2\nFinished\n");
   const Bytes& csv = fileSystem.files["out.csv"];
   EXPECT_EQ(std::string(csv.begin(), csv.end()),
             "file,section,x,y,part,tag,old_reference,new_reference,old_block,new_block\r\n"
@@ -255,7 +263,8 @@ TEST(KerroCli, AFileGivenTwiceIsRenumberedOnce) {
   fileSystem.files["A.CE2"] = Unnumbered();
   Outcome outcome = RunTool(fileSystem, {"A.CE2", "A.CE2"});
   EXPECT_EQ(outcome.status, kExitFinished);
-  EXPECT_EQ(outcome.out, "Finished\n");
+  EXPECT_EQ(outcome.out,
+            "A.CE2: 2 references changed; wrote A.CE2; previous content in A.$E2\nFinished\n");
   EXPECT_EQ(fileSystem.files["A.$E2"], Unnumbered());  // the backup is the original
 }
 
@@ -301,6 +310,27 @@ TEST(KerroCli, AFileNamedTwiceIsRenumberedOnce) {
   EXPECT_EQ(testing::ReadBytes(folder.file("D.$E2")), Unnumbered());
   EXPECT_EQ(ReferencesIn(testing::ReadBytes(folder.file("D.CE2"))),
             (std::vector<std::string>{"R2", "R1", "C1"}));
+}
+
+}  // namespace
+}  // namespace kerro
+
+namespace kerro {
+namespace {
+
+TEST(KerroCli, SaysWhenSectionFilesBesideAFileAreLeftOut) {
+  testing::MemoryFileSystem fileSystem;
+  fileSystem.files["S.CE2"] = testing::SmallUnnumberedBoard();
+  fileSystem.files["S.CE2-01"] = testing::SmallUnnumberedBoard();
+  const std::string note =
+      "kerro-cli: note: S.CE2-01 beside S.CE2 look like its other sheets, numbered on their "
+      "own; to number them as one design: kerro-cli --together S.CE2 S.CE2-01\n";
+  EXPECT_EQ(testing::RunTool(fileSystem, {"-n", "S.CE2"}).err, note);
+  EXPECT_EQ(testing::RunTool(fileSystem, {"-q", "-n", "S.CE2"}).err, "");
+  EXPECT_EQ(testing::RunTool(fileSystem, {"-n", "S.CE2", "S.CE2-01"}).err, "");
+  // -q leaves the list: it is what was asked for.
+  EXPECT_NE(testing::RunTool(fileSystem, {"-q", "--list", "S.CE2"}).out.find("R5"),
+            std::string::npos);
 }
 
 }  // namespace

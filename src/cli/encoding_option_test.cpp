@@ -46,6 +46,8 @@ TEST_F(JapaneseBoard, ChangeListAndReportShowCodePage932AsUtf8) {
   EXPECT_EQ(outcome.out, "J.CE2: section 1 at (10, 0) " + kResistorUtf8 +
                              " [T]: R5 -> R2\n"
                              "J.CE2: section 1 at (20, 0) R\\x81 [T]: R2 -> R1\n"
+                             "J.CE2: 2 references would change; would write J.CE2; previous "
+                             "content would be kept in J.$E2\n"
                              "Finished\n");
   EXPECT_EQ(Text(files_.files["r.csv"]),
             "file,section,x,y,part,tag,old_reference,new_reference,old_block,new_block\r\n"

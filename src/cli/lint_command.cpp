@@ -175,21 +175,43 @@ LoadedFiles LoadFiles(const std::vector<std::string>& paths, CliEnvironment& env
 
 int RunLint(const LintRequest& request, const TextShown& shown, CliEnvironment& environment) {
   bool readFailed = false;
-  const LoadedFiles files = LoadFiles(request.files, environment, readFailed);
-  const size_t fileCount = files.documents.size();
-  const size_t designSize = request.together ? fileCount : 1;
   std::string csv = "file,section,x,y,part,tag,reference,block,finding,detail\r\n";
   const LintOptions lintOptions{.sheetRanges = request.sheetRanges};
   size_t findingCount = 0;
   // With the CSV on standard output, the lines go to the error stream.
   std::ostream& lines = request.report == "-" ? environment.err : environment.out;
-  for (size_t first = 0; first < fileCount; first += designSize) {
-    const std::span<const std::string> paths(files.paths.data() + first, designSize);
-    const std::span<const SchematicDocument> design(files.documents.data() + first, designSize);
-    const FindingWriter writer(paths, design, shown);
+  std::vector<std::string> checked;
+  const size_t designCount = request.together ? 1 : request.files.size();
+  for (size_t d = 0; d < designCount; ++d) {
+    std::vector<std::string> designPaths = request.files;
+    if (!request.together) {
+      designPaths.assign(1, request.files[d]);
+    }
+    if (std::find(checked.begin(), checked.end(), designPaths.front()) != checked.end()) {
+      continue;  // a section file that an earlier FILE brought in
+    }
+    LoadedFiles files = LoadFiles(designPaths, environment, readFailed);
+    if (files.documents.empty()) {
+      continue;
+    }
+    // A file of one section is checked together with the section files that a save left
+    // beside it (FILE-01 ...): a duplicate across the sheets of one design matters most.
+    if (!request.together && files.documents.front().sectionCount() == 1) {
+      const std::vector<std::string> sectionFiles =
+          SectionFilesBeside(environment.fileSystem, files.paths.front());
+      LoadedFiles more = LoadFiles(sectionFiles, environment, readFailed);
+      for (size_t i = 0; i < more.paths.size(); ++i) {
+        files.paths.push_back(std::move(more.paths[i]));
+        files.documents.push_back(std::move(more.documents[i]));
+      }
+    }
+    checked.insert(checked.end(), files.paths.begin(), files.paths.end());
+    const std::span<const std::string> loadedPaths(files.paths);
+    const std::span<const SchematicDocument> design(files.documents);
+    const FindingWriter writer(loadedPaths, design, shown);
     const std::vector<AnnotationFinding> findings =
         request.withLibraries
-            ? CheckAnnotationWithLibraries(design, paths.front(), environment.fileSystem,
+            ? CheckAnnotationWithLibraries(design, loadedPaths.front(), environment.fileSystem,
                                            request.libraryFolders, lintOptions)
             : CheckAnnotation(design, nullptr, lintOptions);
     for (const AnnotationFinding& finding : findings) {
@@ -198,6 +220,13 @@ int RunLint(const LintRequest& request, const TextShown& shown, CliEnvironment& 
         lines << writer.line(finding) << '\n';
       }
       csv += writer.csvRow(finding);
+    }
+    if (findings.empty() && !request.quiet) {
+      std::string named;
+      for (const std::string& path : files.paths) {
+        named += (named.empty() ? "" : ", ") + Printable(path);
+      }
+      lines << named << ": no findings\n";
     }
   }
   int status = findingCount > 0 ? kExitFindings : kExitFinished;

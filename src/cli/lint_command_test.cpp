@@ -76,7 +76,7 @@ TEST_F(LintedBoard, ReportsEachFindingThenNoneAfterLibraryGuidedNumbering) {
   ASSERT_EQ(RunTool(testing::RealFiles(), {"-q", "--auto", path_}).status, kExitFinished);
   Outcome after = RunTool(testing::RealFiles(), {"--lint", "--auto", path_});
   EXPECT_EQ(after.status, kExitFinished);
-  EXPECT_EQ(after.out, "");
+  EXPECT_EQ(after.out, path_ + ": no findings\n");
 }
 
 TEST_F(LintedBoard, ReportIsCsvAndAFailingLibraryIsAFinding) {
@@ -109,7 +109,7 @@ TEST_F(LintedBoard, AnUnreadableFileOutranksFindings) {
 namespace kerro {
 namespace {
 
-TEST(LintTogether, FindsADuplicateAcrossTheFilesOfOneDesign) {
+TEST(LintTogether, FindsADuplicateAcrossTheSheetsOfOneDesign) {
   testing::MemoryFileSystem files;
   for (const auto& [path, part] : {std::pair{"A.CE2", "RES"}, std::pair{"A.CE2-01", "CAP"}}) {
     SchematicBuilder sheet;
@@ -119,11 +119,17 @@ TEST(LintTogether, FindsADuplicateAcrossTheFilesOfOneDesign) {
   std::ostringstream out;
   std::ostringstream err;
   CliEnvironment environment{files, out, err};
-  EXPECT_EQ(RunCli({"--lint", "A.CE2", "A.CE2-01"}, environment), kExitFinished);
+  // The section file beside A.CE2 is checked with it, whether named or not.
+  const std::string finding =
+      "A.CE2-01: section 1 at (10, 5) CAP [CAP] R1 block 0: duplicate reference: also on "
+      "RES [RES] section 1 at (10, 5) of A.CE2\n";
+  EXPECT_EQ(RunCli({"--lint", "A.CE2"}, environment), kExitFindings);
+  EXPECT_EQ(RunCli({"--lint", "A.CE2", "A.CE2-01"}, environment), kExitFindings);
   EXPECT_EQ(RunCli({"--lint", "--together", "A.CE2", "A.CE2-01"}, environment), kExitFindings);
-  EXPECT_EQ(out.str(),
-            "A.CE2-01: section 1 at (10, 5) CAP [CAP] R1 block 0: duplicate reference: also on "
-            "RES [RES] section 1 at (10, 5) of A.CE2\n");
+  EXPECT_EQ(out.str(), finding + finding + finding);
+  out.str("");
+  EXPECT_EQ(RunCli({"--lint", "A.CE2-01"}, environment), kExitFinished);
+  EXPECT_EQ(out.str(), "A.CE2-01: no findings\n");
   EXPECT_EQ(err.str(), "");
 }
 

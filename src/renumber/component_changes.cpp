@@ -30,6 +30,22 @@ bool ChangeRecorder::anyChange(SchematicDocument& document) const {
   return false;
 }
 
+std::string_view ChangeRecorder::referenceIn(const ChangeableBytes& bytes) {
+  return ReadLengthPrefixedText(std::span<const uint8_t>(bytes).first(1 + kReferenceCapacity),
+                                kReferenceCapacity);
+}
+
+ChangeRecorder::Counts ChangeRecorder::count(SchematicDocument& document) const {
+  Counts counts;
+  size_t index = 0;
+  for (ComponentEntry& component : document.entries()) {
+    const ChangeableBytes& old = before_[index++];
+    counts.references += referenceIn(old) != component.reference() ? 1 : 0;
+    counts.blocks += old.back() != component.block() ? 1 : 0;
+  }
+  return counts;
+}
+
 std::vector<ComponentChange> ChangeRecorder::changes(SchematicDocument& document) const {
   std::vector<ComponentChange> changes;
   size_t index = 0;
@@ -44,8 +60,7 @@ std::vector<ComponentChange> ChangeRecorder::changes(SchematicDocument& document
     change.y = component.y();
     change.partName = std::string(component.partName());
     change.packageTag = std::string(component.packageTag());
-    change.oldReference = std::string(ReadLengthPrefixedText(
-        std::span<const uint8_t>(old).first(1 + kReferenceCapacity), kReferenceCapacity));
+    change.oldReference = std::string(referenceIn(old));
     change.newReference = std::string(component.reference());
     change.oldBlock = old.back();
     change.newBlock = component.block();

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "schematic/schematic_document.h"
@@ -42,10 +43,18 @@ class ChangeRecorder {
   // Whether any component's reference or block differs from what was noted.
   bool anyChange(SchematicDocument& document) const;
 
+  // How many components' references, and how many blocks, differ from what was noted.
+  struct Counts {
+    size_t references = 0;
+    size_t blocks = 0;
+  };
+  Counts count(SchematicDocument& document) const;
+
  private:
   // The reference field (length byte and 8 characters), then the block.
   using ChangeableBytes = std::array<uint8_t, 1 + kReferenceCapacity + 1>;
   static ChangeableBytes changeableBytesOf(ComponentEntry& component);
+  static std::string_view referenceIn(const ChangeableBytes& bytes);
 
   std::vector<ChangeableBytes> before_;
 };

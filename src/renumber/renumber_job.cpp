@@ -98,7 +98,7 @@ JobResult RenumberJob(const JobRequest& request, JobContext& context) {
   // The change list, and whether an edit changed a file, come from notes of every
   // component taken before; numbering tells what it changed by itself.
   std::vector<ChangeRecorder> recorders;
-  if (request.collectChanges || request.edit) {
+  if (request.collectChanges || request.summarize || request.edit) {
     for (SchematicDocument& document : loaded.documents) {
       recorders.emplace_back(document);
     }
@@ -130,6 +130,11 @@ JobResult RenumberJob(const JobRequest& request, JobContext& context) {
     toWrite[d] = document.sectionCount() > 1 || changed;
     if (toWrite[d]) {
       result.written.push_back(loaded.paths[d]);
+    }
+    if (request.summarize) {
+      const ChangeRecorder::Counts counts = recorders[d].count(document);
+      result.summaries.push_back(
+          {loaded.paths[d], document.sectionCount(), counts.references, counts.blocks, toWrite[d]});
     }
   }
   if (request.writeFiles) {

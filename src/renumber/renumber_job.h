@@ -53,6 +53,15 @@ enum class JobOutcome {
   Finished,           // message 105
 };
 
+// What a job did, or without writeFiles would do, to one file of its design.
+struct FileSummary {
+  std::string path;  // as given
+  int sections = 1;  // the file is written as path, path-01, ... for several
+  size_t referencesChanged = 0;
+  size_t blocksChanged = 0;
+  bool written = false;
+};
+
 struct JobRequest {
   // The schematic; with `together`, the first file of the design.
   std::string path;
@@ -63,6 +72,8 @@ struct JobRequest {
   bool writeFiles = true;
   // True fills JobResult::changes.
   bool collectChanges = false;
+  // True fills JobResult::summaries.
+  bool summarize = false;
   // An edit that runs on the loaded document instead of numbering (a was/is map, for
   // one); the rest of the job is the same. The range checks of initial and step stay.
   std::function<void(SchematicDocument&)> edit;
@@ -92,6 +103,8 @@ struct JobResult {
   std::vector<std::string> written;
   // Which files were replaced and which were left as they were.
   DesignSave save;
+  // Per file of the design, in order, when the request asks.
+  std::vector<FileSummary> summaries;
 };
 
 struct JobContext {
