@@ -17,6 +17,8 @@
 #include "cli/lint_command.h"
 #include "cli/numbering_options.h"
 #include "kerro_version.h"
+#include "library/library_set.h"
+#include "platform/profile.h"
 #include "platform/text_encoding.h"
 #include "platform/whole_number.h"
 #include "renumber/messages.h"
@@ -574,11 +576,9 @@ int ListFiles(const Options& options, CliEnvironment& environment, const TextSho
 void RunJobs(const Options& options, const DesignNumbering& numbering,
              const std::optional<MapApplier>& applier, JobOutput& output) {
   CliEnvironment& environment = output.environment;
-  JobContext context{environment.fileSystem,
-                     [&](const std::string& libraryPath) {
-                       environment.err << FormatMessage(kMessageReadError, libraryPath) << '\n';
-                     },
-                     options.libraryFolders};
+  // A library that cannot be loaded stops the job, and its result names the library.
+  JobContext context{environment.fileSystem, nullptr, options.libraryFolders,
+                     /*libraryFailureStops=*/true};
   const std::vector<std::string>& files = options.files;
   if (options.numbering.together) {
     RunJob(files, numbering, nullptr, context, output);
@@ -595,6 +595,42 @@ void RunJobs(const Options& options, const DesignNumbering& numbering,
   }
   for (const std::string& file : files) {
     RunJob({file}, numbering, applier ? applier->editFor(file) : nullptr, context, output);
+  }
+}
+
+// Settings that do nothing are most likely mistakes: said once each, and the run goes on.
+void WarnOfLibrarySettings(const Options& options, CliEnvironment& environment) {
+  if (options.quiet) {
+    return;
+  }
+  if (!options.libraryFolders.empty() && !options.autoNumber) {
+    environment.err << "warning: --lib-dir is used only with --auto\n";
+  }
+  if (!options.autoNumber) {
+    return;
+  }
+  const LibrarySet libraries(nullptr, environment.fileSystem);
+  std::vector<std::string> seen;
+  for (const std::string& file : options.files) {
+    const std::string settings = libraries.settingsFileFor(file);
+    if (std::find(seen.begin(), seen.end(), settings) != seen.end()) {
+      continue;
+    }
+    seen.push_back(settings);
+    if (!environment.fileSystem.exists(settings)) {
+      environment.err << "note: no TOSK.INI beside " << Printable(file)
+                      << " or the program: numbering goes by position, without part "
+                         "libraries\n";
+      continue;
+    }
+    for (int n = kMaxLibraries; n < 100; ++n) {
+      const std::string key = "LIB" + std::to_string(n);
+      if (!ReadProfileString(environment.fileSystem, settings, "LIBRARY", key, "").empty()) {
+        environment.err << "warning: " << Printable(settings) << " lists " << key
+                        << "; only LIB0 to LIB" << kMaxLibraries - 1 << " are read\n";
+        break;
+      }
+    }
   }
 }
 
@@ -733,6 +769,7 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& given) {
     output.shownTexts = shown;
   }
   WarnOfLocksThatMatchNothing(options, jobEnvironment);
+  WarnOfLibrarySettings(options, jobEnvironment);
   std::optional<std::string> reportWritten;
   if (!writeNothing && !options.report.empty() && options.report != "-") {
     reportWritten =

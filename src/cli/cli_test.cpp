@@ -335,3 +335,37 @@ TEST(KerroCli, SaysWhenSectionFilesBesideAFileAreLeftOut) {
 
 }  // namespace
 }  // namespace kerro
+
+namespace kerro {
+namespace {
+
+// Library-guided numbering without the libraries it was told to use would put gates into
+// the wrong packages, so kerro-cli stops before writing; settings that do nothing are said.
+TEST(KerroCli, LibrarySettingsThatCannotBeTrustedAreSaid) {
+  const auto ini = [](const std::string& lines) {
+    const std::string text = "[LIBRARY]\r\n" + lines;
+    return std::vector<uint8_t>(text.begin(), text.end());
+  };
+  testing::MemoryFileSystem fileSystem;
+  fileSystem.files["A.CE2"] = testing::SmallUnnumberedBoard();
+  Outcome noSettings = testing::RunTool(fileSystem, {"-a", "-n", "A.CE2"});
+  EXPECT_EQ(noSettings.status, kExitFinished);
+  EXPECT_EQ(noSettings.err,
+            "kerro-cli: note: no TOSK.INI beside A.CE2 or the program: numbering goes by "
+            "position, without part libraries\n");
+  EXPECT_EQ(testing::RunTool(fileSystem, {"-n", "--lib-dir", "x", "A.CE2"}).err,
+            "kerro-cli: warning: --lib-dir is used only with --auto\n");
+
+  fileSystem.files["TOSK.INI"] = ini("LIB0=GONE.LB3\r\n");
+  Outcome missing = testing::RunTool(fileSystem, {"-a", "A.CE2"});
+  EXPECT_EQ(missing.status, kExitReadError);
+  EXPECT_EQ(missing.err, "kerro-cli: File read error. \"GONE.LB3\": no such file\n");
+  EXPECT_EQ(fileSystem.changeCount(), 0);
+
+  fileSystem.files["TOSK.INI"] = ini("LIB16=LATE.LB3\r\n");
+  EXPECT_EQ(testing::RunTool(fileSystem, {"-a", "-n", "A.CE2"}).err,
+            "kerro-cli: warning: TOSK.INI lists LIB16; only LIB0 to LIB15 are read\n");
+}
+
+}  // namespace
+}  // namespace kerro

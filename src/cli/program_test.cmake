@@ -77,7 +77,9 @@ demo_copy(${WORK}/drive parts DEMO.LB3 demo.lib
           "LIB0=C:\\TOSK\\LIB\\DEMO.LB3\r\nLIB1=C:\\TOSK\\LIB\\DEMO.LIB\r\n")
 run_demo_in(${WORK}/drive --lib-dir nowhere --lib-dir parts)
 expect_same_result(${WORK}/drive)
-expect_run(0 "File read error. \"C:\\TOSK\\LIB\\DEMO.LB3\", \"C:/TOSK/LIB/DEMO.LB3\", \"nowhere/DEMO.LB3\"\n"
+# A library that cannot be loaded stops the job: numbered without it, the packages would be
+# wrong.
+expect_run(1 "File read error. \"C:\\TOSK\\LIB\\DEMO.LB3\", \"C:/TOSK/LIB/DEMO.LB3\", \"nowhere/DEMO.LB3\": no such file\n"
            --auto --dry-run --lib-dir nowhere ${WORK}/drive/${name})
 expect_run(5 "library fails to load: \"C:\\TOSK\\LIB\\DEMO.LB3\", \"C:/TOSK/LIB/DEMO.LB3\", \"nowhere/DEMO.LB3\"\n"
            --lint --auto --lib-dir nowhere ${WORK}/drive/${name})

@@ -98,6 +98,13 @@ bool LookFor(const std::string& path, PathStyle style, FileSystem& fileSystem,
   return true;
 }
 
+// Whether `path` is taken from the current folder: no root, no drive.
+bool IsRelative(std::string_view path) {
+  const bool drive = path.size() >= 2 && path[1] == ':' &&
+                     ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+  return !path.empty() && path[0] != '/' && path[0] != '\\' && !drive;
+}
+
 }  // namespace
 
 std::optional<std::string> FindIgnoringCase(std::string_view path, FileSystem& fileSystem) {
@@ -126,12 +133,21 @@ std::optional<std::string> FindIgnoringCase(std::string_view path, FileSystem& f
 
 LibraryFileSearch FindLibraryFile(std::string_view listedPath,
                                   std::span<const std::string> libraryFolders,
-                                  FileSystem& fileSystem, PathStyle style) {
+                                  FileSystem& fileSystem, std::string_view settingsFolder,
+                                  PathStyle style) {
   LibraryFileSearch search;
   const std::vector<std::string> readings = ReadingsOf(listedPath, style);
   for (const std::string& reading : readings) {
     if (LookFor(reading, style, fileSystem, search)) {
       return search;
+    }
+    // A program started from elsewhere (a desktop menu, a script one folder up) still
+    // finds the libraries that a TOSK.INI lists relative to its own folder.
+    if (!settingsFolder.empty() && IsRelative(reading)) {
+      const std::string besideSettings = WithTrailingSeparator(settingsFolder, style) + reading;
+      if (besideSettings != reading && LookFor(besideSettings, style, fileSystem, search)) {
+        return search;
+      }
     }
   }
   const std::vector<std::string> names = FileNamesOf(readings, style);

@@ -6,11 +6,14 @@
 // build looks for such a path in this order, and stops at the first file that exists:
 //   1. the path as written, then with '\' taken as a separator (every '\' byte, then, if
 //      that differs, only those that are characters of code page 932); each of these
-//      exactly, then with each part matched without regard to ASCII case;
+//      exactly, then with each part matched without regard to ASCII case; a relative one
+//      from the current folder, then from `settingsFolder` (that of the TOSK.INI listing
+//      it) when one is given;
 //   2. for each folder of `libraryFolders` in turn, the path's file name in that folder,
 //      exactly, then without regard to case.
 // A Windows build takes the path as the system does (it ignores case itself) and then
-// tries the folders by file name only. A relative path is taken from the current folder.
+// tries the folders by file name only. A relative path is taken from the current folder,
+// then from `settingsFolder`.
 
 #include <optional>
 #include <span>
@@ -30,7 +33,8 @@ struct LibraryFileSearch {
 
 LibraryFileSearch FindLibraryFile(std::string_view listedPath,
                                   std::span<const std::string> libraryFolders,
-                                  FileSystem& fileSystem, PathStyle style = kNativePathStyle);
+                                  FileSystem& fileSystem, std::string_view settingsFolder = {},
+                                  PathStyle style = kNativePathStyle);
 
 // The existing path that matches `path` part by part without regard to ASCII case (bytes
 // from 0x80 on must match exactly), preferring exact parts; `path` uses '/' only. Where

@@ -62,7 +62,7 @@ TEST(FindLibraryFile, FindsAWindowsPathWhateverItsCaseAndSeparators) {
     if (asPosix != listed) {
       readings.push_back(asPosix);
     }
-    const LibraryFileSearch search = FindLibraryFile(listed, {}, files, PathStyle::Posix);
+    const LibraryFileSearch search = FindLibraryFile(listed, {}, files, {}, PathStyle::Posix);
     EXPECT_EQ(search.found, stored);
     Paths tried = readings;
     if (tried.back() != stored) {
@@ -71,7 +71,8 @@ TEST(FindLibraryFile, FindsAWindowsPathWhateverItsCaseAndSeparators) {
     EXPECT_EQ(search.tried, tried);
 
     // One letter more in the file name and nothing is found.
-    const LibraryFileSearch missing = FindLibraryFile(listed + "Q", {}, files, PathStyle::Posix);
+    const LibraryFileSearch missing =
+        FindLibraryFile(listed + "Q", {}, files, {}, PathStyle::Posix);
     EXPECT_FALSE(missing.found.has_value());
     for (std::string& reading : readings) {
       reading += "Q";
@@ -166,10 +167,32 @@ TEST(FindLibraryFile, LooksInTheLibraryFoldersByFileName) {
     files.files["lib\\OPAMP.LIB\\"] = {1};
     files.files["\x95\\/\x83\\.LB3"] = {1};
     files.files["Biblioth\xE8/STD.LB3"] = {1};
-    const LibraryFileSearch search = FindLibraryFile(c.listed, c.folders, files, c.style);
+    const LibraryFileSearch search = FindLibraryFile(c.listed, c.folders, files, {}, c.style);
     EXPECT_EQ(search.found, c.found);
     EXPECT_EQ(search.tried, c.tried);
   }
+}
+
+// Started from another folder, the program still finds what TOSK.INI lists relative to its
+// own folder; the current folder comes first, and a rooted path is never moved.
+TEST(FindLibraryFile, ARelativePathIsTriedFromTheSettingsFolderAfterTheCurrentOne) {
+  MemoryFileSystem files;
+  files.files["board/lib/A.LB3"] = {1};
+  files.files["board/lib/B.LB3"] = {1};
+  files.files["lib/B.LB3"] = {1};
+  files.files["board\\lib\\A.LB3"] = {1};
+  const LibraryFileSearch besideSettings =
+      FindLibraryFile("lib\\A.LB3", {}, files, "board", PathStyle::Posix);
+  EXPECT_EQ(besideSettings.found, "board/lib/A.LB3");
+  EXPECT_EQ(besideSettings.tried,
+            (Paths{"lib\\A.LB3", "board/lib\\A.LB3", "lib/A.LB3", "board/lib/A.LB3"}));
+  EXPECT_EQ(FindLibraryFile("lib/B.LB3", {}, files, "board/", PathStyle::Posix).found, "lib/B.LB3");
+  EXPECT_EQ(FindLibraryFile("/lib/A.LB3", {}, files, "board", PathStyle::Posix).tried,
+            Paths{"/lib/A.LB3"});
+  EXPECT_EQ(FindLibraryFile("C:lib/A.LB3", {}, files, "board", PathStyle::Posix).tried,
+            Paths{"C:lib/A.LB3"});
+  EXPECT_EQ(FindLibraryFile("lib\\A.LB3", {}, files, "board", PathStyle::Windows).found,
+            "board\\lib\\A.LB3");
 }
 
 TEST(FindLibraryFile, TriedPathsStandEachBetweenTheMessagesQuotes) {

@@ -89,6 +89,7 @@ std::string LibrarySet::settingsFileFor(const std::string& schematicPath) const 
 
 bool LibrarySet::loadLibraries(const std::string& schematicPath) {
   freeLibraries();
+  failure_.reset();
   const std::string settings = settingsFileFor(schematicPath);
   bool ok = true;
   for (int n = 0; n < kMaxLibraries; ++n) {
@@ -97,11 +98,18 @@ bool LibrarySet::loadLibraries(const std::string& schematicPath) {
     if (listed.empty()) {
       break;
     }
-    const LibraryFileSearch search = FindLibraryFile(listed, libraryFolders_, fileSystem_);
+    const LibraryFileSearch search =
+        FindLibraryFile(listed, libraryFolders_, fileSystem_, DirectoryOf(settings));
     auto library = std::make_unique<PartLibrary>();
     if (!search.found || !library->loadLibrary(*search.found, fileSystem_)) {
+      failure_ = LibraryFailure{JoinTriedPaths(search.tried), "no such file"};
+      if (search.found) {
+        failure_->cause = fileSystem_.readFileShared(*search.found)
+                              ? "not a part library that can be read"
+                              : fileSystem_.whyUnreadable(*search.found);
+      }
       if (onError_) {
-        onError_(JoinTriedPaths(search.tried));
+        onError_(failure_->paths);
       }
       ok = false;
       break;

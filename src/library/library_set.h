@@ -64,6 +64,13 @@ class LibrarySet {
 
   void freeLibraries();
 
+  // The library that ended the last loadLibraries, and why it could not be loaded.
+  struct LibraryFailure {
+    std::string paths;  // as the error handler gets them
+    std::string cause;  // in words: "no such file", "permission denied" ...
+  };
+  const std::optional<LibraryFailure>& failure() const { return failure_; }
+
   // The first entry named `name`, exactly and case-sensitively, searching the libraries
   // in their order and each library in file order; null if there is none. The entry
   // lives until freeLibraries().
@@ -92,6 +99,7 @@ class LibrarySet {
   std::optional<std::string> programFolder_;
   std::vector<std::string> libraryFolders_;
   std::vector<std::unique_ptr<PartLibrary>> libraries_;
+  std::optional<LibraryFailure> failure_;
   // First location of each name. Keys view the names inside the libraries.
   std::unordered_map<std::string_view, PartLocation> index_;
 };

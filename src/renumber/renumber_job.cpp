@@ -56,27 +56,28 @@ std::optional<JobResult> RefuseToStart(const LoadedDesign& loaded) {
 
 }  // namespace
 
-std::optional<NumberShortage> NumberWithLibraries(std::span<SchematicDocument* const> design,
-                                                  const DesignNumbering& numbering,
-                                                  const std::string& settingsPath,
-                                                  JobContext& context,
-                                                  std::vector<bool>* changedDocuments) {
+LibraryNumbering NumberWithLibraries(std::span<SchematicDocument* const> design,
+                                     const DesignNumbering& numbering,
+                                     const std::string& settingsPath, JobContext& context,
+                                     std::vector<bool>* changedDocuments) {
   const bool hasComponents = std::any_of(
       design.begin(), design.end(), [](SchematicDocument* d) { return !d->entries().empty(); });
   if (numbering.mode == NumberingMode::Plain || !hasComponents) {
-    return RenumberDesign(
+    return {RenumberDesign(
         design, numbering, [](std::string_view) -> std::optional<int> { return std::nullopt; },
-        changedDocuments);
+        changedDocuments)};
   }
   LibrarySet libraries(context.onLibraryError, context.fileSystem);
   libraries.setLibraryFolders(context.libraryFolders);
-  libraries.loadLibraries(settingsPath);
+  if (!libraries.loadLibraries(settingsPath) && context.libraryFailureStops) {
+    return {std::nullopt, libraries.failure()};
+  }
   std::optional<NumberShortage> shortage = RenumberDesign(
       design, numbering,
       [&](std::string_view partName) { return libraries.blockCountOf(partName); },
       changedDocuments);
   libraries.freeLibraries();
-  return shortage;
+  return {std::move(shortage)};
 }
 
 JobResult RenumberJob(const JobRequest& request, JobContext& context) {
@@ -112,8 +113,14 @@ JobResult RenumberJob(const JobRequest& request, JobContext& context) {
   } else {
     const DesignNumbering numbering{request.initial, request.step, request.mode, request.controls};
     const std::vector<SchematicDocument*> design = loaded.design();
-    result.shortage =
+    LibraryNumbering numbered =
         NumberWithLibraries(design, numbering, request.path, context, &numberedChanges);
+    if (numbered.libraryFailure) {
+      JobResult failed = Failure(JobOutcome::ReadError, numbered.libraryFailure->paths);
+      failed.errorCause = numbered.libraryFailure->cause;
+      return failed;
+    }
+    result.shortage = std::move(numbered.shortage);
     if (result.shortage) {
       result.outcome = JobOutcome::OutOfNumbers;
       result.errorPath = loaded.paths[result.shortage->document];

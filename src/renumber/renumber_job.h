@@ -113,6 +113,10 @@ struct JobContext {
   // Where a part library that TOSK.INI lists is looked for by its file name when it is not
   // found at the listed path (kerro-cli --lib-dir).
   std::vector<std::string> libraryFolders = {};
+  // A part library that cannot be loaded stops the job before anything is written, as a
+  // read error naming the library and why (kerro-cli); otherwise it is reported to
+  // onLibraryError and numbering goes on without libraries (the dialog).
+  bool libraryFailureStops = false;
 };
 
 JobResult RenumberJob(const JobRequest& request, JobContext& context);
@@ -120,10 +124,15 @@ JobResult RenumberJob(const JobRequest& request, JobContext& context);
 // Numbers a loaded design; in library-guided mode with the part libraries that the TOSK.INI
 // found for `settingsPath` lists, loaded first and released at the end (a design without
 // components loads none).
-std::optional<NumberShortage> NumberWithLibraries(std::span<SchematicDocument* const> design,
-                                                  const DesignNumbering& numbering,
-                                                  const std::string& settingsPath,
-                                                  JobContext& context,
-                                                  std::vector<bool>* changedDocuments = nullptr);
+struct LibraryNumbering {
+  std::optional<NumberShortage> shortage;
+  // With JobContext::libraryFailureStops: the library that could not be loaded; nothing
+  // was numbered then.
+  std::optional<LibrarySet::LibraryFailure> libraryFailure;
+};
+LibraryNumbering NumberWithLibraries(std::span<SchematicDocument* const> design,
+                                     const DesignNumbering& numbering,
+                                     const std::string& settingsPath, JobContext& context,
+                                     std::vector<bool>* changedDocuments = nullptr);
 
 }  // namespace kerro
