@@ -33,6 +33,7 @@ else()
   install(FILES ${kerro_packaging_dir}/kerro-cli.bash-completion
           DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME kerro-cli)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES ${kerro_packaging_dir}/output.schema.json DESTINATION ${CMAKE_INSTALL_DATADIR}/kerro)
   if(TARGET kerro_program)
     install(TARGETS kerro_program RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     install(FILES ${kerro_packaging_dir}/kerro.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

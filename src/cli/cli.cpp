@@ -15,6 +15,7 @@
 #include "cli/change_report.h"
 #include "cli/cli_output.h"
 #include "cli/lint_command.h"
+#include "cli/machine_output.h"
 #include "cli/numbering_options.h"
 #include "kerro_version.h"
 #include "library/library_set.h"
@@ -124,6 +125,8 @@ struct Options {
   NumberingOptions numbering;
   std::vector<std::string> libraryFolders;
   std::vector<std::string> files;
+  std::string formatName = "text";
+  OutputFormat format = OutputFormat::Text;
 };
 
 // Where finished jobs hand on their change lists: shown, counted for --check and kept for
@@ -136,12 +139,16 @@ struct JobOutput {
   std::vector<FileChanges> report;
   // Set with --encoding: what the texts of a change become.
   std::function<std::string(std::string_view)> shownTexts;
+  // With --format json, what the run did, written at the end.
+  JsonReport* json = nullptr;
 
   void take(const std::string& file, std::vector<ComponentChange>& changes) {
     if (shownTexts) {
       ShowTexts(changes, shownTexts);
     }
-    if (showChanges) {
+    if (json) {
+      json->addChanges(file, changes);
+    } else if (showChanges) {
       for (const ComponentChange& change : changes) {
         environment.out << DescribeChange(file, change) << '\n';
       }
@@ -153,10 +160,21 @@ struct JobOutput {
 
   // One line on what the job did to a file, or would do.
   void summarize(const FileSummary& file) {
-    if (options.quiet) {
-      return;
-    }
     const bool dry = options.dryRun || options.check;
+    if (json) {
+      json->addFile(file);
+    } else if (options.format == OutputFormat::GitHub) {
+      if (file.written) {
+        environment.out << GitHubError(Printable(file.path), "kerro-cli --check",
+                                       SummaryOf(file, dry))
+                        << '\n';
+      }
+    } else if (!options.quiet) {
+      environment.out << SummaryOf(file, dry) << '\n';
+    }
+  }
+
+  static std::string SummaryOf(const FileSummary& file, bool dry) {
     const auto counted = [](size_t count, const char* what) {
       return std::to_string(count) + " " + what + (count == 1 ? "" : "s");
     };
@@ -184,14 +202,14 @@ struct JobOutput {
     } else {
       line += dry ? "; nothing would be written" : "; nothing written";
     }
-    environment.out << line << '\n';
+    return line;
   }
 
   // A file of one section with section files beside it is most likely the first sheet of
   // a design that a save split; numbered alone, its numbers may repeat theirs.
   void noteSectionFiles(const std::string& file) {
     // A map renames by file, and section files named in the call are the user's choice.
-    if (options.quiet || !options.apply.empty()) {
+    if (options.quiet || !options.apply.empty() || options.format != OutputFormat::Text) {
       return;
     }
     const std::vector<std::string> sheets = SectionFilesBeside(environment.fileSystem, file);
@@ -212,7 +230,7 @@ struct JobOutput {
   }
 
   void finished() {
-    if (!options.quiet) {
+    if (!options.quiet && options.format == OutputFormat::Text) {
       environment.out << FormatMessage(kMessageFinished) << '\n';
     }
   }
@@ -230,8 +248,8 @@ void RunJob(const std::vector<std::string>& files, const DesignNumbering& number
   request.mode = numbering.mode;
   request.controls = numbering.controls;
   request.writeFiles = !writeNothing;
-  request.collectChanges = writeNothing || !output.options.report.empty();
-  request.summarize = !output.options.quiet;
+  request.collectChanges = writeNothing || !output.options.report.empty() || output.json;
+  request.summarize = !output.options.quiet || output.options.format != OutputFormat::Text;
   request.edit = std::move(edit);
   JobResult result = RenumberJob(request, context);
   std::ostream& err = output.environment.err;
@@ -277,11 +295,21 @@ void RunJob(const std::vector<std::string>& files, const DesignNumbering& number
 }
 
 // Lists the components of one file. Returns the file's exit status.
-int ListComponents(const std::string& path, CliEnvironment& environment, const TextShown& shown) {
+int ListComponents(const std::string& path, CliEnvironment& environment, const TextShown& shown,
+                   JsonReport* json) {
   SchematicDocument document;
   if (!document.load(environment.fileSystem, path)) {
     environment.err << ReadErrorWithCause(path, document.loadError()) << '\n';
     return kExitReadError;
+  }
+  if (json) {
+    for (const ComponentEntry& component : document.entries()) {
+      json->addComponent({path, component.section() + 1, static_cast<int>(component.storedX()),
+                          static_cast<int>(component.y()), static_cast<int>(component.block()),
+                          shown(component.packageTag()), shown(component.reference()),
+                          shown(component.partName())});
+    }
+    return kExitFinished;
   }
   std::ostream& out = environment.out;
   out << Printable(path) << '\n';
@@ -355,6 +383,12 @@ CLI::Option* DefineOptions(CLI::App& app, Options& options) {
                      "converted from NAME (CP932, CP1252 ...); a map's texts are converted back")
           ->type_name("NAME");
   app.add_flag("-q,--quiet", options.quiet, "print errors only");
+  app.add_option("--format", options.formatName,
+                 "what goes to standard output: text, json (one document per run: --list, the "
+                 "changes, --check, --lint), github (workflow commands for --lint and --check) "
+                 "or sarif (SARIF 2.1.0 for --lint)")
+      ->type_name("FORMAT")
+      ->default_str("text");
   app.add_option("--lib-dir", options.libraryFolders,
                  "with --auto: look here, by file name, for a library that TOSK.INI lists but "
                  "that is not where it says (repeatable)")
@@ -511,6 +545,25 @@ std::optional<DesignNumbering> CheckOptions(const Options& options, CliEnvironme
                     << RangeAndValue(kMinStep, kMaxStep, options.step) << '\n';
     return std::nullopt;
   }
+  const std::optional<OutputFormat> format = ParseOutputFormat(options.formatName);
+  if (!format) {
+    environment.err << "--format takes text, json, github or sarif; got \""
+                    << Printable(options.formatName) << "\"\n";
+    return std::nullopt;
+  }
+  if (*format == OutputFormat::GitHub && !options.lint && !options.check) {
+    environment.err << "--format github goes with --lint or --check\n";
+    return std::nullopt;
+  }
+  if (*format == OutputFormat::Sarif && !options.lint) {
+    environment.err << "--format sarif goes with --lint\n";
+    return std::nullopt;
+  }
+  if (*format != OutputFormat::Text && options.report == "-") {
+    environment.err << "--report - and --format " << options.formatName
+                    << " would both write to standard output\n";
+    return std::nullopt;
+  }
   const std::optional<NumberingControls> controls =
       CheckNumberingOptions(options.numbering, environment.err);
   if (!controls) {
@@ -564,10 +617,11 @@ bool OpenEncoding(const Options& options, CliEnvironment& environment,
 }
 
 // In place of the jobs with --list.
-int ListFiles(const Options& options, CliEnvironment& environment, const TextShown& shown) {
+int ListFiles(const Options& options, CliEnvironment& environment, const TextShown& shown,
+              JsonReport* json) {
   int worst = kExitFinished;
   for (const std::string& file : options.files) {
-    KeepWorst(worst, ListComponents(file, environment, shown));
+    KeepWorst(worst, ListComponents(file, environment, shown, json));
   }
   return worst;
 }
@@ -728,6 +782,7 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& given) {
   if (!numbering || !OpenEncoding(options, environment, encoding)) {
     return kExitUsage;
   }
+  options.format = *ParseOutputFormat(options.formatName);
   options.files = EachFileOnce(environment.fileSystem, options.files);
   const TextShown shown = [&](std::string_view text) {
     return encoding ? encoding->toUtf8(text) : std::string(text);
@@ -743,11 +798,23 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& given) {
                            .together = options.numbering.together,
                            .sheetRanges = !options.numbering.sheetBase.empty(),
                            .quiet = options.quiet,
-                           .report = options.report};
+                           .report = options.report,
+                           .format = options.format};
     return RunLint(lint, shown, environment);
   }
+  std::optional<JsonReport> json;
+  if (options.format == OutputFormat::Json) {
+    json.emplace(options.list            ? "list"
+                 : options.apply.empty() ? "renumber"
+                                         : "apply",
+                 !options.list && !options.dryRun && !options.check);
+  }
   if (options.list) {
-    return ListFiles(options, environment, shown);
+    const int status = ListFiles(options, environment, shown, json ? &*json : nullptr);
+    if (json) {
+      environment.out << json->document(status);
+    }
+    return status;
   }
   std::optional<MapApplier> applier;
   if (!options.apply.empty()) {
@@ -759,15 +826,20 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& given) {
     applier = MapApplier::Prepare({options.apply, options.reverse, options.quiet, options.files},
                                   toFile, shown, jobEnvironment, status);
     if (!applier) {
+      if (json) {
+        environment.out << json->document(status);
+      }
       return status;
     }
     options.files = applier->files();
   }
   const bool writeNothing = options.dryRun || options.check;
-  JobOutput output{jobEnvironment, options, writeNothing && !options.quiet};
+  JobOutput output{jobEnvironment, options,
+                   writeNothing && !options.quiet && options.format == OutputFormat::Text};
   if (encoding) {
     output.shownTexts = shown;
   }
+  output.json = json ? &*json : nullptr;
   WarnOfLocksThatMatchNothing(options, jobEnvironment);
   WarnOfLibrarySettings(options, jobEnvironment);
   std::optional<std::string> reportWritten;
@@ -775,11 +847,17 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& given) {
     reportWritten =
         WriteReportBeforeJobs(options, *numbering, applier, output.shownTexts, environment);
     if (!reportWritten) {
+      if (json) {
+        environment.out << json->document(kExitWriteError);
+      }
       return kExitWriteError;
     }
   }
   RunJobs(options, *numbering, applier, output);
   KeepWorst(output.worst, WriteReport(options, output.report, reportWritten, environment));
+  if (json) {
+    environment.out << json->document(output.worst);
+  }
   environment.out.flush();
   return output.worst;
 }

@@ -71,6 +71,27 @@ class FindingWriter {
     return text;
   }
 
+  FindingRow row(const AnnotationFinding& finding) const {
+    FindingRow row;
+    row.file = paths_[finding.component.document];
+    if (finding.kind != FindingKind::LibraryFailed) {
+      const ComponentEntry& component = entryAt(finding.component);
+      const Place place = placeOf(finding.component);
+      row.hasComponent = true;
+      row.section = place.section + 1;
+      row.x = place.x;
+      row.y = place.y;
+      row.part = shown_(component.partName());
+      row.tag = shown_(component.packageTag());
+      row.reference = shown_(component.reference());
+      row.block = component.block();
+    }
+    row.finding = FindingName(finding.kind);
+    row.detail = detail(finding);
+    row.line = line(finding);
+    return row;
+  }
+
   std::string csvRow(const AnnotationFinding& finding) const {
     std::string row = CsvField(paths_[finding.component.document]);
     if (finding.kind == FindingKind::LibraryFailed) {
@@ -181,6 +202,7 @@ int RunLint(const LintRequest& request, const TextShown& shown, CliEnvironment& 
   // With the CSV on standard output, the lines go to the error stream.
   std::ostream& lines = request.report == "-" ? environment.err : environment.out;
   std::vector<std::string> checked;
+  std::vector<FindingRow> rows;
   const size_t designCount = request.together ? 1 : request.files.size();
   for (size_t d = 0; d < designCount; ++d) {
     std::vector<std::string> designPaths = request.files;
@@ -216,12 +238,14 @@ int RunLint(const LintRequest& request, const TextShown& shown, CliEnvironment& 
             : CheckAnnotation(design, nullptr, lintOptions);
     for (const AnnotationFinding& finding : findings) {
       ++findingCount;
-      if (!request.quiet) {
+      if (request.format != OutputFormat::Text) {
+        rows.push_back(writer.row(finding));
+      } else if (!request.quiet) {
         lines << writer.line(finding) << '\n';
       }
       csv += writer.csvRow(finding);
     }
-    if (findings.empty() && !request.quiet) {
+    if (findings.empty() && !request.quiet && request.format == OutputFormat::Text) {
       std::string named;
       for (const std::string& path : files.paths) {
         named += (named.empty() ? "" : ", ") + Printable(path);
@@ -241,6 +265,26 @@ int RunLint(const LintRequest& request, const TextShown& shown, CliEnvironment& 
       environment.err << FormatMessage(kMessageWriteError, request.report) << '\n';
       status = kExitWriteError;
     }
+  }
+  switch (request.format) {
+    case OutputFormat::Text:
+      break;
+    case OutputFormat::Json: {
+      JsonReport json("lint", false);
+      for (const FindingRow& row : rows) {
+        json.addFinding(row);
+      }
+      environment.out << json.document(status);
+      break;
+    }
+    case OutputFormat::GitHub:
+      for (const FindingRow& row : rows) {
+        environment.out << GitHubError(Printable(row.file), row.finding, row.line) << '\n';
+      }
+      break;
+    case OutputFormat::Sarif:
+      environment.out << SarifLog(rows);
+      break;
   }
   environment.out.flush();
   return status;

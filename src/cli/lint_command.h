@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/machine_output.h"
 
 namespace kerro {
 
@@ -36,6 +37,8 @@ struct LintRequest {
   bool quiet = false;
   // The CSV's path, "-" for standard output; empty for none.
   std::string report;
+  // Text lines, or one JSON document, workflow commands, a SARIF log.
+  OutputFormat format = OutputFormat::Text;
 };
 
 // Returns the exit status: 3 if the report could not be written, else 1 if a file could

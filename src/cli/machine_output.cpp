@@ -1,0 +1,306 @@
+#include "cli/machine_output.h"
+
+#include <cstdio>
+
+#include "annotation/annotation_check.h"
+#include "kerro_version.h"
+#include "schematic/schematic_document.h"
+
+namespace kerro {
+
+namespace {
+
+constexpr const char* kSchema = "file:///usr/share/kerro/output.schema.json";
+constexpr int kFormatVersion = 1;
+
+// The length of the UTF-8 sequence at `at`, or 0 if the bytes there are not one.
+size_t Utf8SequenceAt(std::string_view text, size_t at) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(at);
+  size_t length = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (lead < 0x80) {
+    return 1;
+  } else if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    low = lead == 0xE0 ? 0xA0 : 0x80;   // no overlong forms
+    high = lead == 0xED ? 0x9F : 0xBF;  // no surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    low = lead == 0xF0 ? 0x90 : 0x80;
+    high = lead == 0xF4 ? 0x8F : 0xBF;
+  } else {
+    return 0;
+  }
+  if (at + length > text.size() || byte(at + 1) < low || byte(at + 1) > high) {
+    return 0;
+  }
+  for (size_t i = 2; i < length; ++i) {
+    if (byte(at + i) < 0x80 || byte(at + i) > 0xBF) {
+      return 0;
+    }
+  }
+  return length;
+}
+
+std::string Field(const char* name, const std::string& value) {
+  return JsonString(name) + ":" + value;
+}
+
+std::string Number(long long value) {
+  return std::to_string(value);
+}
+
+std::string Bool(bool value) {
+  return value ? "true" : "false";
+}
+
+std::string Object(const std::vector<std::string>& fields) {
+  std::string object = "{";
+  for (size_t i = 0; i < fields.size(); ++i) {
+    object += (i > 0 ? "," : "") + fields[i];
+  }
+  return object + "}";
+}
+
+std::string Array(const std::vector<std::string>& items) {
+  std::string array = "[";
+  for (size_t i = 0; i < items.size(); ++i) {
+    array += (i > 0 ? "," : "") + items[i];
+  }
+  return array + "]";
+}
+
+// A path as a relative URI reference: '/' separates, everything but the unreserved
+// characters is percent-encoded.
+std::string UriOf(std::string_view path) {
+  std::string uri;
+  for (const char c : path) {
+    const auto byte = static_cast<unsigned char>(c);
+    const bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                            (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' ||
+                            c == '~' || c == '/';
+    if (unreserved) {
+      uri += c;
+    } else {
+      char escaped[4];
+      std::snprintf(escaped, sizeof escaped, "%%%02X", byte);
+      uri += escaped;
+    }
+  }
+  return uri;
+}
+
+// A finding's name as a rule id: "duplicate reference" -> "duplicate-reference".
+std::string RuleId(std::string_view name) {
+  std::string id(name);
+  for (char& c : id) {
+    c = c == ' ' ? '-' : c;
+  }
+  return id;
+}
+
+// Escapes what a workflow command gives a meaning of its own.
+std::string GitHubEscaped(std::string_view text, bool property) {
+  std::string escaped;
+  for (const char c : text) {
+    switch (c) {
+      case '%':
+        escaped += "%25";
+        break;
+      case '\r':
+        escaped += "%0D";
+        break;
+      case '\n':
+        escaped += "%0A";
+        break;
+      case ':':
+        escaped += property ? "%3A" : ":";
+        break;
+      case ',':
+        escaped += property ? "%2C" : ",";
+        break;
+      default:
+        escaped += c;
+    }
+  }
+  return escaped;
+}
+
+}  // namespace
+
+std::optional<OutputFormat> ParseOutputFormat(std::string_view name) {
+  if (name == "text") {
+    return OutputFormat::Text;
+  }
+  if (name == "json") {
+    return OutputFormat::Json;
+  }
+  if (name == "github") {
+    return OutputFormat::GitHub;
+  }
+  if (name == "sarif") {
+    return OutputFormat::Sarif;
+  }
+  return std::nullopt;
+}
+
+std::string JsonString(std::string_view text) {
+  std::string json = "\"";
+  for (size_t at = 0; at < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[at]);
+    const size_t length = Utf8SequenceAt(text, at);
+    char escaped[8];
+    if (length == 0) {
+      std::snprintf(escaped, sizeof escaped, "\\\\x%02X", byte);
+      json += escaped;
+      ++at;
+      continue;
+    }
+    if (byte == '"' || byte == '\\') {
+      json += '\\';
+      json += static_cast<char>(byte);
+    } else if (byte < 0x20 || byte == 0x7F) {
+      std::snprintf(escaped, sizeof escaped, "\\u%04X", byte);
+      json += escaped;
+    } else {
+      json.append(text.substr(at, length));
+    }
+    at += length;
+  }
+  return json + "\"";
+}
+
+JsonReport::JsonReport(std::string command, bool writes)
+    : command_(std::move(command)), writes_(writes) {}
+
+void JsonReport::addChanges(const std::string& file, const std::vector<ComponentChange>& changes) {
+  for (const ComponentChange& change : changes) {
+    changes_.push_back(Object(
+        {Field("file", JsonString(file)), Field("section", Number(change.section + 1)),
+         Field("x", Number(change.x)), Field("y", Number(change.y)),
+         Field("part", JsonString(change.partName)), Field("tag", JsonString(change.packageTag)),
+         Field("oldReference", JsonString(change.oldReference)),
+         Field("newReference", JsonString(change.newReference)),
+         Field("oldBlock", Number(change.oldBlock)), Field("newBlock", Number(change.newBlock))}));
+  }
+}
+
+void JsonReport::addFile(const FileSummary& file) {
+  std::vector<std::string> outputs;
+  if (file.written) {
+    for (int section = 0; section < file.sections; ++section) {
+      outputs.push_back(JsonString(SchematicDocument::SectionFileName(file.path, section)));
+    }
+  }
+  files_.push_back(
+      Object({Field("path", JsonString(file.path)), Field("sections", Number(file.sections)),
+              Field("referencesChanged", Number(static_cast<long long>(file.referencesChanged))),
+              Field("blocksChanged", Number(static_cast<long long>(file.blocksChanged))),
+              Field("written", Bool(file.written && writes_)), Field("outputs", Array(outputs)),
+              Field("backup",
+                    file.written ? JsonString(MakeBackupName(file.path)) : std::string("null"))}));
+}
+
+void JsonReport::addComponent(ListedComponent component) {
+  components_.push_back(Object(
+      {Field("file", JsonString(component.file)), Field("section", Number(component.section)),
+       Field("x", Number(component.x)), Field("y", Number(component.y)),
+       Field("block", Number(component.block)), Field("tag", JsonString(component.tag)),
+       Field("reference", JsonString(component.reference)),
+       Field("part", JsonString(component.part))}));
+}
+
+void JsonReport::addFinding(const FindingRow& finding) {
+  std::vector<std::string> fields = {Field("file", JsonString(finding.file))};
+  if (finding.hasComponent) {
+    fields.insert(
+        fields.end(),
+        {Field("section", Number(finding.section)), Field("x", Number(finding.x)),
+         Field("y", Number(finding.y)), Field("part", JsonString(finding.part)),
+         Field("tag", JsonString(finding.tag)), Field("reference", JsonString(finding.reference)),
+         Field("block", Number(finding.block))});
+  }
+  fields.push_back(Field("finding", JsonString(finding.finding)));
+  fields.push_back(Field("detail", JsonString(finding.detail)));
+  findings_.push_back(Object(fields));
+}
+
+std::string JsonReport::document(int exitStatus) const {
+  std::vector<std::string> fields = {
+      Field("$schema", JsonString(kSchema)),
+      Field("formatVersion", Number(kFormatVersion)),
+      Field("program", JsonString(std::string("kerro-cli ") + KERRO_VERSION)),
+      Field("command", JsonString(command_)),
+      Field("writes", Bool(writes_)),
+      Field("exitStatus", Number(exitStatus)),
+  };
+  if (command_ == "list") {
+    fields.push_back(Field("components", Array(components_)));
+  } else if (command_ == "lint") {
+    fields.push_back(Field("findings", Array(findings_)));
+  } else {
+    fields.push_back(Field("files", Array(files_)));
+    fields.push_back(Field("changes", Array(changes_)));
+  }
+  return Object(fields) + "\n";
+}
+
+std::string GitHubError(std::string_view file, std::string_view title, std::string_view message) {
+  return "::error file=" + GitHubEscaped(file, true) + ",title=" + GitHubEscaped(title, true) +
+         "::" + GitHubEscaped(message, false);
+}
+
+std::string SarifLog(const std::vector<FindingRow>& findings) {
+  std::vector<std::string> rules;
+  std::vector<std::string> ruleIds;
+  for (int kind = static_cast<int>(FindingKind::LibraryFailed);
+       kind <= static_cast<int>(FindingKind::PackageOnTwoSheets); ++kind) {
+    const std::string name(FindingName(static_cast<FindingKind>(kind)));
+    ruleIds.push_back(RuleId(name));
+    rules.push_back(
+        Object({Field("id", JsonString(ruleIds.back())),
+                Field("shortDescription", Object({Field("text", JsonString(name))})),
+                Field("defaultConfiguration", Object({Field("level", JsonString("error"))}))}));
+  }
+  std::vector<std::string> results;
+  for (const FindingRow& finding : findings) {
+    const std::string id = RuleId(finding.finding);
+    size_t index = 0;
+    while (index < ruleIds.size() && ruleIds[index] != id) {
+      ++index;
+    }
+    std::vector<std::string> location = {Field(
+        "physicalLocation",
+        Object(
+            {Field("artifactLocation", Object({Field("uri", JsonString(UriOf(finding.file)))}))}))};
+    if (finding.hasComponent) {
+      location.push_back(Field(
+          "logicalLocations",
+          Array({Object({Field("name", JsonString(finding.reference)),
+                         Field("fullyQualifiedName",
+                               JsonString("section " + std::to_string(finding.section) + " at (" +
+                                          std::to_string(finding.x) + ", " +
+                                          std::to_string(finding.y) + ") " + finding.reference)),
+                         Field("kind", JsonString("element"))})})));
+    }
+    results.push_back(Object({Field("ruleId", JsonString(id)),
+                              Field("ruleIndex", Number(static_cast<long long>(index))),
+                              Field("level", JsonString("error")),
+                              Field("message", Object({Field("text", JsonString(finding.line))})),
+                              Field("locations", Array({Object(location)}))}));
+  }
+  const std::string driver =
+      Object({Field("name", JsonString("kerro-cli")), Field("version", JsonString(KERRO_VERSION)),
+              Field("rules", Array(rules))});
+  return Object({Field("$schema", JsonString("https://json.schemastore.org/sarif-2.1.0.json")),
+                 Field("version", JsonString("2.1.0")),
+                 Field("runs", Array({Object({Field("tool", Object({Field("driver", driver)})),
+                                              Field("results", Array(results))})}))}) +
+         "\n";
+}
+
+}  // namespace kerro

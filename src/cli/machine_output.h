@@ -1,0 +1,85 @@
+#pragma once
+// kerro-cli's output for programs (--format): one JSON document per run, GitHub Actions
+// workflow commands, and SARIF 2.1.0 for the findings of --lint.
+//
+// The JSON document follows share/kerro/output.schema.json (format version 1). Texts of the
+// files come as UTF-8: converted with --encoding, else their bytes where they are UTF-8 and
+// "\xNN" for each byte that is not.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "renumber/component_changes.h"
+#include "renumber/renumber_job.h"
+
+namespace kerro {
+
+enum class OutputFormat { Text, Json, GitHub, Sarif };
+
+// "text", "json", "github" or "sarif"; nullopt for anything else.
+std::optional<OutputFormat> ParseOutputFormat(std::string_view name);
+
+// `text` as a JSON string, quotes included.
+std::string JsonString(std::string_view text);
+
+// One finding of --lint, with the texts as they are shown.
+struct FindingRow {
+  std::string file;
+  // Where the component is; none for a library that fails to load.
+  bool hasComponent = false;
+  int section = 0;  // from 1
+  int x = 0;
+  int y = 0;
+  std::string part;
+  std::string tag;
+  std::string reference;
+  int block = 0;
+  std::string finding;  // the finding's name, as in the text lines
+  std::string detail;
+  std::string line;  // the text line of the finding
+};
+
+// One component of --list, with the texts as they are shown.
+struct ListedComponent {
+  std::string file;
+  int section = 0;  // from 1
+  int x = 0;
+  int y = 0;
+  int block = 0;
+  std::string tag;
+  std::string reference;
+  std::string part;
+};
+
+// Gathers what a run did, and writes it as one JSON document at the end.
+class JsonReport {
+ public:
+  // "renumber", "apply", "list" or "lint"; `writes` false when nothing may be written.
+  JsonReport(std::string command, bool writes);
+
+  // `changes` with the texts as they are shown.
+  void addChanges(const std::string& file, const std::vector<ComponentChange>& changes);
+  void addFile(const FileSummary& file);
+  void addComponent(ListedComponent component);
+  void addFinding(const FindingRow& finding);
+
+  std::string document(int exitStatus) const;
+
+ private:
+  std::string command_;
+  bool writes_;
+  std::vector<std::string> files_;
+  std::vector<std::string> changes_;
+  std::vector<std::string> components_;
+  std::vector<std::string> findings_;
+};
+
+// A GitHub Actions workflow command that marks `file` with an error.
+std::string GitHubError(std::string_view file, std::string_view title, std::string_view message);
+
+// The findings as a SARIF 2.1.0 log, with one rule per kind of finding.
+std::string SarifLog(const std::vector<FindingRow>& findings);
+
+}  // namespace kerro

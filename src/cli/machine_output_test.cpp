@@ -1,0 +1,131 @@
+// kerro-cli --format: every JSON document a run can give is checked against the shipped
+// schema, and the SARIF log against the SARIF 2.1.0 schema, by a validator no one here
+// wrote (Debian's python3-jsonschema).
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+
+#include "cli/cli_test_support.h"
+#include "testing/schematic_builder.h"
+#include "testing/temp_folder.h"
+#include "testing/test_support.h"
+
+namespace kerro {
+namespace {
+
+using testing::Outcome;
+using testing::PlacedPart;
+using testing::RunTool;
+using testing::SchematicBuilder;
+
+int Validate(const std::string& schema, const std::vector<std::string>& documents) {
+  std::string command = std::string(KERRO_PYTHON) + " " + KERRO_VALIDATOR + " " + schema;
+  for (const std::string& document : documents) {
+    command += " '" + document + "'";
+  }
+  return std::system(command.c_str());
+}
+
+size_t LinesStartingWith(const std::string& text, const std::string& start) {
+  size_t count = 0;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    count += line.rfind(start, 0) == 0 ? 1 : 0;
+  }
+  return count;
+}
+
+class MachineOutput : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // Findings of several kinds, texts that are not UTF-8 or hold a control character
+    // and a quote, and a second section; a TOSK.INI whose library is missing.
+    SchematicBuilder board;
+    board.header()
+        .component({.x = 10, .y = 5, .packageTag = "RES", .reference = "R5", .partName = "RES"})
+        .component({.x = 20, .y = 5, .packageTag = "R\"2", .reference = "R5", .partName = "RES"})
+        .component(PlacedPart("\x81\x40", "U?", 30, 5))
+        .component(PlacedPart("CAP\t1", "C\xFF", 40, 5))
+        .header()
+        .component(PlacedPart("DUAL", "U1", 50, 5, 0))
+        .component(PlacedPart("DUAL", "U1", 60, 5, 0));
+    testing::WriteBytes(path_, board.bytes());
+    const std::string ini = "[LIBRARY]\r\nLIB0=" + folder_.file("GONE.LB3") + "\r\n";
+    testing::WriteBytes(folder_.file("TOSK.INI"), std::vector<uint8_t>(ini.begin(), ini.end()));
+  }
+
+  // Runs kerro-cli and keeps its standard output as a document to validate.
+  Outcome run(const std::vector<std::string>& arguments, int expectedStatus) {
+    Outcome outcome = RunTool(testing::RealFiles(), arguments);
+    EXPECT_EQ(outcome.status, expectedStatus) << outcome.err;
+    const std::string document = folder_.file("out-" + std::to_string(documents_.size()));
+    testing::WriteBytes(document, std::vector<uint8_t>(outcome.out.begin(), outcome.out.end()));
+    documents_.push_back(document);
+    return outcome;
+  }
+
+  testing::TempFolder folder_;
+  std::string path_ = folder_.file("B.CE2");
+  std::vector<std::string> documents_;
+};
+
+TEST_F(MachineOutput, JsonOfEveryCommandFollowsTheSchema) {
+  run({"--format", "json", "--list", path_}, kExitFinished);
+  run({"--format", "json", "--lint", path_}, kExitFindings);
+  run({"--format", "json", "--lint", "--auto", path_}, kExitFindings);
+  run({"--format", "json", "--check", path_}, kExitWouldChange);
+  run({"--format", "json", "--auto", "-n", path_}, kExitReadError);
+  run({"--format", "json", "-n", "--encoding", "CP932", path_}, kExitFinished);
+  const Outcome written =
+      run({"--format", "json", path_, folder_.file("NONE.CE2")}, kExitReadError);
+  EXPECT_NE(written.out.find("\"written\":true"), std::string::npos);
+  EXPECT_EQ(written.out.find("Finished"), std::string::npos);
+  run({"--format", "json", "--check", path_}, kExitFinished);  // numbered now
+  EXPECT_EQ(Validate(KERRO_OUTPUT_SCHEMA, documents_), 0);
+}
+
+TEST_F(MachineOutput, SarifAndWorkflowCommandsGiveOneResultPerFinding) {
+  const Outcome text = RunTool(testing::RealFiles(), {"--lint", "--auto", path_});
+  const size_t findings = LinesStartingWith(text.out, path_ + ": ");
+  ASSERT_GE(findings, 4u);
+
+  const Outcome sarif = run({"--format", "sarif", "--lint", "--auto", path_}, kExitFindings);
+  EXPECT_EQ(Validate(KERRO_SARIF_SCHEMA, documents_), 0);
+  size_t results = 0;
+  for (size_t at = sarif.out.find("\"ruleId\""); at != std::string::npos;
+       at = sarif.out.find("\"ruleId\"", at + 1)) {
+    ++results;
+  }
+  EXPECT_EQ(results, findings);
+
+  const Outcome github = RunTool(testing::RealFiles(), {"--format", "github", "--lint", path_});
+  EXPECT_EQ(github.status, kExitFindings);
+  const size_t withoutLibraries = LinesStartingWith(text.out, path_ + ": ") - 1;
+  EXPECT_EQ(LinesStartingWith(github.out, "::error file=" + path_ + ",title="), withoutLibraries);
+  EXPECT_EQ(LinesStartingWith(github.out, "::"), LinesStartingWith(github.out, ""));
+
+  const Outcome check = RunTool(testing::RealFiles(), {"--format", "github", "--check", path_});
+  EXPECT_EQ(check.status, kExitWouldChange);
+  EXPECT_EQ(check.out.rfind("::error file=" + path_ + ",title=kerro-cli --check::", 0), 0u)
+      << check.out;
+  EXPECT_EQ(LinesStartingWith(check.out, ""), 1u);
+}
+
+TEST(MachineOutputUsage, FormatsGoOnlyWhereTheyMeanSomething) {
+  testing::MemoryFileSystem fileSystem;
+  fileSystem.files["A.CE2"] = testing::SmallUnnumberedBoard();
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"--format", "xml", "A.CE2"},
+        {"--format", "github", "A.CE2"},
+        {"--format", "sarif", "--check", "A.CE2"},
+        {"--format", "json", "-r", "-", "A.CE2"}}) {
+    const Outcome outcome = RunTool(fileSystem, arguments);
+    EXPECT_EQ(outcome.status, kExitUsage) << arguments[1];
+    EXPECT_EQ(fileSystem.changeCount(), 0);
+  }
+}
+
+}  // namespace
+}  // namespace kerro
