@@ -387,7 +387,7 @@ CLI::Option* DefineOptions(CLI::App& app, Options& options) {
                  "what goes to standard output: text, json (one document per run: --list, the "
                  "changes, --check, --lint), github (workflow commands for --lint and --check) "
                  "or sarif (SARIF 2.1.0 for --lint)")
-      ->type_name("FORMAT")
+      ->type_name("text|json|github|sarif")
       ->default_str("text");
   app.add_option("--lib-dir", options.libraryFolders,
                  "with --auto: look here, by file name, for a library that TOSK.INI lists but "
