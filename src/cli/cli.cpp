@@ -14,6 +14,7 @@
 #include "cli/change_report.h"
 #include "cli/lint_command.h"
 #include "cli/numbering_options.h"
+#include "cli/preview_option.h"
 #include "kerro_version.h"
 #include "platform/text_encoding.h"
 #include "platform/whole_number.h"
@@ -120,6 +121,7 @@ struct Options {
   NumberingOptions numbering;
   std::vector<std::string> libraryFolders;
   std::vector<std::string> files;
+  std::string preview;
 };
 
 // Where finished jobs hand on their change lists: shown, counted for --check and kept for
@@ -132,6 +134,7 @@ struct JobOutput {
   std::vector<FileChanges> report;
   // Set with --encoding: what the texts of a change become.
   std::function<std::string(std::string_view)> shownTexts;
+  PreviewCollector* preview = nullptr;  // --preview, on the pass that writes
 
   void take(const std::string& file, std::vector<ComponentChange>& changes) {
     if (shownTexts) {
@@ -168,6 +171,7 @@ void RunJob(const std::vector<std::string>& files, const DesignNumbering& number
   request.writeFiles = !writeNothing;
   request.collectChanges = writeNothing || !output.options.report.empty();
   request.edit = std::move(edit);
+  request.inspect = output.preview ? output.preview->inspector() : nullptr;
   JobResult result = RenumberJob(request, context);
   std::ostream& err = output.environment.err;
   switch (result.outcome) {
@@ -280,6 +284,7 @@ CLI::Option* DefineOptions(CLI::App& app, Options& options) {
   app.add_flag("--reverse", options.reverse, "apply the map from new to old (undoes a run)")
       ->needs(applyOption);
   AddNumberingOptions(app, options.numbering, autoOption, listOption, applyOption);
+  AddPreviewOption(app, options.preview, listOption, lintOption);
   CLI::Option* encodingOption =
       app.add_option("--encoding", options.encoding,
                      "show the texts of the files (references, tags, part names) as UTF-8, "
@@ -552,6 +557,14 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
   if (encoding) {
     output.shownTexts = shown;
   }
+  std::optional<PreviewCollector> preview;
+  if (!options.preview.empty()) {
+    if (const std::optional<int> refused =
+            RefusePreview(options.preview, options.files, environment)) {
+      return *refused;
+    }
+    output.preview = &preview.emplace(options.preview, shown);
+  }
   WarnOfLocksThatMatchNothing(options, jobEnvironment);
   std::optional<std::string> reportWritten;
   if (!writeNothing && !options.report.empty() && options.report != "-") {
@@ -563,6 +576,9 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
   }
   RunJobs(options, *numbering, applier, output);
   KeepWorst(output.worst, WriteReport(options, output.report, reportWritten, environment));
+  if (preview) {
+    KeepWorst(output.worst, preview->write(environment));
+  }
   environment.out.flush();
   return output.worst;
 }

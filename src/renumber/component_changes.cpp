@@ -30,6 +30,11 @@ bool ChangeRecorder::anyChange(SchematicDocument& document) const {
   return false;
 }
 
+std::string_view ChangeRecorder::referenceBefore(size_t entry) const {
+  return ReadLengthPrefixedText(
+      std::span<const uint8_t>(before_[entry]).first(1 + kReferenceCapacity), kReferenceCapacity);
+}
+
 std::vector<ComponentChange> ChangeRecorder::changes(SchematicDocument& document) const {
   std::vector<ComponentChange> changes;
   size_t index = 0;
@@ -44,8 +49,7 @@ std::vector<ComponentChange> ChangeRecorder::changes(SchematicDocument& document
     change.y = component.y();
     change.partName = std::string(component.partName());
     change.packageTag = std::string(component.packageTag());
-    change.oldReference = std::string(ReadLengthPrefixedText(
-        std::span<const uint8_t>(old).first(1 + kReferenceCapacity), kReferenceCapacity));
+    change.oldReference = std::string(referenceBefore(index - 1));
     change.newReference = std::string(component.reference());
     change.oldBlock = old.back();
     change.newBlock = component.block();

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "schematic/schematic_document.h"
@@ -41,6 +42,10 @@ class ChangeRecorder {
 
   // Whether any component's reference or block differs from what was noted.
   bool anyChange(SchematicDocument& document) const;
+
+  // What component `entry` (its index in the document's entries) held when noted.
+  std::string_view referenceBefore(size_t entry) const;
+  int blockBefore(size_t entry) const { return before_[entry].back(); }
 
  private:
   // The reference field (length byte and 8 characters), then the block.
