@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "annotation/annotation_check.h"
 #include "renumber/part_role.h"
@@ -30,14 +30,31 @@ LeftAloneBecause WhyLeftAlone(const ComponentEntry& component, std::string_view 
   return LeftAloneBecause::NotLeftAlone;
 }
 
-// How many components of the design hold each reference under each tag.
-using PackageCounts = std::unordered_map<std::string, int>;
+// One component's reference under its tag, at `slot` among the design's components.
+struct PackageKey {
+  std::string_view reference;
+  std::string_view tag;
+  size_t slot = 0;
+};
 
-std::string PackageKey(std::string_view reference, std::string_view tag) {
-  std::string key(reference);
-  key += '\0';
-  key += tag;
-  return key;
+// Marks every slot whose reference and tag another component of the design shares too.
+// Sorting keeps this cheap on large boards, where a table of texts would not be.
+std::vector<bool> SharedPackages(std::vector<PackageKey> keys) {
+  const auto package = [](const PackageKey& key) { return std::pair(key.reference, key.tag); };
+  std::sort(keys.begin(), keys.end(),
+            [&](const PackageKey& a, const PackageKey& b) { return package(a) < package(b); });
+  std::vector<bool> shared(keys.size(), false);
+  for (size_t i = 0; i < keys.size();) {
+    size_t end = i + 1;
+    while (end < keys.size() && package(keys[end]) == package(keys[i])) {
+      ++end;
+    }
+    for (size_t k = i; end - i > 1 && k < end; ++k) {
+      shared[keys[k].slot] = true;
+    }
+    i = end;
+  }
+  return shared;
 }
 
 }  // namespace
@@ -58,16 +75,19 @@ void AddPreviewSheets(const NumberedDesign& design, std::vector<PreviewSheet>& s
     }
   }
 
-  PackageCounts now;
-  PackageCounts before;
+  std::vector<PackageKey> now;
+  std::vector<PackageKey> before;
   for (size_t d = 0; d < design.documents.size(); ++d) {
-    const auto entries = design.documents[d].entries();
-    for (size_t e = 0; e < entries.size(); ++e) {
-      ++now[PackageKey(entries[e].reference(), entries[e].packageTag())];
-      ++before[PackageKey(design.before[d].referenceBefore(e), entries[e].packageTag())];
+    for (size_t e = 0; e < design.documents[d].entries().size(); ++e) {
+      const ComponentEntry& entry = design.documents[d].entries()[e];
+      now.push_back({entry.reference(), entry.packageTag(), now.size()});
+      before.push_back({design.before[d].referenceBefore(e), entry.packageTag(), before.size()});
     }
   }
+  const std::vector<bool> sharedNow = SharedPackages(std::move(now));
+  const std::vector<bool> sharedBefore = SharedPackages(std::move(before));
 
+  size_t slot = 0;
   for (size_t d = 0; d < design.documents.size(); ++d) {
     const SchematicDocument& document = design.documents[d];
     const size_t first = sheets.size();
@@ -85,10 +105,9 @@ void AddPreviewSheets(const NumberedDesign& design, std::vector<PreviewSheet>& s
       component.packageTag = std::string(entry.packageTag());
       component.block = entry.block();
       component.oldBlock = design.before[d].blockBefore(e);
-      component.showBlock =
-          component.block != 0 || now[PackageKey(entry.reference(), entry.packageTag())] > 1;
-      component.showOldBlock = component.oldBlock != 0 ||
-                               before[PackageKey(component.oldReference, entry.packageTag())] > 1;
+      component.showBlock = component.block != 0 || sharedNow[slot];
+      component.showOldBlock = component.oldBlock != 0 || sharedBefore[slot];
+      ++slot;
       if (!component.changed()) {
         component.leftAlone = WhyLeftAlone(entry, component.oldReference, design);
       }

@@ -4,8 +4,10 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <functional>
 #include <map>
 #include <string_view>
+#include <tuple>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -128,6 +130,7 @@ class SvgText {
     return *this;
   }
   void point(PanelPoint p) { *this << p.x << "," << p.y << " "; }
+  void reserve(size_t bytes) { out_.reserve(bytes); }
   std::string take() { return std::move(out_); }
 
  private:
@@ -153,6 +156,8 @@ class PreviewDrawing {
       width = std::max(width, layouts.back().width());
       height += kPanelGap + layouts.back().height();
     }
+    // About what a component costs, so that the text grows without copies.
+    svg_.reserve(4096 + componentCount_ * (labelled_ ? 110 : 45));
     header(width, height);
     legend();
     int top = kLegendHeight;
@@ -174,7 +179,7 @@ class PreviewDrawing {
     svg_ << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
          << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << width << "\" height=\""
          << height << "\" viewBox=\"0 0 " << width << " " << height
-         << "\" font-family=\"DejaVu Sans,Verdana,Arial,sans-serif\" font-size=\"9\">\n"
+         << "\" font-family=\"DejaVu Sans,Verdana,Arial,sans-serif\" font-size=\"10\">\n"
          << "<style>"
             ".f{fill:#fff;stroke:#b0b0b0}.t{font-size:13px;font-weight:bold;fill:#222}"
             ".h{font-size:11px;fill:#222}"
@@ -182,7 +187,7 @@ class PreviewDrawing {
             ".k{fill:none;stroke-width:.8;stroke-opacity:.8}"
             ".n{fill:#222}.c{fill:#0039cb;font-weight:bold}.g{fill:#8a8a8a}"
             ".d{fill:#d50000;font-weight:bold}"
-            ".o{fill:#5c6f9e;font-size:7px}.o text{text-decoration:line-through}"
+            ".o{fill:#5c6f9e;font-size:8px}.o text{text-decoration:line-through}"
             "</style>\n"
          << "<defs><marker id=\"a\" viewBox=\"0 0 10 10\" refX=\"2\" refY=\"5\" "
             "markerWidth=\"9\" markerHeight=\"9\" markerUnits=\"userSpaceOnUse\" "
@@ -258,48 +263,71 @@ class PreviewDrawing {
     svg_ << "\"/>\n";
   }
 
+  // Draws one line through each run of `members` that `samePath` keeps together, once
+  // `members` is sorted along the lines.
+  template <typename SamePath>
+  void linesThrough(std::span<const size_t> members, std::span<const PanelPoint> places,
+                    std::string_view start, SamePath samePath,
+                    const std::function<std::string_view(size_t)>& stroke = {}) {
+    for (size_t i = 0; i < members.size();) {
+      size_t end = i + 1;
+      while (end < members.size() && samePath(members[i], members[end])) {
+        ++end;
+      }
+      if (end - i > 1) {
+        svg_ << start;
+        if (stroke) {
+          svg_ << " stroke=\"" << stroke(members[i]) << "\"";
+        }
+        svg_ << " points=\"";
+        polyline(members.subspan(i, end - i), places);
+      }
+      i = end;
+    }
+  }
+
   // Per prefix, the components the run numbered, by number (blocks of one package in block
-  // order).
+  // order). Sorting an index, where a table per prefix would cost a node per component.
   void orderLines(std::span<const PreviewComponent> components,
                   std::span<const PanelPoint> places) {
-    std::map<std::string_view, std::vector<size_t>> byPrefix;
+    std::vector<SplitResult> splits;
+    splits.reserve(components.size());
+    std::vector<size_t> members;
     for (size_t i = 0; i < components.size(); ++i) {
+      splits.push_back(SplitReference(components[i].reference));
       if (components[i].leftAlone == LeftAloneBecause::NotLeftAlone) {
-        byPrefix[SplitReference(components[i].reference).prefix].push_back(i);
+        members.push_back(i);
       }
     }
-    for (auto& [prefix, members] : byPrefix) {
-      if (members.size() < 2) {
-        continue;
-      }
-      std::stable_sort(members.begin(), members.end(), [&](size_t a, size_t b) {
-        const int64_t numberA = SplitReference(components[a].reference).number;
-        const int64_t numberB = SplitReference(components[b].reference).number;
-        return numberA != numberB ? numberA < numberB : components[a].block < components[b].block;
-      });
-      svg_ << "<polyline class=\"q\" points=\"";
-      polyline(members, places);
-    }
+    const auto along = [&](size_t i) {
+      return std::tuple(splits[i].prefix, splits[i].number, components[i].block, i);
+    };
+    std::sort(members.begin(), members.end(),
+              [&](size_t a, size_t b) { return along(a) < along(b); });
+    linesThrough(members, places, "<polyline class=\"q\"",
+                 [&](size_t a, size_t b) { return splits[a].prefix == splits[b].prefix; });
   }
 
   void packageLines(std::span<const PreviewComponent> components,
                     std::span<const PanelPoint> places) {
-    std::map<std::pair<std::string_view, std::string_view>, std::vector<size_t>> packages;
+    std::vector<size_t> members;
     for (size_t i = 0; i < components.size(); ++i) {
       if (!components[i].reference.empty()) {
-        packages[{components[i].reference, components[i].packageTag}].push_back(i);
+        members.push_back(i);
       }
     }
-    for (auto& [key, members] : packages) {
-      if (members.size() < 2) {
-        continue;
-      }
-      std::stable_sort(members.begin(), members.end(), [&](size_t a, size_t b) {
-        return components[a].block < components[b].block;
-      });
-      svg_ << "<polyline class=\"k\" stroke=\"" << PackageColour(key.first) << "\" points=\"";
-      polyline(members, places);
-    }
+    const auto package = [&](size_t i) {
+      return std::pair<std::string_view, std::string_view>(components[i].reference,
+                                                           components[i].packageTag);
+    };
+    std::sort(members.begin(), members.end(), [&](size_t a, size_t b) {
+      return std::tuple(package(a), components[a].block, a) <
+             std::tuple(package(b), components[b].block, b);
+    });
+    linesThrough(
+        members, places, "<polyline class=\"k\"",
+        [&](size_t a, size_t b) { return package(a) == package(b); },
+        [&](size_t i) { return PackageColour(components[i].reference); });
   }
 
   // Grouped by colour, so that a mark is one short element.
@@ -357,7 +385,7 @@ class PreviewDrawing {
       svg_ << "<g class=\"o\">";
       for (size_t i : changed) {
         const PreviewComponent& component = components[i];
-        label(places[i].x + 4, places[i].y + 9, component.oldReference, component.oldBlock,
+        label(places[i].x + 4, places[i].y + 10, component.oldReference, component.oldBlock,
               component.showOldBlock);
       }
       svg_ << "</g>\n";
