@@ -130,6 +130,13 @@ class Checker {
 
   // The findings among the components of one reference, in design order.
   void checkGroup(const std::vector<size_t>& group) {
+    // Most references have one component, which can only lack its package (a power block)
+    // or be checked against its part; the tables below would cost more than the rest.
+    if (group.size() == 1 && members_[group.front()].role != PartRole::PowerBlock) {
+      const Member& member = members_[group.front()];
+      checkBlockCount(member, member, 1);
+      return;
+    }
     const Member* anchor = nullptr;
     std::unordered_set<std::string_view> packagedTags;  // tags of the ordinary components
     for (size_t index : group) {

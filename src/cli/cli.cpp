@@ -17,6 +17,7 @@
 #include "cli/lint_command.h"
 #include "cli/machine_output.h"
 #include "cli/numbering_options.h"
+#include "cli/preview_option.h"
 #include "kerro_version.h"
 #include "library/library_set.h"
 #include "platform/profile.h"
@@ -127,6 +128,7 @@ struct Options {
   std::vector<std::string> files;
   std::string formatName = "text";
   OutputFormat format = OutputFormat::Text;
+  std::string preview;
 };
 
 // Where finished jobs hand on their change lists: shown, counted for --check and kept for
@@ -141,6 +143,7 @@ struct JobOutput {
   std::function<std::string(std::string_view)> shownTexts;
   // With --format json, what the run did, written at the end.
   JsonReport* json = nullptr;
+  PreviewCollector* preview = nullptr;  // --preview, on the pass that writes
 
   void take(const std::string& file, std::vector<ComponentChange>& changes) {
     if (shownTexts) {
@@ -251,6 +254,7 @@ void RunJob(const std::vector<std::string>& files, const DesignNumbering& number
   request.collectChanges = writeNothing || !output.options.report.empty() || output.json;
   request.summarize = !output.options.quiet || output.options.format != OutputFormat::Text;
   request.edit = std::move(edit);
+  request.inspect = output.preview ? output.preview->inspector() : nullptr;
   JobResult result = RenumberJob(request, context);
   std::ostream& err = output.environment.err;
   switch (result.outcome) {
@@ -377,6 +381,7 @@ CLI::Option* DefineOptions(CLI::App& app, Options& options) {
   app.add_flag("--reverse", options.reverse, "apply the map from new to old (undoes a run)")
       ->needs(applyOption);
   AddNumberingOptions(app, options.numbering, autoOption, listOption, applyOption);
+  AddPreviewOption(app, options.preview, listOption, lintOption);
   CLI::Option* encodingOption =
       app.add_option("--encoding", options.encoding,
                      "show the texts of the files (references, tags, part names) as UTF-8, "
@@ -840,6 +845,14 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& given) {
     output.shownTexts = shown;
   }
   output.json = json ? &*json : nullptr;
+  std::optional<PreviewCollector> preview;
+  if (!options.preview.empty()) {
+    if (const std::optional<int> refused =
+            RefusePreview(options.preview, options.files, environment)) {
+      return *refused;
+    }
+    output.preview = &preview.emplace(options.preview, shown);
+  }
   WarnOfLocksThatMatchNothing(options, jobEnvironment);
   WarnOfLibrarySettings(options, jobEnvironment);
   std::optional<std::string> reportWritten;
@@ -855,6 +868,9 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& given) {
   }
   RunJobs(options, *numbering, applier, output);
   KeepWorst(output.worst, WriteReport(options, output.report, reportWritten, environment));
+  if (preview) {
+    KeepWorst(output.worst, preview->write(environment));
+  }
   if (json) {
     environment.out << json->document(output.worst);
   }

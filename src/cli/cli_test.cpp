@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "preview/svg_preview.h"
 #include "schematic/schematic_document.h"
 #include "testing/test_support.h"
 
@@ -310,6 +311,53 @@ TEST(KerroCli, AFileNamedTwiceIsRenumberedOnce) {
   EXPECT_EQ(testing::ReadBytes(folder.file("D.$E2")), Unnumbered());
   EXPECT_EQ(ReferencesIn(testing::ReadBytes(folder.file("D.CE2"))),
             (std::vector<std::string>{"R2", "R1", "C1"}));
+}
+
+TEST(KerroCli, PreviewWithDryRunWritesThePictureAndNothingElse) {
+  MemoryFileSystem fileSystem;
+  fileSystem.files["A.CE2"] = Unnumbered();
+  const Outcome outcome = RunTool(fileSystem, {"--dry-run", "--preview", "A.svg", "A.CE2"});
+  EXPECT_EQ(outcome.status, kExitFinished) << outcome.err;
+  EXPECT_EQ(fileSystem.files.size(), 2u);
+  EXPECT_EQ(fileSystem.files["A.CE2"], Unnumbered());
+  const Bytes& svg = fileSystem.files["A.svg"];
+  const std::string picture(svg.begin(), svg.end());
+  EXPECT_TRUE(picture.starts_with("<?xml")) << picture.substr(0, 80);
+  // R5 became R2: the picture shows the numbering that the run would write.
+  EXPECT_NE(picture.find(">R2</text>"), std::string::npos);
+  EXPECT_NE(picture.find(">R5</text>"), std::string::npos);
+}
+
+TEST(KerroCli, PreviewIsRefusedBeforeAnythingIsWritten) {
+  SchematicBuilder twoSections;
+  twoSections.header().component({.packageTag = "T", .reference = "R2"}).header();
+  SchematicBuilder huge;
+  huge.header();
+  for (size_t i = 0; i <= kMaxComponents; ++i) {
+    huge.component({.packageTag = "T", .reference = "R1"});
+  }
+  struct Case {
+    const char* name;
+    std::string preview;
+    Bytes file;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"the file itself", "A.CE2", twoSections.bytes(), "would replace \"A.CE2\""},
+      {"its backup", "A.$E2", twoSections.bytes(), "would replace"},
+      {"its second section", "A.CE2-01", twoSections.bytes(), "would replace"},
+      {"too many components", "A.svg", huge.bytes(), "at most 200000 components"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MemoryFileSystem fileSystem;
+    fileSystem.files["A.CE2"] = c.file;
+    const Outcome outcome = RunTool(fileSystem, {"--preview", c.preview, "A.CE2"});
+    EXPECT_EQ(outcome.status, kExitUsage);
+    EXPECT_NE(outcome.err.find(c.message), std::string::npos) << outcome.err;
+    EXPECT_EQ(fileSystem.files.size(), 1u);
+    EXPECT_EQ(fileSystem.files["A.CE2"], c.file);
+  }
 }
 
 }  // namespace

@@ -46,6 +46,10 @@ ChangeRecorder::Counts ChangeRecorder::count(SchematicDocument& document) const 
   return counts;
 }
 
+std::string_view ChangeRecorder::referenceBefore(size_t entry) const {
+  return referenceIn(before_[entry]);
+}
+
 std::vector<ComponentChange> ChangeRecorder::changes(SchematicDocument& document) const {
   std::vector<ComponentChange> changes;
   size_t index = 0;

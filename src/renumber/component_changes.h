@@ -49,6 +49,9 @@ class ChangeRecorder {
     size_t blocks = 0;
   };
   Counts count(SchematicDocument& document) const;
+  // What component `entry` (its index in the document's entries) held when noted.
+  std::string_view referenceBefore(size_t entry) const;
+  int blockBefore(size_t entry) const { return before_[entry].back(); }
 
  private:
   // The reference field (length byte and 8 characters), then the block.

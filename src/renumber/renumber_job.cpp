@@ -99,7 +99,7 @@ JobResult RenumberJob(const JobRequest& request, JobContext& context) {
   // The change list, and whether an edit changed a file, come from notes of every
   // component taken before; numbering tells what it changed by itself.
   std::vector<ChangeRecorder> recorders;
-  if (request.collectChanges || request.summarize || request.edit) {
+  if (request.collectChanges || request.summarize || request.edit || request.inspect) {
     for (SchematicDocument& document : loaded.documents) {
       recorders.emplace_back(document);
     }
@@ -126,6 +126,9 @@ JobResult RenumberJob(const JobRequest& request, JobContext& context) {
       result.errorPath = loaded.paths[result.shortage->document];
       return result;
     }
+  }
+  if (request.inspect) {
+    request.inspect({loaded.paths, loaded.documents, recorders, request.mode, &request.controls});
   }
   std::vector<bool> toWrite(loaded.documents.size());
   for (size_t d = 0; d < loaded.documents.size(); ++d) {

@@ -62,6 +62,17 @@ struct FileSummary {
   bool written = false;
 };
 
+// A design as the job holds it once it is numbered (or edited), before anything is saved:
+// what a preview of the run draws. Valid only during the call that receives it.
+struct NumberedDesign {
+  std::span<const std::string> paths;  // as given, one per document
+  std::span<const SchematicDocument> documents;
+  // Per document: the reference and block each component held before the run.
+  std::span<const ChangeRecorder> before;
+  NumberingMode mode = NumberingMode::Plain;
+  const NumberingControls* controls = nullptr;
+};
+
 struct JobRequest {
   // The schematic; with `together`, the first file of the design.
   std::string path;
@@ -81,6 +92,9 @@ struct JobRequest {
   NumberingControls controls;
   // Further files numbered with `path` as one design, in this order, each once.
   std::vector<std::string> together;
+  // Called once the design is numbered (or edited) and before anything is saved, also
+  // without writeFiles. A job that stops before (a prefix out of numbers) does not call it.
+  std::function<void(const NumberedDesign&)> inspect;
 };
 
 struct JobResult {

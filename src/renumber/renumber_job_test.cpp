@@ -408,5 +408,44 @@ TEST(RenumberJobFaults, LockedBackupIsNotOverwritten) {
   EXPECT_EQ(world.fileSystem.files, before);
 }
 
+// The inspection sees the numbered design before anything is saved, with what each
+// component held before the run; it runs once per job, dry runs too, and not at all for a
+// job that stops before numbering is done.
+TEST(RenumberJob, InspectionSeesTheNumberedDesignBeforeTheSave) {
+  for (const bool writeFiles : {true, false}) {
+    SCOPED_TRACE(writeFiles);
+    MemoryFileSystem fileSystem;
+    fileSystem.files["A.CE2"] = OneSection();  // R5, R2, C1 become R2, R1, C1
+    int calls = 0;
+    JobRequest request{.path = "A.CE2", .writeFiles = writeFiles};
+    request.inspect = [&](const NumberedDesign& design) {
+      ++calls;
+      EXPECT_EQ(fileSystem.log.size(), 1u) << "only the read before the inspection";
+      ASSERT_EQ(design.documents.size(), 1u);
+      ASSERT_EQ(design.paths.front(), "A.CE2");
+      std::vector<std::string> now;
+      std::vector<std::string> before;
+      for (size_t e = 0; e < design.documents[0].entries().size(); ++e) {
+        now.emplace_back(design.documents[0].entries()[e].reference());
+        before.emplace_back(design.before[0].referenceBefore(e));
+      }
+      EXPECT_EQ(now, (std::vector<std::string>{"R2", "R1", "C1"}));
+      EXPECT_EQ(before, (std::vector<std::string>{"R5", "R2", "C1"}));
+    };
+    EXPECT_EQ(RunJob(fileSystem, request).outcome, JobOutcome::Finished);
+    EXPECT_EQ(calls, 1);
+  }
+  MemoryFileSystem fileSystem;
+  SchematicBuilder full;
+  full.header();
+  for (int i = 0; i < 10; ++i) {
+    full.component({.packageTag = "T", .reference = "ABCDEFG" + std::to_string(i)});
+  }
+  fileSystem.files["F.CE2"] = full.bytes();
+  JobRequest request{.path = "F.CE2"};
+  request.inspect = [](const NumberedDesign&) { ADD_FAILURE() << "inspected"; };
+  EXPECT_EQ(RunJob(fileSystem, request).outcome, JobOutcome::OutOfNumbers);
+}
+
 }  // namespace
 }  // namespace kerro
