@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "cli/apply_command.h"
+#include "cli/board_options.h"
 #include "cli/change_report.h"
 #include "cli/lint_command.h"
 #include "cli/numbering_options.h"
@@ -118,6 +119,7 @@ struct Options {
   std::string encoding;
   bool encodingGiven = false;  // --encoding, even with an empty NAME
   NumberingOptions numbering;
+  BoardOptions board;
   std::vector<std::string> libraryFolders;
   std::vector<std::string> files;
 };
@@ -235,7 +237,7 @@ int ListComponents(const std::string& path, CliEnvironment& environment, bool qu
 
 // Declares every option; returns --encoding, whose use is told apart from its value.
 CLI::Option* DefineOptions(CLI::App& app, Options& options) {
-  app.footer(std::string(kFooter) + "\n\n" + NumberingExamples());
+  app.footer(std::string(kFooter) + "\n\n" + NumberingExamples() + "\n\n" + BoardExample());
   app.set_version_flag("--version", std::string("kerro-cli ") + KERRO_VERSION);
   app.add_option("-i,--initial", options.initial, "first number of each prefix, 1 to 1000")
       ->type_name("N")
@@ -280,6 +282,8 @@ CLI::Option* DefineOptions(CLI::App& app, Options& options) {
   app.add_flag("--reverse", options.reverse, "apply the map from new to old (undoes a run)")
       ->needs(applyOption);
   AddNumberingOptions(app, options.numbering, autoOption, listOption, applyOption);
+  AddBoardOptions(app, options.board, autoOption, listOption, applyOption);
+  lintOption->excludes(app.get_option("--by-board"));
   CLI::Option* encodingOption =
       app.add_option("--encoding", options.encoding,
                      "show the texts of the files (references, tags, part names) as UTF-8, "
@@ -507,7 +511,7 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
   if (const std::optional<int> status = ParseArguments(arguments, environment, options)) {
     return *status;
   }
-  const std::optional<DesignNumbering> numbering = CheckOptions(options, environment);
+  std::optional<DesignNumbering> numbering = CheckOptions(options, environment);
   std::optional<TextEncoding> encoding;
   if (!numbering || !OpenEncoding(options, environment, encoding)) {
     return kExitUsage;
@@ -533,6 +537,17 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
   if (options.list) {
     return ListFiles(options, environment, shown);
   }
+  std::optional<BoardRun> board;
+  if (!options.board.placement.empty()) {
+    int status = kExitFinished;
+    board = BoardRun::Prepare(
+        {options.board, options.numbering, options.files, options.report, options.quiet},
+        *numbering, jobEnvironment, status);
+    if (!board) {
+      return status;
+    }
+    options.numbering.together = true;
+  }
   std::optional<MapApplier> applier;
   if (!options.apply.empty()) {
     MapTextToFile toFile;
@@ -553,6 +568,11 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
     output.shownTexts = shown;
   }
   WarnOfLocksThatMatchNothing(options, jobEnvironment);
+  if (board && !writeNothing) {
+    if (const int status = board->writeRecords(*numbering, options.files, environment)) {
+      return status;
+    }
+  }
   std::optional<std::string> reportWritten;
   if (!writeNothing && !options.report.empty() && options.report != "-") {
     reportWritten =
