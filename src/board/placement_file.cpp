@@ -345,13 +345,13 @@ std::string ReadRows(std::span<const Line> lines, char separator, const Columns&
                     [](const Field& field) { return field.text.empty(); })) {
       continue;
     }
-    const std::string where = "line " + std::to_string(line.number) + ": ";
+    const auto where = [&line] { return "line " + std::to_string(line.number) + ": "; };
     const auto fieldAt = [&](const Column& column) -> const Field* {
       return column.index && *column.index < fields.size() ? &fields[*column.index] : nullptr;
     };
     const Field* reference = fieldAt(columns.reference);
     if (reference == nullptr || reference->text.empty()) {
-      return where + "a row with no reference";
+      return where() + "a row with no reference";
     }
     PlacementRow row;
     row.reference = reference->text;
@@ -363,12 +363,12 @@ std::string ReadRows(std::span<const Line> lines, char separator, const Columns&
          {std::pair{&columns.x, &row.x}, std::pair{&columns.y, &row.y}}) {
       const Field* field = fieldAt(*column);
       if (field == nullptr || field->text.empty()) {
-        return where + "a row with no position (" + Shown(row.reference) + ")";
+        return where() + "a row with no position (" + Shown(row.reference) + ")";
       }
       const std::optional<int64_t> length =
           ParseLength(field->text, column->unit != 0 ? column->unit : defaultUnit);
       if (!length) {
-        return where + Shown(field->text) + " is not a position";
+        return where() + Shown(field->text) + " is not a position";
       }
       *value = *length;
     }
@@ -376,14 +376,14 @@ std::string ReadRows(std::span<const Line> lines, char separator, const Columns&
       const Field* field = fieldAt(columns.side);
       const std::optional<BoardSide> side = field ? SideOf(field->text) : std::nullopt;
       if (!side) {
-        return where + (field ? Shown(field->text) : std::string("\"\"")) +
+        return where() + (field ? Shown(field->text) : std::string("\"\"")) +
                " is not a side (top or bottom)";
       }
       row.side = *side;
     }
     const auto [earlier, added] = lineOf.try_emplace(row.reference, line.number);
     if (!added) {
-      return where + Shown(row.reference) + " is on line " + std::to_string(earlier->second) +
+      return where() + Shown(row.reference) + " is on line " + std::to_string(earlier->second) +
              " too";
     }
     rows.push_back(std::move(row));

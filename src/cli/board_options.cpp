@@ -6,6 +6,7 @@
 #include <memory>
 #include <ostream>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "board/board_order.h"
 #include "board/was_is.h"
@@ -259,10 +260,13 @@ int BoardRun::writeRecords(const DesignNumbering& numbering, const std::vector<s
   for (const Rename& rename : renames) {
     newNameOf.emplace(rename.from, rename.to);
   }
+  std::unordered_set<std::string_view> placed;
+  for (const PlacementRow& row : rows_) {
+    placed.insert(row.reference);
+  }
   const auto inUse = [&](std::string_view name) {
-    return std::binary_search(references_.begin(), references_.end(), name) ||
-           std::any_of(rows_.begin(), rows_.end(),
-                       [name](const PlacementRow& row) { return row.reference == name; });
+    return placed.contains(name) ||
+           std::binary_search(references_.begin(), references_.end(), name);
   };
   std::vector<std::pair<std::string, std::string>> outputs;
   if (!options_.wasIs.empty()) {
