@@ -219,6 +219,7 @@ struct Columns {
   Column x;
   Column y;
   Column side;
+  size_t count = 0;  // fields of the header
 };
 
 constexpr std::array<std::string_view, 4> kReferenceNames = {"ref", "reference", "designator",
@@ -239,6 +240,7 @@ void Consider(Column& column, const std::array<std::string_view, N>& names, std:
 
 Columns ColumnsOf(const std::vector<Field>& header) {
   Columns columns;
+  columns.count = header.size();
   for (size_t index = 0; index < header.size(); ++index) {
     const std::string name = Normalized(header[index].text);
     Consider(columns.reference, kReferenceNames, name, 0, index);
@@ -349,6 +351,11 @@ std::string ReadRows(std::span<const Line> lines, char separator, const Columns&
     const auto fieldAt = [&](const Column& column) -> const Field* {
       return column.index && *column.index < fields.size() ? &fields[*column.index] : nullptr;
     };
+    if (separator == 0 && fields.size() != columns.count) {
+      // A value with blanks in it, unquoted, would shift every column after it.
+      return where() + std::to_string(fields.size()) + " fields where the header has " +
+             std::to_string(columns.count) + " (a value with blanks needs quotes)";
+    }
     const Field* reference = fieldAt(columns.reference);
     if (reference == nullptr || reference->text.empty()) {
       return where() + "a row with no reference";

@@ -24,8 +24,10 @@
 //
 // Refused, with the line: a header without a reference, x or y column; a row without a
 // reference or without a position; a number or a side that cannot be read; a quote that
-// does not close; a reference on two rows. The input is any bytes; nothing is read past
-// them, and every length is that of the bytes held.
+// does not close; a reference on two rows; in the text form, a row with more or fewer
+// fields than the header (an unquoted value with blanks would shift the columns). The
+// input is any bytes; nothing is read past them, and every length is that of the bytes
+// held.
 
 #include <cstdint>
 #include <optional>

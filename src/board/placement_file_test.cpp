@@ -83,6 +83,7 @@ TEST(PlacementFile, RefusesWhatCannotBeReadNamingTheLine) {
       {"Ref,X,Y,Side\nR1,1,2,\n", "line 2: \"\" is not a side"},
       {"Ref,X,Y\n\"R1,1,2\n", "line 2: a quote that does not close"},
       {"Ref,X,Y\n\"R1\"x,1,2\n", "line 2: text after a closing quote"},
+      {"# Ref Val X Y\nC1 100 nF 1 2\n", "line 2: 5 fields where the header has 4"},
   };
   for (const auto& [text, error] : cases) {
     SCOPED_TRACE(text);
