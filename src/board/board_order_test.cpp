@@ -72,8 +72,8 @@ std::vector<std::string> ModelReadingOrder(const std::vector<ModelPart>& parts,
 }
 
 // What each part should be called: per prefix, in reading order, the top side's numbers
-// from initial, the bottom's from bottomStart unless the top has come that far, passing
-// over every reference that stays.
+// from initial, the bottom's from bottomStart unless the top has given numbers that far,
+// passing over every reference that stays.
 std::map<std::string, std::string> ModelNames(const std::vector<ModelPart>& parts,
                                               const BoardLayout& layout, int initial, int step) {
   std::set<std::string> taken;
@@ -88,6 +88,7 @@ std::map<std::string, std::string> ModelNames(const std::vector<ModelPart>& part
   }
   std::map<std::string, int> next;
   std::map<std::string, bool> onBottom;
+  std::map<std::string, bool> given;
   for (const std::string& reference : ModelReadingOrder(parts, layout)) {
     const ModelPart& part = *byReference.at(reference);
     if (!part.tagged) {
@@ -96,13 +97,14 @@ std::map<std::string, std::string> ModelNames(const std::vector<ModelPart>& part
     int& number = next.try_emplace(part.prefix, initial).first->second;
     if (part.row.side == BoardSide::Bottom && !onBottom[part.prefix]) {
       onBottom[part.prefix] = true;
-      if (layout.bottomStart > 0 && number < layout.bottomStart) {
+      if (layout.bottomStart > 0 && (number < layout.bottomStart || !given[part.prefix])) {
         number = static_cast<int>(layout.bottomStart);
       }
     }
     while (taken.contains(part.prefix + std::to_string(number))) {
       number += step;
     }
+    given[part.prefix] = true;
     names[reference] = part.prefix + std::to_string(number);
     taken.insert(names[reference]);
     number += step;
@@ -122,7 +124,7 @@ TEST(BoardOrder, NumbersRandomBoardsAsTheModelReadsThem) {
     layout.tolerance = pick(0, 4) * kNanometresPerMillimetre / 2;
     layout.yDown = pick(0, 1) == 1;
     layout.bottomStart = pick(0, 1) == 1 ? pick(1, 30) : 0;
-    const int initial = pick(1, 5);
+    const int initial = pick(1, 8);
     const int step = pick(1, 3);
 
     std::vector<ModelPart> parts;
