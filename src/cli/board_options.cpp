@@ -94,6 +94,10 @@ std::optional<WasIsFormat> FormatNamed(const std::string& name) {
 std::optional<std::string> OutputInTheWay(const BoardRun::Request& request,
                                           FileSystem& fileSystem) {
   const BoardOptions& board = request.board;
+  if (!request.report.empty() &&
+      (request.report == board.placement || fileSystem.sameFile(request.report, board.placement))) {
+    return request.report;
+  }
   std::vector<std::string> taken = {board.placement};
   if (!request.report.empty()) {
     taken.push_back(request.report);

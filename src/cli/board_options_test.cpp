@@ -47,6 +47,7 @@ TEST(KerroCliByBoard, RefusesBeforeAnythingIsWritten) {
       {"was/is format", {"--was-is", "W", "--was-is-format", "xml"}, "takes csv, pads or swap"},
       {"placement over itself", {"--placement-out", "P.csv"}, "\"P.csv\" would replace"},
       {"was/is over the backup", {"--was-is", "A.$E2"}, "\"A.$E2\" would replace"},
+      {"report over the placement", {"-r", "P.csv"}, "\"P.csv\" would replace"},
       {"refused placement",
        {},
        "kerro-cli: P.csv: line 3: \"R5\" is on line 2 too; nothing was written",
