@@ -168,10 +168,13 @@ bool NumberSeries::givenBeforeTheCut(uint32_t prefix, int64_t shown) const {
 }
 
 void NumberSeries::restartAt(uint32_t prefix, int64_t number) {
+  if (sheetBase_ != 0 || !highest_.empty()) {
+    return;
+  }
   Series& series = byPrefix_[prefix];
   // A series that has given nothing yet starts at `number` whatever its first number.
   const bool givenAny = series.cursor != series.first;
-  if (sheetBase_ != 0 || !highest_.empty() || (givenAny && series.cursor >= number)) {
+  if (givenAny && series.cursor >= number) {
     return;
   }
   // The numbers given so far are known only as the run from the first to the cursor,
