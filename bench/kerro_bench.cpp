@@ -1,6 +1,7 @@
-// Benchmarks of the core, on inputs made by the test builders: loading, numbering and
-// saving boards of 1,000, 100,000 and 1,000,000 components, and loading and searching
-// libraries of 10,000 parts. Files go to a MemoryFileSystem unless the name says Disk.
+// Benchmarks of the core, on inputs made by the test builders: loading, numbering (also by
+// a placement file) and saving boards of 1,000, 100,000 and 1,000,000 components, and
+// loading and searching libraries of 10,000 parts. Files go to a MemoryFileSystem unless the name
+// says Disk.
 
 #include <benchmark/benchmark.h>
 
@@ -11,6 +12,8 @@
 #include <vector>
 
 #include "bench_inputs.h"
+#include "board/board_order.h"
+#include "board/placement_file.h"
 #include "library/binary_library.h"
 #include "library/library_set.h"
 #include "library/part_model.h"
@@ -102,6 +105,52 @@ void BM_RenumberPlain(benchmark::State& state) {
     benchmark::DoNotOptimize(RenumberPlain(document, 1, 1));
   }
   SetCounters(state, components, Board(components).size());
+}
+
+// The placement file of a board: one row per placed reference at a fixed pseudo-random
+// place on a 500 mm square, a third of them on the bottom, so that rows of 1 mm hold
+// hundreds of parts on the largest board.
+const std::string& Placement(size_t components) {
+  static std::map<size_t, std::string> made;
+  auto [found, added] = made.try_emplace(components);
+  if (added) {
+    SchematicDocument document = Loaded(Board(components));
+    std::string& text = found->second;
+    text = "Ref,Val,PosX,PosY,Side\n";
+    std::unordered_map<std::string, bool> seen;
+    uint32_t seed = 25;
+    const auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    for (const ComponentEntry& entry : document.entries()) {
+      const std::string reference(entry.reference());
+      if (entry.packageTag().empty() || !seen.emplace(reference, true).second) {
+        continue;
+      }
+      const auto millimetres = [&] {
+        const uint32_t micrometres = next() % 500000;
+        const std::string fraction = std::to_string(1000 + micrometres % 1000);
+        return std::to_string(micrometres / 1000) + "." + fraction.substr(1);
+      };
+      text += reference + ",V," + millimetres() + "," + millimetres() +
+              (next() % 3 == 0 ? ",bottom\n" : ",top\n");
+    }
+  }
+  return found->second;
+}
+
+// Reading the placement file, ordering the board and numbering by that order.
+void BM_RenumberByBoard(benchmark::State& state) {
+  const size_t components = static_cast<size_t>(state.range(0));
+  const std::string& placement = Placement(components);
+  for (auto _ : state) {
+    state.PauseTiming();
+    SchematicDocument document = Loaded(Board(components));
+    state.ResumeTiming();
+    PlacementReadResult read = ReadPlacement(placement);
+    DesignNumbering numbering{1, 1, NumberingMode::Plain, {}};
+    numbering.controls.board = std::make_shared<const BoardOrder>(OrderBoard(*read.rows, {}));
+    benchmark::DoNotOptimize(NumberPlain(document.entries(), {}, numbering));
+  }
+  SetCounters(state, components, Board(components).size() + placement.size());
 }
 
 struct TextHash {
@@ -337,6 +386,7 @@ BENCHMARK(BM_Load)->Apply(BoardSizes);
 BENCHMARK(BM_LoadDisk)->Apply(BoardSizes);
 BENCHMARK(BM_RenumberPlain)->Apply(BoardSizes);
 BENCHMARK(BM_RenumberByLibrary)->Apply(BoardSizes);
+BENCHMARK(BM_RenumberByBoard)->Apply(BoardSizes);
 BENCHMARK(BM_Save)->Apply(BoardSizes);
 BENCHMARK(BM_SaveDisk)->Apply(BoardSizes);
 BENCHMARK(BM_JobPlain)->Apply(BoardSizes);

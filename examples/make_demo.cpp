@@ -211,8 +211,44 @@ DemoFile ToskIni() {
   return {"TOSK.INI", {text.begin(), text.end()}};
 }
 
+// Where the parts of the schematic sit on the board, in millimetres with y growing upward,
+// as the layout exports it (kerro-cli --by-board). Three rows on the top side, two on the
+// bottom, each within 1 mm; R30 is not on the board, and the mounting hole MH1 is no part
+// of the schematic.
+DemoFile Placement() {
+  const std::string text =
+      "Ref,Val,Package,PosX,PosY,Rot,Side\r\n"
+      "J4,CONN2,PinHeader_1x02,5.00,35.00,90,top\r\n"
+      "D7,1N4001,D_DO-41,15.00,35.40,0,top\r\n"
+      "U9,7805,TO-220,25.00,34.60,0,top\r\n"
+      "R12,1k,R_0805,35.00,35.00,0,top\r\n"
+      "D3,LED,LED_0805,45.00,35.20,180,top\r\n"
+      "C14,100u,CP_6.3mm,5.00,25.00,0,top\r\n"
+      "C3,100n,C_0805,12.00,25.30,0,top\r\n"
+      "C2,10u,CP_5mm,19.00,24.80,0,top\r\n"
+      "U5,74LS00,SOIC-14,30.00,25.00,0,top\r\n"
+      "U2,74LS00,SOIC-14,42.00,25.00,0,top\r\n"
+      "R7,10k,R_0805,52.00,25.50,90,top\r\n"
+      "R3,10k,R_0805,5.00,15.00,90,top\r\n"
+      "R1,4k7,R_0805,14.00,15.20,90,top\r\n"
+      "U8,74LS74,SOIC-14,24.00,15.00,0,top\r\n"
+      "U4,LM358,SOIC-8,34.00,15.00,0,top\r\n"
+      "J2,CONN3,PinHeader_1x03,44.00,15.00,90,top\r\n"
+      "J7,CONN4,PinHeader_1x04,54.00,14.80,90,top\r\n"
+      "RV3,10k,Trimmer_3296W,60.00,15.00,0,top\r\n"
+      "C9,100n,C_0603,10.00,30.00,0,bottom\r\n"
+      "C5,100n,C_0603,20.00,30.50,0,bottom\r\n"
+      "R22,100k,R_0603,30.00,30.00,0,bottom\r\n"
+      "C17,1n,C_0603,10.00,20.00,0,bottom\r\n"
+      "C8,1n,C_0603,20.00,20.00,0,bottom\r\n"
+      "R5,22k,R_0603,30.00,19.60,0,bottom\r\n"
+      "R9,22k,R_0603,40.00,20.00,0,bottom\r\n"
+      "MH1,,MountingHole_3.2mm,2.00,2.00,0,top\r\n";
+  return {"DEMO-POS.csv", {text.begin(), text.end()}};
+}
+
 std::vector<DemoFile> DemoFiles() {
-  return {Schematic(), TextLibrary(), BinaryLibrary(), ToskIni()};
+  return {Schematic(), TextLibrary(), BinaryLibrary(), ToskIni(), Placement()};
 }
 
 }  // namespace

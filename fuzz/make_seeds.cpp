@@ -234,6 +234,17 @@ std::vector<Seed> Maps() {
                "\xEF\xBB\xBF old_reference ; \"new_reference\"\r\n\"R,1\" ; R2 \r\nC1;C\"\"9\r\n")};
 }
 
+// Placement files in each form the reader knows.
+std::vector<Seed> Placements() {
+  return {
+      {"comma", FromText("Ref,Val,PosX,PosY,Side\r\nR1,1k,10.5,-2,top\r\nC2,1n,0,3mm,B.Cu\r\n")},
+      {"semicolon-quoted", FromText("\xEF\xBB\xBF\"Designator\";\"Mid X\";\"Mid Y\";Layer\n"
+                                    "\"U\"\"1\";\"1,5\";2;TopLayer\n U2 ; 3in ; 4 ; bottom\n")},
+      {"tab-mil", FromText("RefDes\tCenter-X(mil)\tCenter-Y(mil)\tTB\nQ1\t100\t-50\tT\n")},
+      {"text", FromText("## Unit = inch\n# Ref Val PosX PosY Side\nC1 \"1 n\" 1.0 -0.5 top\n"
+                        "C2 10n 0.25 2 bottom\n## End\n")}};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -250,6 +261,7 @@ int main(int argc, char** argv) {
     WriteSeeds(root / "profile", Profiles());
     WriteSeeds(root / "job", Jobs());
     WriteSeeds(root / "reference_map", Maps());
+    WriteSeeds(root / "placement", Placements());
   } catch (const std::exception& error) {
     std::fprintf(stderr, "kerro_fuzz_seeds: %s\n", error.what());
     return 1;

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "cli/apply_command.h"
+#include "cli/board_options.h"
 #include "cli/change_report.h"
 #include "cli/cli_output.h"
 #include "cli/lint_command.h"
@@ -124,6 +125,7 @@ struct Options {
   std::string encoding;
   bool encodingGiven = false;  // --encoding, even with an empty NAME
   NumberingOptions numbering;
+  BoardOptions board;
   std::vector<std::string> libraryFolders;
   std::vector<std::string> files;
   std::string formatName = "text";
@@ -336,7 +338,7 @@ int ListComponents(const std::string& path, CliEnvironment& environment, const T
 
 // Declares every option; returns --encoding, whose use is told apart from its value.
 CLI::Option* DefineOptions(CLI::App& app, Options& options) {
-  app.footer(std::string(kFooter) + "\n\n" + NumberingExamples());
+  app.footer(std::string(kFooter) + "\n\n" + NumberingExamples() + "\n\n" + BoardExample());
   app.set_version_flag("--version", std::string("kerro-cli ") + KERRO_VERSION);
   app.add_option("-i,--initial", options.initial, "first number of each prefix, 1 to 1000")
       ->type_name("N")
@@ -382,6 +384,8 @@ CLI::Option* DefineOptions(CLI::App& app, Options& options) {
       ->needs(applyOption);
   AddNumberingOptions(app, options.numbering, autoOption, listOption, applyOption);
   AddPreviewOption(app, options.preview, listOption, lintOption);
+  AddBoardOptions(app, options.board, autoOption, listOption, applyOption);
+  lintOption->excludes(app.get_option("--by-board"));
   CLI::Option* encodingOption =
       app.add_option("--encoding", options.encoding,
                      "show the texts of the files (references, tags, part names) as UTF-8, "
@@ -782,7 +786,7 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& given) {
   if (const std::optional<int> status = ParseArguments(arguments, environment, options)) {
     return *status;
   }
-  const std::optional<DesignNumbering> numbering = CheckOptions(options, environment);
+  std::optional<DesignNumbering> numbering = CheckOptions(options, environment);
   std::optional<TextEncoding> encoding;
   if (!numbering || !OpenEncoding(options, environment, encoding)) {
     return kExitUsage;
@@ -821,6 +825,17 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& given) {
     }
     return status;
   }
+  std::optional<BoardRun> board;
+  if (!options.board.placement.empty()) {
+    int status = kExitFinished;
+    board = BoardRun::Prepare(
+        {options.board, options.numbering, options.files, options.report, options.quiet},
+        *numbering, jobEnvironment, status);
+    if (!board) {
+      return status;
+    }
+    options.numbering.together = true;
+  }
   std::optional<MapApplier> applier;
   if (!options.apply.empty()) {
     MapTextToFile toFile;
@@ -855,6 +870,11 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& given) {
   }
   WarnOfLocksThatMatchNothing(options, jobEnvironment);
   WarnOfLibrarySettings(options, jobEnvironment);
+  if (board && !writeNothing) {
+    if (const int status = board->writeRecords(*numbering, options.files, environment)) {
+      return status;
+    }
+  }
   std::optional<std::string> reportWritten;
   if (!writeNothing && !options.report.empty() && options.report != "-") {
     reportWritten =

@@ -83,4 +83,67 @@ expect_run(1 "File read error. \"C:\\TOSK\\LIB\\DEMO.LB3\", \"C:/TOSK/LIB/DEMO.L
            --auto --dry-run --lib-dir nowhere ${WORK}/drive/${name})
 expect_run(5 "library fails to load: \"C:\\TOSK\\LIB\\DEMO.LB3\", \"C:/TOSK/LIB/DEMO.LB3\", \"nowhere/DEMO.LB3\"\n"
            --lint --auto --lib-dir nowhere ${WORK}/drive/${name})
+# Numbering by board position: the demo's placement file (millimetres, both sides, R30 not
+# on the board, a mounting hole that is no part of the schematic), end to end.
+set(board ${WORK}/board)
+foreach(copy original csv pads swap applied)
+  file(COPY ${demo_folder}/ DESTINATION ${board}/${copy})
+endforeach()
+# The components of FILEs as --list gives them, without the sheet they are on.
+function(components_of out_var)
+  set(listed "")
+  foreach(file ${ARGN})
+    execute_process(COMMAND ${CLI} --list ${file} OUTPUT_VARIABLE out)
+    string(REGEX REPLACE "^[^\n]*\n[^\n]*\n" "" out "${out}")
+    string(REGEX REPLACE "(^|\n) +[0-9]+ " "\\1" out "${out}")
+    string(APPEND listed "${out}")
+  endforeach()
+  set(${out_var} "${listed}" PARENT_SCOPE)
+endfunction()
+function(expect_file path expected)
+  file(WRITE ${path}.expected "${expected}")
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${path} ${path}.expected
+                  RESULT_VARIABLE different)
+  if(different)
+    message(FATAL_ERROR "${path} is not ${path}.expected")
+  endif()
+endfunction()
+foreach(format csv pads swap)
+  expect_run(0 "MH1 is no part of any FILE" --by-board ${board}/${format}/DEMO-POS.csv
+             --was-is ${board}/was-is.${format} --was-is-format ${format}
+             --placement-out ${board}/${format}/DEMO-POS-new.csv ${board}/${format}/${name})
+endforeach()
+# Top side, each prefix in rows: J4 D7 U9 R12 D3 | C14 C3 C2 U5 U2 R7 | R3 R1 U8 U4 J2 J7 RV3;
+# then the bottom: C9 C5 R22 | C17 C8 R5 R9. R3, J2 keep their numbers; C3 and C2 swap.
+string(CONCAT renames "J4,J1\r\nD7,D1\r\nU9,U1\r\nC14,C1\r\nC3,C2\r\nC2,C3\r\nD3,D2\r\n"
+       "R12,R1\r\nU5,U2\r\nU2,U3\r\nR7,R2\r\nR1,R4\r\nC9,C4\r\nU8,U4\r\nU4,U5\r\n"
+       "R22,R5\r\nR9,R7\r\nR5,R6\r\nC17,C6\r\nC8,C7\r\nJ7,J3\r\nRV3,RV1\r\n")
+expect_file(${board}/was-is.csv "old_reference,new_reference\r\n${renames}")
+# One line at a time: each chain from its end, the cycle C3 -> C2 -> C3 through TMP1.
+string(CONCAT steps "RV3 RV1\r\nJ7 J3\r\nC8 C7\r\nC17 C6\r\nR5 R6\r\nR22 R5\r\nC9 C4\r\n"
+       "R1 R4\r\nR12 R1\r\nR7 R2\r\nR9 R7\r\nU2 U3\r\nU5 U2\r\nU4 U5\r\nU8 U4\r\n"
+       "D3 D2\r\nC14 C1\r\nU9 U1\r\nD7 D1\r\nJ4 J1\r\nC3 TMP1\r\nC2 C3\r\nTMP1 C2\r\n")
+expect_file(${board}/was-is.pads "*PADS-ECO*\r\n*RENPART*\r\n${steps}*END*\r\n")
+string(REGEX REPLACE "([^\n]+\n)" "CHANGEREF \\1" changeref "${steps}")
+expect_file(${board}/was-is.swap "${changeref}")
+# The renamed placement file agrees with the renumbered schematic: nothing would change.
+expect_run(0 "Finished" --check --by-board ${board}/csv/DEMO-POS-new.csv ${board}/csv/${name}
+           ${board}/csv/${name}-01)
+# The csv record applied to the original board gives the renumbered board, byte for byte,
+# and reversed gives the original references back.
+expect_run(0 "Finished" --apply ${board}/was-is.csv ${board}/applied/${name})
+foreach(file ${name} ${name}-01)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${board}/applied/${file}
+                          ${board}/csv/${file} RESULT_VARIABLE different)
+  if(different)
+    message(FATAL_ERROR "--apply of the was/is record gives another ${file}")
+  endif()
+endforeach()
+expect_run(0 "Finished" --apply ${board}/was-is.csv --reverse ${board}/csv/${name}
+           ${board}/csv/${name}-01)
+components_of(restored ${board}/csv/${name} ${board}/csv/${name}-01)
+components_of(original ${board}/original/${name})
+if(NOT restored STREQUAL original)
+  message(FATAL_ERROR "--apply --reverse restored\n${restored}\nnot\n${original}")
+endif()
 file(REMOVE_RECURSE ${WORK})

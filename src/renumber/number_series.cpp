@@ -167,6 +167,27 @@ bool NumberSeries::givenBeforeTheCut(uint32_t prefix, int64_t shown) const {
          (shown - series->first) % step_ == 0;
 }
 
+void NumberSeries::restartAt(uint32_t prefix, int64_t number) {
+  if (sheetBase_ != 0 || !highest_.empty()) {
+    return;
+  }
+  Series& series = byPrefix_[prefix];
+  // A series that has given nothing yet starts at `number` whatever its first number.
+  const bool givenAny = series.cursor != series.first;
+  if (givenAny && series.cursor >= number) {
+    return;
+  }
+  // The numbers given so far are known only as the run from the first to the cursor,
+  // which the new run does not continue: they are taken one by one.
+  // (A number past the cut was taken as it was given.)
+  const int64_t end = std::min(series.cursor, limit_[prefix]);
+  for (int64_t given = series.first; given < end; given += step_) {
+    taken_.insert(prefix, given);
+  }
+  series.first = number;
+  series.cursor = number;
+}
+
 int64_t NumberSeries::nextPassingOver(uint32_t prefix, uint32_t component) {
   const uint32_t sheet = sheetBase_ > 0 ? sheetOf_[component] : 0;
   Series& series = seriesOf(prefix, sheet);

@@ -84,6 +84,11 @@ class NumberSeries {
   // the first number of its progression above the prefix's.
   void startAbove(std::vector<int64_t> highest) { highest_ = std::move(highest); }
 
+  // Without sheet ranges and new numbers after the highest: the series of prefix id
+  // `prefix` goes on from `number` (a step apart from there), unless it has given numbers
+  // that far already. Every number it gave stays taken.
+  void restartAt(uint32_t prefix, int64_t number);
+
   // The next free number of prefix id `prefix` for component `component` (an index into
   // the board's entries), now taken; 0 when the prefix has run out (see shortage()).
   int64_t next(uint32_t prefix, uint32_t component) {

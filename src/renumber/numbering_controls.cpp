@@ -8,7 +8,7 @@ namespace kerro {
 
 bool NumberingControls::any() const {
   return keep || !locks.empty() || sheetBase > 0 || order != NumberingOrder::Columns ||
-         fixDuplicates || newNumbers != NewNumberPlace::Fill;
+         fixDuplicates || newNumbers != NewNumberPlace::Fill || board != nullptr;
 }
 
 bool NumberingControls::isLocked(std::string_view reference) const {

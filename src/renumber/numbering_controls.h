@@ -4,8 +4,11 @@
 // own, and order library-guided numbering along rows. Off by default; with none of them
 // on, numbering is exactly that of the plain and library-guided modes.
 
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace kerro {
@@ -26,6 +29,19 @@ enum class NewNumberPlace {
   After,  // above every number the prefix holds in the design
 };
 
+// Numbering by position on the board (kerro-cli --by-board), for plain numbering: each
+// placed reference has its place in the board's order, the top side's places before the
+// bottom's. Components whose reference has no place keep it, and it is taken.
+struct BoardOrder {
+  // By present reference, byte for byte: the place, from 0.
+  std::unordered_map<std::string, uint32_t> placeOf;
+  // Places below this are on the top side.
+  uint32_t topCount = 0;
+  // Above 0: the bottom side's numbers of each prefix start here (or, where the top side
+  // has come that far already, at the first free number after the top's).
+  int64_t bottomStart = 0;
+};
+
 struct NumberingControls {
   // Numbered components keep their reference and block; only unnumbered ones (R, R?, U?)
   // are given numbers, the lowest free ones.
@@ -44,6 +60,8 @@ struct NumberingControls {
   bool fixDuplicates = false;
   // With keep or fixDuplicates.
   NewNumberPlace newNumbers = NewNumberPlace::Fill;
+  // Plain numbering only: the order of the board, in place of the present numbers.
+  std::shared_ptr<const BoardOrder> board;
 
   // True when some control differs from the default numbering.
   bool any() const;

@@ -10,6 +10,7 @@
 
 #include "platform/memory.h"
 #include "renumber/number_series.h"
+#include "renumber/part_role.h"
 #include "renumber/prefix_table.h"
 #include "renumber/radix_sort.h"
 #include "renumber/reference.h"
@@ -64,6 +65,19 @@ Present PresentOf(std::string_view reference, bool keep) {
           static_cast<uint32_t>(std::min(static_cast<uint64_t>(split.number), kNumberLimit) + 1)};
 }
 
+// Where a component stands in the board's order (its key, less one), or nullopt when it
+// keeps its reference: not placed, without a tag, or a power symbol.
+std::optional<uint32_t> PlaceOnBoard(const BoardOrder& order, const ComponentEntry& entry) {
+  if (entry.packageTag().empty() || PartRoleOf(entry.partName()) == PartRole::PowerSymbol) {
+    return std::nullopt;
+  }
+  const auto found = order.placeOf.find(std::string(entry.reference()));
+  if (found == order.placeOf.end()) {
+    return std::nullopt;
+  }
+  return found->second;
+}
+
 // Collect: every component with a tag and a reference that the controls do not leave
 // alone, with its prefix and present number. The prefixes of a batch of components are read
 // first and their lookups started together, so that on a board of many prefixes the cache
@@ -87,6 +101,17 @@ PlainBoard Collect(std::span<const ComponentEntry> entries, const NumberingContr
     for (size_t i = first; i < std::min(entries.size(), first + kBatch); ++i) {
       const std::string_view reference = entries[i].reference();
       if (reference.empty()) {
+        continue;
+      }
+      if (controls.board) {
+        const std::optional<uint32_t> place = PlaceOnBoard(*controls.board, entries[i]);
+        if (!place) {
+          board.taken.push_back(reference);
+          continue;
+        }
+        const ShortText prefix = ShortText::Of(SplitReference(reference).prefix);
+        batch[count++] = {static_cast<uint32_t>(i), *place + 1, prefix, prefix.hash()};
+        board.prefixes.prefetchSlot(batch[count - 1].hash);
         continue;
       }
       const uint32_t moves = laterDuplicate.empty() ? 0 : laterDuplicate[i];
@@ -134,8 +159,9 @@ int OrderByPrefixAndNumber(PlainBoard& board) {
 }
 
 // Number: each group of a numbered present reference, and each unnumbered component, takes
-// the next number of its prefix. Returns false when a prefix runs out.
-bool Number(const PlainBoard& board, int numberBits, NumberSeries& series,
+// the next number of its prefix (by board order: each group of a placed reference, and the
+// bottom side from its own start). Returns false when a prefix runs out.
+bool Number(const PlainBoard& board, int numberBits, const BoardOrder* order, NumberSeries& series,
             std::vector<int64_t>& newNumbers) {
   const uint64_t numberMask = (uint64_t{1} << numberBits) - 1;
   ReserveLarge(newNumbers, board.numbered.size());
@@ -144,8 +170,17 @@ bool Number(const PlainBoard& board, int numberBits, NumberSeries& series,
   uint64_t lastPresent = 0;
   int64_t lastNew = 0;
   bool first = true;
+  bool lastOnBottom = false;
   for (const SortItem& item : board.order) {
     const uint64_t present = item.key & numberMask;
+    if (order != nullptr) {
+      const bool onBottom = present > order->topCount;
+      if (onBottom && order->bottomStart > 0 &&
+          (first || item.prefix != lastPrefix || !lastOnBottom)) {
+        series.restartAt(item.prefix, order->bottomStart);
+      }
+      lastOnBottom = onBottom;
+    }
     if (first || item.prefix != lastPrefix || present != lastPresent || present == 0) {
       lastNew = series.next(item.prefix, board.numbered[item.slot].component);
       if (lastNew == 0) {
@@ -193,7 +228,7 @@ std::optional<NumberShortage> NumberPlain(std::span<ComponentEntry> entries,
     series.startAbove(HighestHeld(board.held, board.prefixes));
   }
   std::vector<int64_t> newNumbers;
-  if (!Number(board, numberBits, series, newNumbers)) {
+  if (!Number(board, numberBits, controls.board.get(), series, newNumbers)) {
     const SeriesShortage& shortage = *series.shortage();
     return ShortageAt(entries, sheetOf, shortage, board.prefixes.text(shortage.prefix));
   }

@@ -12,7 +12,9 @@
 // is, and an unnumbered one (R, R?, IC??) takes the lowest free number of its prefix without
 // the "?"s. With a sheet base, a group takes its number on the sheet of its first member.
 // With fixDuplicates, as with keep, but each package of repaired duplicates takes one new
-// number, after the unnumbered components of its prefix.
+// number, after the unnumbered components of its prefix. With a board order, the groups are
+// the placed references, numbered in the board's order; every other component is left as
+// it is (power symbols too), and its reference is taken.
 
 #include <optional>
 #include <span>

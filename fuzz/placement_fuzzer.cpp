@@ -1,0 +1,53 @@
+// Placement files: any bytes are refused with a reason naming a line, or give rows whose
+// references are the bytes they point at, on distinct references with positions in range.
+// Renaming every row's reference changes nothing else: each reference's bytes give way to
+// the new name, and renaming to the same names gives the input unchanged.
+
+#include <cstddef>
+#include <cstdint>
+#include <set>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "board/board_order.h"
+#include "board/placement_file.h"
+#include "fuzz_checks.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  const kerro::PlacementReadResult read = kerro::ReadPlacement(bytes);
+  if (!read.rows) {
+    KERRO_FUZZ_CHECK(read.error.starts_with("line "), "a refusal without its line");
+    return 0;
+  }
+  std::set<std::string> references;
+  std::unordered_map<std::string, std::string> same;
+  std::unordered_map<std::string, std::string> marked;
+  for (const kerro::PlacementRow& row : *read.rows) {
+    KERRO_FUZZ_CHECK(!row.reference.empty(), "an empty reference");
+    KERRO_FUZZ_CHECK(references.insert(row.reference).second, "a reference on two rows");
+    KERRO_FUZZ_CHECK(row.referenceAt + row.referenceLength <= size, "a reference past the end");
+    const std::string_view raw = bytes.substr(row.referenceAt, row.referenceLength);
+    KERRO_FUZZ_CHECK(row.referenceQuoted || raw == row.reference,
+                     "a reference that is not the bytes it points at");
+    KERRO_FUZZ_CHECK(row.x >= -1'000'000'000'000'000 && row.x <= 1'000'000'000'000'000 &&
+                         row.y >= -1'000'000'000'000'000 && row.y <= 1'000'000'000'000'000,
+                     "a position out of range");
+    same[row.reference] = row.reference;
+    marked[row.reference] = "N" + std::to_string(marked.size());
+  }
+  KERRO_FUZZ_CHECK(kerro::RenamePlacement(bytes, *read.rows, same) == bytes,
+                   "renaming to the same names changed the file");
+  // Each reference's bytes give way to its new name, and nothing else moves.
+  size_t expectedSize = size;
+  for (const kerro::PlacementRow& row : *read.rows) {
+    expectedSize += marked[row.reference].size() - row.referenceLength;
+  }
+  KERRO_FUZZ_CHECK(kerro::RenamePlacement(bytes, *read.rows, marked).size() == expectedSize,
+                   "a row not renamed exactly once");
+  const kerro::BoardOrder order = kerro::OrderBoard(*read.rows, {});
+  KERRO_FUZZ_CHECK(order.placeOf.size() == read.rows->size() && order.topCount <= read.rows->size(),
+                   "the order lost a row");
+  return 0;
+}

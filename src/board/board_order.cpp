@@ -1,0 +1,62 @@
+#include "board/board_order.h"
+
+#include <algorithm>
+#include <numeric>
+#include <tuple>
+#include <vector>
+
+namespace kerro {
+
+namespace {
+
+// A part's position along the lines (rows: down the board; columns: across it) and
+// within its line.
+struct Reading {
+  int64_t across;  // which line
+  int64_t along;   // where in the line
+  size_t row;      // index into the rows
+};
+
+}  // namespace
+
+BoardOrder OrderBoard(std::span<const PlacementRow> rows, const BoardLayout& layout) {
+  BoardOrder order;
+  order.bottomStart = layout.bottomStart;
+  order.placeOf.reserve(rows.size());
+  uint32_t place = 0;
+  for (const BoardSide side : {BoardSide::Top, BoardSide::Bottom}) {
+    std::vector<Reading> parts;
+    for (size_t i = 0; i < rows.size(); ++i) {
+      if (rows[i].side != side) {
+        continue;
+      }
+      const int64_t down = layout.yDown ? rows[i].y : -rows[i].y;
+      parts.push_back(layout.reading == BoardReading::Rows ? Reading{down, rows[i].x, i}
+                                                           : Reading{rows[i].x, down, i});
+    }
+    const auto byAcross = [](const Reading& a, const Reading& b) {
+      return std::tie(a.across, a.along, a.row) < std::tie(b.across, b.along, b.row);
+    };
+    const auto byAlong = [](const Reading& a, const Reading& b) {
+      return std::tie(a.along, a.across, a.row) < std::tie(b.along, b.across, b.row);
+    };
+    std::sort(parts.begin(), parts.end(), byAcross);
+    for (auto first = parts.begin(); first != parts.end();) {
+      // The line: every part within the tolerance of its first part.
+      const int64_t limit = first->across + layout.tolerance;
+      const auto end = std::find_if(first, parts.end(),
+                                    [limit](const Reading& part) { return part.across > limit; });
+      std::sort(first, end, byAlong);
+      for (auto part = first; part != end; ++part) {
+        order.placeOf.emplace(rows[part->row].reference, place++);
+      }
+      first = end;
+    }
+    if (side == BoardSide::Top) {
+      order.topCount = place;
+    }
+  }
+  return order;
+}
+
+}  // namespace kerro

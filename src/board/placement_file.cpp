@@ -1,0 +1,537 @@
+#include "board/placement_file.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <span>
+
+namespace kerro {
+
+namespace {
+
+constexpr int64_t kLargestLength = 1'000'000 * kNanometresPerMillimetre;
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+
+char Lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// Letters and digits only, in lower case: "Center-X (mm)" gives "centerxmm".
+std::string Normalized(std::string_view name) {
+  std::string normalized;
+  for (const char c : name) {
+    const char lower = Lower(c);
+    if ((lower >= 'a' && lower <= 'z') || IsDigit(lower)) {
+      normalized.push_back(lower);
+    }
+  }
+  return normalized;
+}
+
+std::string_view Trimmed(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) {
+    text.remove_prefix(1);
+  }
+  while (!text.empty() && IsBlank(text.back())) {
+    text.remove_suffix(1);
+  }
+  return text;
+}
+
+struct UnitName {
+  std::string_view name;
+  int64_t nanometres;
+};
+
+constexpr std::array<UnitName, 7> kUnits = {{{"mm", kNanometresPerMillimetre},
+                                             {"mil", kNanometresPerMil},
+                                             {"mils", kNanometresPerMil},
+                                             {"thou", kNanometresPerMil},
+                                             {"in", kNanometresPerInch},
+                                             {"inch", kNanometresPerInch},
+                                             {"inches", kNanometresPerInch}}};
+
+std::optional<int64_t> UnitOf(std::string_view lowerName) {
+  for (const UnitName& unit : kUnits) {
+    if (unit.name == lowerName) {
+      return unit.nanometres;
+    }
+  }
+  return std::nullopt;
+}
+
+// One field of a line: its text (quotes taken off) and where its bytes stand.
+struct Field {
+  std::string text;
+  size_t at = 0;  // offset in the file of the text's bytes (inside quotes)
+  size_t length = 0;
+  bool quoted = false;
+};
+
+struct Line {
+  std::string_view text;  // without its line end
+  size_t at = 0;          // offset in the file
+  size_t number = 0;      // from 1
+};
+
+std::vector<Line> LinesOf(std::string_view bytes) {
+  std::vector<Line> lines;
+  size_t at = 0;
+  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+    at = 3;
+  }
+  size_t number = 1;
+  while (at < bytes.size()) {
+    size_t end = bytes.find('\n', at);
+    const size_t next = end == std::string_view::npos ? bytes.size() : end + 1;
+    end = end == std::string_view::npos ? bytes.size() : end;
+    std::string_view text = bytes.substr(at, end - at);
+    if (!text.empty() && text.back() == '\r') {
+      text.remove_suffix(1);
+    }
+    lines.push_back({text, at, number++});
+    at = next;
+  }
+  return lines;
+}
+
+// Splits a line at `separator`, or at runs of blanks when it is 0. Returns false, with
+// `error` set, for a quote that does not close or text after a closing quote.
+bool SplitLine(const Line& line, char separator, std::vector<Field>& fields, std::string& error) {
+  fields.clear();
+  const std::string_view text = line.text;
+  const auto isSeparator = [separator](char c) {
+    return separator == 0 ? IsBlank(c) : c == separator;
+  };
+  const auto isPadding = [separator](char c) { return IsBlank(c) && c != separator; };
+  size_t i = 0;
+  if (separator == 0) {
+    while (i < text.size() && IsBlank(text[i])) {
+      ++i;
+    }
+    if (i == text.size()) {
+      return true;
+    }
+  }
+  while (true) {
+    while (i < text.size() && isPadding(text[i])) {
+      ++i;
+    }
+    Field field;
+    if (i < text.size() && text[i] == '"') {
+      field.quoted = true;
+      field.at = line.at + i + 1;
+      size_t j = i + 1;
+      bool closed = false;
+      while (j < text.size()) {
+        if (text[j] == '"') {
+          if (j + 1 < text.size() && text[j + 1] == '"') {
+            field.text.push_back('"');
+            j += 2;
+            continue;
+          }
+          closed = true;
+          break;
+        }
+        field.text.push_back(text[j++]);
+      }
+      if (!closed) {
+        error = "line " + std::to_string(line.number) + ": a quote that does not close";
+        return false;
+      }
+      field.length = j - (i + 1);
+      i = j + 1;
+      while (separator != 0 && i < text.size() && isPadding(text[i])) {
+        ++i;
+      }
+      if (i < text.size() && !isSeparator(text[i])) {
+        error = "line " + std::to_string(line.number) + ": text after a closing quote";
+        return false;
+      }
+    } else {
+      size_t end = i;
+      while (end < text.size() && !isSeparator(text[end])) {
+        ++end;
+      }
+      const std::string_view raw = Trimmed(text.substr(i, end - i));
+      field.text = std::string(raw);
+      field.at = line.at + static_cast<size_t>(raw.data() - text.data());
+      field.length = raw.size();
+      i = end;
+    }
+    fields.push_back(std::move(field));
+    if (separator == 0) {
+      while (i < text.size() && IsBlank(text[i])) {
+        ++i;
+      }
+      if (i == text.size()) {
+        return true;
+      }
+    } else {
+      if (i >= text.size()) {
+        return true;
+      }
+      ++i;  // past the separator
+    }
+  }
+}
+
+// The separator the header uses most often outside quotes: tab, then semicolon, then comma
+// where counts are equal.
+char SeparatorOf(std::string_view header) {
+  size_t tabs = 0;
+  size_t semicolons = 0;
+  size_t commas = 0;
+  bool quoted = false;
+  for (const char c : header) {
+    if (c == '"') {
+      quoted = !quoted;
+    } else if (!quoted) {
+      tabs += c == '\t';
+      semicolons += c == ';';
+      commas += c == ',';
+    }
+  }
+  if (tabs >= semicolons && tabs >= commas && tabs > 0) {
+    return '\t';
+  }
+  if (semicolons >= commas && semicolons > 0) {
+    return ';';
+  }
+  return ',';
+}
+
+struct Column {
+  std::optional<size_t> index;
+  size_t rank = std::numeric_limits<size_t>::max();  // place of its name in the list
+  int64_t unit = 0;                                  // of numbers without one; 0 for none
+};
+
+struct Columns {
+  Column reference;
+  Column x;
+  Column y;
+  Column side;
+  size_t count = 0;  // fields of the header
+};
+
+constexpr std::array<std::string_view, 4> kReferenceNames = {"ref", "reference", "designator",
+                                                             "refdes"};
+constexpr std::array<std::string_view, 5> kXNames = {"posx", "x", "midx", "centerx", "refx"};
+constexpr std::array<std::string_view, 5> kYNames = {"posy", "y", "midy", "centery", "refy"};
+constexpr std::array<std::string_view, 3> kSideNames = {"side", "layer", "tb"};
+
+template <size_t N>
+void Consider(Column& column, const std::array<std::string_view, N>& names, std::string_view name,
+              int64_t unit, size_t index) {
+  for (size_t rank = 0; rank < N; ++rank) {
+    if (names[rank] == name && rank < column.rank) {
+      column = {index, rank, unit};
+    }
+  }
+}
+
+Columns ColumnsOf(const std::vector<Field>& header) {
+  Columns columns;
+  columns.count = header.size();
+  for (size_t index = 0; index < header.size(); ++index) {
+    const std::string name = Normalized(header[index].text);
+    Consider(columns.reference, kReferenceNames, name, 0, index);
+    Consider(columns.side, kSideNames, name, 0, index);
+    Consider(columns.x, kXNames, name, 0, index);
+    Consider(columns.y, kYNames, name, 0, index);
+    // A name that ends in a unit: PosX(mm), X [mil].
+    for (const UnitName& unit : kUnits) {
+      if (name.size() > unit.name.size() && name.ends_with(unit.name)) {
+        const std::string_view bare(name.data(), name.size() - unit.name.size());
+        Consider(columns.x, kXNames, bare, unit.nanometres, index);
+        Consider(columns.y, kYNames, bare, unit.nanometres, index);
+      }
+    }
+  }
+  return columns;
+}
+
+bool Recognised(const Columns& columns) {
+  return columns.reference.index && columns.x.index && columns.y.index;
+}
+
+std::string MissingColumn(const Columns& columns, size_t line) {
+  const std::string where = "line " + std::to_string(line) + ": ";
+  if (!columns.reference.index) {
+    return where + "no reference column (Ref, Reference, Designator, RefDes)";
+  }
+  if (!columns.x.index) {
+    return where + "no x column (PosX, X, Mid X, Center-X, Ref X)";
+  }
+  return where + "no y column (PosY, Y, Mid Y, Center-Y, Ref Y)";
+}
+
+// The unit that a comment such as "## Unit = mm, Angle = deg." gives, if any.
+std::optional<int64_t> UnitInComment(std::string_view comment) {
+  std::string lower;
+  for (const char c : comment) {
+    lower.push_back(Lower(c));
+  }
+  const size_t at = lower.find("unit");
+  if (at == std::string::npos) {
+    return std::nullopt;
+  }
+  size_t i = at + 4;
+  if (i < lower.size() && lower[i] == 's') {
+    ++i;
+  }
+  while (i < lower.size() && (IsBlank(lower[i]) || lower[i] == '=' || lower[i] == ':')) {
+    ++i;
+  }
+  size_t end = i;
+  while (end < lower.size() && lower[end] >= 'a' && lower[end] <= 'z') {
+    ++end;
+  }
+  return UnitOf(std::string_view(lower).substr(i, end - i));
+}
+
+std::optional<BoardSide> SideOf(std::string_view text) {
+  const std::string name = Normalized(text);
+  for (const std::string_view top : {"top", "t", "front", "f", "fcu", "toplayer", "topside"}) {
+    if (name == top) {
+      return BoardSide::Top;
+    }
+  }
+  for (const std::string_view bottom :
+       {"bottom", "b", "bot", "back", "bcu", "bottomlayer", "bottomside"}) {
+    if (name == bottom) {
+      return BoardSide::Bottom;
+    }
+  }
+  return std::nullopt;
+}
+
+std::string Shown(std::string_view text) {
+  std::string shown;
+  for (const char c : text.substr(0, 40)) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      constexpr char kHex[] = "0123456789ABCDEF";
+      shown += "\\x";
+      shown.push_back(kHex[byte >> 4]);
+      shown.push_back(kHex[byte & 15]);
+    } else {
+      shown.push_back(c);
+    }
+  }
+  return "\"" + shown + (text.size() > 40 ? "...\"" : "\"");
+}
+
+// Reads the rows after the header. Returns the error, or an empty text.
+std::string ReadRows(std::span<const Line> lines, char separator, const Columns& columns,
+                     int64_t defaultUnit, std::vector<PlacementRow>& rows) {
+  std::unordered_map<std::string, size_t> lineOf;
+  std::vector<Field> fields;
+  std::string error;
+  for (const Line& line : lines) {
+    if (separator == 0 && !line.text.empty() && line.text.front() == '#') {
+      continue;
+    }
+    if (!SplitLine(line, separator, fields, error)) {
+      return error;
+    }
+    if (std::all_of(fields.begin(), fields.end(),
+                    [](const Field& field) { return field.text.empty(); })) {
+      continue;
+    }
+    const auto where = [&line] { return "line " + std::to_string(line.number) + ": "; };
+    const auto fieldAt = [&](const Column& column) -> const Field* {
+      return column.index && *column.index < fields.size() ? &fields[*column.index] : nullptr;
+    };
+    if (separator == 0 && fields.size() != columns.count) {
+      // A value with blanks in it, unquoted, would shift every column after it.
+      return where() + std::to_string(fields.size()) + " fields where the header has " +
+             std::to_string(columns.count) + " (a value with blanks needs quotes)";
+    }
+    const Field* reference = fieldAt(columns.reference);
+    if (reference == nullptr || reference->text.empty()) {
+      return where() + "a row with no reference";
+    }
+    PlacementRow row;
+    row.reference = reference->text;
+    row.line = line.number;
+    row.referenceAt = reference->at;
+    row.referenceLength = reference->length;
+    row.referenceQuoted = reference->quoted;
+    for (const auto& [column, value] :
+         {std::pair{&columns.x, &row.x}, std::pair{&columns.y, &row.y}}) {
+      const Field* field = fieldAt(*column);
+      if (field == nullptr || field->text.empty()) {
+        return where() + "a row with no position (" + Shown(row.reference) + ")";
+      }
+      const std::optional<int64_t> length =
+          ParseLength(field->text, column->unit != 0 ? column->unit : defaultUnit);
+      if (!length) {
+        return where() + Shown(field->text) + " is not a position";
+      }
+      *value = *length;
+    }
+    if (columns.side.index) {
+      const Field* field = fieldAt(columns.side);
+      const std::optional<BoardSide> side = field ? SideOf(field->text) : std::nullopt;
+      if (!side) {
+        return where() + (field ? Shown(field->text) : std::string("\"\"")) +
+               " is not a side (top or bottom)";
+      }
+      row.side = *side;
+    }
+    const auto [earlier, added] = lineOf.try_emplace(row.reference, line.number);
+    if (!added) {
+      return where() + Shown(row.reference) + " is on line " + std::to_string(earlier->second) +
+             " too";
+    }
+    rows.push_back(std::move(row));
+  }
+  return {};
+}
+
+}  // namespace
+
+std::optional<int64_t> ParseLength(std::string_view text, int64_t unitNanometres) {
+  text = Trimmed(text);
+  bool negative = false;
+  if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+  }
+  // Whole part, at most 9 digits; fraction to 9 digits, further digits do not count.
+  int64_t whole = 0;
+  int64_t fraction = 0;
+  int64_t fractionScale = 1;
+  size_t digits = 0;
+  size_t i = 0;
+  for (; i < text.size() && IsDigit(text[i]); ++i, ++digits) {
+    if (digits == 9) {
+      return std::nullopt;
+    }
+    whole = whole * 10 + (text[i] - '0');
+  }
+  if (i < text.size() && (text[i] == '.' || text[i] == ',')) {
+    for (++i; i < text.size() && IsDigit(text[i]); ++i, ++digits) {
+      if (fractionScale < 1'000'000'000) {
+        fraction = fraction * 10 + (text[i] - '0');
+        fractionScale *= 10;
+      }
+    }
+  }
+  if (digits == 0) {
+    return std::nullopt;
+  }
+  std::string unitName;
+  for (const char c : Trimmed(text.substr(i))) {
+    unitName.push_back(Lower(c));
+  }
+  int64_t unit = unitNanometres;
+  if (!unitName.empty()) {
+    const std::optional<int64_t> named = UnitOf(unitName);
+    if (!named) {
+      return std::nullopt;
+    }
+    unit = *named;
+  }
+  if (unit <= 0 || unit > kNanometresPerInch) {
+    return std::nullopt;
+  }
+  // Within 10^9 * 2.54 * 10^7 each, so no product overflows.
+  const int64_t length = whole * unit + (fraction * unit + fractionScale / 2) / fractionScale;
+  if (length > kLargestLength) {
+    return std::nullopt;
+  }
+  return negative ? -length : length;
+}
+
+PlacementReadResult ReadPlacement(std::string_view bytes) {
+  const std::vector<Line> lines = LinesOf(bytes);
+  const auto first = std::find_if(lines.begin(), lines.end(),
+                                  [](const Line& line) { return !Trimmed(line.text).empty(); });
+  if (first == lines.end()) {
+    return {std::nullopt, "line 1: no header row"};
+  }
+  std::vector<Field> fields;
+  std::string error;
+  std::vector<PlacementRow> rows;
+  if (first->text.front() != '#') {
+    const char separator = SeparatorOf(first->text);
+    if (!SplitLine(*first, separator, fields, error)) {
+      return {std::nullopt, error};
+    }
+    const Columns columns = ColumnsOf(fields);
+    if (!Recognised(columns)) {
+      return {std::nullopt, MissingColumn(columns, first->number)};
+    }
+    const std::span<const Line> after(first + 1, lines.end());
+    error = ReadRows(after, separator, columns, kNanometresPerMillimetre, rows);
+  } else {
+    // The text form: the last "#" line before the first row whose names give the columns.
+    std::optional<Columns> columns;
+    int64_t unit = kNanometresPerMillimetre;
+    auto line = first;
+    for (; line != lines.end(); ++line) {
+      const std::string_view text = Trimmed(line->text);
+      if (text.empty()) {
+        continue;
+      }
+      if (text.front() != '#') {
+        break;
+      }
+      if (const std::optional<int64_t> commentUnit = UnitInComment(text)) {
+        unit = *commentUnit;
+      }
+      Line header = *line;
+      const size_t marks = line->text.find_first_not_of('#');
+      header.text = line->text.substr(std::min(marks, line->text.size()));
+      header.at = line->at + (line->text.size() - header.text.size());
+      if (SplitLine(header, 0, fields, error) && Recognised(ColumnsOf(fields))) {
+        columns = ColumnsOf(fields);
+      }
+    }
+    if (!columns) {
+      return {std::nullopt, "line " + std::to_string(first->number) +
+                                ": no header line (\"# Ref ... PosX PosY\") before the rows"};
+    }
+    error = ReadRows(std::span<const Line>(line, lines.end()), 0, *columns, unit, rows);
+  }
+  if (!error.empty()) {
+    return {std::nullopt, error};
+  }
+  return {std::move(rows), {}};
+}
+
+std::string RenamePlacement(std::string_view bytes, const std::vector<PlacementRow>& rows,
+                            const std::unordered_map<std::string, std::string>& newNameOf) {
+  std::string renamed;
+  renamed.reserve(bytes.size());
+  size_t copied = 0;
+  for (const PlacementRow& row : rows) {
+    const auto found = newNameOf.find(row.reference);
+    if (found == newNameOf.end() || row.referenceAt < copied ||
+        row.referenceAt + row.referenceLength > bytes.size()) {
+      continue;
+    }
+    renamed.append(bytes.substr(copied, row.referenceAt - copied));
+    for (const char c : found->second) {
+      if (c == '"' && row.referenceQuoted) {
+        renamed.push_back('"');
+      }
+      renamed.push_back(c);
+    }
+    copied = row.referenceAt + row.referenceLength;
+  }
+  renamed.append(bytes.substr(copied));
+  return renamed;
+}
+
+}  // namespace kerro

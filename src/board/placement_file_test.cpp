@@ -1,0 +1,106 @@
+#include "board/placement_file.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace kerro {
+namespace {
+
+constexpr int64_t kMm = kNanometresPerMillimetre;
+
+using Row = std::tuple<std::string, int64_t, int64_t, BoardSide>;
+
+std::vector<Row> RowsOf(const std::vector<PlacementRow>& rows) {
+  std::vector<Row> plain;
+  for (const PlacementRow& row : rows) {
+    plain.emplace_back(row.reference, row.x, row.y, row.side);
+  }
+  return plain;
+}
+
+TEST(PlacementFile, ReadsTheFormsThatLayoutsWrite) {
+  constexpr BoardSide kTop = BoardSide::Top;
+  constexpr BoardSide kBottom = BoardSide::Bottom;
+  struct Case {
+    const char* name;
+    std::string text;
+    std::vector<Row> rows;
+  };
+  const Case cases[] = {
+      {"comma, millimetres, side words",
+       "Ref,Val,PosX,PosY,Side\nR1,1k,10.5,-2,top\nC2,1n,0,3.25,bottom\n",
+       {{"R1", 10'500'000, -2 * kMm, kTop}, {"C2", 0, 3'250'000, kBottom}}},
+      {"semicolon, quotes, decimal commas, layer names",
+       "\"Designator\";\"Mid X\";\"Mid Y\";\"Layer\"\r\n\"U1\";\"1,5\";\"2\";\"TopLayer\"\r\n"
+       " U2 ; 3 ; 4 ; BottomLayer \r\n",
+       {{"U1", 1'500'000, 2 * kMm, kTop}, {"U2", 3 * kMm, 4 * kMm, kBottom}}},
+      {"tab, unit in the header, T and B",
+       "RefDes\tCenter-X(mil)\tCenter-Y (mil)\tTB\nQ1\t100\t-50\tT\nQ2\t1000\t0\tB\n",
+       {{"Q1", 100 * kNanometresPerMil, -50 * kNanometresPerMil, kTop},
+        {"Q2", 1000 * kNanometresPerMil, 0, kBottom}}},
+      {"units on the numbers, no side column",
+       "Reference,X,Y\nR1,12.5mm,490mil\nR2,0.5in,-1 mm\n",
+       {{"R1", 12'500'000, 490 * kNanometresPerMil, kTop},
+        {"R2", kNanometresPerInch / 2, -kMm, kTop}}},
+      {"text form with a unit comment and F.Cu / B.Cu",
+       "### positions\n## Unit = inch, Angle = deg.\n# Ref   Val     PosX    PosY  Layer\n"
+       "C1      \"1 n\"   1.0     -0.5  F.Cu\nC2      10n     0.25    2     B.Cu\n## End\n",
+       {{"C1", kNanometresPerInch, -kNanometresPerInch / 2, kTop},
+        {"C2", kNanometresPerInch / 4, 2 * kNanometresPerInch, kBottom}}},
+      {"byte order mark, blank lines and empty rows",
+       "\xEF\xBB\xBF\n\nRef,PosX,PosY\r\n\r\n,,\r\nD1,1,2\r\n",
+       {{"D1", kMm, 2 * kMm, kTop}}},
+      {"the centre preferred to the reference point",
+       "Ref,Ref X,Ref Y,Mid X,Mid Y,Side\nJ1,1,1,5,6,front\nJ2,1,1,7,8,back\n",
+       {{"J1", 5 * kMm, 6 * kMm, kTop}, {"J2", 7 * kMm, 8 * kMm, kBottom}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const PlacementReadResult read = ReadPlacement(c.text);
+    ASSERT_TRUE(read.rows.has_value()) << read.error;
+    EXPECT_EQ(RowsOf(*read.rows), c.rows);
+  }
+}
+
+TEST(PlacementFile, RefusesWhatCannotBeReadNamingTheLine) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"", "line 1: no header row"},
+      {"\n\nRef,Val\nR1,1k\n", "line 3: no x column"},
+      {"Name,X,Y\nR1,1,2\n", "line 1: no reference column"},
+      {"Ref,X\nR1,1\n", "line 1: no y column"},
+      {"# Val X Y\nR1 1 2\n", "line 1: no header line"},
+      {"Ref,X,Y\nR1,1,2\nR2,3,4\nR1,5,6\n", "line 4: \"R1\" is on line 2 too"},
+      {"Ref,X,Y\nR1,,2\n", "line 2: a row with no position"},
+      {"Ref,X,Y\nR1,1\n", "line 2: a row with no position"},
+      {"Ref,X,Y\n,1,2\n", "line 2: a row with no reference"},
+      {"Ref,X,Y\nR1,1.2.3,2\n", "line 2: \"1.2.3\" is not a position"},
+      {"Ref,X,Y\nR1,5furlong,2\n", "line 2: \"5furlong\" is not a position"},
+      {"Ref,X,Y\nR1,1,99999999999\n", "line 2: \"99999999999\" is not a position"},
+      {"Ref,X,Y,Side\nR1,1,2,middle\n", "line 2: \"middle\" is not a side"},
+      {"Ref,X,Y,Side\nR1,1,2,\n", "line 2: \"\" is not a side"},
+      {"Ref,X,Y\n\"R1,1,2\n", "line 2: a quote that does not close"},
+      {"Ref,X,Y\n\"R1\"x,1,2\n", "line 2: text after a closing quote"},
+      {"# Ref Val X Y\nC1 100 nF 1 2\n", "line 2: 5 fields where the header has 4"},
+  };
+  for (const auto& [text, error] : cases) {
+    SCOPED_TRACE(text);
+    const PlacementReadResult read = ReadPlacement(text);
+    EXPECT_FALSE(read.rows.has_value());
+    EXPECT_EQ(read.error.substr(0, std::string(error).size()), error) << read.error;
+  }
+}
+
+TEST(PlacementFile, RenamesOnlyTheReferences) {
+  const std::string text =
+      "Ref;Val;PosX;PosY\r\n\"R12\" ;\"R12\";1;2\r\n  C3;C3;3;4\r\nU1;x;5;6\r\n";
+  const PlacementReadResult read = ReadPlacement(text);
+  ASSERT_TRUE(read.rows.has_value()) << read.error;
+  EXPECT_EQ(RenamePlacement(text, *read.rows, {{"R12", "R1"}, {"C3", "C\"10"}}),
+            "Ref;Val;PosX;PosY\r\n\"R1\" ;\"R12\";1;2\r\n  C\"10;C3;3;4\r\nU1;x;5;6\r\n");
+}
+
+}  // namespace
+}  // namespace kerro

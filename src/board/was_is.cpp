@@ -1,0 +1,141 @@
+#include "board/was_is.h"
+
+#include <unordered_map>
+#include <unordered_set>
+
+namespace kerro {
+
+namespace {
+
+std::string CsvField(const std::string& text) {
+  if (text.find_first_of(",;\"\r\n") == std::string::npos && !text.empty() && text.front() != ' ' &&
+      text.back() != ' ') {
+    return text;
+  }
+  std::string quoted = "\"";
+  for (const char c : text) {
+    quoted += c == '"' ? "\"\"" : std::string(1, c);
+  }
+  return quoted + "\"";
+}
+
+std::string TemporaryName(std::span<const Rename> renames,
+                          const std::function<bool(std::string_view)>& inUse) {
+  std::unordered_set<std::string> named;
+  for (const Rename& rename : renames) {
+    named.insert(rename.from);
+    named.insert(rename.to);
+  }
+  for (size_t n = 1;; ++n) {
+    std::string name = "TMP" + std::to_string(n);
+    if (!named.contains(name) && !inUse(name)) {
+      return name;
+    }
+  }
+}
+
+}  // namespace
+
+std::vector<Rename> RenamesOf(std::span<const FileChanges> changes) {
+  std::vector<Rename> renames;
+  std::unordered_set<std::string> seen;
+  for (const FileChanges& file : changes) {
+    for (const ComponentChange& change : file.changes) {
+      if (change.oldReference != change.newReference && seen.insert(change.oldReference).second) {
+        renames.push_back({change.oldReference, change.newReference});
+      }
+    }
+  }
+  return renames;
+}
+
+std::vector<Rename> OneAtATime(std::span<const Rename> renames,
+                               const std::function<bool(std::string_view)>& inUse) {
+  // Names are distinct among the froms and among the tos, so the renames form chains and
+  // cycles. A rename is ready when no pending rename still holds its new name.
+  std::vector<Rename> pending(renames.begin(), renames.end());
+  std::unordered_map<std::string, size_t> pendingFrom;  // name held -> pending rename
+  std::unordered_map<std::string, size_t> byTarget;     // new name -> rename
+  for (size_t i = 0; i < pending.size(); ++i) {
+    pendingFrom.emplace(pending[i].from, i);
+    byTarget.emplace(pending[i].to, i);
+  }
+  std::vector<size_t> ready;
+  for (size_t i = 0; i < pending.size(); ++i) {
+    if (!pendingFrom.contains(pending[i].to)) {
+      ready.push_back(i);
+    }
+  }
+  std::vector<Rename> lines;
+  std::vector<bool> done(pending.size(), false);
+  std::string temporary;
+  const auto release = [&](const std::string& name, std::vector<size_t>& readyNow) {
+    pendingFrom.erase(name);
+    if (const auto waiting = byTarget.find(name); waiting != byTarget.end()) {
+      if (!done[waiting->second]) {
+        readyNow.push_back(waiting->second);
+      }
+    }
+  };
+  size_t next = 0;  // where to look for a cycle to break
+  while (true) {
+    if (!ready.empty()) {
+      const size_t i = ready.back();
+      ready.pop_back();
+      if (done[i]) {
+        continue;
+      }
+      done[i] = true;
+      lines.push_back(pending[i]);
+      release(pending[i].from, ready);
+      continue;
+    }
+    while (next < pending.size() && done[next]) {
+      ++next;
+    }
+    if (next == pending.size()) {
+      break;
+    }
+    // Every pending rename waits on another: a cycle. Its first one goes through a
+    // temporary name, freeing its name for the rename that waits on it.
+    if (temporary.empty()) {
+      temporary = TemporaryName(renames, inUse);
+    }
+    Rename& broken = pending[next];
+    lines.push_back({broken.from, temporary});
+    const std::string freed = broken.from;
+    broken.from = temporary;
+    pendingFrom.erase(freed);
+    pendingFrom.emplace(temporary, next);
+    release(freed, ready);
+  }
+  return lines;
+}
+
+std::string FormatWasIs(std::span<const Rename> renames, WasIsFormat format,
+                        const std::function<bool(std::string_view)>& inUse) {
+  std::string text;
+  switch (format) {
+    case WasIsFormat::Csv:
+      text = "old_reference,new_reference\r\n";
+      for (const Rename& rename : renames) {
+        text += CsvField(rename.from) + "," + CsvField(rename.to) + "\r\n";
+      }
+      break;
+    case WasIsFormat::Pads:
+      text = "*PADS-ECO*\r\n*RENPART*\r\n";
+      for (const Rename& rename : OneAtATime(renames, inUse)) {
+        text += rename.from + " " + rename.to + "\r\n";
+      }
+      text += "*END*\r\n";
+      break;
+    case WasIsFormat::Swap:
+      for (const Rename& rename : OneAtATime(renames, inUse)) {
+        text += "CHANGEREF " + rename.from + " " + rename.to + "\r\n";
+      }
+      break;
+  }
+  return text;
+}
+
+}  // namespace kerro

@@ -1,0 +1,113 @@
+#include "cli/board_options.h"
+#include "cli/cli_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "testing/test_support.h"
+
+namespace kerro {
+namespace {
+
+using testing::FileOperation;
+using testing::MemoryFileSystem;
+using testing::Outcome;
+using testing::RunTool;
+
+std::vector<uint8_t> Text(const std::string& text) {
+  return {text.begin(), text.end()};
+}
+
+MemoryFileSystem Board(const std::string& placement = "Ref,X,Y\nR5,0,0\nR2,1,0\nC1,0,0\n") {
+  MemoryFileSystem fileSystem;
+  fileSystem.files["A.CE2"] = testing::SmallUnnumberedBoard();  // R5, R2, C1
+  fileSystem.files["P.csv"] = Text(placement);
+  return fileSystem;
+}
+
+TEST(KerroCliByBoard, RefusesBeforeAnythingIsWritten) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> arguments;
+    std::string message;                                  // expected in the error output
+    std::string placement = "Ref,X,Y\nR5,0,0\nR2,1,0\n";  // empty: none there
+    int status = kExitUsage;
+  };
+  const Case cases[] = {
+      {"lock", {"--lock", "R5"}, "--lock does not go with --by-board"},
+      {"sheet base", {"--sheet-base", "100"}, "--sheet-base does not go with --by-board"},
+      {"keep", {"-k"}, "--keep does not go with --by-board"},
+      {"library-guided", {"--auto"}, "excludes"},
+      {"order", {"--board-order", "diagonal"}, "--board-order takes rows or columns"},
+      {"tolerance", {"--row-tolerance", "-1"}, "--row-tolerance takes a length"},
+      {"tolerance unit", {"--row-tolerance", "2 furlong"}, "--row-tolerance takes a length"},
+      {"bottom start", {"--bottom-start", "0"}, "--bottom-start takes a number from 1"},
+      {"was/is format", {"--was-is", "W", "--was-is-format", "xml"}, "takes csv, pads or swap"},
+      {"placement over itself", {"--placement-out", "P.csv"}, "\"P.csv\" would replace"},
+      {"was/is over the backup", {"--was-is", "A.$E2"}, "\"A.$E2\" would replace"},
+      {"report over the placement", {"-r", "P.csv"}, "\"P.csv\" would replace"},
+      {"refused placement",
+       {},
+       "kerro-cli: P.csv: line 3: \"R5\" is on line 2 too; nothing was written",
+       "Ref,X,Y\nR5,0,0\nR5,1,0\n"},
+      {"no placement file", {}, "File read error. \"P.csv\"", "", kExitReadError},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MemoryFileSystem fileSystem = Board(c.placement);
+    if (c.placement.empty()) {
+      fileSystem.files.erase("P.csv");
+    }
+    std::vector<std::string> arguments = {"--by-board", "P.csv"};
+    arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+    arguments.push_back("A.CE2");
+    const Outcome outcome = RunTool(fileSystem, arguments);
+    EXPECT_EQ(outcome.status, c.status);
+    EXPECT_NE(outcome.err.find(c.message), std::string::npos) << outcome.err;
+    EXPECT_EQ(fileSystem.changeCount(), 0);
+  }
+  for (const char* needsBoard : {"--y-down", "--board-order=rows", "--was-is=W"}) {
+    SCOPED_TRACE(needsBoard);
+    MemoryFileSystem fileSystem = Board();
+    EXPECT_EQ(RunTool(fileSystem, {needsBoard, "A.CE2"}).status, kExitUsage);
+    EXPECT_EQ(fileSystem.changeCount(), 0);
+  }
+}
+
+TEST(KerroCliByBoard, TheRecordsAreOnTheDiskBeforeTheSchematicIsReplaced) {
+  MemoryFileSystem fileSystem = Board("Ref,X,Y\nR5,0,0\nR2,1,0\nC1,0,0\nMH1,5,5\n");
+  fileSystem.failOn(FileOperation::Rename, "P-new.csv");
+  const Outcome failed = RunTool(fileSystem, {"--by-board", "P.csv", "--was-is", "W.csv",
+                                              "--placement-out", "P-new.csv", "A.CE2"});
+  EXPECT_EQ(failed.status, kExitWriteError);
+  EXPECT_EQ(testing::ReferencesIn(fileSystem.files["A.CE2"]),
+            (std::vector<std::string>{"R5", "R2", "C1"}));
+  EXPECT_FALSE(fileSystem.files.contains("A.$E2"));
+
+  fileSystem.clearFaults();
+  const Outcome outcome = RunTool(fileSystem, {"--by-board", "P.csv", "--was-is", "W.csv",
+                                               "--placement-out", "P-new.csv", "A.CE2"});
+  EXPECT_EQ(outcome.status, kExitFinished) << outcome.err;
+  EXPECT_NE(outcome.err.find("warning: line 5 of P.csv: MH1 is no part of any FILE"),
+            std::string::npos)
+      << outcome.err;
+  EXPECT_EQ(testing::ReferencesIn(fileSystem.files["A.CE2"]),
+            (std::vector<std::string>{"R1", "R2", "C1"}));
+  EXPECT_EQ(fileSystem.files["W.csv"], Text("old_reference,new_reference\r\nR5,R1\r\n"));
+  EXPECT_EQ(fileSystem.files["P-new.csv"], Text("Ref,X,Y\nR1,0,0\nR2,1,0\nC1,0,0\nMH1,5,5\n"));
+  const auto firstTouch = [&](const std::string& path) {
+    for (size_t i = 0; i < fileSystem.log.size(); ++i) {
+      if (fileSystem.log[i].starts_with("rename ") && fileSystem.log[i].ends_with(" " + path)) {
+        return i;
+      }
+    }
+    return fileSystem.log.size();
+  };
+  ASSERT_LT(firstTouch("A.$E2"), fileSystem.log.size());
+  EXPECT_LT(firstTouch("W.csv"), firstTouch("A.$E2"));
+}
+
+}  // namespace
+}  // namespace kerro
