@@ -146,4 +146,12 @@ components_of(original ${board}/original/${name})
 if(NOT restored STREQUAL original)
   message(FATAL_ERROR "--apply --reverse restored\n${restored}\nnot\n${original}")
 endif()
+# Started from the folder above, the run finds the libraries that TOSK.INI lists relative to
+# its own folder.
+file(COPY ${demo_folder}/ DESTINATION ${WORK}/above/sub)
+execute_process(COMMAND ${CLI} -a --dry-run sub/${name} WORKING_DIRECTORY ${WORK}/above
+                RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT status EQUAL 0 OR NOT err STREQUAL "")
+  message(FATAL_ERROR "kerro-cli -a sub/${name} from above: status ${status}\n${err}")
+endif()
 file(REMOVE_RECURSE ${WORK})
