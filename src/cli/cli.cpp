@@ -319,19 +319,22 @@ int ListComponents(const std::string& path, CliEnvironment& environment, const T
   }
   std::ostream& out = environment.out;
   out << Printable(path) << '\n';
-  char line[160];
-  std::snprintf(line, sizeof line, "  %7s %6s %6s %5s  %-15s  %-8s  %s\n", "section", "x", "y",
-                "block", "tag", "ref", "part");
-  out << line;
+  // Texts are padded, never cut: a long part name or tag shows whole.
+  const auto padded = [](std::string text, size_t width) {
+    text.resize(std::max(text.size(), width), ' ');
+    return text;
+  };
+  char numbers[64];
+  std::snprintf(numbers, sizeof numbers, "  %7s %6s %6s %5s  ", "section", "x", "y", "block");
+  out << numbers << padded("tag", 15) << "  " << padded("ref", 8) << "  part\n";
   for (const ComponentEntry& component : document.entries()) {
     // x as the record stores it, on the component's own sheet.
-    std::snprintf(line, sizeof line, "  %7d %6d %6d %5d  %-15s  %-8s  %s\n",
-                  component.section() + 1, static_cast<int>(component.storedX()),
-                  static_cast<int>(component.y()), static_cast<int>(component.block()),
-                  Printable(shown(component.packageTag())).c_str(),
-                  Printable(shown(component.reference())).c_str(),
-                  Printable(shown(component.partName())).c_str());
-    out << line;
+    std::snprintf(numbers, sizeof numbers, "  %7d %6d %6d %5d  ", component.section() + 1,
+                  static_cast<int>(component.storedX()), static_cast<int>(component.y()),
+                  static_cast<int>(component.block()));
+    out << numbers << padded(Printable(shown(component.packageTag())), 15) << "  "
+        << padded(Printable(shown(component.reference())), 8) << "  "
+        << Printable(shown(component.partName())) << '\n';
   }
   return kExitFinished;
 }

@@ -246,6 +246,17 @@ TEST(KerroCli, ListShowsComponentsAndChangesNothing) {
                               .packageTag = "74LS00",
                               .reference = "U\x1b[2J",
                               .partName = "74LS00"});
+  // Escaped control characters make the longest line: shown whole.
+  builder.component({.packageTag = std::string(15, '\x01'),
+                     .reference = std::string(8, '\x02'),
+                     .partName = std::string(16, '\x03')});
+  const auto escaped = [](int count, const char* one) {
+    std::string text;
+    for (int i = 0; i < count; ++i) {
+      text += one;
+    }
+    return text;
+  };
   MemoryFileSystem fileSystem;
   fileSystem.files["A.CE2"] = builder.bytes();
   Outcome outcome = RunTool(fileSystem, {"--list", "A.CE2", "M.CE2"});
@@ -254,7 +265,10 @@ TEST(KerroCli, ListShowsComponentsAndChangesNothing) {
             "A.CE2\n"
             "  section      x      y block  tag              ref       part\n"
             "        1     10     20     0  RES              R5        RES\n"
-            "        2    -30     40     2  74LS00           U\\x1B[2J  74LS00\n");
+            "        2    -30     40     2  74LS00           U\\x1B[2J  74LS00\n"
+            "        2      0      0     0  " +
+                escaped(15, "\\x01") + "  " + escaped(8, "\\x02") + "  " + escaped(16, "\\x03") +
+                "\n");
   EXPECT_EQ(outcome.err, "kerro-cli: File read error. \"M.CE2\": no such file\n");
   EXPECT_EQ(fileSystem.changeCount(), 0);
 }
