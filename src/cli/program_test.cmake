@@ -126,6 +126,13 @@ string(CONCAT steps "RV3 RV1\r\nJ7 J3\r\nC8 C7\r\nC17 C6\r\nR5 R6\r\nR22 R5\r\nC
 expect_file(${board}/was-is.pads "*PADS-ECO*\r\n*RENPART*\r\n${steps}*END*\r\n")
 string(REGEX REPLACE "([^\n]+\n)" "CHANGEREF \\1" changeref "${steps}")
 expect_file(${board}/was-is.swap "${changeref}")
+# The picture of a run by the board, written on a dry run.
+expect_run(0 "would change" --dry-run --by-board ${board}/csv/DEMO-POS.csv
+           --preview ${board}/by-board.svg ${board}/applied/${name})
+file(READ ${board}/by-board.svg picture)
+if(NOT picture MATCHES "<svg" OR NOT picture MATCHES ">J1<")
+  message(FATAL_ERROR "no picture of the run by the board in ${board}/by-board.svg")
+endif()
 # The renamed placement file agrees with the renumbered schematic: nothing would change.
 expect_run(0 "Finished" --check --by-board ${board}/csv/DEMO-POS-new.csv ${board}/csv/${name}
            ${board}/csv/${name}-01)
