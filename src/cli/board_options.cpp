@@ -247,12 +247,7 @@ int BoardRun::writeRecords(const DesignNumbering& numbering, const std::vector<s
   if (options_.wasIs.empty() && options_.placementOut.empty()) {
     return kExitFinished;
   }
-  JobRequest request;
-  request.path = files.front();
-  request.together.assign(files.begin() + 1, files.end());
-  request.initial = numbering.initial;
-  request.step = numbering.step;
-  request.controls = numbering.controls;
+  JobRequest request = NumberingRequest(files, numbering);
   request.writeFiles = false;
   request.collectChanges = true;
   JobContext context{environment.fileSystem, [](const std::string&) {}};

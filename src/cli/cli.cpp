@@ -245,13 +245,7 @@ struct JobOutput {
 void RunJob(const std::vector<std::string>& files, const DesignNumbering& numbering,
             std::function<void(SchematicDocument&)> edit, JobContext& context, JobOutput& output) {
   const bool writeNothing = output.options.dryRun || output.options.check;
-  JobRequest request;
-  request.path = files.front();
-  request.together.assign(files.begin() + 1, files.end());
-  request.initial = numbering.initial;
-  request.step = numbering.step;
-  request.mode = numbering.mode;
-  request.controls = numbering.controls;
+  JobRequest request = NumberingRequest(files, numbering);
   request.writeFiles = !writeNothing;
   request.collectChanges = writeNothing || !output.options.report.empty() || output.json;
   request.summarize = !output.options.quiet || output.options.format != OutputFormat::Text;

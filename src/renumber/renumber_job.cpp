@@ -80,6 +80,17 @@ LibraryNumbering NumberWithLibraries(std::span<SchematicDocument* const> design,
   return {std::move(shortage)};
 }
 
+JobRequest NumberingRequest(std::span<const std::string> files, const DesignNumbering& numbering) {
+  JobRequest request;
+  request.path = files.front();
+  request.together.assign(files.begin() + 1, files.end());
+  request.initial = numbering.initial;
+  request.step = numbering.step;
+  request.mode = numbering.mode;
+  request.controls = numbering.controls;
+  return request;
+}
+
 JobResult RenumberJob(const JobRequest& request, JobContext& context) {
   if (request.initial < kMinInitial || request.initial > kMaxInitial) {
     return Failure(JobOutcome::InitialOutOfRange, {});

@@ -135,6 +135,10 @@ struct JobContext {
 
 JobResult RenumberJob(const JobRequest& request, JobContext& context);
 
+// A request to number `files` (the first, then the others as one design) as `numbering`
+// says; everything else as JobRequest's defaults.
+JobRequest NumberingRequest(std::span<const std::string> files, const DesignNumbering& numbering);
+
 // Numbers a loaded design; in library-guided mode with the part libraries that the TOSK.INI
 // found for `settingsPath` lists, loaded first and released at the end (a design without
 // components loads none).
