@@ -17,7 +17,7 @@ fail() { echo "program_test: $*" >&2; exit 1; }
 
 # Waits up to ten seconds for a command to succeed.
 wait_until() {
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do  # 30 s: a sanitized build on a busy machine starts slowly
     if "$@"; then return 0; fi
     sleep 0.1
   done
