@@ -202,12 +202,14 @@ struct ShapeRule {
   int sections;
 };
 
-constexpr std::array<ShapeRule, 5> kShapeRules = {{
+constexpr std::array<ShapeRule, 7> kShapeRules = {{
     {BoardShape::Scattered, "scattered", true, 1, 2, 0, false, 1},
     {BoardShape::Power, "power", true, 15, 20, 0, false, 1},
     {BoardShape::SharedTags, "shared-tags", true, 1, 2, 1000, false, 1},
     {BoardShape::LongNames, "long-names", true, 1, 2, 0, true, 1},
     {BoardShape::Sections, "sections", true, 10, 2, 0, false, 63},
+    {BoardShape::Mixed, "mixed", true, 10, 2, 1000, false, 1},
+    {BoardShape::MixedSections, "mixed-sections", true, 10, 2, 1000, false, 4},
 }};
 
 // `length` upper-case letters.

@@ -42,14 +42,17 @@ std::vector<uint8_t> BenchBoard(size_t components, size_t catalogParts);
 // what could make a numbering mode slow; together they should leave no cost that depends
 // on the shape of a board hidden.
 enum class BoardShape {
-  Today,       // BenchBoard above
-  Scattered,   // every component at a uniformly random point of the whole 16-bit range, so
-               // file order says nothing about position order, not even for one package
-  Power,       // 15% power blocks of random earlier packages and 20% power symbols
-  SharedTags,  // 1,000 tags shared by every multi-block package, scattered
-  LongNames,   // references cut at 8 characters, some 100,000 distinct prefixes, 15-character
-               // tags, and half the part names distinct and in no library
-  Sections,    // 63 sections, scattered, 10% power blocks
+  Today,          // BenchBoard above
+  Scattered,      // every component at a uniformly random point of the whole 16-bit range, so
+                  // file order says nothing about position order, not even for one package
+  Power,          // 15% power blocks of random earlier packages and 20% power symbols
+  SharedTags,     // 1,000 tags shared by every multi-block package, scattered
+  LongNames,      // references cut at 8 characters, some 100,000 distinct prefixes, 15-character
+                  // tags, and half the part names distinct and in no library
+  Sections,       // 63 sections, scattered, 10% power blocks
+  Mixed,          // scattered, 10% power blocks, 1,000 tags shared by every multi-block package:
+                  // many power blocks meeting few, crowded packages
+  MixedSections,  // Mixed in 4 sections
 };
 
 // Name of a shape as bench/run and make_bench_inputs spell it ("today", "scattered" ...),

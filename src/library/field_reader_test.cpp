@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <iterator>
+#include <random>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -128,6 +132,95 @@ TEST(FieldReader, SkipTo) {
   const std::string caseDiffers = "-bmp\n";
   reader.Bind(Bytes(caseDiffers));
   EXPECT_EQ(reader.SkipTo("-BMP"), -1);
+}
+
+}  // namespace
+}  // namespace kerro
+
+namespace kerro {
+namespace {
+
+// The reader against a model that takes one character at a time, on texts of runs of
+// plain characters, escapes, blanks and line ends, with fields near the 32768-byte limit.
+TEST(FieldReader, AgreesWithACharacterByCharacterModel) {
+  auto model = [](std::span<const uint8_t> text) {
+    std::vector<std::pair<int, std::string>> fields;
+    size_t at = 0;
+    int line = 1;
+    auto next = [&]() -> int { return at < text.size() ? text[at++] : -1; };
+    auto terminator = [](int c) { return c == '\n' || c == '\r' || c == ','; };
+    while (true) {
+      int c = next();
+      while (c == '\t' || c == '\n' || c == '\r' || c == ' ') {
+        line += c == '\n' ? 1 : 0;
+        c = next();
+      }
+      if (c < 0) {
+        return fields;
+      }
+      std::string field;
+      const int start = line;
+      bool ended = false;
+      while (!terminator(c) && field.size() < FieldReader::kMaxFieldLength) {
+        if (c == '%') {
+          const int high = next();
+          const int low = high < 0 || terminator(high) ? high : next();
+          if (high < 0 || (!terminator(high) && low < 0)) {
+            ended = true;
+            break;
+          }
+          if (terminator(high) || terminator(low)) {
+            if (!field.empty()) {
+              fields.emplace_back(-1, field);
+            }
+            return fields;
+          }
+          const char digits[3] = {static_cast<char>(high), static_cast<char>(low), 0};
+          field.push_back(static_cast<char>(std::strtol(digits, nullptr, 16) & 0xFF));
+        } else {
+          field.push_back(static_cast<char>(c));
+        }
+        c = next();
+        if (c < 0) {
+          ended = true;
+          break;
+        }
+      }
+      if (!ended && c == '\n') {
+        ++line;
+      }
+      fields.emplace_back(start, field);
+      if (ended) {
+        return fields;
+      }
+    }
+  };
+  std::mt19937 random(28);
+  const std::string pieces[] = {"AB", "x", "%41", "%7e", " ", "\n", "\r\n", ",", "\t", "%"};
+  for (int round = 0; round < 300; ++round) {
+    std::string text;
+    const size_t count = random() % 40;
+    for (size_t i = 0; i < count; ++i) {
+      if (random() % 20 == 0) {
+        text.append(FieldReader::kMaxFieldLength - 2 + random() % 4, 'L');
+      } else {
+        text += pieces[random() % std::size(pieces)];
+      }
+    }
+    const std::vector<uint8_t> bytes(text.begin(), text.end());
+    FieldReader reader;
+    reader.Bind(bytes);
+    std::vector<std::pair<int, std::string>> read;
+    std::string field;
+    for (int line; (line = reader.ReadField(field)) >= 0 || !field.empty();) {
+      read.emplace_back(line, field);
+      if (line < 0) {
+        break;
+      }
+    }
+    const auto expected = model(bytes);
+    ASSERT_EQ(read, expected) << "round " << round;
+  }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "renumber/reference.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <limits>
 
@@ -47,15 +48,29 @@ std::optional<std::string_view> UnnumberedPrefix(std::string_view reference) {
   return reference.substr(0, end);
 }
 
-std::string FormatReference(std::string_view prefix, int64_t number) {
-  // Only the first 8 characters are kept, so the prefix never needs more than that, and
-  // the digits are written into a buffer without building a second string.
-  char buffer[kMaxReferenceLength + 24];
+namespace {
+
+// Room for the 8 characters kept and every digit of a 64-bit number.
+using ReferenceBuffer = std::array<char, kMaxReferenceLength + 24>;
+
+// Only the first 8 characters are kept, so the prefix never needs more than that.
+std::string_view FormatInto(std::string_view prefix, int64_t number, ReferenceBuffer& buffer) {
   const size_t kept = std::min(prefix.size(), kMaxReferenceLength);
-  std::copy_n(prefix.begin(), kept, buffer);
-  const auto end = std::to_chars(buffer + kept, buffer + sizeof buffer, number).ptr;
-  const size_t length = std::min(static_cast<size_t>(end - buffer), kMaxReferenceLength);
-  return std::string(buffer, length);
+  std::copy_n(prefix.begin(), kept, buffer.begin());
+  const auto end = std::to_chars(buffer.data() + kept, buffer.data() + buffer.size(), number).ptr;
+  return {buffer.data(), std::min(static_cast<size_t>(end - buffer.data()), kMaxReferenceLength)};
+}
+
+}  // namespace
+
+std::string FormatReference(std::string_view prefix, int64_t number) {
+  ReferenceBuffer buffer;
+  return std::string(FormatInto(prefix, number, buffer));
+}
+
+bool StoreFormattedReference(std::string_view prefix, int64_t number, std::span<uint8_t> field) {
+  ReferenceBuffer buffer;
+  return StoreReference(FormatInto(prefix, number, buffer), field);
 }
 
 bool StoreReference(std::string_view text, std::span<uint8_t> field) {

@@ -34,6 +34,10 @@ std::optional<std::string_view> UnnumberedPrefix(std::string_view reference);
 // 8 characters.
 std::string FormatReference(std::string_view prefix, int64_t number);
 
+// StoreReference(FormatReference(prefix, number), field) without building the text on the
+// heap's terms: the numbering modes store a reference for every component of a board.
+bool StoreFormattedReference(std::string_view prefix, int64_t number, std::span<uint8_t> field);
+
 // Writes `text` into a reference field (its length byte and 8 character bytes) as a
 // length-prefixed text, cut to what the field holds and to 8 characters. Bytes after the
 // last character keep what they held. Does nothing to a field without room for the length.

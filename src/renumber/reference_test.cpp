@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <random>
+#include <string>
 #include <vector>
 
 namespace kerro {
@@ -102,6 +104,37 @@ TEST(StoreReference, StaysInsideASmallField) {
   StoreReference("ABCDEFGH", std::span<uint8_t>(bytes).first(4));
   EXPECT_EQ(bytes, (std::vector<uint8_t>{3, 'A', 'B', 'C', 0xEE, 0xEE}));
   StoreReference("R1", std::span<uint8_t>());  // no room even for the length: no effect
+}
+
+}  // namespace
+}  // namespace kerro
+
+namespace kerro {
+namespace {
+
+// Storing a formatted reference in place gives the field the bytes, and the answer, that
+// storing the formatted text gives: over prefixes of 0 to 12 characters (cut at 8), numbers
+// of any width, and fields that already hold the result or something else.
+TEST(StoreFormattedReference, StoresWhatFormatAndStoreWould) {
+  std::mt19937 random(28);
+  for (int round = 0; round < 5000; ++round) {
+    std::string prefix(random() % 13, 'A');
+    for (char& c : prefix) {
+      c = static_cast<char>('A' + random() % 26);
+    }
+    const int64_t number = static_cast<int64_t>(random()) >> (random() % 32);
+    std::vector<uint8_t> field(1 + random() % 10);
+    for (uint8_t& byte : field) {
+      byte = static_cast<uint8_t>(random());
+    }
+    if (round % 3 == 0) {
+      StoreReference(FormatReference(prefix, number), field);
+    }
+    std::vector<uint8_t> expected = field;
+    const bool expectedChange = StoreReference(FormatReference(prefix, number), expected);
+    EXPECT_EQ(StoreFormattedReference(prefix, number, field), expectedChange);
+    EXPECT_EQ(field, expected);
+  }
 }
 
 }  // namespace

@@ -625,7 +625,7 @@ size_t StoreNumbers(std::span<ComponentEntry> entries, const NewNumbers& result,
       const bool moves = !laterDuplicate.empty() && laterDuplicate[i] > 0;
       const std::string_view prefix =
           keep && !moves ? *UnnumberedPrefix(reference) : SplitReference(reference).prefix;
-      storedOther = StoreReference(FormatReference(prefix, number), entries[i].referenceField());
+      storedOther = StoreFormattedReference(prefix, number, entries[i].referenceField());
     }
     if (result.block[i] >= 0 && entries[i].block() != static_cast<uint8_t>(result.block[i])) {
       entries[i].setBlock(static_cast<uint8_t>(result.block[i]));

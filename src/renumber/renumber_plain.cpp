@@ -200,8 +200,8 @@ void Store(std::span<ComponentEntry> entries, const PlainBoard& board,
            const std::vector<int64_t>& newNumbers, std::vector<bool>* changed) {
   for (size_t slot = 0; slot < board.numbered.size(); ++slot) {
     const NumberedComponent& item = board.numbered[slot];
-    if (StoreReference(FormatReference(board.prefixes.text(item.prefix), newNumbers[slot]),
-                       entries[item.component].referenceField()) &&
+    if (StoreFormattedReference(board.prefixes.text(item.prefix), newNumbers[slot],
+                                entries[item.component].referenceField()) &&
         changed != nullptr) {
       (*changed)[item.component] = true;
     }
