@@ -44,7 +44,7 @@ bool IsTextLibraryExtension(std::string_view extension) {
 
 }  // namespace
 
-bool PartLibrary::loadLibrary(const std::string& path, FileSystem& fileSystem) {
+bool PartLibrary::loadLibrary(const std::string& path, FileSystem& fileSystem, PartDetail detail) {
   if (fileName_) {
     return false;
   }
@@ -57,7 +57,7 @@ bool PartLibrary::loadLibrary(const std::string& path, FileSystem& fileSystem) {
       return false;
     }
     // The readers replace this library only when they succeed.
-    const bool ok = text ? LoadTextLibrary(*this, *bytes)
+    const bool ok = text ? LoadTextLibrary(*this, *bytes, detail)
                          : HasBinaryLibraryMagic(*bytes) && LoadBinaryLibrary(*this, *bytes);
     if (!ok) {
       return false;
@@ -101,7 +101,9 @@ bool LibrarySet::loadLibraries(const std::string& schematicPath) {
     const LibraryFileSearch search =
         FindLibraryFile(listed, libraryFolders_, fileSystem_, DirectoryOf(settings));
     auto library = std::make_unique<PartLibrary>();
-    if (!search.found || !library->loadLibrary(*search.found, fileSystem_)) {
+    // The set serves numbering, which never looks at a pin.
+    if (!search.found ||
+        !library->loadLibrary(*search.found, fileSystem_, PartDetail::kWithoutPins)) {
       failure_ = LibraryFailure{JoinTriedPaths(search.tried), "no such file"};
       if (search.found) {
         failure_->cause = fileSystem_.readFileShared(*search.found)

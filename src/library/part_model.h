@@ -112,6 +112,14 @@ struct PartEntry {
   int32_t blockCount() const { return body != nullptr ? body->blockCount : 1; }
 };
 
+// How much of each part a load keeps. Numbering needs only the names, the reference
+// prefixes, the sizes, the patterns and the block counts; the pins are most of a text
+// library and most of its load time. Either way a load accepts and rejects the same files.
+enum class PartDetail {
+  kFull,
+  kWithoutPins,  // bodies keep no pins, and pinSides stays 0
+};
+
 class PartLibrary {
  public:
   PartLibrary() = default;
@@ -132,8 +140,10 @@ class PartLibrary {
   // other file as a binary library when its header matches. Returns false, showing
   // nothing, if the library was loaded before, the file cannot be read, or it is not a
   // well-formed library; the library is then left as it was. Binary libraries are read
-  // through `fileSystem` exclusively, text libraries shared.
-  bool loadLibrary(const std::string& path, FileSystem& fileSystem);
+  // through `fileSystem` exclusively, text libraries shared. `detail` applies to text
+  // libraries; a binary library is always read whole.
+  bool loadLibrary(const std::string& path, FileSystem& fileSystem,
+                   PartDetail detail = PartDetail::kFull);
 
   // Used by the readers while they build a library.
   PartBody& addBody(std::unique_ptr<PartBody> body);

@@ -81,7 +81,8 @@ uint8_t DecodeBitmapPair(char high, char low) {
 
 class TextLibraryParser {
  public:
-  TextLibraryParser(PartLibrary& library, std::span<const uint8_t> text) : library_(library) {
+  TextLibraryParser(PartLibrary& library, std::span<const uint8_t> text, PartDetail detail)
+      : library_(library), keepPins_(detail == PartDetail::kFull) {
     reader_.Bind(text);
   }
 
@@ -223,8 +224,11 @@ class TextLibraryParser {
           if (!items.hasSizeAndBlocks()) {
             return SectionEnd::Failed;
           }
-          PartPin& pin = body->pins.emplace_back();
-          pin.prepareNumbers(items.blocks);
+          PartPin* pin = nullptr;
+          if (keepPins_) {
+            pin = &body->pins.emplace_back();
+            pin->prepareNumbers(items.blocks);
+          }
           const SectionEnd end = parsePin(pin);
           if (end == SectionEnd::Failed) {
             return SectionEnd::Failed;
@@ -291,7 +295,8 @@ class TextLibraryParser {
     addEntry(std::move(items.name), &library_.addBody(std::move(body)));
   }
 
-  SectionEnd parsePin(PartPin& pin) {
+  // Reads a pin section into `pin`; with a null `pin` only its structure is checked.
+  SectionEnd parsePin(PartPin* pin) {
     bool hidden = false;
     int32_t numberIndex = 0;
     while (true) {
@@ -304,41 +309,41 @@ class TextLibraryParser {
         }
       } else if (IsCloser(field_)) {
         return field_ == "-PIN" ? SectionEnd::Closed : SectionEnd::Failed;
-      } else if (std::string_view key, value; SplitItem(field_, key, value)) {
+      } else if (std::string_view key, value; pin != nullptr && SplitItem(field_, key, value)) {
         if (key == "N") {
-          pin.setName(UpToNul(value));
+          pin->setName(UpToNul(value));
         } else if (key == "L") {
           switch (value.front()) {
             case 'T':
-              pin.location |= 1u << kPinSideShift;
+              pin->location |= 1u << kPinSideShift;
               break;
             case 'R':
-              pin.location |= 2u << kPinSideShift;
+              pin->location |= 2u << kPinSideShift;
               break;
             case 'B':
-              pin.location |= 3u << kPinSideShift;
+              pin->location |= 3u << kPinSideShift;
               break;
             default:
               break;
           }
           const int32_t offset = ParseInteger(value.substr(1));
           if (offset >= 0 && offset <= 255) {
-            pin.location = (pin.location & ~kPinOffsetMask) | static_cast<uint32_t>(offset);
+            pin->location = (pin->location & ~kPinOffsetMask) | static_cast<uint32_t>(offset);
           }
         } else if (key == "T") {
           for (char flag : value) {
             if (flag == 'C') {
-              pin.location |= kPinFlagC;
+              pin->location |= kPinFlagC;
             } else if (flag == 'N') {
-              pin.location |= kPinFlagN;
+              pin->location |= kPinFlagN;
             } else if (flag == 'S') {
-              pin.location |= kPinFlagS;
+              pin->location |= kPinFlagS;
             } else if (flag == 'm') {
               hidden = true;
             }
           }
         } else if (key == "M") {
-          pin.setNumber(numberIndex++, !hidden, value);
+          pin->setNumber(numberIndex++, !hidden, value);
         }
       }
     }
@@ -386,6 +391,7 @@ class TextLibraryParser {
   }
 
   PartLibrary& library_;
+  const bool keepPins_;
   FieldReader reader_;
   std::string field_;
   std::unordered_map<std::string, size_t> entriesByName_;
@@ -394,11 +400,12 @@ class TextLibraryParser {
 
 }  // namespace
 
-bool LoadTextLibrary(PartLibrary& library, std::span<const uint8_t> text) {
+bool LoadTextLibrary(PartLibrary& library, std::span<const uint8_t> text, PartDetail detail) {
   const auto end = std::find(text.begin(), text.end(), kEndOfText);
   text = text.first(static_cast<size_t>(end - text.begin()));
-  return LoadReplacing(
-      library, [&](PartLibrary& loaded) { return TextLibraryParser(loaded, text).parse(); });
+  return LoadReplacing(library, [&](PartLibrary& loaded) {
+    return TextLibraryParser(loaded, text, detail).parse();
+  });
 }
 
 }  // namespace kerro

@@ -38,8 +38,10 @@
 
 namespace kerro {
 
-// Reads a whole text library into `library`, which must be empty. Returns false if the
-// text is not a well-formed library; `library` is then left empty.
-bool LoadTextLibrary(PartLibrary& library, std::span<const uint8_t> text);
+// Reads a whole text library into `library`, which must be empty, keeping the pins only
+// for PartDetail::kFull. Returns false if the text is not a well-formed library; `library`
+// is then left empty.
+bool LoadTextLibrary(PartLibrary& library, std::span<const uint8_t> text,
+                     PartDetail detail = PartDetail::kFull);
 
 }  // namespace kerro

@@ -454,9 +454,27 @@ TEST(TextLibrary, TenThousandParts) {
 namespace kerro {
 namespace {
 
+// Loaded without pins, `text` must give the same outcome and the same parts.
+void ExpectSameWithoutPins(std::span<const uint8_t> text, const PartLibrary& full, bool loaded) {
+  PartLibrary lean;
+  ASSERT_EQ(LoadTextLibrary(lean, text, PartDetail::kWithoutPins), loaded);
+  ASSERT_EQ(lean.entryCount(), full.entryCount());
+  for (int32_t i = 0; i < full.entryCount(); ++i) {
+    const PartEntry& a = *full.entryAt(i);
+    const PartEntry& b = *lean.entryAt(i);
+    ASSERT_EQ(a.name, b.name);
+    ASSERT_EQ(a.blockCount(), b.blockCount());
+    ASSERT_EQ(a.body->refPrefix, b.body->refPrefix);
+    ASSERT_EQ(a.body->sizeX, b.body->sizeX);
+    ASSERT_EQ(a.body->pattern == nullptr, b.body->pattern == nullptr);
+    EXPECT_TRUE(b.body->pins.empty());
+  }
+}
+
 TEST(TextLibrary, DamagedTextNeverReadsOutside) {
   // Under the sanitizers this shows that no cut or damaged text makes the reader read
-  // outside its bytes; a load may succeed or fail.
+  // outside its bytes; a load may succeed or fail, and fails or succeeds alike with and
+  // without the pins.
   testing::TextLibraryBuilder builder;
   builder.pattern("GATE", 9, 2, {{0x12, 0x80}, {0xFF, 0x01}})
       .component(
@@ -470,7 +488,8 @@ TEST(TextLibrary, DamagedTextNeverReadsOutside) {
   const std::string good = builder.text();
   for (size_t length = 0; length <= good.size(); ++length) {
     PartLibrary library;
-    LoadTextLibrary(library, {reinterpret_cast<const uint8_t*>(good.data()), length});
+    const std::span<const uint8_t> cut(reinterpret_cast<const uint8_t*>(good.data()), length);
+    ExpectSameWithoutPins(cut, library, LoadTextLibrary(library, cut));
   }
   std::mt19937 random(777);
   const std::string alphabet = "+-:,%\r\n\\0aF@OPNXYBMLT";
@@ -480,7 +499,11 @@ TEST(TextLibrary, DamagedTextNeverReadsOutside) {
       text[random() % text.size()] = alphabet[random() % alphabet.size()];
     }
     PartLibrary library;
-    if (LoadTextLibrary(library, {reinterpret_cast<const uint8_t*>(text.data()), text.size()})) {
+    const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(text.data()),
+                                         text.size());
+    const bool loaded = LoadTextLibrary(library, bytes);
+    ExpectSameWithoutPins(bytes, library, loaded);
+    if (loaded) {
       for (const PartEntry& entry : library.entries()) {
         ASSERT_NE(entry.body, nullptr);
         EXPECT_GE(entry.blockCount(), 0);
