@@ -34,8 +34,8 @@ std::optional<std::string_view> UnnumberedPrefix(std::string_view reference);
 // 8 characters.
 std::string FormatReference(std::string_view prefix, int64_t number);
 
-// StoreReference(FormatReference(prefix, number), field) without building the text on the
-// heap's terms: the numbering modes store a reference for every component of a board.
+// StoreReference(FormatReference(prefix, number), field) without building a string on the
+// heap: the numbering modes store a reference for every component of a board.
 bool StoreFormattedReference(std::string_view prefix, int64_t number, std::span<uint8_t> field);
 
 // Writes `text` into a reference field (its length byte and 8 character bytes) as a

@@ -15,9 +15,10 @@ cd "$work"
 
 fail() { echo "program_test: $*" >&2; exit 1; }
 
-# Waits up to ten seconds for a command to succeed.
+# Waits up to 30 seconds for a command to succeed: a sanitized build on a busy machine
+# starts slowly.
 wait_until() {
-  for _ in $(seq 300); do  # 30 s: a sanitized build on a busy machine starts slowly
+  for _ in $(seq 300); do
     if "$@"; then return 0; fi
     sleep 0.1
   done
