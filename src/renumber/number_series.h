@@ -37,6 +37,8 @@ namespace kerro {
 class TakenReferences {
  public:
   void insert(uint32_t prefix, int64_t number);
+  // Room for `count` references without growing.
+  void reserve(size_t count);
   bool contains(uint32_t prefix, int64_t number) const;
   bool empty() const { return count_ == 0; }
 
@@ -92,7 +94,14 @@ class NumberSeries {
   // The next free number of prefix id `prefix` for component `component` (an index into
   // the board's entries), now taken; 0 when the prefix has run out (see shortage()).
   int64_t next(uint32_t prefix, uint32_t component) {
-    // Most numbers need no more than this: one series per prefix, no cut, nothing taken.
+    const int64_t number = nextWithoutPassingOver(prefix);
+    return number != 0 ? number : nextPassingOver(prefix, component);
+  }
+
+  // The next number of prefix id `prefix` when it needs no more than this: one series per
+  // prefix, no cut, nothing taken (most numbers); else 0, and nothing changes, so that
+  // next() then finds it. A caller whose component is costly to fetch tries this first.
+  int64_t nextWithoutPassingOver(uint32_t prefix) {
     if (sheetBase_ == 0 && highest_.empty()) {
       Series& series = byPrefix_[prefix];
       const int64_t number = series.cursor;
@@ -101,7 +110,7 @@ class NumberSeries {
         return number;
       }
     }
-    return nextPassingOver(prefix, component);
+    return 0;
   }
 
   // Set by the first request that found no number.

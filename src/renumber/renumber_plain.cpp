@@ -182,7 +182,12 @@ bool Number(const PlainBoard& board, int numberBits, const BoardOrder* order, Nu
       lastOnBottom = onBottom;
     }
     if (first || item.prefix != lastPrefix || present != lastPresent || present == 0) {
-      lastNew = series.next(item.prefix, board.numbered[item.slot].component);
+      // The component is fetched only when the series has to pass numbers over: fetching
+      // it for every number is a cache miss per component on a large board.
+      lastNew = series.nextWithoutPassingOver(item.prefix);
+      if (lastNew == 0) {
+        lastNew = series.next(item.prefix, board.numbered[item.slot].component);
+      }
       if (lastNew == 0) {
         return false;
       }
