@@ -247,7 +247,9 @@ void RunJob(const std::vector<std::string>& files, const DesignNumbering& number
   const bool writeNothing = output.options.dryRun || output.options.check;
   JobRequest request = NumberingRequest(files, numbering);
   request.writeFiles = !writeNothing;
-  request.collectChanges = writeNothing || !output.options.report.empty() || output.json;
+  // The change list only where it is shown, reported or put in the JSON: on a large board
+  // it costs more than the numbering.
+  request.collectChanges = output.showChanges || !output.options.report.empty() || output.json;
   request.summarize = !output.options.quiet || output.options.format != OutputFormat::Text;
   request.edit = std::move(edit);
   request.inspect = output.preview ? output.preview->inspector() : nullptr;
@@ -818,7 +820,7 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& given) {
   if (options.list) {
     const int status = ListFiles(options, environment, shown, json ? &*json : nullptr);
     if (json) {
-      environment.out << json->document(status);
+      json->write(environment.out, status);
     }
     return status;
   }
@@ -844,7 +846,7 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& given) {
                                   toFile, shown, jobEnvironment, status);
     if (!applier) {
       if (json) {
-        environment.out << json->document(status);
+        json->write(environment.out, status);
       }
       return status;
     }
@@ -878,7 +880,7 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& given) {
         WriteReportBeforeJobs(options, *numbering, applier, output.shownTexts, environment);
     if (!reportWritten) {
       if (json) {
-        environment.out << json->document(kExitWriteError);
+        json->write(environment.out, kExitWriteError);
       }
       return kExitWriteError;
     }
@@ -889,7 +891,7 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& given) {
     KeepWorst(output.worst, preview->write(environment));
   }
   if (json) {
-    environment.out << json->document(output.worst);
+    json->write(environment.out, output.worst);
   }
   environment.out.flush();
   return output.worst;

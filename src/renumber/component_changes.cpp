@@ -52,6 +52,10 @@ std::string_view ChangeRecorder::referenceBefore(size_t entry) const {
 
 std::vector<ComponentChange> ChangeRecorder::changes(SchematicDocument& document) const {
   std::vector<ComponentChange> changes;
+  // Room for every change the counts see, so a million changes are not moved as the list
+  // grows; a change of other bytes of the field still finds room.
+  const Counts counts = count(document);
+  changes.reserve(std::min(document.entries().size(), counts.references + counts.blocks));
   size_t index = 0;
   for (ComponentEntry& component : document.entries()) {
     const ChangeableBytes& old = before_[index++];
