@@ -1,74 +1,212 @@
 #include "renumber/duplicate_repair.h"
 
 #include <algorithm>
-#include <set>
+#include <array>
+#include <bitset>
+#include <cstring>
 #include <string_view>
-#include <unordered_map>
 
+#include "platform/memory.h"
 #include "renumber/part_role.h"
+#include "renumber/radix_sort.h"
 #include "renumber/reference.h"
 
 namespace kerro {
 
 namespace {
 
-// One package among the holders of a reference.
-struct HolderPackage {
-  std::string_view tag;
-  std::set<int> blocks;
-  int capacity = 0;    // blocks it may hold; 0 for no limit
-  uint32_t moves = 0;  // 0 for the package that keeps the reference
+static_assert(kReferenceCapacity <= sizeof(uint64_t), "a reference is hashed as one word");
+
+// A holder, by its place in the order of placing (the ones that cannot move first, then
+// the others in file order), with a hash of its reference that brings the holders of one
+// reference together.
+struct Holder {
+  uint32_t hash;
+  uint32_t place;
 };
 
-class Holders {
- public:
-  Holders(std::span<const ComponentEntry> entries, const BlockCountLookup* blockCountOf)
-      : entries_(entries), blockCountOf_(blockCountOf) {}
+uint32_t HashOf(std::string_view reference) {
+  uint64_t word = 0;
+  std::memcpy(&word, reference.data(), std::min(reference.size(), sizeof word));
+  word = (word ^ (word >> 29) ^ reference.size()) * 0x9E3779B97F4A7C15u;
+  return static_cast<uint32_t>(word >> 32);
+}
 
-  // Places component `index` into a package of its reference; returns the package's number
-  // (0: it keeps the reference). `movable` is false for one that cannot be renumbered.
-  uint32_t place(uint32_t index, bool movable, uint32_t& lastMoving) {
-    const ComponentEntry& entry = entries_[index];
-    std::vector<HolderPackage>& packages = byReference_[entry.reference()];
-    const bool power = PartRoleOf(entry.partName()) == PartRole::PowerBlock;
-    for (HolderPackage& package : packages) {
-      if (package.tag != entry.packageTag()) {
-        continue;
-      }
-      if (power) {
-        return package.moves;
-      }
-      const bool full =
-          package.capacity > 0 && static_cast<int>(package.blocks.size()) >= package.capacity;
-      if (!full && package.blocks.insert(entry.block()).second) {
-        return package.moves;
-      }
+// A package formed among the holders of one reference and one tag.
+struct Package {
+  std::bitset<256> blocks;
+  int count = 0;     // blocks held
+  int capacity = 0;  // blocks it may hold; 0 for no limit
+  uint32_t former;   // the place of the holder that formed it
+
+  bool takes(uint8_t block) const { return !blocks[block] && (capacity == 0 || count < capacity); }
+};
+
+class Placing {
+ public:
+  Placing(std::span<const ComponentEntry> entries, std::vector<uint32_t> order, size_t unmovable,
+          const BlockCountLookup* blockCountOf)
+      : entries_(entries),
+        order_(std::move(order)),
+        unmovable_(unmovable),
+        blockCountOf_(blockCountOf),
+        formerOf_(order_.size()),
+        forms_(order_.size(), 0) {
+    for (uint32_t place = 0; place < order_.size(); ++place) {
+      formerOf_[place] = place;  // alone with its reference until grouped
     }
-    // A package of its own: kept when it is the first, or when it cannot move.
-    HolderPackage package{entry.packageTag(), {}, 0, 0};
-    if (!power) {
-      package.blocks.insert(entry.block());
-      package.capacity = capacityOf(entry);
+  }
+
+  // Groups the holders by reference. Nearly every reference has one holder, which keeps
+  // it, so a holder's record is read only where its reference hash is shared.
+  void placeAll() {
+    std::vector<Holder> holders;
+    ReserveLarge(holders, order_.size());
+    for (uint32_t place = 0; place < order_.size(); ++place) {
+      holders.push_back({HashOf(entry(place).reference()), place});
     }
-    if (!packages.empty() && movable) {
-      package.moves = ++lastMoving;
+    RadixSortByKey(holders, [](const Holder& holder) { return uint64_t{holder.hash}; });
+    std::vector<Member> run;
+    for (size_t first = 0; first < holders.size();) {
+      size_t end = first + 1;
+      while (end < holders.size() && holders[end].hash == holders[first].hash) {
+        ++end;
+      }
+      if (end - first > 1) {
+        run.clear();
+        for (size_t i = first; i < end; ++i) {
+          const ComponentEntry& holder = entry(holders[i].place);
+          run.push_back({holders[i].place, holder.reference(), holder.packageTag()});
+        }
+        placeHashRun(run);
+      }
+      first = end;
     }
-    packages.push_back(package);
-    return package.moves;
+  }
+
+  // By component: 0, or the number of the package it moves with, numbered in the order of
+  // placing.
+  std::vector<uint32_t> moves() const {
+    std::vector<uint32_t> moves(entries_.size(), 0);
+    std::vector<uint32_t> number(order_.size(), 0);
+    uint32_t lastMoving = 0;
+    for (uint32_t place = 0; place < order_.size(); ++place) {
+      if (forms_[place]) {
+        number[place] = ++lastMoving;
+      }
+      // A package's former comes no later than its members.
+      moves[order_[place]] = number[formerOf_[place]];
+    }
+    return moves;
   }
 
  private:
-  int capacityOf(const ComponentEntry& entry) const {
+  const ComponentEntry& entry(uint32_t place) const { return entries_[order_[place]]; }
+
+  // A holder of a shared hash, with the texts it is grouped by read once.
+  struct Member {
+    uint32_t place;
+    std::string_view reference;
+    std::string_view tag;
+
+    bool operator<(const Member& other) const {
+      return reference != other.reference ? reference < other.reference : tag < other.tag;
+    }
+  };
+
+  // Holders whose references share a hash, in the order of placing: by reference and tag,
+  // keeping that order within each. Most such runs are the blocks of one package, already
+  // in that order.
+  void placeHashRun(std::vector<Member>& run) {
+    if (!std::is_sorted(run.begin(), run.end())) {
+      std::stable_sort(run.begin(), run.end());
+    }
+    for (size_t first = 0; first < run.size();) {
+      size_t end = first + 1;
+      while (end < run.size() && run[end].reference == run[first].reference) {
+        ++end;
+      }
+      // The first holder of the reference keeps it, whatever its tag.
+      uint32_t keeper = run[first].place;
+      for (size_t i = first; i < end; ++i) {
+        keeper = std::min(keeper, run[i].place);
+      }
+      for (size_t tagFirst = first; tagFirst < end;) {
+        size_t tagEnd = tagFirst + 1;
+        while (tagEnd < end && run[tagEnd].tag == run[tagFirst].tag) {
+          ++tagEnd;
+        }
+        placeOneTag(std::span(run).subspan(tagFirst, tagEnd - tagFirst), keeper);
+        tagFirst = tagEnd;
+      }
+      first = end;
+    }
+  }
+
+  // Holders of one reference and one tag, in the order of placing: each joins the first
+  // package it fits, or forms one.
+  void placeOneTag(std::span<const Member> holders, uint32_t keeper) {
+    packages_.clear();
+    for (const Member& member : holders) {
+      const uint32_t place = member.place;
+      const ComponentEntry& holder = entry(place);
+      const bool power = PartRoleOf(holder.partName()) == PartRole::PowerBlock;
+      size_t fits = packages_.size();
+      if (power) {
+        fits = 0;  // any package of its tag; the first
+      } else {
+        // Whether a package holds a block, or is full, never changes back, so the search
+        // for a block goes on where it last stopped.
+        const uint8_t block = holder.block();
+        uint32_t& from = firstFree_[block];
+        while (from < packages_.size() && !packages_[from].takes(block)) {
+          ++from;
+        }
+        touched_.push_back(block);
+        fits = from;
+      }
+      if (fits < packages_.size()) {
+        Package& package = packages_[fits];
+        if (!power) {
+          package.blocks.set(holder.block());
+          ++package.count;
+        }
+        formerOf_[place] = package.former;
+        continue;
+      }
+      Package package;
+      package.former = place;
+      if (!power) {
+        package.blocks.set(holder.block());
+        package.count = 1;
+        package.capacity = capacityOf(holder);
+      }
+      packages_.push_back(package);
+      forms_[place] = place != keeper && place >= unmovable_ ? 1 : 0;
+    }
+    for (const uint8_t block : touched_) {
+      firstFree_[block] = 0;
+    }
+    touched_.clear();
+  }
+
+  int capacityOf(const ComponentEntry& holder) const {
     if (blockCountOf_ == nullptr) {
       return 0;
     }
-    const std::optional<int> count = (*blockCountOf_)(entry.partName());
+    const std::optional<int> count = (*blockCountOf_)(holder.partName());
     return count && *count > 1 ? *count : 0;
   }
 
   std::span<const ComponentEntry> entries_;
+  std::vector<uint32_t> order_;  // by place: the component
+  size_t unmovable_;             // places below this cannot move
   const BlockCountLookup* blockCountOf_;
-  std::unordered_map<std::string_view, std::vector<HolderPackage>> byReference_;
+  std::vector<uint32_t> formerOf_;  // by place: the place that formed its package
+  std::vector<uint8_t> forms_;      // by place: 1 where it formed a package that moves
+  std::vector<Package> packages_;   // of the tag being placed
+  std::array<uint32_t, 256> firstFree_{};
+  std::vector<uint8_t> touched_;
 };
 
 }  // namespace
@@ -76,9 +214,8 @@ class Holders {
 std::vector<uint32_t> FindLaterDuplicates(std::span<const ComponentEntry> entries,
                                           const NumberingControls& controls,
                                           const BlockCountLookup* blockCountOf) {
-  std::vector<uint32_t> moves(entries.size(), 0);
-  std::vector<uint32_t> holders;
-  std::vector<uint32_t> fixedFirst;
+  std::vector<uint32_t> unmovable;
+  std::vector<uint32_t> movable;
   for (uint32_t i = 0; i < entries.size(); ++i) {
     const ComponentEntry& entry = entries[i];
     const std::string_view reference = entry.reference();
@@ -86,19 +223,16 @@ std::vector<uint32_t> FindLaterDuplicates(std::span<const ComponentEntry> entrie
         PartRoleOf(entry.partName()) == PartRole::PowerSymbol) {
       continue;
     }
-    const bool movable =
+    const bool moves =
         !entry.packageTag().empty() && (controls.locks.empty() || !controls.isLocked(reference));
-    (movable ? holders : fixedFirst).push_back(i);
+    (moves ? movable : unmovable).push_back(i);
   }
-  Holders packages(entries, blockCountOf);
-  uint32_t lastMoving = 0;
-  for (const uint32_t i : fixedFirst) {
-    packages.place(i, false, lastMoving);
-  }
-  for (const uint32_t i : holders) {
-    moves[i] = packages.place(i, true, lastMoving);
-  }
-  return moves;
+  const size_t unmovableCount = unmovable.size();
+  unmovable.insert(unmovable.end(), movable.begin(), movable.end());
+  movable = {};
+  Placing placing(entries, std::move(unmovable), unmovableCount, blockCountOf);
+  placing.placeAll();
+  return placing.moves();
 }
 
 }  // namespace kerro

@@ -52,6 +52,20 @@ void TakenReferences::grow() {
   }
 }
 
+void TakenReferences::reserve(size_t count) {
+  if (count_ == 0) {
+    size_t slots = std::max<size_t>(16, slots_.size());
+    while (2 * count > slots) {
+      slots *= 2;
+    }
+    slots_.assign(slots, 0);
+    return;
+  }
+  while (2 * count > slots_.size()) {
+    grow();
+  }
+}
+
 void TakenReferences::insert(uint32_t prefix, int64_t number) {
   if (number < 0 || number > std::numeric_limits<uint32_t>::max() - 1) {
     return;  // no reference of 8 characters shows such a number
@@ -77,6 +91,7 @@ bool TakenReferences::contains(uint32_t prefix, int64_t number) const {
 
 TakenReferences TakeAll(std::span<const std::string_view> references, const PrefixTable& prefixes) {
   TakenReferences taken;
+  taken.reserve(references.size());
   for (const std::string_view reference : references) {
     // As written, R05 splits as R and 5: the reference R5 that a series would give.
     const SplitResult split = SplitReference(reference);

@@ -832,5 +832,46 @@ TEST(RenumberDesign, AgreesWithAModelAndNeverMakesADuplicate) {
   EXPECT_LT(shortages, 400);
 }
 
+// Many holders of a few references and tags, many blocks and power blocks among them: the
+// repair forms and fills many packages per reference and tag.
+TEST(RenumberDesign, RepairOfCrowdedReferencesAgreesWithTheModel) {
+  std::mt19937 random(4242);
+  const std::vector<std::string> parts = {"74LS00", "LM358",      "74HC04",
+                                          "RES",    "VCC_74LS00", "GND_LM358"};
+  for (int round = 0; round < 40; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    File file(2);
+    for (Sheet& sheet : file) {
+      for (int i = 0; i < 150; ++i) {
+        ComponentRecord record;
+        record.x = static_cast<int16_t>(random() % 6 * 700);
+        record.y = static_cast<int16_t>(random() % 3);
+        record.partName = parts[random() % parts.size()];
+        record.packageTag = random() % 8 == 0 ? "" : std::string(1, "ABC"[random() % 3]);
+        record.reference = std::vector<std::string>{"U1", "U2", "R1", "U?"}[random() % 4];
+        record.block = static_cast<uint8_t>(random() % 6);
+        sheet.push_back(record);
+      }
+    }
+    std::vector<SchematicDocument> documents = Load({file});
+    DesignNumbering numbering;
+    numbering.mode = round % 2 == 0 ? NumberingMode::Plain : NumberingMode::ByLibrary;
+    numbering.controls.fixDuplicates = true;
+    if (round % 3 == 0) {
+      numbering.controls.locks.push_back("R*");
+    }
+    std::vector<ModelPart> expected = ModelParts(documents);
+    Model model(expected, {1, 1, numbering.mode == NumberingMode::ByLibrary, false, false,
+                           numbering.controls.locks, 0, true, false});
+    ASSERT_TRUE(model.run());
+    ASSERT_FALSE(RenumberDesign(Pointers(documents), numbering, Lookup()));
+    const std::vector<ModelPart> after = ModelParts(documents);
+    for (size_t i = 0; i < after.size(); ++i) {
+      ASSERT_EQ(after[i].reference, expected[i].reference) << "component " << i;
+      ASSERT_EQ(after[i].block, expected[i].block) << "component " << i;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kerro
