@@ -274,7 +274,7 @@ int RunLint(const LintRequest& request, const TextShown& shown, CliEnvironment& 
       for (const FindingRow& row : rows) {
         json.addFinding(row);
       }
-      environment.out << json.document(status);
+      json.write(environment.out, status);
       break;
     }
     case OutputFormat::GitHub:

@@ -58,20 +58,43 @@ std::string Bool(bool value) {
   return value ? "true" : "false";
 }
 
-std::string Object(const std::vector<std::string>& fields) {
-  std::string object = "{";
-  for (size_t i = 0; i < fields.size(); ++i) {
-    object += (i > 0 ? "," : "") + fields[i];
+// `items` joined by commas between `open` and `close`, onto `out`. A run's list of a
+// million changes is copied once, into room made for all of it.
+void AppendJoined(std::string& out, char open, const std::vector<std::string>& items, char close) {
+  size_t size = out.size() + 2 + items.size();
+  for (const std::string& item : items) {
+    size += item.size();
   }
-  return object + "}";
+  out.reserve(size);
+  out += open;
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (i > 0) {
+      out += ',';
+    }
+    out += items[i];
+  }
+  out += close;
+}
+
+// Onto a list kept as its items joined by commas: a million changes are one string, not a
+// million.
+void AddItem(std::string& list, const std::string& item) {
+  if (!list.empty()) {
+    list += ',';
+  }
+  list += item;
+}
+
+std::string Object(const std::vector<std::string>& fields) {
+  std::string object;
+  AppendJoined(object, '{', fields, '}');
+  return object;
 }
 
 std::string Array(const std::vector<std::string>& items) {
-  std::string array = "[";
-  for (size_t i = 0; i < items.size(); ++i) {
-    array += (i > 0 ? "," : "") + items[i];
-  }
-  return array + "]";
+  std::string array;
+  AppendJoined(array, '[', items, ']');
+  return array;
 }
 
 // A path as a relative URI reference: '/' separates, everything but the unreserved
@@ -179,13 +202,15 @@ JsonReport::JsonReport(std::string command, bool writes)
 
 void JsonReport::addChanges(const std::string& file, const std::vector<ComponentChange>& changes) {
   for (const ComponentChange& change : changes) {
-    changes_.push_back(Object(
-        {Field("file", JsonString(file)), Field("section", Number(change.section + 1)),
-         Field("x", Number(change.x)), Field("y", Number(change.y)),
-         Field("part", JsonString(change.partName)), Field("tag", JsonString(change.packageTag)),
-         Field("oldReference", JsonString(change.oldReference)),
-         Field("newReference", JsonString(change.newReference)),
-         Field("oldBlock", Number(change.oldBlock)), Field("newBlock", Number(change.newBlock))}));
+    AddItem(changes_,
+            Object({Field("file", JsonString(file)), Field("section", Number(change.section + 1)),
+                    Field("x", Number(change.x)), Field("y", Number(change.y)),
+                    Field("part", JsonString(change.partName)),
+                    Field("tag", JsonString(change.packageTag)),
+                    Field("oldReference", JsonString(change.oldReference)),
+                    Field("newReference", JsonString(change.newReference)),
+                    Field("oldBlock", Number(change.oldBlock)),
+                    Field("newBlock", Number(change.newBlock))}));
   }
 }
 
@@ -196,7 +221,8 @@ void JsonReport::addFile(const FileSummary& file) {
       outputs.push_back(JsonString(SchematicDocument::SectionFileName(file.path, section)));
     }
   }
-  files_.push_back(
+  AddItem(
+      files_,
       Object({Field("path", JsonString(file.path)), Field("sections", Number(file.sections)),
               Field("referencesChanged", Number(static_cast<long long>(file.referencesChanged))),
               Field("blocksChanged", Number(static_cast<long long>(file.blocksChanged))),
@@ -206,12 +232,13 @@ void JsonReport::addFile(const FileSummary& file) {
 }
 
 void JsonReport::addComponent(ListedComponent component) {
-  components_.push_back(Object(
-      {Field("file", JsonString(component.file)), Field("section", Number(component.section)),
-       Field("x", Number(component.x)), Field("y", Number(component.y)),
-       Field("block", Number(component.block)), Field("tag", JsonString(component.tag)),
-       Field("reference", JsonString(component.reference)),
-       Field("part", JsonString(component.part))}));
+  AddItem(components_,
+          Object({Field("file", JsonString(component.file)),
+                  Field("section", Number(component.section)), Field("x", Number(component.x)),
+                  Field("y", Number(component.y)), Field("block", Number(component.block)),
+                  Field("tag", JsonString(component.tag)),
+                  Field("reference", JsonString(component.reference)),
+                  Field("part", JsonString(component.part))}));
 }
 
 void JsonReport::addFinding(const FindingRow& finding) {
@@ -226,10 +253,10 @@ void JsonReport::addFinding(const FindingRow& finding) {
   }
   fields.push_back(Field("finding", JsonString(finding.finding)));
   fields.push_back(Field("detail", JsonString(finding.detail)));
-  findings_.push_back(Object(fields));
+  AddItem(findings_, Object(fields));
 }
 
-std::string JsonReport::document(int exitStatus) const {
+void JsonReport::write(std::ostream& out, int exitStatus) const {
   std::vector<std::string> fields = {
       Field("$schema", JsonString(kSchema)),
       Field("formatVersion", Number(kFormatVersion)),
@@ -238,15 +265,22 @@ std::string JsonReport::document(int exitStatus) const {
       Field("writes", Bool(writes_)),
       Field("exitStatus", Number(exitStatus)),
   };
+  // The lists go out after the other fields, without another copy of them.
+  std::string head = Object(fields);
+  head.pop_back();
+  out << head;
+  const auto writeList = [&out](const char* name, const std::string& items) {
+    out << ',' << JsonString(name) << ":[" << items << ']';
+  };
   if (command_ == "list") {
-    fields.push_back(Field("components", Array(components_)));
+    writeList("components", components_);
   } else if (command_ == "lint") {
-    fields.push_back(Field("findings", Array(findings_)));
+    writeList("findings", findings_);
   } else {
-    fields.push_back(Field("files", Array(files_)));
-    fields.push_back(Field("changes", Array(changes_)));
+    writeList("files", files_);
+    writeList("changes", changes_);
   }
-  return Object(fields) + "\n";
+  out << "}\n";
 }
 
 std::string GitHubError(std::string_view file, std::string_view title, std::string_view message) {

@@ -7,6 +7,7 @@
 // "\xNN" for each byte that is not.
 
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,15 +66,17 @@ class JsonReport {
   void addComponent(ListedComponent component);
   void addFinding(const FindingRow& finding);
 
-  std::string document(int exitStatus) const;
+  // The document, onto `out`.
+  void write(std::ostream& out, int exitStatus) const;
 
  private:
   std::string command_;
   bool writes_;
-  std::vector<std::string> files_;
-  std::vector<std::string> changes_;
-  std::vector<std::string> components_;
-  std::vector<std::string> findings_;
+  // Each list as its items joined by commas.
+  std::string files_;
+  std::string changes_;
+  std::string components_;
+  std::string findings_;
 };
 
 // A GitHub Actions workflow command that marks `file` with an error.
