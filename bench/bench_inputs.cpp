@@ -3,7 +3,9 @@
 #include <array>
 #include <cstdio>
 #include <optional>
+#include <unordered_set>
 
+#include "schematic/schematic_document.h"
 #include "testing/binary_library_builder.h"
 #include "testing/schematic_builder.h"
 #include "testing/text_library_builder.h"
@@ -200,9 +202,10 @@ struct ShapeRule {
   uint32_t sharedTags;    // tags of the multi-block packages; 0: one tag per package
   bool longNames;
   int sections;
+  uint32_t numbers = 9999999;  // the present number of a package: 1 to this, at random
 };
 
-constexpr std::array<ShapeRule, 7> kShapeRules = {{
+constexpr std::array<ShapeRule, 8> kShapeRules = {{
     {BoardShape::Scattered, "scattered", true, 1, 2, 0, false, 1},
     {BoardShape::Power, "power", true, 15, 20, 0, false, 1},
     {BoardShape::SharedTags, "shared-tags", true, 1, 2, 1000, false, 1},
@@ -210,6 +213,7 @@ constexpr std::array<ShapeRule, 7> kShapeRules = {{
     {BoardShape::Sections, "sections", true, 10, 2, 0, false, 63},
     {BoardShape::Mixed, "mixed", true, 10, 2, 1000, false, 1},
     {BoardShape::MixedSections, "mixed-sections", true, 10, 2, 1000, false, 4},
+    {BoardShape::Duplicates, "duplicates", true, 10, 2, 1000, false, 1, 1000},
 }};
 
 // `length` upper-case letters.
@@ -289,7 +293,8 @@ std::vector<uint8_t> ShapedBoard(size_t components, size_t catalogParts, const S
       record.packageTag = Numbered("T", ++packages, 1);
     }
     record.partName = part.name;
-    record.reference = Numbered(part.prefix.c_str(), random.below(9999999) + 1, 1).substr(0, 8);
+    record.reference =
+        Numbered(part.prefix.c_str(), random.below(rule.numbers) + 1, 1).substr(0, 8);
     if (part.blocks > 1) {
       packaged.emplace_back(record.packageTag, part.prefix);
     }
@@ -337,6 +342,31 @@ std::vector<uint8_t> BenchBoard(size_t components, size_t catalogParts, BoardSha
     }
   }
   return BenchBoard(components, catalogParts);
+}
+
+std::string BenchPlacement(const std::vector<uint8_t>& board) {
+  SchematicDocument document;
+  if (!document.loadImage(board)) {
+    return {};
+  }
+  std::string text = "Ref,Val,PosX,PosY,Side\n";
+  std::unordered_set<std::string> seen;
+  uint32_t seed = 25;
+  const auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+  for (const ComponentEntry& entry : document.entries()) {
+    std::string reference(entry.reference());
+    if (entry.packageTag().empty() || !seen.insert(reference).second) {
+      continue;
+    }
+    const auto millimetres = [&] {
+      const uint32_t micrometres = next() % 500000;
+      const std::string fraction = std::to_string(1000 + micrometres % 1000);
+      return std::to_string(micrometres / 1000) + "." + fraction.substr(1);
+    };
+    text += reference + ",V," + millimetres() + "," + millimetres() +
+            (next() % 3 == 0 ? ",bottom\n" : ",top\n");
+  }
+  return text;
 }
 
 }  // namespace kerro::testing

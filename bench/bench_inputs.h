@@ -53,6 +53,8 @@ enum class BoardShape {
   Mixed,          // scattered, 10% power blocks, 1,000 tags shared by every multi-block package:
                   // many power blocks meeting few, crowded packages
   MixedSections,  // Mixed in 4 sections
+  Duplicates,     // Mixed with present numbers of 1 to 1,000: a reference has hundreds of
+                  // holders, most of them duplicates, for --fix-duplicates to sort out
 };
 
 // Name of a shape as bench/run and make_bench_inputs spell it ("today", "scattered" ...),
@@ -62,5 +64,10 @@ std::optional<BoardShape> ShapeNamed(std::string_view name);
 std::vector<BoardShape> AllShapes();
 
 std::vector<uint8_t> BenchBoard(size_t components, size_t catalogParts, BoardShape shape);
+
+// The placement file of a board (for --by-board): one row per placed reference at a fixed
+// pseudo-random place on a 500 mm square, a third of them on the bottom, so that rows of
+// 1 mm hold hundreds of parts on the largest board.
+std::string BenchPlacement(const std::vector<uint8_t>& board);
 
 }  // namespace kerro::testing

@@ -107,32 +107,11 @@ void BM_RenumberPlain(benchmark::State& state) {
   SetCounters(state, components, Board(components).size());
 }
 
-// The placement file of a board: one row per placed reference at a fixed pseudo-random
-// place on a 500 mm square, a third of them on the bottom, so that rows of 1 mm hold
-// hundreds of parts on the largest board.
 const std::string& Placement(size_t components) {
   static std::map<size_t, std::string> made;
   auto [found, added] = made.try_emplace(components);
   if (added) {
-    SchematicDocument document = Loaded(Board(components));
-    std::string& text = found->second;
-    text = "Ref,Val,PosX,PosY,Side\n";
-    std::unordered_map<std::string, bool> seen;
-    uint32_t seed = 25;
-    const auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
-    for (const ComponentEntry& entry : document.entries()) {
-      const std::string reference(entry.reference());
-      if (entry.packageTag().empty() || !seen.emplace(reference, true).second) {
-        continue;
-      }
-      const auto millimetres = [&] {
-        const uint32_t micrometres = next() % 500000;
-        const std::string fraction = std::to_string(1000 + micrometres % 1000);
-        return std::to_string(micrometres / 1000) + "." + fraction.substr(1);
-      };
-      text += reference + ",V," + millimetres() + "," + millimetres() +
-              (next() % 3 == 0 ? ",bottom\n" : ",top\n");
-    }
+    found->second = BenchPlacement(Board(components));
   }
   return found->second;
 }

@@ -4,6 +4,7 @@
 //   PARTS.LB3   a text library of 10,000 parts
 //   PARTS.LIB   a binary library of 10,000 further parts
 //   TOSK.INI    listing both, by absolute path, for library-guided numbering
+//   BOARD-POS.csv  a placement file of the board, for --by-board
 // Usage: make_bench_inputs FOLDER [COMPONENTS [SHAPE]]
 
 #include <cstdio>
@@ -43,7 +44,10 @@ int main(int argc, char** argv) {
     WriteBytes((folder / "PARTS.LIB").string(), BenchBinaryLibrary(kLibraryParts, kLibraryParts));
     WriteToskIni((folder / "TOSK.INI").string(),
                  {(folder / "PARTS.LB3").string(), (folder / "PARTS.LIB").string()});
-    WriteBytes((folder / "BOARD.CE2").string(), BenchBoard(components, 2 * kLibraryParts, *shape));
+    const std::vector<uint8_t> board = BenchBoard(components, 2 * kLibraryParts, *shape);
+    WriteBytes((folder / "BOARD.CE2").string(), board);
+    const std::string placement = BenchPlacement(board);
+    WriteBytes((folder / "BOARD-POS.csv").string(), {placement.begin(), placement.end()});
   } catch (const std::exception& error) {
     std::fprintf(stderr, "make_bench_inputs: %s\n", error.what());
     return 1;
