@@ -47,7 +47,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   KERRO_FUZZ_CHECK(kerro::RenamePlacement(bytes, *read.rows, marked).size() == expectedSize,
                    "a row not renamed exactly once");
   const kerro::BoardOrder order = kerro::OrderBoard(*read.rows, {});
-  KERRO_FUZZ_CHECK(order.placeOf.size() == read.rows->size() && order.topCount <= read.rows->size(),
+  KERRO_FUZZ_CHECK(order.places.size() == read.rows->size() && order.topCount <= read.rows->size(),
                    "the order lost a row");
+  // Every reference a component can hold finds a place of its own.
+  std::set<uint32_t> places;
+  for (const kerro::PlacementRow& row : *read.rows) {
+    const std::optional<uint32_t> place = order.places.placeOf(row.reference);
+    KERRO_FUZZ_CHECK(place.has_value() == (row.reference.size() <= kerro::kReferenceCapacity) &&
+                         (!place || (*place < read.rows->size() && places.insert(*place).second)),
+                     "a reference without a place of its own");
+  }
   return 0;
 }

@@ -22,7 +22,7 @@ struct Reading {
 BoardOrder OrderBoard(std::span<const PlacementRow> rows, const BoardLayout& layout) {
   BoardOrder order;
   order.bottomStart = layout.bottomStart;
-  order.placeOf.reserve(rows.size());
+  order.places.reserve(rows.size());
   uint32_t place = 0;
   for (const BoardSide side : {BoardSide::Top, BoardSide::Bottom}) {
     std::vector<Reading> parts;
@@ -48,7 +48,8 @@ BoardOrder OrderBoard(std::span<const PlacementRow> rows, const BoardLayout& lay
                                     [limit](const Reading& part) { return part.across > limit; });
       std::sort(first, end, byAlong);
       for (auto part = first; part != end; ++part) {
-        order.placeOf.emplace(rows[part->row].reference, place++);
+        order.places.add(rows[part->row].reference);
+        ++place;
       }
       first = end;
     }

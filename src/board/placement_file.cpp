@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <limits>
 #include <span>
 
@@ -330,10 +331,54 @@ std::string Shown(std::string_view text) {
   return "\"" + shown + (text.size() > 40 ? "...\"" : "\"");
 }
 
+// The rows read so far by reference, to find a reference on two rows: open addressing
+// over row indexes, for placement files of a million rows.
+class RowsByReference {
+ public:
+  // The earlier row that has the reference of `rows[row]`, or nullopt after noting it.
+  std::optional<size_t> earlierOrAdd(const std::vector<PlacementRow>& rows, size_t row) {
+    if (2 * (count_ + 1) > slots_.size()) {
+      grow(rows);
+    }
+    const uint64_t hash = std::hash<std::string_view>{}(rows[row].reference);
+    for (size_t at = hash & (slots_.size() - 1);; at = (at + 1) & (slots_.size() - 1)) {
+      if (slots_[at] == 0) {
+        slots_[at] = static_cast<uint32_t>(row + 1);
+        ++count_;
+        return std::nullopt;
+      }
+      if (rows[slots_[at] - 1].reference == rows[row].reference) {
+        return slots_[at] - 1;
+      }
+    }
+  }
+
+ private:
+  void grow(const std::vector<PlacementRow>& rows) {
+    std::vector<uint32_t> old(std::max<size_t>(1024, 2 * slots_.size()), 0);
+    old.swap(slots_);
+    for (const uint32_t entry : old) {
+      if (entry == 0) {
+        continue;
+      }
+      const uint64_t hash = std::hash<std::string_view>{}(rows[entry - 1].reference);
+      size_t at = hash & (slots_.size() - 1);
+      while (slots_[at] != 0) {
+        at = (at + 1) & (slots_.size() - 1);
+      }
+      slots_[at] = entry;
+    }
+  }
+
+  std::vector<uint32_t> slots_;  // row index + 1; 0 for an empty slot
+  size_t count_ = 0;
+};
+
 // Reads the rows after the header. Returns the error, or an empty text.
 std::string ReadRows(std::span<const Line> lines, char separator, const Columns& columns,
                      int64_t defaultUnit, std::vector<PlacementRow>& rows) {
-  std::unordered_map<std::string, size_t> lineOf;
+  RowsByReference byReference;
+  rows.reserve(lines.size());
   std::vector<Field> fields;
   std::string error;
   for (const Line& line : lines) {
@@ -388,12 +433,11 @@ std::string ReadRows(std::span<const Line> lines, char separator, const Columns&
       }
       row.side = *side;
     }
-    const auto [earlier, added] = lineOf.try_emplace(row.reference, line.number);
-    if (!added) {
-      return where() + Shown(row.reference) + " is on line " + std::to_string(earlier->second) +
-             " too";
-    }
     rows.push_back(std::move(row));
+    if (const std::optional<size_t> earlier = byReference.earlierOrAdd(rows, rows.size() - 1)) {
+      return where() + Shown(rows.back().reference) + " is on line " +
+             std::to_string(rows[*earlier].line) + " too";
+    }
   }
   return {};
 }

@@ -219,21 +219,36 @@ std::optional<BoardRun> BoardRun::Prepare(const Request& request, DesignNumberin
     return std::nullopt;
   }
   run.rows_ = std::move(*read.rows);
-  numbering.controls.board = std::make_shared<const BoardOrder>(OrderBoard(run.rows_, layout));
+  auto order = std::make_shared<const BoardOrder>(OrderBoard(run.rows_, layout));
+  numbering.controls.board = order;
 
+  // The FILEs' references: for the warning, which places some component holds; for a
+  // record, every name in use. A quiet run without records needs neither.
+  const bool warn = !request.quiet;
+  const bool names = !options.wasIs.empty();
+  if (!warn && !names) {
+    status = kExitFinished;
+    return run;
+  }
+  std::vector<bool> held(order->places.size());
   for (const std::string& file : request.files) {
     SchematicDocument document;
     if (!document.load(environment.fileSystem, file)) {
       continue;  // the job reports it
     }
     for (const ComponentEntry& component : document.entries()) {
-      run.references_.emplace_back(component.reference());
+      if (const std::optional<uint32_t> place = order->places.placeOf(component.reference())) {
+        held[*place] = true;
+      }
+      if (names) {
+        run.references_.emplace_back(component.reference());
+      }
     }
   }
   std::sort(run.references_.begin(), run.references_.end());
   for (const PlacementRow& row : run.rows_) {
-    if (!request.quiet &&
-        !std::binary_search(run.references_.begin(), run.references_.end(), row.reference)) {
+    const std::optional<uint32_t> place = order->places.placeOf(row.reference);
+    if (warn && (!place || !held[*place])) {
       err << "kerro-cli: warning: line " << row.line << " of " << Printable(options.placement)
           << ": " << Printable(row.reference) << " is no part of any FILE\n";
     }

@@ -71,7 +71,8 @@ class BoardRun {
   BoardOptions options_;
   std::string placementBytes_;
   std::vector<PlacementRow> rows_;
-  std::vector<std::string> references_;  // of every component of the FILEs, sorted
+  // Of every component of the FILEs, sorted; only where a record needs the names in use.
+  std::vector<std::string> references_;
 };
 
 }  // namespace kerro

@@ -6,10 +6,13 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
+
+#include "renumber/short_text_ids.h"
+#include "schematic/schematic_format.h"
 
 namespace kerro {
 
@@ -29,12 +32,42 @@ enum class NewNumberPlace {
   After,  // above every number the prefix holds in the design
 };
 
+// The places of a board's parts, by present reference, byte for byte. A component's
+// reference holds at most 8 characters, so a longer one in a placement file has a place
+// that no component finds.
+class BoardPlaces {
+ public:
+  // Gives `reference` the next place (0, 1 ...); references must be distinct.
+  void add(std::string_view reference) {
+    if (reference.size() <= kReferenceCapacity && ids_.idOf(reference) == placeById_.size()) {
+      placeById_.push_back(count_);  // a reference met again keeps its first place
+    }
+    ++count_;
+  }
+  void reserve(size_t count) {
+    ids_ = ShortTextIds(count);
+    placeById_.reserve(count);
+  }
+  uint32_t size() const { return count_; }  // places given
+  std::optional<uint32_t> placeOf(std::string_view reference) const {
+    if (reference.size() > kReferenceCapacity) {
+      return std::nullopt;
+    }
+    const std::optional<uint32_t> id = ids_.find(ShortText::Of(reference));
+    return id ? std::optional<uint32_t>(placeById_[*id]) : std::nullopt;
+  }
+
+ private:
+  ShortTextIds ids_;  // every reference a component can hold, in the order of places
+  std::vector<uint32_t> placeById_;
+  uint32_t count_ = 0;
+};
+
 // Numbering by position on the board (kerro-cli --by-board), for plain numbering: each
 // placed reference has its place in the board's order, the top side's places before the
 // bottom's. Components whose reference has no place keep it, and it is taken.
 struct BoardOrder {
-  // By present reference, byte for byte: the place, from 0.
-  std::unordered_map<std::string, uint32_t> placeOf;
+  BoardPlaces places;
   // Places below this are on the top side.
   uint32_t topCount = 0;
   // Above 0: the bottom side's numbers of each prefix start here (or, where the top side

@@ -71,11 +71,7 @@ std::optional<uint32_t> PlaceOnBoard(const BoardOrder& order, const ComponentEnt
   if (entry.packageTag().empty() || PartRoleOf(entry.partName()) == PartRole::PowerSymbol) {
     return std::nullopt;
   }
-  const auto found = order.placeOf.find(std::string(entry.reference()));
-  if (found == order.placeOf.end()) {
-    return std::nullopt;
-  }
-  return found->second;
+  return order.places.placeOf(entry.reference());
 }
 
 // Collect: every component with a tag and a reference that the controls do not leave
