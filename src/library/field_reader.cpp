@@ -61,7 +61,14 @@ void FieldReader::Bind(std::span<const uint8_t> text) {
 }
 
 int FieldReader::ReadField(std::string& field) {
-  field.clear();
+  std::string_view view;
+  const int line = ReadField(view);
+  field.assign(view);
+  return line;
+}
+
+int FieldReader::ReadField(std::string_view& field) {
+  field = {};
   int c = next();
   while (IsWhitespace(c)) {
     if (c == '\n') {
@@ -73,6 +80,30 @@ int FieldReader::ReadField(std::string& field) {
     return -1;
   }
   const int32_t startLine = line_;
+  // Nearly every field is plain characters up to its end: it is handed out where it
+  // stands in the text, without a copy.
+  const size_t begin = position_ - 1;
+  const size_t limit = std::min(text_.size(), begin + kMaxFieldLength);
+  size_t end = begin;
+  while (end < limit && !IsTerminator(text_[end]) && text_[end] != '%') {
+    ++end;
+  }
+  if (end == text_.size() || IsTerminator(text_[end])) {
+    field = {reinterpret_cast<const char*>(text_.data() + begin), end - begin};
+    position_ = end;
+    if (next() == '\n') {
+      ++line_;
+    }
+    return startLine;
+  }
+  const int line = readDecoding(c, startLine);
+  field = decoded_;
+  return line;
+}
+
+int FieldReader::readDecoding(int c, int32_t startLine) {
+  std::string& field = decoded_;
+  field.clear();
   while (!IsTerminator(c) && field.size() < kMaxFieldLength) {
     if (c == '%') {
       const int high = next();
@@ -91,8 +122,8 @@ int FieldReader::ReadField(std::string& field) {
       }
       field.push_back(static_cast<char>(DecodeEscape(high, low)));
     } else {
-      // A run of plain characters goes in at once: per character this is most of the time
-      // of loading a large library. The run stops where the loop above would stop.
+      // A run of plain characters goes in at once. The run stops where the loop above
+      // would stop.
       const size_t begin = position_ - 1;
       const size_t limit = std::min(text_.size(), begin + (kMaxFieldLength - field.size()));
       size_t end = begin + 1;
@@ -114,8 +145,9 @@ int FieldReader::ReadField(std::string& field) {
 }
 
 int FieldReader::SkipTo(std::string_view target) {
-  while (ReadField(scratch_) >= 0) {
-    if (scratch_ == target) {
+  std::string_view field;
+  while (ReadField(field) >= 0) {
+    if (field == target) {
       return 0;
     }
   }

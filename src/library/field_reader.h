@@ -28,6 +28,9 @@ class FieldReader {
   // comma within its next two characters. A field cut at 32768 bytes loses the character
   // after them, unless that ends the field; the rest comes back as further fields.
   int ReadField(std::string& field);
+  // The same, with `field` a view of the text, or of the reader's own copy where escapes
+  // were decoded; valid until the next read.
+  int ReadField(std::string_view& field);
 
   // Reads fields up to and including the first one equal to `target` and returns 0, or
   // returns -1 if ReadField reports the end first.
@@ -38,11 +41,14 @@ class FieldReader {
  private:
   // The next character (0 to 255), or -1 at the end.
   int next() { return position_ < text_.size() ? text_[position_++] : -1; }
+  // Reads the rest of a field that holds an escape or reaches the length limit into
+  // decoded_, from its first character `c`.
+  int readDecoding(int c, int32_t startLine);
 
   std::span<const uint8_t> text_;
   size_t position_ = 0;
   int32_t line_ = 1;
-  std::string scratch_;
+  std::string decoded_;
 };
 
 }  // namespace kerro

@@ -117,7 +117,7 @@ class TextLibraryParser {
  private:
   // Skips the section whose opener is in field_, up to its closer. False at end of input.
   bool skipSection() {
-    std::string closer = field_;
+    std::string closer(field_);
     closer[0] = '-';
     return reader_.SkipTo(closer) == 0;
   }
@@ -393,7 +393,7 @@ class TextLibraryParser {
   PartLibrary& library_;
   const bool keepPins_;
   FieldReader reader_;
-  std::string field_;
+  std::string_view field_;  // the field just read; valid until the next read
   std::unordered_map<std::string, size_t> entriesByName_;
   std::unordered_map<std::string, const PartPattern*> patternsByName_;
 };
