@@ -1,6 +1,7 @@
 #include "annotation/annotation_check.h"
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <tuple>
 #include <unordered_map>
@@ -9,6 +10,7 @@
 #include "library/library_set.h"
 #include "renumber/part_role.h"
 #include "renumber/reference.h"
+#include "renumber/reference_groups.h"
 
 namespace kerro {
 
@@ -38,11 +40,35 @@ bool IsMisread(std::string_view reference) {
   return digits.size() > 1 && digits.front() == '0';
 }
 
+// A number as a prefix writes it: R5 and R05 are one writing apart.
+struct Writing {
+  std::string_view prefix;
+  int64_t number;
+  bool operator==(const Writing&) const = default;
+};
+
+struct WritingHash {
+  size_t operator()(const Writing& writing) const {
+    return std::hash<std::string_view>{}(writing.prefix) ^
+           (static_cast<size_t>(writing.number) * 0x9E3779B97F4A7C15u);
+  }
+};
+
 class Checker {
  public:
   Checker(std::span<const SchematicDocument> design, const BlockCountLookup* blockCountOf,
           const LintOptions& options)
       : blockCountOf_(blockCountOf), options_(options) {
+    size_t components = 0;
+    for (const SchematicDocument& document : design) {
+      components += document.entries().size();
+    }
+    members_.reserve(components);
+    memberSheet_.reserve(components);
+    writingOf_.reserve(components);
+    writings_.reserve(components);
+    grouped_.reserve(components);
+    groupedReferences_.reserve(components);
     int sheetsBefore = 0;
     for (size_t d = 0; d < design.size(); ++d) {
       const auto entries = design[d].entries();
@@ -62,9 +88,14 @@ class Checker {
         add(FindingKind::WrittenTwoWays, members_[i], first.at);
       }
     }
-    for (const auto& [reference, group] : groups_) {
+    std::vector<size_t> group;
+    ForEachReferenceGroup(groupedReferences_, true, [&](std::span<const uint32_t> indexes) {
+      group.clear();
+      for (const uint32_t index : indexes) {
+        group.push_back(grouped_[index]);
+      }
       checkGroup(group);
-    }
+    });
     std::stable_sort(findings_.begin(), findings_.end(),
                      [](const AnnotationFinding& a, const AnnotationFinding& b) {
                        if (a.component != b.component) {
@@ -86,9 +117,11 @@ class Checker {
     memberSheet_.push_back(sheet);
     writingOf_.push_back(index);
     if (!UnnumberedPrefix(reference)) {
-      groups_[reference].push_back(index);
+      grouped_.push_back(index);
+      groupedReferences_.push_back(reference);
       const SplitResult split = SplitReference(reference);
-      writingOf_.back() = writings_.try_emplace({split.prefix, split.number}, index).first->second;
+      writingOf_.back() =
+          writings_.try_emplace(Writing{split.prefix, split.number}, index).first->second;
     }
   }
 
@@ -209,9 +242,11 @@ class Checker {
   std::vector<int> memberSheet_;  // by member: its sheet in the design
   // By member: the first member with its prefix and number (itself, if none before it).
   std::vector<size_t> writingOf_;
-  std::map<std::pair<std::string_view, int64_t>, size_t> writings_;
-  // Members by reference; the views point into the documents' images.
-  std::unordered_map<std::string_view, std::vector<size_t>> groups_;
+  std::unordered_map<Writing, size_t, WritingHash> writings_;
+  // The numbered members, to be grouped by reference; the views point into the documents'
+  // images.
+  std::vector<size_t> grouped_;
+  std::vector<std::string_view> groupedReferences_;
   std::unordered_map<std::string_view, std::optional<int>> blockCounts_;
   std::vector<AnnotationFinding> findings_;
 };

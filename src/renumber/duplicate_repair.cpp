@@ -3,34 +3,16 @@
 #include <algorithm>
 #include <array>
 #include <bitset>
-#include <cstring>
 #include <string_view>
 
 #include "platform/memory.h"
 #include "renumber/part_role.h"
-#include "renumber/radix_sort.h"
 #include "renumber/reference.h"
+#include "renumber/reference_groups.h"
 
 namespace kerro {
 
 namespace {
-
-static_assert(kReferenceCapacity <= sizeof(uint64_t), "a reference is hashed as one word");
-
-// A holder, by its place in the order of placing (the ones that cannot move first, then
-// the others in file order), with a hash of its reference that brings the holders of one
-// reference together.
-struct Holder {
-  uint32_t hash;
-  uint32_t place;
-};
-
-uint32_t HashOf(std::string_view reference) {
-  uint64_t word = 0;
-  std::memcpy(&word, reference.data(), std::min(reference.size(), sizeof word));
-  word = (word ^ (word >> 29) ^ reference.size()) * 0x9E3779B97F4A7C15u;
-  return static_cast<uint32_t>(word >> 32);
-}
 
 // A package formed among the holders of one reference and one tag.
 struct Package {
@@ -58,30 +40,21 @@ class Placing {
   }
 
   // Groups the holders by reference. Nearly every reference has one holder, which keeps
-  // it, so a holder's record is read only where its reference hash is shared.
+  // it, so only the holders of a shared reference are placed.
   void placeAll() {
-    std::vector<Holder> holders;
-    ReserveLarge(holders, order_.size());
+    std::vector<std::string_view> references;
+    ReserveLarge(references, order_.size());
     for (uint32_t place = 0; place < order_.size(); ++place) {
-      holders.push_back({HashOf(entry(place).reference()), place});
+      references.push_back(entry(place).reference());
     }
-    RadixSortByKey(holders, [](const Holder& holder) { return uint64_t{holder.hash}; });
-    std::vector<Member> run;
-    for (size_t first = 0; first < holders.size();) {
-      size_t end = first + 1;
-      while (end < holders.size() && holders[end].hash == holders[first].hash) {
-        ++end;
+    std::vector<Member> holders;
+    ForEachReferenceGroup(references, false, [&](std::span<const uint32_t> places) {
+      holders.clear();
+      for (const uint32_t place : places) {
+        holders.push_back({place, entry(place).packageTag()});
       }
-      if (end - first > 1) {
-        run.clear();
-        for (size_t i = first; i < end; ++i) {
-          const ComponentEntry& holder = entry(holders[i].place);
-          run.push_back({holders[i].place, holder.reference(), holder.packageTag()});
-        }
-        placeHashRun(run);
-      }
-      first = end;
-    }
+      placeReference(holders);
+    });
   }
 
   // By component: 0, or the number of the package it moves with, numbered in the order of
@@ -103,42 +76,27 @@ class Placing {
  private:
   const ComponentEntry& entry(uint32_t place) const { return entries_[order_[place]]; }
 
-  // A holder of a shared hash, with the texts it is grouped by read once.
+  // A holder of a shared reference, with its tag read once.
   struct Member {
     uint32_t place;
-    std::string_view reference;
     std::string_view tag;
-
-    bool operator<(const Member& other) const {
-      return reference != other.reference ? reference < other.reference : tag < other.tag;
-    }
   };
 
-  // Holders whose references share a hash, in the order of placing: by reference and tag,
-  // keeping that order within each. Most such runs are the blocks of one package, already
-  // in that order.
-  void placeHashRun(std::vector<Member>& run) {
-    if (!std::is_sorted(run.begin(), run.end())) {
-      std::stable_sort(run.begin(), run.end());
+  // The holders of one reference, in the order of placing: by tag, keeping that order
+  // within each. Most are the blocks of one package, of one tag already.
+  void placeReference(std::vector<Member>& holders) {
+    // The first holder of the reference keeps it, whatever its tag.
+    const uint32_t keeper = holders.front().place;
+    const auto byTag = [](const Member& a, const Member& b) { return a.tag < b.tag; };
+    if (!std::is_sorted(holders.begin(), holders.end(), byTag)) {
+      std::stable_sort(holders.begin(), holders.end(), byTag);
     }
-    for (size_t first = 0; first < run.size();) {
+    for (size_t first = 0; first < holders.size();) {
       size_t end = first + 1;
-      while (end < run.size() && run[end].reference == run[first].reference) {
+      while (end < holders.size() && holders[end].tag == holders[first].tag) {
         ++end;
       }
-      // The first holder of the reference keeps it, whatever its tag.
-      uint32_t keeper = run[first].place;
-      for (size_t i = first; i < end; ++i) {
-        keeper = std::min(keeper, run[i].place);
-      }
-      for (size_t tagFirst = first; tagFirst < end;) {
-        size_t tagEnd = tagFirst + 1;
-        while (tagEnd < end && run[tagEnd].tag == run[tagFirst].tag) {
-          ++tagEnd;
-        }
-        placeOneTag(std::span(run).subspan(tagFirst, tagEnd - tagFirst), keeper);
-        tagFirst = tagEnd;
-      }
+      placeOneTag(std::span(holders).subspan(first, end - first), keeper);
       first = end;
     }
   }
