@@ -171,8 +171,8 @@ std::optional<OutputFormat> ParseOutputFormat(std::string_view name) {
   return std::nullopt;
 }
 
-std::string JsonString(std::string_view text) {
-  std::string json = "\"";
+void AppendJsonString(std::string& json, std::string_view text) {
+  json += '"';
   for (size_t at = 0; at < text.size();) {
     const auto byte = static_cast<unsigned char>(text[at]);
     const size_t length = Utf8SequenceAt(text, at);
@@ -194,23 +194,83 @@ std::string JsonString(std::string_view text) {
     }
     at += length;
   }
-  return json + "\"";
+  json += '"';
 }
+
+std::string JsonString(std::string_view text) {
+  std::string json;
+  AppendJsonString(json, text);
+  return json;
+}
+
+namespace {
+
+// One object of a list, written straight onto the list as its fields are given, and closed
+// when it goes: a million changes are written without a string of their own each. Field
+// names are plain words and need no escaping.
+class ItemOnto {
+ public:
+  explicit ItemOnto(std::string& list) : list_(list) {
+    if (!list_.empty()) {
+      list_ += ',';
+    }
+    list_ += '{';
+  }
+  ItemOnto(const ItemOnto&) = delete;
+  ItemOnto& operator=(const ItemOnto&) = delete;
+  ~ItemOnto() { list_ += '}'; }
+
+  ItemOnto& text(std::string_view name, std::string_view value) {
+    AppendJsonString(open(name), value);
+    return *this;
+  }
+  ItemOnto& number(std::string_view name, long long value) {
+    open(name) += std::to_string(value);
+    return *this;
+  }
+
+ private:
+  std::string& open(std::string_view name) {
+    if (!first_) {
+      list_ += ',';
+    }
+    first_ = false;
+    list_ += '"';
+    list_ += name;
+    list_ += "\":";
+    return list_;
+  }
+
+  std::string& list_;
+  bool first_ = true;
+};
+
+}  // namespace
 
 JsonReport::JsonReport(std::string command, bool writes)
     : command_(std::move(command)), writes_(writes) {}
 
 void JsonReport::addChanges(const std::string& file, const std::vector<ComponentChange>& changes) {
+  // Room for the whole list at once: growing a list of a million changes step by step
+  // holds the old and the new copy at one time.
+  size_t size = changes_.size();
   for (const ComponentChange& change : changes) {
-    AddItem(changes_,
-            Object({Field("file", JsonString(file)), Field("section", Number(change.section + 1)),
-                    Field("x", Number(change.x)), Field("y", Number(change.y)),
-                    Field("part", JsonString(change.partName)),
-                    Field("tag", JsonString(change.packageTag)),
-                    Field("oldReference", JsonString(change.oldReference)),
-                    Field("newReference", JsonString(change.newReference)),
-                    Field("oldBlock", Number(change.oldBlock)),
-                    Field("newBlock", Number(change.newBlock))}));
+    size += 160 + file.size() + change.partName.size() + change.packageTag.size() +
+            change.oldReference.size() + change.newReference.size();
+  }
+  changes_.reserve(size);
+  for (const ComponentChange& change : changes) {
+    ItemOnto(changes_)
+        .text("file", file)
+        .number("section", change.section + 1)
+        .number("x", change.x)
+        .number("y", change.y)
+        .text("part", change.partName)
+        .text("tag", change.packageTag)
+        .text("oldReference", change.oldReference)
+        .text("newReference", change.newReference)
+        .number("oldBlock", change.oldBlock)
+        .number("newBlock", change.newBlock);
   }
 }
 
@@ -232,28 +292,30 @@ void JsonReport::addFile(const FileSummary& file) {
 }
 
 void JsonReport::addComponent(ListedComponent component) {
-  AddItem(components_,
-          Object({Field("file", JsonString(component.file)),
-                  Field("section", Number(component.section)), Field("x", Number(component.x)),
-                  Field("y", Number(component.y)), Field("block", Number(component.block)),
-                  Field("tag", JsonString(component.tag)),
-                  Field("reference", JsonString(component.reference)),
-                  Field("part", JsonString(component.part))}));
+  ItemOnto(components_)
+      .text("file", component.file)
+      .number("section", component.section)
+      .number("x", component.x)
+      .number("y", component.y)
+      .number("block", component.block)
+      .text("tag", component.tag)
+      .text("reference", component.reference)
+      .text("part", component.part);
 }
 
 void JsonReport::addFinding(const FindingRow& finding) {
-  std::vector<std::string> fields = {Field("file", JsonString(finding.file))};
+  ItemOnto item(findings_);
+  item.text("file", finding.file);
   if (finding.hasComponent) {
-    fields.insert(
-        fields.end(),
-        {Field("section", Number(finding.section)), Field("x", Number(finding.x)),
-         Field("y", Number(finding.y)), Field("part", JsonString(finding.part)),
-         Field("tag", JsonString(finding.tag)), Field("reference", JsonString(finding.reference)),
-         Field("block", Number(finding.block))});
+    item.number("section", finding.section)
+        .number("x", finding.x)
+        .number("y", finding.y)
+        .text("part", finding.part)
+        .text("tag", finding.tag)
+        .text("reference", finding.reference)
+        .number("block", finding.block);
   }
-  fields.push_back(Field("finding", JsonString(finding.finding)));
-  fields.push_back(Field("detail", JsonString(finding.detail)));
-  AddItem(findings_, Object(fields));
+  item.text("finding", finding.finding).text("detail", finding.detail);
 }
 
 void JsonReport::write(std::ostream& out, int exitStatus) const {

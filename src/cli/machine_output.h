@@ -22,8 +22,9 @@ enum class OutputFormat { Text, Json, GitHub, Sarif };
 // "text", "json", "github" or "sarif"; nullopt for anything else.
 std::optional<OutputFormat> ParseOutputFormat(std::string_view name);
 
-// `text` as a JSON string, quotes included.
+// `text` as a JSON string, quotes included; the same onto the end of `json`.
 std::string JsonString(std::string_view text);
+void AppendJsonString(std::string& json, std::string_view text);
 
 // One finding of --lint, with the texts as they are shown.
 struct FindingRow {
