@@ -202,7 +202,7 @@ struct ShapeRule {
   uint32_t sharedTags;    // tags of the multi-block packages; 0: one tag per package
   bool longNames;
   int sections;
-  uint32_t numbers = 9999999;  // the present number of a package: 1 to this, at random
+  uint32_t numbers = 9999999;  // how many present numbers packages draw from, at random
 };
 
 constexpr std::array<ShapeRule, 8> kShapeRules = {{
@@ -293,8 +293,9 @@ std::vector<uint8_t> ShapedBoard(size_t components, size_t catalogParts, const S
       record.packageTag = Numbered("T", ++packages, 1);
     }
     record.partName = part.name;
-    record.reference =
-        Numbered(part.prefix.c_str(), random.below(rule.numbers) + 1, 1).substr(0, 8);
+    // The numbers spread over 1 to 9,999,999, so that numbering changes them.
+    const uint32_t number = random.below(rule.numbers) * (9999999 / rule.numbers) + 1;
+    record.reference = Numbered(part.prefix.c_str(), number, 1).substr(0, 8);
     if (part.blocks > 1) {
       packaged.emplace_back(record.packageTag, part.prefix);
     }

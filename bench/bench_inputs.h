@@ -53,8 +53,8 @@ enum class BoardShape {
   Mixed,          // scattered, 10% power blocks, 1,000 tags shared by every multi-block package:
                   // many power blocks meeting few, crowded packages
   MixedSections,  // Mixed in 4 sections
-  Duplicates,     // Mixed with present numbers of 1 to 1,000: a reference has hundreds of
-                  // holders, most of them duplicates, for --fix-duplicates to sort out
+  Duplicates,     // Mixed with 1,000 present numbers: a reference has hundreds of holders,
+                  // most of them duplicates, for --fix-duplicates to sort out
 };
 
 // Name of a shape as bench/run and make_bench_inputs spell it ("today", "scattered" ...),
