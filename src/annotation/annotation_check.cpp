@@ -49,8 +49,8 @@ struct Writing {
 
 struct WritingHash {
   size_t operator()(const Writing& writing) const {
-    return std::hash<std::string_view>{}(writing.prefix) ^
-           (static_cast<size_t>(writing.number) * 0x9E3779B97F4A7C15u);
+    const uint64_t mixed = static_cast<uint64_t>(writing.number) * 0x9E3779B97F4A7C15u;
+    return std::hash<std::string_view>{}(writing.prefix) ^ static_cast<size_t>(mixed >> 32);
   }
 };
 

@@ -340,7 +340,7 @@ class RowsByReference {
     if (2 * (count_ + 1) > slots_.size()) {
       grow(rows);
     }
-    const uint64_t hash = std::hash<std::string_view>{}(rows[row].reference);
+    const size_t hash = std::hash<std::string_view>{}(rows[row].reference);
     for (size_t at = hash & (slots_.size() - 1);; at = (at + 1) & (slots_.size() - 1)) {
       if (slots_[at] == 0) {
         slots_[at] = static_cast<uint32_t>(row + 1);
@@ -361,7 +361,7 @@ class RowsByReference {
       if (entry == 0) {
         continue;
       }
-      const uint64_t hash = std::hash<std::string_view>{}(rows[entry - 1].reference);
+      const size_t hash = std::hash<std::string_view>{}(rows[entry - 1].reference);
       size_t at = hash & (slots_.size() - 1);
       while (slots_[at] != 0) {
         at = (at + 1) & (slots_.size() - 1);
