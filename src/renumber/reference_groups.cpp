@@ -21,7 +21,9 @@ uint32_t HashOf(std::string_view reference) {
     return static_cast<uint32_t>(std::hash<std::string_view>{}(reference));
   }
   uint64_t word = 0;
-  std::memcpy(&word, reference.data(), reference.size());
+  if (!reference.empty()) {  // an empty view may be null
+    std::memcpy(&word, reference.data(), reference.size());
+  }
   word = (word ^ (word >> 29) ^ reference.size()) * 0x9E3779B97F4A7C15u;
   return static_cast<uint32_t>(word >> 32);
 }

@@ -29,7 +29,7 @@ struct ShortText {
   static ShortText Of(std::string_view text) {
     ShortText key;
     key.length = static_cast<uint8_t>(std::min(text.size(), kCapacity));
-    std::memcpy(key.chars.data(), text.data(), key.length);
+    std::copy_n(text.data(), key.length, key.chars.data());  // an empty view may be null
     return key;
   }
 
@@ -39,9 +39,9 @@ struct ShortText {
     ShortText key;
     const size_t head = std::min(first.size(), kCapacity - 1);
     key.chars[0] = static_cast<char>(head);
-    std::memcpy(key.chars.data() + 1, first.data(), head);
+    std::copy_n(first.data(), head, key.chars.data() + 1);
     const size_t tail = std::min(second.size(), kCapacity - 1 - head);
-    std::memcpy(key.chars.data() + 1 + head, second.data(), tail);
+    std::copy_n(second.data(), tail, key.chars.data() + 1 + head);
     key.length = static_cast<uint8_t>(1 + head + tail);
     return key;
   }
