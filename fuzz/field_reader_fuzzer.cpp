@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   kerro::FieldReader reader;
   reader.Bind(text);
-  std::string field;
+  std::string_view field;
   std::string first;
   size_t fields = 0;
   int lastLine = 1;

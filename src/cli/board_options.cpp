@@ -237,7 +237,8 @@ std::optional<BoardRun> BoardRun::Prepare(const Request& request, DesignNumberin
       continue;  // the job reports it
     }
     for (const ComponentEntry& component : document.entries()) {
-      if (const std::optional<uint32_t> place = order->places.placeOf(component.reference())) {
+      if (const std::optional<uint32_t> place =
+              warn ? order->places.placeOf(component.reference()) : std::nullopt) {
         held[*place] = true;
       }
       if (names) {
@@ -246,9 +247,10 @@ std::optional<BoardRun> BoardRun::Prepare(const Request& request, DesignNumberin
     }
   }
   std::sort(run.references_.begin(), run.references_.end());
-  for (const PlacementRow& row : run.rows_) {
+  for (size_t i = 0; warn && i < run.rows_.size(); ++i) {
+    const PlacementRow& row = run.rows_[i];
     const std::optional<uint32_t> place = order->places.placeOf(row.reference);
-    if (warn && (!place || !held[*place])) {
+    if (!place || !held[*place]) {
       err << "kerro-cli: warning: line " << row.line << " of " << Printable(options.placement)
           << ": " << Printable(row.reference) << " is no part of any FILE\n";
     }

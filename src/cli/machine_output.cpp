@@ -76,15 +76,6 @@ void AppendJoined(std::string& out, char open, const std::vector<std::string>& i
   out += close;
 }
 
-// Onto a list kept as its items joined by commas: a million changes are one string, not a
-// million.
-void AddItem(std::string& list, const std::string& item) {
-  if (!list.empty()) {
-    list += ',';
-  }
-  list += item;
-}
-
 std::string Object(const std::vector<std::string>& fields) {
   std::string object;
   AppendJoined(object, '{', fields, '}');
@@ -228,6 +219,11 @@ class ItemOnto {
     open(name) += std::to_string(value);
     return *this;
   }
+  // A value already in JSON: true, null, an array.
+  ItemOnto& json(std::string_view name, std::string_view value) {
+    open(name) += value;
+    return *this;
+  }
 
  private:
   std::string& open(std::string_view name) {
@@ -281,14 +277,18 @@ void JsonReport::addFile(const FileSummary& file) {
       outputs.push_back(JsonString(SchematicDocument::SectionFileName(file.path, section)));
     }
   }
-  AddItem(
-      files_,
-      Object({Field("path", JsonString(file.path)), Field("sections", Number(file.sections)),
-              Field("referencesChanged", Number(static_cast<long long>(file.referencesChanged))),
-              Field("blocksChanged", Number(static_cast<long long>(file.blocksChanged))),
-              Field("written", Bool(file.written && writes_)), Field("outputs", Array(outputs)),
-              Field("backup",
-                    file.written ? JsonString(MakeBackupName(file.path)) : std::string("null"))}));
+  ItemOnto item(files_);
+  item.text("path", file.path)
+      .number("sections", file.sections)
+      .number("referencesChanged", static_cast<long long>(file.referencesChanged))
+      .number("blocksChanged", static_cast<long long>(file.blocksChanged))
+      .json("written", Bool(file.written && writes_))
+      .json("outputs", Array(outputs));
+  if (file.written) {
+    item.text("backup", MakeBackupName(file.path));
+  } else {
+    item.json("backup", "null");
+  }
 }
 
 void JsonReport::addComponent(ListedComponent component) {

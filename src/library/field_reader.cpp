@@ -60,13 +60,6 @@ void FieldReader::Bind(std::span<const uint8_t> text) {
   line_ = 1;
 }
 
-int FieldReader::ReadField(std::string& field) {
-  std::string_view view;
-  const int line = ReadField(view);
-  field.assign(view);
-  return line;
-}
-
 int FieldReader::ReadField(std::string_view& field) {
   field = {};
   int c = next();

@@ -23,13 +23,11 @@ class FieldReader {
   // Reads `text`, which must outlive the reader, from its start; the line counter is 1.
   void Bind(std::span<const uint8_t> text);
 
-  // Reads the next field into `field`, replacing its contents. Returns the line on which
-  // the field starts, or -1 at end of input and when a "%" is followed by a line end or
-  // comma within its next two characters. A field cut at 32768 bytes loses the character
-  // after them, unless that ends the field; the rest comes back as further fields.
-  int ReadField(std::string& field);
-  // The same, with `field` a view of the text, or of the reader's own copy where escapes
-  // were decoded; valid until the next read.
+  // Reads the next field into `field`: a view of the text, or of the reader's own copy
+  // where escapes were decoded, valid until the next read. Returns the line on which the
+  // field starts, or -1 at end of input and when a "%" is followed by a line end or comma
+  // within its next two characters. A field cut at 32768 bytes loses the character after
+  // them, unless that ends the field; the rest comes back as further fields.
   int ReadField(std::string_view& field);
 
   // Reads fields up to and including the first one equal to `target` and returns 0, or

@@ -31,9 +31,9 @@ std::vector<Field> AllFields(const std::string& text) {
   FieldReader reader;
   reader.Bind(Bytes(text));
   std::vector<Field> fields;
-  std::string field;
+  std::string_view field;
   for (int line; (line = reader.ReadField(field)) >= 0;) {
-    fields.push_back({field, line});
+    fields.push_back({std::string(field), line});
   }
   return fields;
 }
@@ -112,7 +112,7 @@ TEST(FieldReader, EndOfInputLeavesFieldEmpty) {
   const std::string text = "x  \n \n";
   FieldReader reader;
   reader.Bind(Bytes(text));
-  std::string field = "stale";
+  std::string_view field = "stale";
   EXPECT_EQ(reader.ReadField(field), 1);
   EXPECT_EQ(reader.ReadField(field), -1);
   EXPECT_EQ(field, "");
@@ -124,7 +124,7 @@ TEST(FieldReader, SkipTo) {
   FieldReader reader;
   reader.Bind(Bytes(text));
   EXPECT_EQ(reader.SkipTo("-BMP"), 0);
-  std::string field;
+  std::string_view field;
   EXPECT_EQ(reader.ReadField(field), 4);
   EXPECT_EQ(field, "b");
   EXPECT_EQ(reader.SkipTo("-BMP"), -1);
@@ -211,9 +211,9 @@ TEST(FieldReader, AgreesWithACharacterByCharacterModel) {
     FieldReader reader;
     reader.Bind(bytes);
     std::vector<std::pair<int, std::string>> read;
-    std::string field;
+    std::string_view field;
     for (int line; (line = reader.ReadField(field)) >= 0 || !field.empty();) {
-      read.emplace_back(line, field);
+      read.emplace_back(line, std::string(field));
       if (line < 0) {
         break;
       }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bitset>
+#include <numeric>
 #include <string_view>
 
 #include "platform/memory.h"
@@ -34,9 +35,7 @@ class Placing {
         blockCountOf_(blockCountOf),
         formerOf_(order_.size()),
         forms_(order_.size(), 0) {
-    for (uint32_t place = 0; place < order_.size(); ++place) {
-      formerOf_[place] = place;  // alone with its reference until grouped
-    }
+    std::iota(formerOf_.begin(), formerOf_.end(), 0u);  // alone with its reference until grouped
   }
 
   // Groups the holders by reference. Nearly every reference has one holder, which keeps
