@@ -9,9 +9,16 @@ namespace kerro {
 
 // Asks that the whole pages inside [data, data + size) be backed by large pages where the
 // system offers them on request, which makes the first touch of a buffer of many
-// megabytes several times cheaper. Does nothing for small buffers or where the system
-// has no such request; never changes the bytes.
+// megabytes several times cheaper. Where the system can provide pages without writing
+// them, a thread of its own also has them provided from the buffer's end down while the
+// caller fills it from its start, so that two cores share the first touch. Does nothing
+// for small buffers or where the system has no such request; never changes the bytes,
+// not even those the caller writes meanwhile.
 void AdviseLargeBuffer(void* data, size_t size);
+
+// Returns once every thread started by AdviseLargeBuffer has ended. A program never needs
+// to wait: the threads write nothing and end with the process.
+void WaitUntilLargeBuffersAreFaultedIn();
 
 // Called once at the start of a program, before it allocates much: asks that the heap's
 // memory come in large pages too, and that memory freed by one step stay for the next,

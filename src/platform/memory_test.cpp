@@ -34,6 +34,22 @@ TEST(AdviseLargeBuffer, KeepsTheBytes) {
   AdviseLargeBuffer(nullptr, size_t{64} << 20);  // nothing to advise
 }
 
+// The pages of a large buffer are faulted in from its end while the caller writes it from
+// its start: whatever the two meet on, the caller's bytes are what the buffer holds.
+TEST(AdviseLargeBuffer, KeepsWhatTheCallerWritesMeanwhile) {
+  for (int round = 0; round < 4; ++round) {
+    std::vector<uint32_t> table;
+    ReserveLarge(table, size_t{12} << 20);
+    for (uint32_t i = 0; i < (uint32_t{12} << 20); ++i) {
+      table.push_back(i * 2654435761u + static_cast<uint32_t>(round));
+    }
+    WaitUntilLargeBuffersAreFaultedIn();
+    for (uint32_t i = 0; i < table.size(); ++i) {
+      ASSERT_EQ(table[i], i * 2654435761u + static_cast<uint32_t>(round)) << i;
+    }
+  }
+}
+
 TEST(ReserveLarge, ReservesWithoutAddingElements) {
   std::vector<uint64_t> table = {1, 2, 3};
   ReserveLarge(table, size_t{3} << 20);

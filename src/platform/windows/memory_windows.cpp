@@ -10,4 +10,6 @@ void AdviseLargeBuffer(void* data, size_t size) {
 
 void PreferLargePagesForTheHeap() {}
 
+void WaitUntilLargeBuffersAreFaultedIn() {}
+
 }  // namespace kerro
