@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <new>
 #include <string>
 #include <string_view>
@@ -401,8 +402,10 @@ class TextLibraryParser {
 }  // namespace
 
 bool LoadTextLibrary(PartLibrary& library, std::span<const uint8_t> text, PartDetail detail) {
-  const auto end = std::find(text.begin(), text.end(), kEndOfText);
-  text = text.first(static_cast<size_t>(end - text.begin()));
+  // memchr looks at many bytes at once; a library is megabytes of text.
+  if (const void* end = std::memchr(text.data(), kEndOfText, text.size())) {
+    text = text.first(static_cast<size_t>(static_cast<const uint8_t*>(end) - text.data()));
+  }
   return LoadReplacing(library, [&](PartLibrary& loaded) {
     return TextLibraryParser(loaded, text, detail).parse();
   });
