@@ -8,7 +8,10 @@
 
 namespace kerro {
 
-ComponentEntry::ComponentEntry(std::span<uint8_t> record, int32_t sectionOffset, int section)
+static_assert(sizeof(ComponentEntry) == sizeof(void*) + 8, "an entry is a pointer and 8 bytes");
+
+ComponentEntry::ComponentEntry(std::span<uint8_t, kComponentRecordSize> record,
+                               int32_t sectionOffset, int section)
     : record_(record),
       x_(ReadI16(record, kXOffset) + sectionOffset),
       y_(ReadI16(record, kYOffset)),
@@ -88,7 +91,7 @@ bool SchematicDocument::loadImage(std::vector<uint8_t> image) {
     }
     const uint8_t kind = bytes[offset];
     if (kind == kComponentRecordKind) {
-      entries_.emplace_back(bytes.subspan(offset, kComponentRecordSize), sectionOffset,
+      entries_.emplace_back(bytes.subspan(offset).first<kComponentRecordSize>(), sectionOffset,
                             static_cast<int>(sectionStarts_.size()) - 1);
     } else if (kind == kHeaderRecordKind && headers < kMaxSections) {
       if (headers > 0) {

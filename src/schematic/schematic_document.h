@@ -20,7 +20,8 @@ namespace kerro {
 class ComponentEntry {
  public:
   // `section` counts from 0; `sectionOffset` is what x adds to the stored position.
-  ComponentEntry(std::span<uint8_t> record, int32_t sectionOffset, int section);
+  ComponentEntry(std::span<uint8_t, kComponentRecordSize> record, int32_t sectionOffset,
+                 int section);
 
   // Horizontal position plus 5000 for each section up to and including this one.
   int32_t x() const { return x_; }
@@ -55,9 +56,11 @@ class ComponentEntry {
   }
 
  private:
-  std::span<uint8_t> record_;
+  // Every component record has the same size, so the span is a pointer only.
+  std::span<uint8_t, kComponentRecordSize> record_;
   int32_t x_;
-  // The stored y and the section fit beside x, so an entry stays 24 bytes.
+  // The stored y and the section fit beside x, so an entry stays 16 bytes: a large
+  // board's table of entries is one of the largest a run touches.
   int16_t y_;
   uint8_t section_;
 };
