@@ -26,6 +26,18 @@ std::string TargetTag(std::string_view fileName) {
 
 }  // namespace
 
+bool FileSystem::writeTemporaryVerified(const std::string& path, std::span<const uint8_t> bytes,
+                                        const std::string& permissionsOf) {
+  if (!writeTemporary(path, bytes, permissionsOf)) {
+    return false;
+  }
+  if (!hasContent(path, bytes)) {
+    removeFile(path);
+    return false;
+  }
+  return true;
+}
+
 std::string TemporaryName(const std::string& target, int slot) {
   const std::string folder = DirectoryOf(target);
   const std::string_view fileName = std::string_view(target).substr(folder.size());

@@ -8,7 +8,9 @@
 // ".KR" and a slot digit), so that every path that can be loaded leaves room for its
 // temporaries (a Windows folder holds names of 12 characters at most past its 247).
 // While a run writes a temporary it keeps it locked; the next run for the same target
-// removes every temporary of that target that no one holds, those of killed runs.
+// removes every temporary of that target that no one holds, those of killed runs. Where
+// the system can (Linux), a temporary gets its name only once its bytes are written, so a
+// run killed before then leaves nothing.
 //
 // What is on the disk once a call returns, should the power fail right after: a
 // temporary's bytes and permission bits (writeTemporary), a rename and a link, with the
@@ -51,6 +53,14 @@ class FileSystem {
   // fails. Set-user-id, set-group-id and sticky bits are not carried over.
   virtual bool writeTemporary(const std::string& path, std::span<const uint8_t> bytes,
                               const std::string& permissionsOf) = 0;
+
+  // writeTemporary, then hasContent of the same bytes: true only if both succeed, the file
+  // then being on the disk and held as writeTemporary leaves it. Returns false, leaving no
+  // file of its own, if either fails. A file system may compare while the flush is under
+  // way: both see the bytes the system holds for the file, and the call returns only once
+  // the flush is done.
+  virtual bool writeTemporaryVerified(const std::string& path, std::span<const uint8_t> bytes,
+                                      const std::string& permissionsOf);
 
   // Removes the file at `path` unless some process holds it locked. On POSIX an empty file
   // may be one that a run has just created and not locked yet: it is removed only once it

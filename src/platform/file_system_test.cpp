@@ -68,5 +68,24 @@ TEST(RealFileSystem, SaysWhyAFileCannotBeRead) {
   EXPECT_TRUE(fileSystem.removeFile(folder.file("held")));
 }
 
+// A temporary written and compared in one call (the flush and the comparison may run at
+// once) holds the bytes, stays held by this run, and is never written over.
+TEST(RealFileSystem, VerifiedTemporaryHoldsItsBytesAndStaysHeld) {
+  TempFolder folder;
+  FileSystem& fileSystem = testing::RealFiles();
+  const std::string path = folder.file("~T.KR0");
+  std::vector<uint8_t> bytes((size_t{3} << 20) + 17);
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    bytes[i] = static_cast<uint8_t>(i * 13 + i / 509);
+  }
+  ASSERT_TRUE(fileSystem.writeTemporaryVerified(path, bytes, ""));
+  EXPECT_TRUE(fileSystem.hasContent(path, bytes));
+  EXPECT_FALSE(fileSystem.removeUnlessLocked(path));
+  EXPECT_FALSE(fileSystem.writeTemporaryVerified(path, std::vector<uint8_t>{1}, ""));
+  EXPECT_TRUE(fileSystem.hasContent(path, bytes));
+  EXPECT_TRUE(fileSystem.removeFile(path));
+  EXPECT_TRUE(folder.list().empty());
+}
+
 }  // namespace
 }  // namespace kerro

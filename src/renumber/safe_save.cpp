@@ -31,11 +31,11 @@ bool WriteVerified(FileSystem& fileSystem, const std::string& model, std::span<c
   std::optional<std::string> temporary = FreeTemporaryName(fileSystem, file.target);
   file.replaces = fileSystem.exists(file.target);
   if (!temporary ||
-      !fileSystem.writeTemporary(*temporary, bytes, file.replaces ? file.target : model)) {
+      !fileSystem.writeTemporaryVerified(*temporary, bytes, file.replaces ? file.target : model)) {
     return false;
   }
   file.temporary = std::move(*temporary);
-  return fileSystem.hasContent(file.temporary, bytes);
+  return true;
 }
 
 // Links the target to a free temporary name beside its backup. Returns the name, or

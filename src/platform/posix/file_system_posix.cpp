@@ -12,7 +12,11 @@
 #include <ctime>
 #include <map>
 #include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -209,23 +213,44 @@ class PosixFileSystem final : public FileSystem {
 
   bool writeTemporary(const std::string& path, std::span<const uint8_t> bytes,
                       const std::string& permissionsOf) override {
-    // Read and write: the read-back goes through this descriptor, which holds the lock.
-    Descriptor file(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (file.get() < 0) {
+    std::optional<Descriptor> file = createAndWrite(path, bytes, permissionsOf);
+    if (!file) {
       return false;
     }
-    // The bits go before the flush, so that the disk never holds the new bytes under the
-    // default bits. Set-user-id and the like are not carried over: the new file may
-    // belong to another user than the one it replaces.
-    struct stat model {};
-    const bool hasModel = !permissionsOf.empty() && ::stat(permissionsOf.c_str(), &model) == 0;
-    if (!LockExclusively(file.get()) ||
-        (hasModel && ::fchmod(file.get(), model.st_mode & 0777) != 0) ||
-        !WriteAll(file.get(), bytes) || ::fsync(file.get()) != 0) {
+    if (::fsync(file->get()) != 0) {
       ::unlink(path.c_str());
       return false;
     }
-    held_.emplace(path, std::move(file));
+    held_.emplace(path, std::move(*file));
+    return true;
+  }
+
+  bool writeTemporaryVerified(const std::string& path, std::span<const uint8_t> bytes,
+                              const std::string& permissionsOf) override {
+    std::optional<Descriptor> file = createAndWrite(path, bytes, permissionsOf);
+    if (!file) {
+      return false;
+    }
+    // The flush waits for the disk while the comparison reads what the system holds for
+    // the file: on a second core they run side by side. Nothing is renamed before both
+    // are done.
+    const int fd = file->get();
+    bool flushed = false;
+    bool same = false;
+    {
+      std::jthread flush;
+      try {
+        flush = std::jthread([fd, &flushed] { flushed = ::fsync(fd) == 0; });
+      } catch (const std::system_error&) {
+        flushed = ::fsync(fd) == 0;  // no thread to spare: one after the other
+      }
+      same = HoldsExactly(fd, bytes);
+    }  // the flush is joined here
+    if (!flushed || !same) {
+      ::unlink(path.c_str());
+      return false;
+    }
+    held_.emplace(path, std::move(*file));
     return true;
   }
 
@@ -381,6 +406,76 @@ class PosixFileSystem final : public FileSystem {
   }
 
  private:
+  // Creates the temporary, locks it, gives it the bits of `permissionsOf` and writes the
+  // bytes, all but the flush. Returns nullopt, leaving no file, on any failure.
+  static std::optional<Descriptor> createAndWrite(const std::string& path,
+                                                  std::span<const uint8_t> bytes,
+                                                  const std::string& permissionsOf) {
+    // Set-user-id and the like are not carried over: the new file may belong to another
+    // user than the one it replaces.
+    struct stat model {};
+    const bool hasModel = !permissionsOf.empty() && ::stat(permissionsOf.c_str(), &model) == 0;
+    const std::optional<mode_t> bits =
+        hasModel ? std::optional(model.st_mode & 0777) : std::nullopt;
+    std::optional<Descriptor> file;
+    if (const Unnamed made = writeUnnamedThenName(path, bytes, bits, file);
+        made != Unnamed::Unsupported) {
+      return made == Unnamed::Named ? std::move(file) : std::nullopt;
+    }
+    // Read and write: the read-back goes through this descriptor, which holds the lock.
+    Descriptor named(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (named.get() < 0) {
+      return std::nullopt;
+    }
+    // The bits go before the flush, so that the disk never holds the new bytes under the
+    // default bits.
+    if (!LockExclusively(named.get()) || (bits && ::fchmod(named.get(), *bits) != 0) ||
+        !WriteAll(named.get(), bytes)) {
+      ::unlink(path.c_str());
+      return std::nullopt;
+    }
+    return named;
+  }
+
+  enum class Unnamed { Named, Failed, Unsupported };
+
+  // Where the system makes files without a name (Linux, on most file systems), the
+  // temporary is written that way, locked from the start, and linked to its name only
+  // once its bytes are in: a run killed before then leaves nothing behind. A file named
+  // first and killed before its lock or its first byte would be left empty, and the next
+  // run could not tell it from one that another run has only just created.
+  static Unnamed writeUnnamedThenName(const std::string& path, std::span<const uint8_t> bytes,
+                                      std::optional<mode_t> bits, std::optional<Descriptor>& file) {
+#if defined(__linux__) && defined(O_TMPFILE)
+    std::string folder = DirectoryOf(path);
+    if (folder.empty()) {
+      folder = ".";
+    }
+    Descriptor unnamed(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
+    if (unnamed.get() < 0) {
+      return Unnamed::Unsupported;  // a file system without them, or an older kernel
+    }
+    if (!LockExclusively(unnamed.get()) || (bits && ::fchmod(unnamed.get(), *bits) != 0) ||
+        !WriteAll(unnamed.get(), bytes)) {
+      return Unnamed::Failed;  // nothing has a name yet, so nothing is left
+    }
+    // Without the capability to link a descriptor itself, the link goes through /proc.
+    const std::string self = "/proc/self/fd/" + std::to_string(unnamed.get());
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+      return errno == ENOENT && ::access(self.c_str(), F_OK) != 0 ? Unnamed::Unsupported
+                                                                  : Unnamed::Failed;
+    }
+    file.emplace(std::move(unnamed));
+    return Unnamed::Named;
+#else
+    (void)path;
+    (void)bytes;
+    (void)bits;
+    (void)file;
+    return Unnamed::Unsupported;
+#endif
+  }
+
   // Temporaries written by this run, open and locked until they are renamed or removed.
   std::map<std::string, Descriptor> held_;
 };
