@@ -55,10 +55,10 @@ class FileSystem {
                               const std::string& permissionsOf) = 0;
 
   // writeTemporary, then hasContent of the same bytes: true only if both succeed, the file
-  // then being on the disk and held as writeTemporary leaves it. Returns false, leaving no
-  // file of its own, if either fails. A file system may compare while the flush is under
-  // way: both see the bytes the system holds for the file, and the call returns only once
-  // the flush is done.
+  // then being on the disk and held as writeTemporary leaves it. Returns false if either
+  // fails, having removed the file it wrote where it could. A file system may compare
+  // while the flush is under way: both see the bytes the system holds for the file, and
+  // the call returns only once the flush is done.
   virtual bool writeTemporaryVerified(const std::string& path, std::span<const uint8_t> bytes,
                                       const std::string& permissionsOf);
 
