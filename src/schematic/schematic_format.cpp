@@ -11,6 +11,9 @@ namespace kerro {
 namespace {
 
 constexpr std::array<uint8_t, 10> kFixedLengths = {6, 6, 10, 10, 10, 18, 18, 38, 60, 60};
+// A component entry holds a pointer to kComponentRecordSize bytes: RecordLength gives a
+// component record that length, and only where the image holds all of it.
+static_assert(kFixedLengths[kComponentRecordKind] == kComponentRecordSize);
 
 }  // namespace
 
