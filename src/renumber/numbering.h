@@ -2,6 +2,7 @@
 // What a numbering run is asked to do and how it can fail: the vocabulary that the numbering
 // steps, the job and the front ends share.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -23,6 +24,22 @@ struct DesignNumbering {
   int step = 1;
   NumberingMode mode = NumberingMode::Plain;
   NumberingControls controls;
+};
+
+// What storing its new number changed in a component, as bits of a byte per component: the
+// numbering marks what it changes, so the job counts changes without noting every reference
+// beforehand.
+struct StoredChange {
+  static constexpr uint8_t kBytes = 1;      // some byte of the record
+  static constexpr uint8_t kReference = 2;  // the reference, as read back
+  static constexpr uint8_t kBlock = 4;
+};
+
+// What numbering changed in one document of a design.
+struct DocumentChanges {
+  bool anyByte = false;
+  size_t references = 0;  // components whose reference changed
+  size_t blocks = 0;      // components whose block changed
 };
 
 // A prefix that ran out of numbers, and where. Nothing is changed then.

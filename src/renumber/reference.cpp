@@ -5,6 +5,8 @@
 #include <charconv>
 #include <limits>
 
+#include "schematic/schematic_format.h"
+
 namespace kerro {
 
 namespace {
@@ -68,22 +70,26 @@ std::string FormatReference(std::string_view prefix, int64_t number) {
   return std::string(FormatInto(prefix, number, buffer));
 }
 
-bool StoreFormattedReference(std::string_view prefix, int64_t number, std::span<uint8_t> field) {
+StoredReference StoreFormattedReference(std::string_view prefix, int64_t number,
+                                        std::span<uint8_t> field) {
   ReferenceBuffer buffer;
   return StoreReference(FormatInto(prefix, number, buffer), field);
 }
 
-bool StoreReference(std::string_view text, std::span<uint8_t> field) {
+StoredReference StoreReference(std::string_view text, std::span<uint8_t> field) {
   if (field.empty()) {
-    return false;
+    return {};
   }
   const size_t length = std::min({text.size(), kMaxReferenceLength, field.size() - 1});
+  const std::string_view stored = text.substr(0, length);
   const bool same = field[0] == length &&
-                    std::equal(text.begin(), text.begin() + length, field.begin() + 1,
+                    std::equal(stored.begin(), stored.end(), field.begin() + 1,
                                [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; });
+  // Only where a byte differs is the reference read: the common case costs nothing more.
+  const bool sameReference = same || ReadLengthPrefixedText(field, kReferenceCapacity) == stored;
   field[0] = static_cast<uint8_t>(length);
-  std::copy_n(text.begin(), length, field.begin() + 1);
-  return !same;
+  std::copy_n(stored.begin(), length, field.begin() + 1);
+  return {!same, !sameReference};
 }
 
 }  // namespace kerro

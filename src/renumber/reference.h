@@ -34,14 +34,22 @@ std::optional<std::string_view> UnnumberedPrefix(std::string_view reference);
 // 8 characters.
 std::string FormatReference(std::string_view prefix, int64_t number);
 
+// What a store changed in a reference field.
+struct StoredReference {
+  bool bytes = false;      // some byte of the field
+  bool reference = false;  // the reference it shows, read as a component's reference is
+};
+
 // StoreReference(FormatReference(prefix, number), field) without building a string on the
 // heap: the numbering modes store a reference for every component of a board.
-bool StoreFormattedReference(std::string_view prefix, int64_t number, std::span<uint8_t> field);
+StoredReference StoreFormattedReference(std::string_view prefix, int64_t number,
+                                        std::span<uint8_t> field);
 
 // Writes `text` into a reference field (its length byte and 8 character bytes) as a
 // length-prefixed text, cut to what the field holds and to 8 characters. Bytes after the
 // last character keep what they held. Does nothing to a field without room for the length.
-// Returns true when a byte of the field changed.
-bool StoreReference(std::string_view text, std::span<uint8_t> field);
+// The bytes can change while the reference stays: a length byte past the 8 characters, or
+// a negative one, is written over by the length it stands for.
+StoredReference StoreReference(std::string_view text, std::span<uint8_t> field);
 
 }  // namespace kerro

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <random>
 #include <string>
 #include <vector>
+
+#include "schematic/schematic_format.h"
 
 namespace kerro {
 namespace {
@@ -114,9 +117,12 @@ namespace {
 
 // Storing a formatted reference in place gives the field the bytes, and the answer, that
 // storing the formatted text gives: over prefixes of 0 to 12 characters (cut at 8), numbers
-// of any width, and fields that already hold the result or something else.
+// of any width, and fields that already hold the result or something else, length bytes
+// past the field or negative among them. The answer says what a comparison of the field
+// before and after finds: whether a byte changed, and whether the reference read from it.
 TEST(StoreFormattedReference, StoresWhatFormatAndStoreWould) {
   std::mt19937 random(28);
+  int bytesOnly = 0;  // rounds where the bytes changed and the reference did not
   for (int round = 0; round < 5000; ++round) {
     std::string prefix(random() % 13, 'A');
     for (char& c : prefix) {
@@ -129,12 +135,28 @@ TEST(StoreFormattedReference, StoresWhatFormatAndStoreWould) {
     }
     if (round % 3 == 0) {
       StoreReference(FormatReference(prefix, number), field);
+      // A length byte that reads as the same reference: past a full field, or negative for
+      // an empty one.
+      const auto full = static_cast<uint8_t>(std::min<size_t>(8, field.size() - 1));
+      if (round % 2 == 0 && field[0] == 0) {
+        field[0] = static_cast<uint8_t>(0x80 + random() % 0x80);
+      } else if (round % 2 == 0 && field[0] == full) {
+        field[0] = static_cast<uint8_t>(full + 1 + random() % (0x7F - full));
+      }
     }
+    const std::vector<uint8_t> before = field;
     std::vector<uint8_t> expected = field;
-    const bool expectedChange = StoreReference(FormatReference(prefix, number), expected);
-    EXPECT_EQ(StoreFormattedReference(prefix, number, field), expectedChange);
+    const StoredReference byText = StoreReference(FormatReference(prefix, number), expected);
+    const StoredReference inPlace = StoreFormattedReference(prefix, number, field);
     EXPECT_EQ(field, expected);
+    EXPECT_EQ(inPlace.bytes, byText.bytes);
+    EXPECT_EQ(inPlace.reference, byText.reference);
+    EXPECT_EQ(inPlace.bytes, field != before);
+    EXPECT_EQ(inPlace.reference, ReadLengthPrefixedText(before, kReferenceCapacity) !=
+                                     ReadLengthPrefixedText(field, kReferenceCapacity));
+    bytesOnly += inPlace.bytes && !inPlace.reference ? 1 : 0;
   }
+  EXPECT_GT(bytesOnly, 50);
 }
 
 }  // namespace

@@ -609,30 +609,32 @@ bool NumberLaterDuplicates(const LibraryBoard& board, std::span<const uint32_t> 
 }
 
 size_t StoreNumbers(std::span<ComponentEntry> entries, const NewNumbers& result, bool keep,
-                    std::span<const uint32_t> laterDuplicate, std::vector<bool>* changed) {
+                    std::span<const uint32_t> laterDuplicate, std::vector<uint8_t>* changed) {
   size_t rewritten = 0;
   for (size_t i = 0; i < entries.size(); ++i) {
     const int64_t number = result.number[i];
     if (number == 0) {
       continue;
     }
-    bool storedOther = false;
+    StoredReference stored;
     if (number == NewNumbers::kJoined) {
-      storedOther =
+      stored =
           StoreReference(result.joined.at(static_cast<uint32_t>(i)), entries[i].referenceField());
     } else {
       const std::string_view reference = entries[i].reference();
       const bool moves = !laterDuplicate.empty() && laterDuplicate[i] > 0;
       const std::string_view prefix =
           keep && !moves ? *UnnumberedPrefix(reference) : SplitReference(reference).prefix;
-      storedOther = StoreFormattedReference(prefix, number, entries[i].referenceField());
+      stored = StoreFormattedReference(prefix, number, entries[i].referenceField());
     }
+    uint8_t marks = (stored.bytes ? StoredChange::kBytes : 0) |
+                    (stored.reference ? StoredChange::kReference : 0);
     if (result.block[i] >= 0 && entries[i].block() != static_cast<uint8_t>(result.block[i])) {
       entries[i].setBlock(static_cast<uint8_t>(result.block[i]));
-      storedOther = true;
+      marks |= StoredChange::kBytes | StoredChange::kBlock;
     }
-    if (storedOther && changed != nullptr) {
-      (*changed)[i] = true;
+    if (marks != 0 && changed != nullptr) {
+      (*changed)[i] = marks;
     }
     ++rewritten;
   }
@@ -644,7 +646,7 @@ std::optional<NumberShortage> NumberByLibrary(std::span<ComponentEntry> entries,
                                               const DesignNumbering& numbering,
                                               const BlockCountLookup& blockCountOf,
                                               std::span<const uint32_t> laterDuplicate,
-                                              std::vector<bool>* changed) {
+                                              std::vector<uint8_t>* changed) {
   const NumberingControls& controls = numbering.controls;
   LibraryBoard board =
       CollectLibraryBoard(entries, blockCountOf, controls, sheetOf, laterDuplicate);

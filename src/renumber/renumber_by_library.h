@@ -41,12 +41,14 @@ namespace kerro {
 // tag and prefix that has none.
 // With fixDuplicates, `laterDuplicate` gives each component's package to move with
 // (FindLaterDuplicates); those take new numbers after the unnumbered ones, blocks kept.
+// `changed`, where given (one byte per component, zero), marks what changed in each
+// component (StoredChange).
 std::optional<NumberShortage> NumberByLibrary(std::span<ComponentEntry> entries,
                                               std::span<const uint32_t> sheetOf,
                                               const DesignNumbering& numbering,
                                               const BlockCountLookup& blockCountOf,
                                               std::span<const uint32_t> laterDuplicate = {},
-                                              std::vector<bool>* changed = nullptr);
+                                              std::vector<uint8_t>* changed = nullptr);
 
 // One document without controls. `initial` and `step` are within their ranges.
 std::optional<NumberShortage> RenumberByLibrary(SchematicDocument& document, int initial, int step,
@@ -144,10 +146,10 @@ bool NumberPowerBlocksKept(const LibraryBoard& board, std::span<const ComponentE
 bool NumberLaterDuplicates(const LibraryBoard& board, std::span<const uint32_t> laterDuplicate,
                            NumberSeries& numbers, NewNumbers& result);
 
-// Store: writes the new references and blocks, front to back. Returns how many
-// references were rewritten.
+// Store: writes the new references and blocks, front to back, and marks in `changed` what
+// changed. Returns how many references were rewritten.
 size_t StoreNumbers(std::span<ComponentEntry> entries, const NewNumbers& result, bool keep = false,
                     std::span<const uint32_t> laterDuplicate = {},
-                    std::vector<bool>* changed = nullptr);
+                    std::vector<uint8_t>* changed = nullptr);
 
 }  // namespace kerro

@@ -69,7 +69,7 @@ DesignBoard BoardOf(std::span<SchematicDocument* const> design, bool needsSheets
 std::optional<NumberShortage> RenumberDesign(std::span<SchematicDocument* const> design,
                                              const DesignNumbering& numbering,
                                              const BlockCountLookup& blockCountOf,
-                                             std::vector<bool>* changedDocuments) {
+                                             std::vector<DocumentChanges>* changedDocuments) {
   if (design.empty()) {
     return std::nullopt;
   }
@@ -83,18 +83,23 @@ std::optional<NumberShortage> RenumberDesign(std::span<SchematicDocument* const>
     laterDuplicate =
         FindLaterDuplicates(board.entries, controls, library ? &blockCountOf : nullptr);
   }
-  std::vector<bool> changed(board.entries.size(), false);
+  std::vector<uint8_t> changed(changedDocuments != nullptr ? board.entries.size() : 0, 0);
+  std::vector<uint8_t>* const marks = changedDocuments != nullptr ? &changed : nullptr;
   std::optional<NumberShortage> shortage =
       library ? NumberByLibrary(board.entries, board.sheetOf, numbering, blockCountOf,
-                                laterDuplicate, &changed)
-              : NumberPlain(board.entries, board.sheetOf, numbering, laterDuplicate, &changed);
+                                laterDuplicate, marks)
+              : NumberPlain(board.entries, board.sheetOf, numbering, laterDuplicate, marks);
   if (changedDocuments != nullptr) {
-    changedDocuments->assign(design.size(), false);
+    changedDocuments->assign(design.size(), {});
     for (size_t d = 0; d < design.size(); ++d) {
+      DocumentChanges& document = (*changedDocuments)[d];
       const auto first = changed.begin() + static_cast<ptrdiff_t>(board.firstOf[d]);
-      (*changedDocuments)[d] =
-          std::find(first, first + static_cast<ptrdiff_t>(design[d]->entries().size()), true) !=
-          first + static_cast<ptrdiff_t>(design[d]->entries().size());
+      for (const uint8_t mark :
+           std::span(first, first + static_cast<ptrdiff_t>(design[d]->entries().size()))) {
+        document.anyByte = document.anyByte || (mark & StoredChange::kBytes) != 0;
+        document.references += (mark & StoredChange::kReference) != 0 ? 1 : 0;
+        document.blocks += (mark & StoredChange::kBlock) != 0 ? 1 : 0;
+      }
     }
   }
   if (shortage) {

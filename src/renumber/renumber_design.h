@@ -23,10 +23,9 @@ namespace kerro {
 // 8 characters hold, returns where, and no document is changed. `blockCountOf` is asked
 // in library-guided mode only, once per distinct part name.
 // `changedDocuments`, where given, is set to tell for each document whether a byte of it
-// changed.
-std::optional<NumberShortage> RenumberDesign(std::span<SchematicDocument* const> design,
-                                             const DesignNumbering& numbering,
-                                             const BlockCountLookup& blockCountOf,
-                                             std::vector<bool>* changedDocuments = nullptr);
+// changed, and how many references and blocks.
+std::optional<NumberShortage> RenumberDesign(
+    std::span<SchematicDocument* const> design, const DesignNumbering& numbering,
+    const BlockCountLookup& blockCountOf, std::vector<DocumentChanges>* changedDocuments = nullptr);
 
 }  // namespace kerro

@@ -9,6 +9,7 @@
 #include <tuple>
 
 #include "annotation/annotation_check.h"
+#include "renumber/component_changes.h"
 #include "renumber/reference.h"
 #include "renumber/renumber_plain.h"
 #include "testing/test_support.h"
@@ -804,8 +805,13 @@ TEST(RenumberDesign, AgreesWithAModelAndNeverMakesADuplicate) {
       images.emplace_back(document.image().begin(), document.image().end());
     }
 
+    std::vector<ChangeRecorder> recorders;
+    for (SchematicDocument& document : documents) {
+      recorders.emplace_back(document);
+    }
+    std::vector<DocumentChanges> changes;
     const std::optional<NumberShortage> shortage =
-        RenumberDesign(Pointers(documents), numbering, Lookup());
+        RenumberDesign(Pointers(documents), numbering, Lookup(), &changes);
     ASSERT_EQ(!shortage, numbered);
     if (shortage) {
       ++shortages;
@@ -814,6 +820,13 @@ TEST(RenumberDesign, AgreesWithAModelAndNeverMakesADuplicate) {
         ASSERT_TRUE(std::ranges::equal(documents[d].image(), images[d])) << "changed anyway";
       }
       continue;
+    }
+    // What the numbering says it changed is what notes taken before find.
+    for (size_t d = 0; d < documents.size(); ++d) {
+      const ChangeRecorder::Counts counts = recorders[d].count(documents[d]);
+      EXPECT_EQ(changes[d].anyByte, !std::ranges::equal(documents[d].image(), images[d]));
+      EXPECT_EQ(changes[d].references, counts.references);
+      EXPECT_EQ(changes[d].blocks, counts.blocks);
     }
     const std::vector<ModelPart> after = ModelParts(documents);
     for (size_t i = 0; i < after.size(); ++i) {

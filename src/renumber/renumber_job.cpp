@@ -59,7 +59,7 @@ std::optional<JobResult> RefuseToStart(const LoadedDesign& loaded) {
 LibraryNumbering NumberWithLibraries(std::span<SchematicDocument* const> design,
                                      const DesignNumbering& numbering,
                                      const std::string& settingsPath, JobContext& context,
-                                     std::vector<bool>* changedDocuments) {
+                                     std::vector<DocumentChanges>* changedDocuments) {
   const bool hasComponents = std::any_of(
       design.begin(), design.end(), [](SchematicDocument* d) { return !d->entries().empty(); });
   if (numbering.mode == NumberingMode::Plain || !hasComponents) {
@@ -107,15 +107,15 @@ JobResult RenumberJob(const JobRequest& request, JobContext& context) {
     return *std::move(refused);
   }
 
-  // The change list, and whether an edit changed a file, come from notes of every
-  // component taken before; numbering tells what it changed by itself.
+  // The change list, and what an edit changed, come from notes of every component taken
+  // before; numbering tells what it changed by itself, and counts it.
   std::vector<ChangeRecorder> recorders;
-  if (request.collectChanges || request.summarize || request.edit || request.inspect) {
+  if (request.collectChanges || request.edit || request.inspect) {
     for (SchematicDocument& document : loaded.documents) {
       recorders.emplace_back(document);
     }
   }
-  std::vector<bool> numberedChanges;
+  std::vector<DocumentChanges> numberedChanges;
   JobResult result;
   if (request.edit) {
     for (SchematicDocument& document : loaded.documents) {
@@ -147,13 +147,19 @@ JobResult RenumberJob(const JobRequest& request, JobContext& context) {
     if (request.collectChanges) {
       result.changes.push_back({loaded.paths[d], recorders[d].changes(document)});
     }
-    const bool changed = request.edit ? recorders[d].anyChange(document) : numberedChanges[d];
+    const bool changed =
+        request.edit ? recorders[d].anyChange(document) : numberedChanges[d].anyByte;
     toWrite[d] = document.sectionCount() > 1 || changed;
     if (toWrite[d]) {
       result.written.push_back(loaded.paths[d]);
     }
     if (request.summarize) {
-      const ChangeRecorder::Counts counts = recorders[d].count(document);
+      ChangeRecorder::Counts counts;
+      if (request.edit) {
+        counts = recorders[d].count(document);
+      } else {
+        counts = {numberedChanges[d].references, numberedChanges[d].blocks};
+      }
       result.summaries.push_back(
           {loaded.paths[d], document.sectionCount(), counts.references, counts.blocks, toWrite[d]});
     }

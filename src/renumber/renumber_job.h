@@ -151,6 +151,6 @@ struct LibraryNumbering {
 LibraryNumbering NumberWithLibraries(std::span<SchematicDocument* const> design,
                                      const DesignNumbering& numbering,
                                      const std::string& settingsPath, JobContext& context,
-                                     std::vector<bool>* changedDocuments = nullptr);
+                                     std::vector<DocumentChanges>* changedDocuments = nullptr);
 
 }  // namespace kerro

@@ -198,13 +198,15 @@ bool Number(const PlainBoard& board, int numberBits, const BoardOrder* order, Nu
 
 // Store: in file order, so the image is written front to back.
 void Store(std::span<ComponentEntry> entries, const PlainBoard& board,
-           const std::vector<int64_t>& newNumbers, std::vector<bool>* changed) {
+           const std::vector<int64_t>& newNumbers, std::vector<uint8_t>* changed) {
   for (size_t slot = 0; slot < board.numbered.size(); ++slot) {
     const NumberedComponent& item = board.numbered[slot];
-    if (StoreFormattedReference(board.prefixes.text(item.prefix), newNumbers[slot],
-                                entries[item.component].referenceField()) &&
-        changed != nullptr) {
-      (*changed)[item.component] = true;
+    const StoredReference stored =
+        StoreFormattedReference(board.prefixes.text(item.prefix), newNumbers[slot],
+                                entries[item.component].referenceField());
+    if (stored.bytes && changed != nullptr) {
+      (*changed)[item.component] =
+          StoredChange::kBytes | (stored.reference ? StoredChange::kReference : 0);
     }
   }
 }
@@ -215,7 +217,7 @@ std::optional<NumberShortage> NumberPlain(std::span<ComponentEntry> entries,
                                           std::span<const uint32_t> sheetOf,
                                           const DesignNumbering& numbering,
                                           std::span<const uint32_t> laterDuplicate,
-                                          std::vector<bool>* changed) {
+                                          std::vector<uint8_t>* changed) {
   const NumberingControls& controls = numbering.controls;
   PlainBoard board = Collect(entries, controls, laterDuplicate);
   if (board.numbered.empty()) {

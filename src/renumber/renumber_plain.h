@@ -29,12 +29,13 @@ namespace kerro {
 // each one's sheet when the controls have a sheet base). When a prefix runs out, returns
 // where (document 0, component as an index into `entries`) and changes nothing.
 // With fixDuplicates, `laterDuplicate` gives each component's package to move with
-// (FindLaterDuplicates). `changed`, where given, marks the components whose bytes changed.
+// (FindLaterDuplicates). `changed`, where given (one byte per component, zero), marks what
+// changed in each component (StoredChange).
 std::optional<NumberShortage> NumberPlain(std::span<ComponentEntry> entries,
                                           std::span<const uint32_t> sheetOf,
                                           const DesignNumbering& numbering,
                                           std::span<const uint32_t> laterDuplicate = {},
-                                          std::vector<bool>* changed = nullptr);
+                                          std::vector<uint8_t>* changed = nullptr);
 
 // One document without controls. `initial` and `step` are within the job's ranges.
 std::optional<NumberShortage> RenumberPlain(SchematicDocument& document, int initial, int step);
