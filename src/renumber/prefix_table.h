@@ -31,24 +31,16 @@ class PrefixTable {
   std::string_view text(uint32_t id) const { return ids_.text(id).view(); }
   uint32_t size() const { return ids_.size(); }
 
-  // Rank of each prefix in the order of CompareText; prefixes that it finds equal share a
-  // rank, so that they sort together by number as a comparison sort would order them.
-  std::vector<uint64_t> ranks() const {
+  // The ids in the order of CompareText. It finds only equal texts equal, and the texts
+  // here are distinct, so each prefix has a place of its own.
+  std::vector<uint32_t> inCompareOrder() const {
     std::vector<uint32_t> order(size());
     for (uint32_t i = 0; i < order.size(); ++i) {
       order[i] = i;
     }
     std::sort(order.begin(), order.end(),
               [this](uint32_t a, uint32_t b) { return CompareText(text(a), text(b)) < 0; });
-    std::vector<uint64_t> rank(size());
-    uint64_t next = 0;
-    for (size_t i = 0; i < order.size(); ++i) {
-      if (i > 0 && CompareText(text(order[i - 1]), text(order[i])) != 0) {
-        ++next;
-      }
-      rank[order[i]] = next;
-    }
-    return rank;
+    return order;
   }
 
  private:

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <limits>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "platform/memory.h"
@@ -19,14 +21,6 @@ namespace kerro {
 
 namespace {
 
-// What the sort moves: the rank of the prefix in the sorted order of prefixes above the
-// present number, so that sorting a large board never reaches back into the image.
-struct SortItem {
-  uint64_t key;
-  uint32_t slot;    // index into PlainBoard::numbered
-  uint32_t prefix;  // PrefixTable id, for the byte-for-byte test of the walk
-};
-
 // One numbered component, in file order.
 struct NumberedComponent {
   uint32_t component;  // index into the entries
@@ -35,7 +29,9 @@ struct NumberedComponent {
 
 struct PlainBoard {
   std::vector<NumberedComponent> numbered;
-  std::vector<SortItem> order;  // file order until sorted
+  // The present key of each slot in `numbered`, in 64-bit words like the packed sort items,
+  // which take their place.
+  std::vector<uint64_t> presentKeys;
   PrefixTable prefixes;
   std::vector<std::string_view> taken;  // references of the components left as they are
   std::vector<std::string_view> held;   // other numbered references that stay in the design
@@ -82,7 +78,7 @@ PlainBoard Collect(std::span<const ComponentEntry> entries, const NumberingContr
                    std::span<const uint32_t> laterDuplicate) {
   PlainBoard board;
   ReserveLarge(board.numbered, entries.size());
-  ReserveLarge(board.order, entries.size());
+  ReserveLarge(board.presentKeys, entries.size());
   const bool steered = controls.keepsNumbered() || !controls.locks.empty();
   struct Pending {
     uint32_t component;
@@ -132,8 +128,7 @@ PlainBoard Collect(std::span<const ComponentEntry> entries, const NumberingContr
     }
     for (size_t i = 0; i < count; ++i) {
       const uint32_t prefix = board.prefixes.idOf(batch[i].prefix, batch[i].hash);
-      const auto slot = static_cast<uint32_t>(board.numbered.size());
-      board.order.push_back({batch[i].key, slot, prefix});
+      board.presentKeys.push_back(batch[i].key);
       board.numbered.push_back({batch[i].component, prefix});
       board.largestKey = std::max(board.largestKey, batch[i].key);
     }
@@ -141,25 +136,87 @@ PlainBoard Collect(std::span<const ComponentEntry> entries, const NumberingContr
   return board;
 }
 
-// Order: by prefix in the order of CompareText, then by present number, keeping file order
-// among equals. Returns the number of bits of the present number in each key.
-int OrderByPrefixAndNumber(PlainBoard& board) {
-  // The rank above as few number bits as the board needs.
-  const int numberBits = static_cast<int>(std::bit_width(board.largestKey));
-  const std::vector<uint64_t> rank = board.prefixes.ranks();
-  for (SortItem& item : board.order) {
-    item.key |= rank[item.prefix] << numberBits;
+// What the sort orders a numbered component by: the rank of its prefix in the order of
+// CompareText above as few bits of its present key as the board needs.
+struct SortKeys {
+  int numberBits = 0;
+  int bits = 0;                  // of the largest key
+  std::vector<uint64_t> rankOf;  // by prefix id
+  std::vector<uint32_t> prefixOfRank;
+};
+
+SortKeys SortKeysOf(const PlainBoard& board) {
+  SortKeys keys;
+  keys.numberBits = static_cast<int>(std::bit_width(board.largestKey));
+  keys.prefixOfRank = board.prefixes.inCompareOrder();
+  keys.rankOf.resize(keys.prefixOfRank.size());
+  for (uint32_t rank = 0; rank < keys.prefixOfRank.size(); ++rank) {
+    keys.rankOf[keys.prefixOfRank[rank]] = rank;
   }
-  RadixSortByKey(board.order, [](const SortItem& item) { return item.key; });
-  return numberBits;
+  keys.bits = static_cast<int>(std::bit_width(keys.prefixOfRank.size() - 1)) + keys.numberBits;
+  return keys;
+}
+
+// What the sort moves for a component: its key and its slot in PlainBoard::numbered, in one
+// 64-bit word where both fit, which halves what a large board's sort writes and touches.
+struct PackedItems {
+  using Item = uint64_t;
+  int slotBits;
+  Item make(uint64_t key, uint32_t slot) const { return (key << slotBits) | slot; }
+  uint64_t key(Item item) const { return item >> slotBits; }
+  uint32_t slot(Item item) const {
+    return static_cast<uint32_t>(item & ((uint64_t{1} << slotBits) - 1));
+  }
+};
+
+// The same, for a board whose keys and slots need more than 64 bits together.
+struct WideItems {
+  struct Item {
+    uint64_t key;
+    uint32_t slot;
+  };
+  Item make(uint64_t key, uint32_t slot) const { return {key, slot}; }
+  uint64_t key(const Item& item) const { return item.key; }
+  uint32_t slot(const Item& item) const { return item.slot; }
+};
+
+// Order: by prefix in the order of CompareText, then by present number, keeping file order
+// among equals.
+template <typename Items>
+std::vector<typename Items::Item> Order(PlainBoard& board, const SortKeys& keys,
+                                        const Items& items) {
+  // Packed items take the place of the present keys, each where it stands.
+  constexpr bool kInPlace = std::is_same_v<typename Items::Item, uint64_t>;
+  std::vector<typename Items::Item> order;
+  if constexpr (kInPlace) {
+    order = std::move(board.presentKeys);
+  } else {
+    ReserveLarge(order, board.numbered.size());
+    order.resize(board.numbered.size());
+  }
+  for (uint32_t slot = 0; slot < board.numbered.size(); ++slot) {
+    uint64_t present = 0;
+    if constexpr (kInPlace) {
+      present = order[slot];
+    } else {
+      present = board.presentKeys[slot];
+    }
+    const uint64_t key = (keys.rankOf[board.numbered[slot].prefix] << keys.numberBits) | present;
+    order[slot] = items.make(key, slot);
+  }
+  board.presentKeys = {};
+  RadixSortByKey(order, [&items](const typename Items::Item& item) { return items.key(item); });
+  return order;
 }
 
 // Number: each group of a numbered present reference, and each unnumbered component, takes
 // the next number of its prefix (by board order: each group of a placed reference, and the
 // bottom side from its own start). Returns false when a prefix runs out.
-bool Number(const PlainBoard& board, int numberBits, const BoardOrder* order, NumberSeries& series,
-            std::vector<int64_t>& newNumbers) {
-  const uint64_t numberMask = (uint64_t{1} << numberBits) - 1;
+template <typename Items>
+bool Number(const PlainBoard& board, const SortKeys& keys, const Items& items,
+            std::span<const typename Items::Item> sorted, const BoardOrder* order,
+            NumberSeries& series, std::vector<int64_t>& newNumbers) {
+  const uint64_t numberMask = (uint64_t{1} << keys.numberBits) - 1;
   ReserveLarge(newNumbers, board.numbered.size());
   newNumbers.resize(board.numbered.size());
   uint32_t lastPrefix = 0;
@@ -167,33 +224,43 @@ bool Number(const PlainBoard& board, int numberBits, const BoardOrder* order, Nu
   int64_t lastNew = 0;
   bool first = true;
   bool lastOnBottom = false;
-  for (const SortItem& item : board.order) {
-    const uint64_t present = item.key & numberMask;
+  for (const typename Items::Item& item : sorted) {
+    const uint64_t key = items.key(item);
+    const uint64_t present = key & numberMask;
+    const uint32_t prefix = keys.prefixOfRank[key >> keys.numberBits];
+    const uint32_t slot = items.slot(item);
     if (order != nullptr) {
       const bool onBottom = present > order->topCount;
-      if (onBottom && order->bottomStart > 0 &&
-          (first || item.prefix != lastPrefix || !lastOnBottom)) {
-        series.restartAt(item.prefix, order->bottomStart);
+      if (onBottom && order->bottomStart > 0 && (first || prefix != lastPrefix || !lastOnBottom)) {
+        series.restartAt(prefix, order->bottomStart);
       }
       lastOnBottom = onBottom;
     }
-    if (first || item.prefix != lastPrefix || present != lastPresent || present == 0) {
+    if (first || prefix != lastPrefix || present != lastPresent || present == 0) {
       // The component is fetched only when the series has to pass numbers over: fetching
       // it for every number is a cache miss per component on a large board.
-      lastNew = series.nextWithoutPassingOver(item.prefix);
+      lastNew = series.nextWithoutPassingOver(prefix);
       if (lastNew == 0) {
-        lastNew = series.next(item.prefix, board.numbered[item.slot].component);
+        lastNew = series.next(prefix, board.numbered[slot].component);
       }
       if (lastNew == 0) {
         return false;
       }
     }
     first = false;
-    lastPrefix = item.prefix;
+    lastPrefix = prefix;
     lastPresent = present;
-    newNumbers[item.slot] = lastNew;
+    newNumbers[slot] = lastNew;
   }
   return true;
+}
+
+template <typename Items>
+bool OrderAndNumber(PlainBoard& board, const SortKeys& keys, const Items& items,
+                    const BoardOrder* order, NumberSeries& series,
+                    std::vector<int64_t>& newNumbers) {
+  const auto sorted = Order(board, keys, items);
+  return Number<Items>(board, keys, items, sorted, order, series, newNumbers);
 }
 
 // Store: in file order, so the image is written front to back.
@@ -223,7 +290,7 @@ std::optional<NumberShortage> NumberPlain(std::span<ComponentEntry> entries,
   if (board.numbered.empty()) {
     return std::nullopt;
   }
-  const int numberBits = OrderByPrefixAndNumber(board);
+  const SortKeys keys = SortKeysOf(board);
   NumberSeries series(numbering.initial, numbering.step, controls.sheetBase, board.prefixes,
                       TakeAll(board.taken, board.prefixes), sheetOf);
   if (controls.newNumbers == NewNumberPlace::After) {
@@ -231,7 +298,13 @@ std::optional<NumberShortage> NumberPlain(std::span<ComponentEntry> entries,
     series.startAbove(HighestHeld(board.held, board.prefixes));
   }
   std::vector<int64_t> newNumbers;
-  if (!Number(board, numberBits, controls.board.get(), series, newNumbers)) {
+  const int slotBits = static_cast<int>(std::bit_width(board.numbered.size() - 1));
+  const BoardOrder* order = controls.board.get();
+  const bool numbered =
+      keys.bits + slotBits <= 64
+          ? OrderAndNumber(board, keys, PackedItems{slotBits}, order, series, newNumbers)
+          : OrderAndNumber(board, keys, WideItems{}, order, series, newNumbers);
+  if (!numbered) {
     const SeriesShortage& shortage = *series.shortage();
     return ShortageAt(entries, sheetOf, shortage, board.prefixes.text(shortage.prefix));
   }
