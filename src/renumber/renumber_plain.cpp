@@ -227,7 +227,7 @@ bool Number(const PlainBoard& board, const SortKeys& keys, const Items& items,
   for (const typename Items::Item& item : sorted) {
     const uint64_t key = items.key(item);
     const uint64_t present = key & numberMask;
-    const uint32_t prefix = keys.prefixOfRank[key >> keys.numberBits];
+    const uint32_t prefix = keys.prefixOfRank[static_cast<size_t>(key >> keys.numberBits)];
     const uint32_t slot = items.slot(item);
     if (order != nullptr) {
       const bool onBottom = present > order->topCount;
