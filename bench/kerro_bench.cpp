@@ -245,12 +245,14 @@ void BM_JobByLibrary(benchmark::State& state) {
   SetCounters(state, components, Board(components).size());
 }
 
+// state.range(0): 1 to keep the pins (the default), 0 to leave them out as numbering does.
 void BM_LoadTextLibrary(benchmark::State& state) {
   const std::string& text = TextLibrary();
   const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+  const PartDetail detail = state.range(0) != 0 ? PartDetail::kFull : PartDetail::kWithoutPins;
   for (auto _ : state) {
     PartLibrary library;
-    if (!LoadTextLibrary(library, bytes) || library.entryCount() < int32_t{kLibraryParts}) {
+    if (!LoadTextLibrary(library, bytes, detail) || library.entryCount() < int32_t{kLibraryParts}) {
       state.SkipWithError("text library failed to load");
       break;
     }
@@ -370,7 +372,7 @@ BENCHMARK(BM_Save)->Apply(BoardSizes);
 BENCHMARK(BM_SaveDisk)->Apply(BoardSizes);
 BENCHMARK(BM_JobPlain)->Apply(BoardSizes);
 BENCHMARK(BM_JobByLibrary)->Apply(BoardSizes);
-BENCHMARK(BM_LoadTextLibrary)->Apply(WithMinimum);
+BENCHMARK(BM_LoadTextLibrary)->Arg(1)->Arg(0)->Apply(WithMinimum);
 BENCHMARK(BM_LoadBinaryLibrary)->Apply(WithMinimum);
 BENCHMARK(BM_LoadLibraries)->Apply(WithMinimum);
 BENCHMARK(BM_FindPart)->Apply(WithMinimum);

@@ -16,7 +16,7 @@ namespace {
 
 // On Windows names match as the system's comparison says, which need not be byte
 // equality, so the lookup walks every entry through CompareText. Elsewhere CompareText is
-// byte equality and a hash index built at load time gives the same first match.
+// byte equality, and each library's index of first names gives the same first match.
 #ifdef _WIN32
 constexpr bool kIndexedLookup = false;
 #else
@@ -122,34 +122,23 @@ bool LibrarySet::loadLibraries(const std::string& schematicPath) {
     freeLibraries();
     return false;
   }
-  buildIndex();
   return true;
 }
 
 void LibrarySet::freeLibraries() {
-  index_.clear();
   libraries_.clear();
-}
-
-void LibrarySet::buildIndex() {
-  if (!kIndexedLookup) {
-    return;
-  }
-  for (size_t i = 0; i < libraries_.size(); ++i) {
-    const auto& entries = libraries_[i]->entries();
-    for (size_t j = 0; j < entries.size(); ++j) {
-      index_.try_emplace(entries[j].name, PartLocation{static_cast<int>(i), static_cast<int>(j)});
-    }
-  }
 }
 
 std::optional<LibrarySet::PartLocation> LibrarySet::locatePart(std::string_view name) const {
   if (kIndexedLookup) {
-    const auto found = index_.find(name);
-    if (found == index_.end()) {
-      return std::nullopt;
+    const uint32_t hash = NameIndex::Hash(name);
+    for (size_t i = 0; i < libraries_.size(); ++i) {
+      const int32_t entry = libraries_[i]->firstEntryNamed(name, hash);
+      if (entry >= 0) {
+        return PartLocation{static_cast<int>(i), entry};
+      }
     }
-    return found->second;
+    return std::nullopt;
   }
   for (size_t i = 0; i < libraries_.size(); ++i) {
     const auto& entries = libraries_[i]->entries();

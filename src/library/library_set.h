@@ -20,7 +20,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "library/part_model.h"
@@ -92,16 +91,12 @@ class LibrarySet {
   std::string settingsFileFor(const std::string& schematicPath) const;
 
  private:
-  void buildIndex();
-
   LibraryErrorHandler onError_;
   FileSystem& fileSystem_;
   std::optional<std::string> programFolder_;
   std::vector<std::string> libraryFolders_;
   std::vector<std::unique_ptr<PartLibrary>> libraries_;
   std::optional<LibraryFailure> failure_;
-  // First location of each name. Keys view the names inside the libraries.
-  std::unordered_map<std::string_view, PartLocation> index_;
 };
 
 }  // namespace kerro

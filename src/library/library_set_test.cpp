@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
+#include <random>
 
 #include "platform/text_compare.h"
 #include "testing/test_support.h"
@@ -238,6 +240,66 @@ TEST_F(LibrarySetTest, FirstLibraryThenFirstEntryWins) {
       }
     }
     EXPECT_EQ(set_.findPart(name), linear);
+  }
+}
+
+// Random libraries of both kinds whose names repeat within and across them, with
+// aliases: every name, and names in none of them, is found where a plain search through
+// every library in order finds it.
+TEST_F(LibrarySetTest, LookupAgreesWithASearchInOrderOnRandomLibraries) {
+  std::mt19937 random(2026);
+  // Lengths around 8 and 16 reach both halves of the hash's word loop.
+  auto randomName = [&] {
+    std::string name(1 + random() % 19, 'A');
+    for (char& c : name) {
+      c = "AB01"[random() % 4];
+    }
+    return name;
+  };
+  for (int round = 0; round < 12; ++round) {
+    SCOPED_TRACE(round);
+    std::vector<std::string> listed;
+    for (int n = 0; n < 4; ++n) {
+      const std::string file = "R" + std::to_string(round) + "_" + std::to_string(n);
+      std::vector<std::string> names;
+      for (int i = 0; i < 700; ++i) {
+        names.push_back(randomName());
+      }
+      if (n % 2 == 0) {
+        std::vector<TextComponent> parts;
+        for (const auto& name : names) {
+          parts.push_back({.name = name, .blocks = 1 + static_cast<int>(random() % 4)});
+        }
+        std::vector<std::pair<std::string, std::string>> aliases;
+        for (int i = 0; i < 200; ++i) {
+          aliases.emplace_back(names[random() % names.size()], randomName());
+        }
+        listed.push_back(textLibrary(file + ".LB3", parts, aliases));
+      } else {
+        listed.push_back(binaryLibrary(file + ".LIB", names, static_cast<uint8_t>(1 + n)));
+      }
+    }
+    listBesideSchematic(listed);
+    ASSERT_TRUE(set_.loadLibraries(schematic()));
+    ASSERT_EQ(set_.libraryCount(), 4);
+    // The first place of each name, libraries in order and entries in file order. Texts
+    // of these letters compare equal only when their bytes do, on either system.
+    std::map<std::string, std::pair<int, int>> first;
+    for (int i = 0; i < set_.libraryCount(); ++i) {
+      for (int j = 0; j < set_.library(i)->entryCount(); ++j) {
+        first.try_emplace(set_.library(i)->entryAt(j)->name, i, j);
+      }
+    }
+    for (int probe = 0; probe < 1500; ++probe) {
+      const std::string name = randomName();
+      const auto expected = first.find(name);
+      const auto located = set_.locatePart(name);
+      ASSERT_EQ(located.has_value(), expected != first.end()) << name;
+      if (located) {
+        ASSERT_EQ(std::pair(located->library, located->entry), expected->second) << name;
+        EXPECT_EQ(set_.findPart(name), set_.library(located->library)->entryAt(located->entry));
+      }
+    }
   }
 }
 

@@ -81,6 +81,8 @@ const PartPattern& PartLibrary::addPattern(std::unique_ptr<PartPattern> pattern)
 
 void PartLibrary::addEntry(std::string name, const PartBody* body) {
   entries_.push_back({std::move(name), body});
+  firstEntries_.addFirst(entries_.back().name, static_cast<uint32_t>(entries_.size() - 1),
+                         [this](uint32_t at) { return std::string_view(entries_[at].name); });
 }
 
 }  // namespace kerro

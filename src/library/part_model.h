@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "library/name_index.h"
 #include "platform/file_system.h"
 
 namespace kerro {
@@ -133,6 +134,15 @@ class PartLibrary {
   // The entry at `index` in file order, or null when `index` is outside 0 to count - 1.
   const PartEntry* entryAt(int32_t index) const;
   const std::vector<PartEntry>& entries() const { return entries_; }
+  // The index of the first entry named `name`, byte for byte, or -1 if there is none.
+  // `hash` is NameIndex::Hash(name), for a caller that asks several libraries.
+  int32_t firstEntryNamed(std::string_view name) const {
+    return firstEntryNamed(name, NameIndex::Hash(name));
+  }
+  int32_t firstEntryNamed(std::string_view name, uint32_t hash) const {
+    return static_cast<int32_t>(firstEntries_.find(
+        name, hash, [this](uint32_t at) { return std::string_view(entries_[at].name); }));
+  }
   const std::vector<std::unique_ptr<PartBody>>& bodies() const { return bodies_; }
   const std::vector<std::unique_ptr<PartPattern>>& patterns() const { return patterns_; }
 
@@ -153,6 +163,7 @@ class PartLibrary {
  private:
   std::optional<std::string> fileName_;
   std::vector<PartEntry> entries_;
+  NameIndex firstEntries_;  // of entries_
   std::vector<std::unique_ptr<PartBody>> bodies_;
   std::vector<std::unique_ptr<PartPattern>> patterns_;
 };

@@ -293,7 +293,7 @@ class TextLibraryParser {
       auto found = patternsByName_.find(items.patternName);
       body->pattern = found != patternsByName_.end() ? found->second : nullptr;
     }
-    addEntry(std::move(items.name), &library_.addBody(std::move(body)));
+    library_.addEntry(std::move(items.name), &library_.addBody(std::move(body)));
   }
 
   // Reads a pin section into `pin`; with a null `pin` only its structure is checked.
@@ -354,10 +354,10 @@ class TextLibraryParser {
     std::string name;
     std::string alias;
     auto store = [&] {
-      auto found = entriesByName_.find(name);
-      if (found != entriesByName_.end()) {
-        const PartBody* body = library_.entries()[found->second].body;
-        addEntry(std::move(alias), body);
+      const int32_t found = library_.firstEntryNamed(name);
+      if (found >= 0) {
+        const PartBody* body = library_.entries()[static_cast<size_t>(found)].body;
+        library_.addEntry(std::move(alias), body);
       }
     };
     while (true) {
@@ -385,17 +385,10 @@ class TextLibraryParser {
     }
   }
 
-  // Appends an entry and remembers the first entry of each name for the aliases.
-  void addEntry(std::string name, const PartBody* body) {
-    entriesByName_.try_emplace(name, library_.entries().size());
-    library_.addEntry(std::move(name), body);
-  }
-
   PartLibrary& library_;
   const bool keepPins_;
   FieldReader reader_;
   std::string_view field_;  // the field just read; valid until the next read
-  std::unordered_map<std::string, size_t> entriesByName_;
   std::unordered_map<std::string, const PartPattern*> patternsByName_;
 };
 
