@@ -8,20 +8,10 @@
 #include "platform/paths.h"
 #include "platform/process_paths.h"
 #include "platform/profile.h"
-#include "platform/text_compare.h"
 
 namespace kerro {
 
 namespace {
-
-// On Windows names match as the system's comparison says, which need not be byte
-// equality, so the lookup walks every entry through CompareText. Elsewhere CompareText is
-// byte equality, and each library's index of first names gives the same first match.
-#ifdef _WIN32
-constexpr bool kIndexedLookup = false;
-#else
-constexpr bool kIndexedLookup = true;
-#endif
 
 constexpr std::string_view kSettingsFileName = "TOSK.INI";
 
@@ -130,22 +120,13 @@ void LibrarySet::freeLibraries() {
 }
 
 std::optional<LibrarySet::PartLocation> LibrarySet::locatePart(std::string_view name) const {
-  if (kIndexedLookup) {
-    const uint32_t hash = NameIndex::Hash(name);
-    for (size_t i = 0; i < libraries_.size(); ++i) {
-      const int32_t entry = libraries_[i]->firstEntryNamed(name, hash);
-      if (entry >= 0) {
-        return PartLocation{static_cast<int>(i), entry};
-      }
-    }
-    return std::nullopt;
-  }
+  // Names match as CompareText matches them, and on every system it finds only texts of
+  // the same bytes equal: each library's index of first names gives the first match.
+  const uint32_t hash = NameIndex::Hash(name);
   for (size_t i = 0; i < libraries_.size(); ++i) {
-    const auto& entries = libraries_[i]->entries();
-    for (size_t j = 0; j < entries.size(); ++j) {
-      if (CompareText(name, entries[j].name) == 0) {
-        return PartLocation{static_cast<int>(i), static_cast<int>(j)};
-      }
+    const int32_t entry = libraries_[i]->firstEntryNamed(name, hash);
+    if (entry >= 0) {
+      return PartLocation{static_cast<int>(i), entry};
     }
   }
   return std::nullopt;
