@@ -1,36 +1,95 @@
 #include "cli/change_report.h"
 
-#include <cstdio>
+#include <charconv>
+#include <cstdint>
 
 namespace kerro {
 
-std::string CsvField(std::string_view text) {
-  if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
-    return std::string(text);
-  }
-  std::string quoted = "\"";
-  for (char c : text) {
-    if (c == '"') {
-      quoted += '"';
+namespace {
+
+bool NeedsQuotes(std::string_view text) {
+  for (const char c : text) {
+    if (c == ',' || c == '"' || c == '\r' || c == '\n') {
+      return true;
     }
-    quoted += c;
   }
-  quoted += '"';
-  return quoted;
+  return false;
+}
+
+void AppendCsvField(std::string& out, std::string_view text) {
+  if (!NeedsQuotes(text)) {
+    out += text;
+    return;
+  }
+  out += '"';
+  for (const char c : text) {
+    if (c == '"') {
+      out += '"';
+    }
+    out += c;
+  }
+  out += '"';
+}
+
+void AppendNumber(std::string& out, int64_t value) {
+  char digits[24];
+  const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  out.append(digits, static_cast<size_t>(end - digits));
+}
+
+void AppendPrintable(std::string& out, std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      const char escaped[] = {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
+      out.append(escaped, sizeof escaped);
+    } else {
+      out += c;
+    }
+  }
+}
+
+}  // namespace
+
+std::string CsvField(std::string_view text) {
+  std::string field;
+  AppendCsvField(field, text);
+  return field;
 }
 
 std::string FormatChangesCsv(const std::vector<FileChanges>& files) {
-  std::string csv = "file,section,x,y,part,tag,old_reference,new_reference,old_block,new_block\r\n";
+  constexpr std::string_view kHeader =
+      "file,section,x,y,part,tag,old_reference,new_reference,old_block,new_block\r\n";
+  // A million changes make a document of tens of megabytes: made in one piece, it is not
+  // copied as it grows. A row's numbers and separators mostly take less than 32 bytes.
+  size_t size = kHeader.size();
   for (const FileChanges& file : files) {
     for (const ComponentChange& change : file.changes) {
-      csv += CsvField(file.path);
-      for (const std::string& field :
-           {std::to_string(change.section + 1), std::to_string(change.x), std::to_string(change.y),
-            CsvField(change.partName), CsvField(change.packageTag), CsvField(change.oldReference),
-            CsvField(change.newReference), std::to_string(change.oldBlock),
-            std::to_string(change.newBlock)}) {
+      size += file.path.size() + change.partName.size() + change.packageTag.size() +
+              change.oldReference.size() + change.newReference.size() + 32;
+    }
+  }
+  std::string csv;
+  csv.reserve(size);
+  csv += kHeader;
+  for (const FileChanges& file : files) {
+    const std::string path = CsvField(file.path);
+    for (const ComponentChange& change : file.changes) {
+      csv += path;
+      for (const int64_t number :
+           {int64_t{change.section} + 1, int64_t{change.x}, int64_t{change.y}}) {
         csv += ',';
-        csv += field;
+        AppendNumber(csv, number);
+      }
+      for (const std::string* text :
+           {&change.partName, &change.packageTag, &change.oldReference, &change.newReference}) {
+        csv += ',';
+        AppendCsvField(csv, *text);
+      }
+      for (const int64_t number : {int64_t{change.oldBlock}, int64_t{change.newBlock}}) {
+        csv += ',';
+        AppendNumber(csv, number);
       }
       csv += "\r\n";
     }
@@ -50,27 +109,35 @@ void ShowTexts(std::vector<ComponentChange>& changes,
 
 std::string Printable(std::string_view text) {
   std::string shown;
-  for (char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-      shown += escaped;
-    } else {
-      shown += c;
-    }
-  }
+  shown.reserve(text.size());
+  AppendPrintable(shown, text);
   return shown;
 }
 
 std::string DescribeChange(const std::string& path, const ComponentChange& change) {
-  std::string line = Printable(path) + ": section " + std::to_string(change.section + 1) + " at (" +
-                     std::to_string(change.x) + ", " + std::to_string(change.y) + ") " +
-                     Printable(change.partName) + " [" + Printable(change.packageTag) +
-                     "]: " + Printable(change.oldReference) + " -> " +
-                     Printable(change.newReference);
+  std::string line;
+  line.reserve(path.size() + change.partName.size() + change.packageTag.size() +
+               change.oldReference.size() + change.newReference.size() + 64);
+  AppendPrintable(line, path);
+  line += ": section ";
+  AppendNumber(line, int64_t{change.section} + 1);
+  line += " at (";
+  AppendNumber(line, change.x);
+  line += ", ";
+  AppendNumber(line, change.y);
+  line += ") ";
+  AppendPrintable(line, change.partName);
+  line += " [";
+  AppendPrintable(line, change.packageTag);
+  line += "]: ";
+  AppendPrintable(line, change.oldReference);
+  line += " -> ";
+  AppendPrintable(line, change.newReference);
   if (change.oldBlock != change.newBlock) {
-    line += ", block " + std::to_string(change.oldBlock) + " -> " + std::to_string(change.newBlock);
+    line += ", block ";
+    AppendNumber(line, change.oldBlock);
+    line += " -> ";
+    AppendNumber(line, change.newBlock);
   }
   return line;
 }

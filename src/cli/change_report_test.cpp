@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+#include <string>
+#include <vector>
+
 namespace kerro {
 namespace {
 
@@ -22,6 +26,83 @@ TEST(CsvField, QuotesOnlyWhatMustBeQuoted) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.text));
     EXPECT_EQ(CsvField(c.text), c.expected);
+  }
+}
+
+// Rows of random changes, whose texts hold every character CSV gives a meaning and some it
+// does not, read back by a reader of RFC 4180 to the fields they were made from.
+TEST(FormatChangesCsv, ReadsBackToItsFieldsOnRandomChanges) {
+  // The fields of each row, and whether every row ended with CR LF.
+  auto readCsv = [](const std::string& csv) {
+    std::vector<std::vector<std::string>> rows;
+    std::vector<std::string> row;
+    std::string field;
+    bool endsWell = true;
+    size_t at = 0;
+    while (at < csv.size()) {
+      if (csv[at] == '"') {
+        for (++at; at < csv.size(); ++at) {
+          if (csv[at] == '"' && (at + 1 == csv.size() || csv[at + 1] != '"')) {
+            ++at;
+            break;
+          }
+          at += csv[at] == '"' ? 1 : 0;
+          field += csv[at];
+        }
+      } else {
+        while (at < csv.size() && csv[at] != ',' && csv[at] != '\r' && csv[at] != '\n') {
+          field += csv[at++];
+        }
+      }
+      row.push_back(std::move(field));
+      field.clear();
+      if (at < csv.size() && csv[at] == ',') {
+        ++at;
+        continue;
+      }
+      endsWell = endsWell && csv.compare(at, 2, "\r\n") == 0;
+      at += 2;
+      rows.push_back(std::move(row));
+      row.clear();
+    }
+    return std::pair(rows, endsWell);
+  };
+  std::mt19937 random(20261209);
+  auto text = [&] {
+    std::string made(random() % 7, ' ');
+    for (char& c : made) {
+      c = "A,\"\r\n\t \x7F\xE9"[random() % 9];
+    }
+    return made;
+  };
+  auto number = [&] { return static_cast<int32_t>(random()); };
+  for (int round = 0; round < 200; ++round) {
+    std::vector<FileChanges> files(1 + random() % 3);
+    std::vector<std::vector<std::string>> expected = {{"file", "section", "x", "y", "part", "tag",
+                                                       "old_reference", "new_reference",
+                                                       "old_block", "new_block"}};
+    for (FileChanges& file : files) {
+      file.path = text() + ".CE2";
+      for (size_t n = random() % 6; n > 0; --n) {
+        const ComponentChange change{.section = static_cast<int>(random() % 63),
+                                     .x = number(),
+                                     .y = number(),
+                                     .partName = text(),
+                                     .packageTag = text(),
+                                     .oldReference = text(),
+                                     .newReference = text(),
+                                     .oldBlock = static_cast<int>(random() % 256),
+                                     .newBlock = static_cast<int>(random() % 256)};
+        file.changes.push_back(change);
+        expected.push_back({file.path, std::to_string(change.section + 1), std::to_string(change.x),
+                            std::to_string(change.y), change.partName, change.packageTag,
+                            change.oldReference, change.newReference,
+                            std::to_string(change.oldBlock), std::to_string(change.newBlock)});
+      }
+    }
+    const auto [rows, endsWell] = readCsv(FormatChangesCsv(files));
+    ASSERT_TRUE(endsWell) << "round " << round;
+    ASSERT_EQ(rows, expected) << "round " << round;
   }
 }
 
