@@ -1,5 +1,6 @@
 #include "cli/machine_output.h"
 
+#include <charconv>
 #include <cstdio>
 
 #include "annotation/annotation_check.h"
@@ -165,6 +166,17 @@ std::optional<OutputFormat> ParseOutputFormat(std::string_view name) {
 void AppendJsonString(std::string& json, std::string_view text) {
   json += '"';
   for (size_t at = 0; at < text.size();) {
+    // Names and references are mostly plain ASCII, taken in one piece.
+    size_t plain = at;
+    while (plain < text.size() && text[plain] >= 0x20 && text[plain] < 0x7F && text[plain] != '"' &&
+           text[plain] != '\\') {
+      ++plain;
+    }
+    if (plain > at) {
+      json.append(text.substr(at, plain - at));
+      at = plain;
+      continue;
+    }
     const auto byte = static_cast<unsigned char>(text[at]);
     const size_t length = Utf8SequenceAt(text, at);
     char escaped[8];
@@ -216,7 +228,9 @@ class ItemOnto {
     return *this;
   }
   ItemOnto& number(std::string_view name, long long value) {
-    open(name) += std::to_string(value);
+    char digits[24];
+    const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    open(name).append(digits, static_cast<size_t>(end - digits));
     return *this;
   }
   // A value already in JSON: true, null, an array.

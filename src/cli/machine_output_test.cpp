@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <random>
 #include <sstream>
 
 #include "cli/cli_test_support.h"
+#include "cli/machine_output.h"
 #include "testing/schematic_builder.h"
 #include "testing/temp_folder.h"
 #include "testing/test_support.h"
@@ -111,6 +113,79 @@ TEST_F(MachineOutput, SarifAndWorkflowCommandsGiveOneResultPerFinding) {
   EXPECT_EQ(check.out.rfind("::error file=" + path_ + ",title=kerro-cli --check::", 0), 0u)
       << check.out;
   EXPECT_EQ(LinesStartingWith(check.out, ""), 1u);
+}
+
+// Texts of random pieces, each either whole UTF-8 or one byte that starts no sequence, read
+// back by a JSON string reader: UTF-8 comes back as it was, every other byte as \xNN.
+TEST(JsonString, ReadsBackToTheTextOnRandomTexts) {
+  struct Piece {
+    std::string_view bytes;
+    std::string_view shown;
+  };
+  const Piece pieces[] = {
+      {"a", "a"},
+      {" ", " "},
+      {"\"", "\""},
+      {"\\", "\\"},
+      {"/", "/"},
+      {"\t", "\t"},
+      {"\x1F", "\x1F"},
+      {"\x7F", "\x7F"},
+      {"\xC3\xA9", "\xC3\xA9"},
+      {"\xE2\x82\xAC", "\xE2\x82\xAC"},
+      {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
+      {"\xFF", "\\xFF"},
+      {"\xC0", "\\xC0"},
+      {"\xF5", "\\xF5"},
+      {"\x80", "\\x80"},
+  };
+  // The text a JSON string literal stands for, or nullopt if it is not one as written here.
+  auto read = [](std::string_view json) -> std::optional<std::string> {
+    if (json.size() < 2 || json.front() != '"' || json.back() != '"') {
+      return std::nullopt;
+    }
+    std::string text;
+    for (size_t at = 1; at + 1 < json.size(); ++at) {
+      const char c = json[at];
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F || c == '"') {
+        return std::nullopt;  // DEL is allowed in JSON, but is escaped here like the rest
+      }
+      if (c != '\\') {
+        text += c;
+        continue;
+      }
+      if (++at + 1 >= json.size()) {
+        return std::nullopt;
+      }
+      const std::string_view simple = "\"\\/bfnrt";
+      const std::string_view meant = "\"\\/\b\f\n\r\t";
+      if (const size_t which = simple.find(json[at]); which != std::string_view::npos) {
+        text += meant[which];
+      } else if (json[at] == 'u' && at + 4 < json.size() - 1) {
+        const unsigned long value = std::stoul(std::string(json.substr(at + 1, 4)), nullptr, 16);
+        if (value >= 0x80) {
+          return std::nullopt;  // nothing here needs more than one byte
+        }
+        text += static_cast<char>(value);
+        at += 4;
+      } else {
+        return std::nullopt;
+      }
+    }
+    return text;
+  };
+  std::mt19937 random(1209);
+  for (int round = 0; round < 2000; ++round) {
+    std::string text;
+    std::string shown;
+    for (size_t n = random() % 12; n > 0; --n) {
+      const Piece& piece = pieces[random() % std::size(pieces)];
+      text += piece.bytes;
+      shown += piece.shown;
+    }
+    const std::string json = JsonString(text);
+    ASSERT_EQ(read(json), shown) << json;
+  }
 }
 
 TEST(MachineOutputUsage, FormatsGoOnlyWhereTheyMeanSomething) {
