@@ -5,6 +5,7 @@
 
 #include "annotation/annotation_check.h"
 #include "kerro_version.h"
+#include "platform/memory.h"
 #include "schematic/schematic_document.h"
 
 namespace kerro {
@@ -269,6 +270,7 @@ void JsonReport::addChanges(const std::string& file, const std::vector<Component
             change.oldReference.size() + change.newReference.size();
   }
   changes_.reserve(size);
+  AdviseLargeBuffer(changes_.data(), changes_.capacity());
   for (const ComponentChange& change : changes) {
     ItemOnto(changes_)
         .text("file", file)

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string>
 
+#include "platform/memory.h"
+
 namespace kerro {
 
 ChangeRecorder::ChangeableBytes ChangeRecorder::changeableBytesOf(ComponentEntry& component) {
@@ -55,7 +57,7 @@ std::vector<ComponentChange> ChangeRecorder::changes(SchematicDocument& document
   // Room for every change the counts see, so a million changes are not moved as the list
   // grows; a change of other bytes of the field still finds room.
   const Counts counts = count(document);
-  changes.reserve(std::min(document.entries().size(), counts.references + counts.blocks));
+  ReserveLarge(changes, std::min(document.entries().size(), counts.references + counts.blocks));
   size_t index = 0;
   for (ComponentEntry& component : document.entries()) {
     const ChangeableBytes& old = before_[index++];
