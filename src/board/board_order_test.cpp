@@ -24,6 +24,7 @@ struct ModelPart {
   int number = 0;
   int components = 1;
   bool tagged = true;
+  bool power = false;  // a power symbol, which keeps its reference wherever it is placed
   bool placed = true;
   PlacementRow row;
   std::string reference() const { return prefix + std::to_string(number); }
@@ -82,7 +83,7 @@ std::map<std::string, std::string> ModelNames(const std::vector<ModelPart>& part
   for (const ModelPart& part : parts) {
     byReference[part.reference()] = &part;
     names[part.reference()] = part.reference();
-    if (!part.placed || !part.tagged) {
+    if (!part.placed || !part.tagged || part.power) {
       taken.insert(part.reference());
     }
   }
@@ -91,7 +92,7 @@ std::map<std::string, std::string> ModelNames(const std::vector<ModelPart>& part
   std::map<std::string, bool> given;
   for (const std::string& reference : ModelReadingOrder(parts, layout)) {
     const ModelPart& part = *byReference.at(reference);
-    if (!part.tagged) {
+    if (!part.tagged || part.power) {
       continue;
     }
     int& number = next.try_emplace(part.prefix, initial).first->second;
@@ -139,6 +140,7 @@ TEST(BoardOrder, NumbersRandomBoardsAsTheModelReadsThem) {
       }
       part.components = pick(1, 4) == 1 ? 2 : 1;
       part.tagged = pick(1, 10) > 1;
+      part.power = pick(1, 12) == 1;
       part.placed = pick(1, 5) > 1;
       // Coarse grids, so that parts share lines, sit exactly at the tolerance and meet.
       part.row = {.reference = part.reference(),
@@ -161,7 +163,7 @@ TEST(BoardOrder, NumbersRandomBoardsAsTheModelReadsThem) {
         builder.component({.block = static_cast<uint8_t>(c),
                            .packageTag = part.tagged ? "T" : "",
                            .reference = part.reference(),
-                           .partName = "P"});
+                           .partName = part.power ? "GND" : "P"});
       }
       if (part.placed) {
         rows.push_back(part.row);

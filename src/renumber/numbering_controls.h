@@ -53,9 +53,17 @@ class BoardPlaces {
     if (reference.size() > kReferenceCapacity) {
       return std::nullopt;
     }
-    const std::optional<uint32_t> id = ids_.find(ShortText::Of(reference));
+    const ShortText text = ShortText::Of(reference);
+    return placeOf(text, text.hash());
+  }
+  // The same for a reference of at most kReferenceCapacity characters, with its hash given
+  // for a caller that has started the look-up with the prefetches below.
+  std::optional<uint32_t> placeOf(const ShortText& reference, uint32_t hash) const {
+    const std::optional<uint32_t> id = ids_.find(reference, hash);
     return id ? std::optional<uint32_t>(placeById_[*id]) : std::nullopt;
   }
+  void prefetchSlot(uint32_t hash) const { ids_.prefetchSlot(hash); }
+  void prefetchText(uint32_t hash) const { ids_.prefetchText(hash); }
 
  private:
   ShortTextIds ids_;  // every reference a component can hold, in the order of places

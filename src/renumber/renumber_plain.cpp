@@ -61,13 +61,87 @@ Present PresentOf(std::string_view reference, bool keep) {
           static_cast<uint32_t>(std::min(static_cast<uint64_t>(split.number), kNumberLimit) + 1)};
 }
 
-// Where a component stands in the board's order (its key, less one), or nullopt when it
-// keeps its reference: not placed, without a tag, or a power symbol.
-std::optional<uint32_t> PlaceOnBoard(const BoardOrder& order, const ComponentEntry& entry) {
-  if (entry.packageTag().empty() || PartRoleOf(entry.partName()) == PartRole::PowerSymbol) {
-    return std::nullopt;
+// Whether a component can take a place in the board's order: one without a tag, a power
+// symbol, and one whose reference is too long for any place keep their reference.
+bool CanBePlaced(const ComponentEntry& entry, std::string_view reference) {
+  return !entry.packageTag().empty() && PartRoleOf(entry.partName()) != PartRole::PowerSymbol &&
+         reference.size() <= kReferenceCapacity;
+}
+
+// A component to be numbered, with its key and its prefix, whose lookup has been started.
+struct Collected {
+  uint32_t component;
+  uint32_t key;
+  ShortText prefix;
+  uint32_t hash;
+};
+
+constexpr size_t kBatch = 16;
+
+// Adds a batch of components, once their prefixes' slots are on the way: their texts are
+// fetched together, then each prefix is given its id.
+void AddBatch(std::span<const Collected> batch, PlainBoard& board) {
+  for (const Collected& component : batch) {
+    board.prefixes.prefetchText(component.hash);
   }
-  return order.places.placeOf(entry.reference());
+  for (const Collected& component : batch) {
+    const uint32_t prefix = board.prefixes.idOf(component.prefix, component.hash);
+    board.presentKeys.push_back(component.key);
+    board.numbered.push_back({component.component, prefix});
+    board.largestKey = std::max(board.largestKey, component.key);
+  }
+}
+
+// Collect by the board's order: each component's key is its place, found by its reference
+// in the table of every placed reference. The lookups of a batch are started together, as
+// those of the prefixes are: on a board of a million parts each one is a cache miss.
+void CollectOnBoard(std::span<const ComponentEntry> entries, const BoardPlaces& places,
+                    PlainBoard& board) {
+  struct Pending {
+    uint32_t component;
+    bool placeable;
+    ShortText reference;
+    uint32_t hash;
+  };
+  std::array<Pending, kBatch> pending;
+  std::array<Collected, kBatch> batch;
+  for (size_t first = 0; first < entries.size(); first += kBatch) {
+    size_t count = 0;
+    for (size_t i = first; i < std::min(entries.size(), first + kBatch); ++i) {
+      const std::string_view reference = entries[i].reference();
+      if (reference.empty()) {
+        continue;
+      }
+      Pending& next = pending[count++];
+      next.component = static_cast<uint32_t>(i);
+      next.placeable = CanBePlaced(entries[i], reference);
+      if (next.placeable) {
+        next.reference = ShortText::Of(reference);
+        next.hash = next.reference.hash();
+        places.prefetchSlot(next.hash);
+      }
+    }
+    for (size_t i = 0; i < count; ++i) {
+      if (pending[i].placeable) {
+        places.prefetchText(pending[i].hash);
+      }
+    }
+    size_t placed = 0;
+    for (size_t i = 0; i < count; ++i) {
+      const std::string_view reference = entries[pending[i].component].reference();
+      const std::optional<uint32_t> place =
+          pending[i].placeable ? places.placeOf(pending[i].reference, pending[i].hash)
+                               : std::nullopt;
+      if (!place) {
+        board.taken.push_back(reference);
+        continue;
+      }
+      const ShortText prefix = ShortText::Of(SplitReference(reference).prefix);
+      batch[placed++] = {pending[i].component, *place + 1, prefix, prefix.hash()};
+      board.prefixes.prefetchSlot(batch[placed - 1].hash);
+    }
+    AddBatch(std::span(batch).first(placed), board);
+  }
 }
 
 // Collect: every component with a tag and a reference that the controls do not leave
@@ -79,31 +153,17 @@ PlainBoard Collect(std::span<const ComponentEntry> entries, const NumberingContr
   PlainBoard board;
   ReserveLarge(board.numbered, entries.size());
   ReserveLarge(board.presentKeys, entries.size());
+  if (controls.board) {
+    CollectOnBoard(entries, controls.board->places, board);
+    return board;
+  }
   const bool steered = controls.keepsNumbered() || !controls.locks.empty();
-  struct Pending {
-    uint32_t component;
-    uint32_t key;
-    ShortText prefix;
-    uint32_t hash;
-  };
-  constexpr size_t kBatch = 16;
-  std::array<Pending, kBatch> batch;
+  std::array<Collected, kBatch> batch;
   for (size_t first = 0; first < entries.size(); first += kBatch) {
     size_t count = 0;
     for (size_t i = first; i < std::min(entries.size(), first + kBatch); ++i) {
       const std::string_view reference = entries[i].reference();
       if (reference.empty()) {
-        continue;
-      }
-      if (controls.board) {
-        const std::optional<uint32_t> place = PlaceOnBoard(*controls.board, entries[i]);
-        if (!place) {
-          board.taken.push_back(reference);
-          continue;
-        }
-        const ShortText prefix = ShortText::Of(SplitReference(reference).prefix);
-        batch[count++] = {static_cast<uint32_t>(i), *place + 1, prefix, prefix.hash()};
-        board.prefixes.prefetchSlot(batch[count - 1].hash);
         continue;
       }
       const uint32_t moves = laterDuplicate.empty() ? 0 : laterDuplicate[i];
@@ -123,15 +183,7 @@ PlainBoard Collect(std::span<const ComponentEntry> entries, const NumberingContr
       batch[count++] = {static_cast<uint32_t>(i), present.key, prefix, prefix.hash()};
       board.prefixes.prefetchSlot(batch[count - 1].hash);
     }
-    for (size_t i = 0; i < count; ++i) {
-      board.prefixes.prefetchText(batch[i].hash);
-    }
-    for (size_t i = 0; i < count; ++i) {
-      const uint32_t prefix = board.prefixes.idOf(batch[i].prefix, batch[i].hash);
-      board.presentKeys.push_back(batch[i].key);
-      board.numbered.push_back({batch[i].component, prefix});
-      board.largestKey = std::max(board.largestKey, batch[i].key);
-    }
+    AddBatch(std::span(batch).first(count), board);
   }
   return board;
 }

@@ -117,8 +117,9 @@ class ShortTextIds {
   }
 
   // The id of `text`, or nullopt if it was never given one.
-  std::optional<uint32_t> find(const ShortText& text) const {
-    const Slot& slot = slots_[findSlot(text, text.hash())];
+  std::optional<uint32_t> find(const ShortText& text) const { return find(text, text.hash()); }
+  std::optional<uint32_t> find(const ShortText& text, uint32_t hash) const {
+    const Slot& slot = slots_[findSlot(text, hash)];
     return slot.id == 0 ? std::nullopt : std::optional<uint32_t>(slot.id - 1);
   }
 
