@@ -23,7 +23,8 @@ BoardOrder OrderBoard(std::span<const PlacementRow> rows, const BoardLayout& lay
   BoardOrder order;
   order.bottomStart = layout.bottomStart;
   order.places.reserve(rows.size());
-  uint32_t place = 0;
+  std::vector<std::string_view> inOrder;
+  inOrder.reserve(rows.size());
   for (const BoardSide side : {BoardSide::Top, BoardSide::Bottom}) {
     std::vector<Reading> parts;
     for (size_t i = 0; i < rows.size(); ++i) {
@@ -48,15 +49,15 @@ BoardOrder OrderBoard(std::span<const PlacementRow> rows, const BoardLayout& lay
                                     [limit](const Reading& part) { return part.across > limit; });
       std::sort(first, end, byAlong);
       for (auto part = first; part != end; ++part) {
-        order.places.add(rows[part->row].reference);
-        ++place;
+        inOrder.push_back(rows[part->row].reference);
       }
       first = end;
     }
     if (side == BoardSide::Top) {
-      order.topCount = place;
+      order.topCount = static_cast<uint32_t>(inOrder.size());
     }
   }
+  order.places.addInOrder(inOrder);
   return order;
 }
 

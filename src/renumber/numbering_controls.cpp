@@ -3,8 +3,32 @@
 #include "renumber/reference.h"
 
 #include <algorithm>
+#include <array>
 
 namespace kerro {
+
+void BoardPlaces::addInOrder(std::span<const std::string_view> references) {
+  constexpr size_t kBatch = 16;
+  std::array<ShortText, kBatch> texts;
+  std::array<uint32_t, kBatch> hashes{};
+  for (size_t first = 0; first < references.size(); first += kBatch) {
+    const size_t count = std::min(kBatch, references.size() - first);
+    for (size_t i = 0; i < count; ++i) {
+      if (references[first + i].size() <= kReferenceCapacity) {
+        texts[i] = ShortText::Of(references[first + i]);
+        hashes[i] = texts[i].hash();
+        ids_.prefetchSlot(hashes[i]);
+      }
+    }
+    for (size_t i = 0; i < count; ++i) {
+      if (references[first + i].size() <= kReferenceCapacity &&
+          ids_.idOf(texts[i], hashes[i]) == placeById_.size()) {
+        placeById_.push_back(count_);  // a reference met again keeps its first place
+      }
+      ++count_;
+    }
+  }
+}
 
 bool NumberingControls::any() const {
   return keep || !locks.empty() || sheetBase > 0 || order != NumberingOrder::Columns ||

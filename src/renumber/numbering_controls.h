@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,13 +38,10 @@ enum class NewNumberPlace {
 // that no component finds.
 class BoardPlaces {
  public:
-  // Gives `reference` the next place (0, 1 ...); references must be distinct.
-  void add(std::string_view reference) {
-    if (reference.size() <= kReferenceCapacity && ids_.idOf(reference) == placeById_.size()) {
-      placeById_.push_back(count_);  // a reference met again keeps its first place
-    }
-    ++count_;
-  }
+  // Gives each of `references`, in order, the next place (0, 1 ...); a reference met again
+  // keeps its first place. The lookups of a batch are started together: on a board of a
+  // million parts each one misses the cache.
+  void addInOrder(std::span<const std::string_view> references);
   void reserve(size_t count) {
     ids_ = ShortTextIds(count);
     placeById_.reserve(count);
