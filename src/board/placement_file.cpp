@@ -332,52 +332,67 @@ std::string Shown(std::string_view text) {
 }
 
 // The rows read so far by reference, to find a reference on two rows: open addressing
-// over row indexes, for placement files of a million rows.
+// over a hash and a row index, for placement files of a million rows. A row is looked at
+// only when its hash matches, since each look at a row read long ago misses the cache.
 class RowsByReference {
  public:
+  // Room for `expected` rows without growing.
+  explicit RowsByReference(size_t expected) {
+    size_t slots = 1024;
+    while (slots < 2 * expected) {
+      slots *= 2;
+    }
+    slots_.resize(slots);
+  }
+
   // The earlier row that has the reference of `rows[row]`, or nullopt after noting it.
   std::optional<size_t> earlierOrAdd(const std::vector<PlacementRow>& rows, size_t row) {
     if (2 * (count_ + 1) > slots_.size()) {
-      grow(rows);
+      grow();
     }
-    const size_t hash = std::hash<std::string_view>{}(rows[row].reference);
+    const auto hash = static_cast<uint32_t>(std::hash<std::string_view>{}(rows[row].reference));
     for (size_t at = hash & (slots_.size() - 1);; at = (at + 1) & (slots_.size() - 1)) {
-      if (slots_[at] == 0) {
-        slots_[at] = static_cast<uint32_t>(row + 1);
+      const Slot slot = slots_[at];
+      if (slot.row == 0) {
+        slots_[at] = {hash, static_cast<uint32_t>(row + 1)};
         ++count_;
         return std::nullopt;
       }
-      if (rows[slots_[at] - 1].reference == rows[row].reference) {
-        return slots_[at] - 1;
+      if (slot.hash == hash && rows[slot.row - 1].reference == rows[row].reference) {
+        return slot.row - 1;
       }
     }
   }
 
  private:
-  void grow(const std::vector<PlacementRow>& rows) {
-    std::vector<uint32_t> old(std::max<size_t>(1024, 2 * slots_.size()), 0);
+  struct Slot {
+    uint32_t hash = 0;
+    uint32_t row = 0;  // row index + 1; 0 for an empty slot
+  };
+
+  void grow() {
+    std::vector<Slot> old(2 * slots_.size());
     old.swap(slots_);
-    for (const uint32_t entry : old) {
-      if (entry == 0) {
+    for (const Slot& slot : old) {
+      if (slot.row == 0) {
         continue;
       }
-      const size_t hash = std::hash<std::string_view>{}(rows[entry - 1].reference);
-      size_t at = hash & (slots_.size() - 1);
-      while (slots_[at] != 0) {
+      size_t at = slot.hash & (slots_.size() - 1);
+      while (slots_[at].row != 0) {
         at = (at + 1) & (slots_.size() - 1);
       }
-      slots_[at] = entry;
+      slots_[at] = slot;
     }
   }
 
-  std::vector<uint32_t> slots_;  // row index + 1; 0 for an empty slot
+  std::vector<Slot> slots_;  // a power of two, at most half full
   size_t count_ = 0;
 };
 
 // Reads the rows after the header. Returns the error, or an empty text.
 std::string ReadRows(std::span<const Line> lines, char separator, const Columns& columns,
                      int64_t defaultUnit, std::vector<PlacementRow>& rows) {
-  RowsByReference byReference;
+  RowsByReference byReference(lines.size());
   rows.reserve(lines.size());
   std::vector<Field> fields;
   std::string error;
