@@ -119,20 +119,21 @@ std::string DescribeChange(const std::string& path, const ComponentChange& chang
   line.reserve(path.size() + change.partName.size() + change.packageTag.size() +
                change.oldReference.size() + change.newReference.size() + 64);
   AppendPrintable(line, path);
-  line += ": section ";
-  AppendNumber(line, int64_t{change.section} + 1);
-  line += " at (";
-  AppendNumber(line, change.x);
-  line += ", ";
-  AppendNumber(line, change.y);
-  line += ") ";
-  AppendPrintable(line, change.partName);
-  line += " [";
-  AppendPrintable(line, change.packageTag);
-  line += "]: ";
-  AppendPrintable(line, change.oldReference);
-  line += " -> ";
-  AppendPrintable(line, change.newReference);
+  for (const auto& [before, number] :
+       {std::pair<std::string_view, int64_t>{": section ", int64_t{change.section} + 1},
+        {" at (", change.x},
+        {", ", change.y}}) {
+    line += before;
+    AppendNumber(line, number);
+  }
+  for (const auto& [before, text] :
+       {std::pair<std::string_view, const std::string*>{") ", &change.partName},
+        {" [", &change.packageTag},
+        {"]: ", &change.oldReference},
+        {" -> ", &change.newReference}}) {
+    line += before;
+    AppendPrintable(line, *text);
+  }
   if (change.oldBlock != change.newBlock) {
     line += ", block ";
     AppendNumber(line, change.oldBlock);

@@ -92,6 +92,22 @@ void AddBatch(std::span<const Collected> batch, PlainBoard& board) {
   }
 }
 
+// Walks the components that have a reference in batches of kBatch: `take(index,
+// reference)` for each, then `endBatch()` once a batch is read.
+template <typename Take, typename EndBatch>
+void InBatches(std::span<const ComponentEntry> entries, const Take& take,
+               const EndBatch& endBatch) {
+  for (size_t first = 0; first < entries.size(); first += kBatch) {
+    for (size_t i = first; i < std::min(entries.size(), first + kBatch); ++i) {
+      const std::string_view reference = entries[i].reference();
+      if (!reference.empty()) {
+        take(static_cast<uint32_t>(i), reference);
+      }
+    }
+    endBatch();
+  }
+}
+
 // Collect by the board's order: each component's key is its place, found by its reference
 // in the table of every placed reference. The lookups of a batch are started together, as
 // those of the prefixes are: on a board of a million parts each one is a cache miss.
@@ -105,22 +121,18 @@ void CollectOnBoard(std::span<const ComponentEntry> entries, const BoardPlaces& 
   };
   std::array<Pending, kBatch> pending;
   std::array<Collected, kBatch> batch;
-  for (size_t first = 0; first < entries.size(); first += kBatch) {
-    size_t count = 0;
-    for (size_t i = first; i < std::min(entries.size(), first + kBatch); ++i) {
-      const std::string_view reference = entries[i].reference();
-      if (reference.empty()) {
-        continue;
-      }
-      Pending& next = pending[count++];
-      next.component = static_cast<uint32_t>(i);
-      next.placeable = CanBePlaced(entries[i], reference);
-      if (next.placeable) {
-        next.reference = ShortText::Of(reference);
-        next.hash = next.reference.hash();
-        places.prefetchSlot(next.hash);
-      }
+  size_t count = 0;
+  const auto take = [&](uint32_t component, std::string_view reference) {
+    Pending& next = pending[count++];
+    next.component = component;
+    next.placeable = CanBePlaced(entries[component], reference);
+    if (next.placeable) {
+      next.reference = ShortText::Of(reference);
+      next.hash = next.reference.hash();
+      places.prefetchSlot(next.hash);
     }
+  };
+  const auto endBatch = [&] {
     for (size_t i = 0; i < count; ++i) {
       if (pending[i].placeable) {
         places.prefetchText(pending[i].hash);
@@ -141,7 +153,9 @@ void CollectOnBoard(std::span<const ComponentEntry> entries, const BoardPlaces& 
       board.prefixes.prefetchSlot(batch[placed - 1].hash);
     }
     AddBatch(std::span(batch).first(placed), board);
-  }
+    count = 0;
+  };
+  InBatches(entries, take, endBatch);
 }
 
 // Collect: every component with a tag and a reference that the controls do not leave
@@ -159,32 +173,29 @@ PlainBoard Collect(std::span<const ComponentEntry> entries, const NumberingContr
   }
   const bool steered = controls.keepsNumbered() || !controls.locks.empty();
   std::array<Collected, kBatch> batch;
-  for (size_t first = 0; first < entries.size(); first += kBatch) {
-    size_t count = 0;
-    for (size_t i = first; i < std::min(entries.size(), first + kBatch); ++i) {
-      const std::string_view reference = entries[i].reference();
-      if (reference.empty()) {
-        continue;
-      }
-      const uint32_t moves = laterDuplicate.empty() ? 0 : laterDuplicate[i];
-      if (moves == 0 &&
-          (entries[i].packageTag().empty() || (steered && controls.leavesAlone(reference)))) {
-        board.taken.push_back(reference);
-        continue;
-      }
-      // A repaired duplicate keeps its prefix and moves with its package, one number for
-      // all of them.
-      const Present present = moves > 0 ? Present{SplitReference(reference).prefix, moves}
-                                        : PresentOf(reference, controls.keepsNumbered());
-      if (moves > 0) {
-        board.held.push_back(reference);
-      }
-      const ShortText prefix = ShortText::Of(present.prefix);
-      batch[count++] = {static_cast<uint32_t>(i), present.key, prefix, prefix.hash()};
-      board.prefixes.prefetchSlot(batch[count - 1].hash);
+  size_t count = 0;
+  const auto take = [&](uint32_t component, std::string_view reference) {
+    const uint32_t moves = laterDuplicate.empty() ? 0 : laterDuplicate[component];
+    if (moves == 0 &&
+        (entries[component].packageTag().empty() || (steered && controls.leavesAlone(reference)))) {
+      board.taken.push_back(reference);
+      return;
     }
+    // A repaired duplicate keeps its prefix and moves with its package, one number for all
+    // of them.
+    const Present present = moves > 0 ? Present{SplitReference(reference).prefix, moves}
+                                      : PresentOf(reference, controls.keepsNumbered());
+    if (moves > 0) {
+      board.held.push_back(reference);
+    }
+    const ShortText prefix = ShortText::Of(present.prefix);
+    batch[count++] = {component, present.key, prefix, prefix.hash()};
+    board.prefixes.prefetchSlot(batch[count - 1].hash);
+  };
+  InBatches(entries, take, [&] {
     AddBatch(std::span(batch).first(count), board);
-  }
+    count = 0;
+  });
   return board;
 }
 
