@@ -58,7 +58,7 @@ std::string CsvField(std::string_view text) {
   return field;
 }
 
-std::string FormatChangesCsv(const std::vector<FileChanges>& files) {
+std::string FormatChangesCsv(std::span<const FileChanges> files) {
   constexpr std::string_view kHeader =
       "file,section,x,y,part,tag,old_reference,new_reference,old_block,new_block\r\n";
   // A million changes make a document of tens of megabytes: made in one piece, it is not

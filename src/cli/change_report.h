@@ -10,6 +10,7 @@
 // are the file's bytes unless converted with ShowTexts first.
 
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,7 +20,7 @@
 namespace kerro {
 
 // The whole CSV document, header row included.
-std::string FormatChangesCsv(const std::vector<FileChanges>& files);
+std::string FormatChangesCsv(std::span<const FileChanges> files);
 
 // One field, quoted when it must be.
 std::string CsvField(std::string_view text);

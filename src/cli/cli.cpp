@@ -146,6 +146,8 @@ struct JobOutput {
   // With --format json, what the run did, written at the end.
   JsonReport* json = nullptr;
   PreviewCollector* preview = nullptr;  // --preview, on the pass that writes
+  // Handed to the job as JobRequest::beforeWrite: puts the report on the disk first.
+  std::function<std::optional<std::string>(std::span<const FileChanges>)> beforeWrite;
 
   void take(const std::string& file, std::vector<ComponentChange>& changes) {
     if (shownTexts) {
@@ -253,6 +255,7 @@ void RunJob(const std::vector<std::string>& files, const DesignNumbering& number
   request.summarize = !output.options.quiet || output.options.format != OutputFormat::Text;
   request.edit = std::move(edit);
   request.inspect = output.preview ? output.preview->inspector() : nullptr;
+  request.beforeWrite = output.beforeWrite;
   JobResult result = RenumberJob(request, context);
   std::ostream& err = output.environment.err;
   switch (result.outcome) {
@@ -724,56 +727,103 @@ void WarnOfLocksThatMatchNothing(const Options& options, CliEnvironment& environ
 }
 
 // The report is the undo record of a run, so it is on the disk before the first
-// schematic is replaced: the jobs first run in memory only, silently, and the change list
-// they give is written through a temporary, flushed and renamed into place. Returns the
-// CSV written, or nullopt, with the error reported, when the report cannot be written:
-// then no schematic is touched.
-std::optional<std::string> WriteReportBeforeJobs(
-    const Options& options, const DesignNumbering& numbering,
-    const std::optional<MapApplier>& applier,
-    const std::function<std::string(std::string_view)>& shownTexts, CliEnvironment& environment) {
-  std::ostringstream silent;
-  CliEnvironment silentEnvironment{environment.fileSystem, silent, silent};
-  Options preview = options;
-  preview.dryRun = true;
-  preview.check = false;
-  preview.quiet = true;
-  JobOutput output{silentEnvironment, preview};
-  output.shownTexts = shownTexts;
-  RunJobs(preview, numbering, applier, output);
-  std::string csv = FormatChangesCsv(output.report);
-  std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(csv.data()), csv.size());
-  if (!environment.fileSystem.replaceFile(options.report, bytes)) {
-    environment.err << FormatMessage(kMessageWriteError, options.report) << '\n';
+// schematic is replaced. A run of one job (one file, or one design) writes it from the
+// job's own change list, just before the job touches its first file. Where several jobs
+// each replace their own file, the report of them all comes first: the jobs run once in
+// memory only, silently, for their change lists.
+class ReportBeforeSave {
+ public:
+  ReportBeforeSave(const Options& options, CliEnvironment& environment)
+      : options_(options), environment_(environment) {}
+
+  // Called by the one job with its change list. Returns the report's path when it cannot
+  // be written: the job then stops before anything is touched.
+  std::optional<std::string> writeForJob(std::span<const FileChanges> changes,
+                                         const TextShown& shownTexts) {
+    std::string csv;
+    if (shownTexts) {
+      std::vector<FileChanges> shown(changes.begin(), changes.end());
+      for (FileChanges& file : shown) {
+        ShowTexts(file.changes, shownTexts);
+      }
+      csv = FormatChangesCsv(shown);
+    } else {
+      csv = FormatChangesCsv(changes);
+    }
+    if (!write(csv)) {
+      failed_ = true;
+      return options_.report;
+    }
+    filesOfJob_ = changes.size();
     return std::nullopt;
   }
-  return csv;
-}
 
-// Step 5. Writes the CSV change list where --report says, unless `written` holds it
-// already. Returns its exit status.
-int WriteReport(const Options& options, const std::vector<FileChanges>& report,
-                const std::optional<std::string>& written, CliEnvironment& environment) {
-  if (options.report.empty()) {
+  // Runs the jobs in memory and writes the report of what they would change. Returns
+  // false, with the error reported, when it cannot be written: then no schematic is
+  // touched.
+  bool writeForJobs(const DesignNumbering& numbering, const std::optional<MapApplier>& applier,
+                    const TextShown& shownTexts) {
+    std::ostringstream silent;
+    CliEnvironment silentEnvironment{environment_.fileSystem, silent, silent};
+    Options preview = options_;
+    preview.dryRun = true;
+    preview.check = false;
+    preview.quiet = true;
+    JobOutput output{silentEnvironment, preview};
+    output.shownTexts = shownTexts;
+    RunJobs(preview, numbering, applier, output);
+    std::string csv = FormatChangesCsv(output.report);
+    if (!write(csv)) {
+      environment_.err << FormatMessage(kMessageWriteError, options_.report) << '\n';
+      failed_ = true;
+      return false;
+    }
+    csvOfJobs_ = std::move(csv);
+    return true;
+  }
+
+  // A report that could not be written stopped the run.
+  bool failed() const { return failed_; }
+
+  // Step 5. Writes the CSV change list where --report says, unless the report on the disk
+  // says already what was done. Returns its exit status.
+  int writeWhatWasDone(const std::vector<FileChanges>& done) {
+    if (options_.report.empty()) {
+      return kExitFinished;
+    }
+    // The one job took the change list it reported only if it saved every file.
+    if (filesOfJob_ && done.size() == *filesOfJob_) {
+      return kExitFinished;
+    }
+    const std::string csv = FormatChangesCsv(done);
+    if (options_.report == "-") {
+      environment_.out << csv;
+      return kExitFinished;
+    }
+    if (csvOfJobs_ == csv) {
+      return kExitFinished;
+    }
+    // A job that failed, or a file that changed between the two passes: the report says
+    // what was done.
+    if (!write(csv)) {
+      environment_.err << FormatMessage(kMessageWriteError, options_.report) << '\n';
+      return kExitWriteError;
+    }
     return kExitFinished;
   }
-  const std::string csv = FormatChangesCsv(report);
-  if (options.report == "-") {
-    environment.out << csv;
-    return kExitFinished;
+
+ private:
+  bool write(const std::string& csv) {
+    std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(csv.data()), csv.size());
+    return environment_.fileSystem.replaceFile(options_.report, bytes);
   }
-  if (written == csv) {
-    return kExitFinished;
-  }
-  // A job that failed, or a file that changed between the two passes: the report says
-  // what was done.
-  std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(csv.data()), csv.size());
-  if (!environment.fileSystem.replaceFile(options.report, bytes)) {
-    environment.err << FormatMessage(kMessageWriteError, options.report) << '\n';
-    return kExitWriteError;
-  }
-  return kExitFinished;
-}
+
+  const Options& options_;
+  CliEnvironment& environment_;
+  std::optional<size_t> filesOfJob_;      // written from the one job's change list
+  std::optional<std::string> csvOfJobs_;  // written from the silent pass of several jobs
+  bool failed_ = false;
+};
 
 }  // namespace
 
@@ -874,19 +924,26 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& given) {
       return status;
     }
   }
-  std::optional<std::string> reportWritten;
+  ReportBeforeSave report(options, environment);
   if (!writeNothing && !options.report.empty() && options.report != "-") {
-    reportWritten =
-        WriteReportBeforeJobs(options, *numbering, applier, output.shownTexts, environment);
-    if (!reportWritten) {
-      if (json) {
-        json->write(environment.out, kExitWriteError);
-      }
-      return kExitWriteError;
+    if (options.numbering.together || options.files.size() == 1) {
+      output.beforeWrite = [&](std::span<const FileChanges> changes) {
+        return report.writeForJob(changes, output.shownTexts);
+      };
+    } else {
+      report.writeForJobs(*numbering, applier, output.shownTexts);
     }
   }
-  RunJobs(options, *numbering, applier, output);
-  KeepWorst(output.worst, WriteReport(options, output.report, reportWritten, environment));
+  if (!report.failed()) {
+    RunJobs(options, *numbering, applier, output);
+  }
+  if (report.failed()) {
+    if (json) {
+      json->write(environment.out, kExitWriteError);
+    }
+    return kExitWriteError;
+  }
+  KeepWorst(output.worst, report.writeWhatWasDone(output.report));
   if (preview) {
     KeepWorst(output.worst, preview->write(environment));
   }

@@ -54,6 +54,11 @@ TEST_F(JapaneseBoard, ChangeListAndReportShowCodePage932AsUtf8) {
             "J.CE2,1,10,0," +
                 kResistorUtf8 + ",T,R5,R2,0,0\r\nJ.CE2,1,20,0,R\\x81,T,R2,R1,0,0\r\n");
   EXPECT_EQ(files_.files["J.CE2"], original_);
+  // A run that writes puts the same report on the disk before it replaces the schematic.
+  ASSERT_EQ(RunTool(files_, {"--encoding", "CP932", "-q", "-r", "w.csv", "J.CE2"}).status,
+            kExitFinished);
+  EXPECT_EQ(files_.files["w.csv"], files_.files["r.csv"]);
+  files_.files["J.CE2"] = original_;
 
   // Without the option the bytes go out as they are.
   Outcome raw = RunTool(files_, {"-n", "J.CE2"});

@@ -69,36 +69,50 @@ TEST(Report, OnStandardOutputIsTheCsvAlone) {
   EXPECT_EQ(lint.out.find("A.CE2:"), std::string::npos) << "a finding line on standard output";
 }
 
-// Every state a power loss during `kerro-cli -r out/r.csv board/S.CE2` can leave: wherever a
+// Every state a power loss can leave, for a run of one job (the report made from its own
+// change list) and of several (the report made first from a pass in memory): wherever a
 // schematic holds new content, the report is whole; the report is never a part of itself.
 TEST(Report, IsOnTheDiskWholeBeforeTheFirstSchematicIsReplaced) {
-  DiskState start;
-  start.put("board/S.CE2", TwoSections());
-  start.put("board/S.CE2-01", {1, 2, 3});
-  const Bytes oldReport = {'o', 'l', 'd'};
-  start.put("out/r.csv", oldReport);
-  CrashModelFileSystem run(start);
-  ASSERT_EQ(RunTool(run, {"-q", "-r", "out/r.csv", "board/S.CE2"}).status, kExitFinished);
-  const Bytes report = *run.state().content("out/r.csv");
-  ASSERT_TRUE(std::string(report.begin(), report.end()).starts_with(kHeader));
-  ASSERT_NE(run.state().content("board/S.CE2"), TwoSections());
+  const std::vector<std::vector<std::string>> runs = {
+      {"board/S.CE2"},
+      {"board/S.CE2", "board/T.CE2"},
+      {"--together", "board/S.CE2", "board/T.CE2"},
+  };
+  for (const std::vector<std::string>& files : runs) {
+    SCOPED_TRACE(files.size() == 1 ? "one file" : files.front());
+    DiskState start;
+    start.put("board/S.CE2", TwoSections());
+    start.put("board/S.CE2-01", {1, 2, 3});
+    start.put("board/T.CE2", testing::SmallUnnumberedBoard());
+    const Bytes oldReport = {'o', 'l', 'd'};
+    start.put("out/r.csv", oldReport);
+    CrashModelFileSystem run(start);
+    std::vector<std::string> arguments = {"-q", "-r", "out/r.csv"};
+    arguments.insert(arguments.end(), files.begin(), files.end());
+    ASSERT_EQ(RunTool(run, arguments).status, kExitFinished);
+    const Bytes report = *run.state().content("out/r.csv");
+    ASSERT_TRUE(std::string(report.begin(), report.end()).starts_with(kHeader));
+    ASSERT_NE(run.state().content("board/S.CE2"), TwoSections());
 
-  int schematicReplaced = 0;
-  const int states =
-      testing::ForEachCrashState(start, run.log(), [&](const DiskState& state, size_t done) {
-        SCOPED_TRACE("power lost after " + std::to_string(done) + " operations");
-        const auto atReport = state.content("out/r.csv");
-        EXPECT_TRUE(atReport == report || atReport == oldReport)
-            << "the report is neither the old one nor whole";
-        const bool replaced = state.content("board/S.CE2") != start.content("board/S.CE2") ||
-                              state.content("board/S.CE2-01") != start.content("board/S.CE2-01");
-        if (replaced) {
-          ++schematicReplaced;
-          EXPECT_EQ(atReport, report) << "a schematic was replaced before its undo record";
-        }
-      });
-  EXPECT_GT(states, 0);
-  EXPECT_GT(schematicReplaced, 0);
+    int schematicReplaced = 0;
+    const int states =
+        testing::ForEachCrashState(start, run.log(), [&](const DiskState& state, size_t done) {
+          SCOPED_TRACE("power lost after " + std::to_string(done) + " operations");
+          const auto atReport = state.content("out/r.csv");
+          EXPECT_TRUE(atReport == report || atReport == oldReport)
+              << "the report is neither the old one nor whole";
+          bool replaced = false;
+          for (const char* schematic : {"board/S.CE2", "board/S.CE2-01", "board/T.CE2"}) {
+            replaced = replaced || state.content(schematic) != start.content(schematic);
+          }
+          if (replaced) {
+            ++schematicReplaced;
+            EXPECT_EQ(atReport, report) << "a schematic was replaced before its undo record";
+          }
+        });
+    EXPECT_GT(states, 0);
+    EXPECT_GT(schematicReplaced, 0);
+  }
 }
 
 }  // namespace

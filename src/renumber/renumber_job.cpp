@@ -164,6 +164,11 @@ JobResult RenumberJob(const JobRequest& request, JobContext& context) {
           {loaded.paths[d], document.sectionCount(), counts.references, counts.blocks, toWrite[d]});
     }
   }
+  if (request.writeFiles && request.beforeWrite) {
+    if (std::optional<std::string> unwritten = request.beforeWrite(result.changes)) {
+      return Failure(JobOutcome::WriteError, *unwritten);
+    }
+  }
   if (request.writeFiles) {
     for (size_t d = 0; d < loaded.files.size(); ++d) {
       if (!toWrite[d]) {

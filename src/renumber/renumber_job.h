@@ -95,6 +95,11 @@ struct JobRequest {
   // Called once the design is numbered (or edited) and before anything is saved, also
   // without writeFiles. A job that stops before (a prefix out of numbers) does not call it.
   std::function<void(const NumberedDesign&)> inspect;
+  // With writeFiles and collectChanges: called with the change list once it is made and
+  // before any file is touched, so that a record of the run can reach the disk first
+  // (kerro-cli's report). Returns nullopt to go on, or the path of a file it could not
+  // write: the job then stops there as a write error naming that path.
+  std::function<std::optional<std::string>(std::span<const FileChanges>)> beforeWrite;
 };
 
 struct JobResult {
