@@ -50,7 +50,7 @@ class Placing {
     ForEachReferenceGroup(references, false, [&](std::span<const uint32_t> places) {
       holders.clear();
       for (const uint32_t place : places) {
-        holders.push_back({place, entry(place).packageTag()});
+        holders.emplace_back(place, entry(place).packageTag());
       }
       placeReference(holders);
     });
@@ -75,10 +75,18 @@ class Placing {
  private:
   const ComponentEntry& entry(uint32_t place) const { return entries_[order_[place]]; }
 
-  // A holder of a shared reference, with its tag read once.
+  // A holder of a shared reference, with its tag read once. `head` holds the tag's first
+  // eight bytes, the first one highest, so that comparing heads orders most tags without
+  // reading them again; equal heads fall back to the tags themselves.
   struct Member {
+    Member(uint32_t placed, std::string_view tagOf) : place(placed), tag(tagOf) {
+      for (size_t i = 0; i < sizeof head; ++i) {
+        head = head << 8 | (i < tag.size() ? static_cast<uint8_t>(tag[i]) : 0u);
+      }
+    }
     uint32_t place;
     std::string_view tag;
+    uint64_t head = 0;
   };
 
   // The holders of one reference, in the order of placing: by tag, keeping that order
@@ -86,13 +94,16 @@ class Placing {
   void placeReference(std::vector<Member>& holders) {
     // The first holder of the reference keeps it, whatever its tag.
     const uint32_t keeper = holders.front().place;
-    const auto byTag = [](const Member& a, const Member& b) { return a.tag < b.tag; };
+    const auto byTag = [](const Member& a, const Member& b) {
+      return a.head != b.head ? a.head < b.head : a.tag < b.tag;
+    };
     if (!std::is_sorted(holders.begin(), holders.end(), byTag)) {
       std::stable_sort(holders.begin(), holders.end(), byTag);
     }
     for (size_t first = 0; first < holders.size();) {
       size_t end = first + 1;
-      while (end < holders.size() && holders[end].tag == holders[first].tag) {
+      while (end < holders.size() && holders[end].head == holders[first].head &&
+             holders[end].tag == holders[first].tag) {
         ++end;
       }
       placeOneTag(std::span(holders).subspan(first, end - first), keeper);

@@ -55,7 +55,15 @@ void ForEachReferenceGroup(std::span<const std::string_view> references, bool si
     for (size_t i = first; i < end; ++i) {
       run.push_back(keyed[i].index);
     }
-    // Equal hashes of unequal references: each reference's indexes together, in order.
+    // Mostly the holders of one reference, already in order: only equal hashes of
+    // unequal references need sorting, each reference's indexes together, in order.
+    const std::string_view shared = references[run.front()];
+    if (std::all_of(run.begin() + 1, run.end(),
+                    [&](uint32_t i) { return references[i] == shared; })) {
+      visit(run);
+      first = end;
+      continue;
+    }
     std::stable_sort(run.begin(), run.end(),
                      [&](uint32_t a, uint32_t b) { return references[a] < references[b]; });
     for (size_t group = 0; group < run.size();) {

@@ -851,6 +851,9 @@ TEST(RenumberDesign, RepairOfCrowdedReferencesAgreesWithTheModel) {
   std::mt19937 random(4242);
   const std::vector<std::string> parts = {"74LS00", "LM358",      "74HC04",
                                           "RES",    "VCC_74LS00", "GND_LM358"};
+  // Tags placed in byte order, also those that share their first eight bytes or hold a NUL.
+  const std::vector<std::string> tags = {
+      "", "A", "B", "C", std::string("A\0", 2), "PACKAGE_1", "PACKAGE_2", "PACKAGE_"};
   for (int round = 0; round < 40; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
     File file(2);
@@ -860,7 +863,7 @@ TEST(RenumberDesign, RepairOfCrowdedReferencesAgreesWithTheModel) {
         record.x = static_cast<int16_t>(random() % 6 * 700);
         record.y = static_cast<int16_t>(random() % 3);
         record.partName = parts[random() % parts.size()];
-        record.packageTag = random() % 8 == 0 ? "" : std::string(1, "ABC"[random() % 3]);
+        record.packageTag = tags[random() % tags.size()];
         record.reference = std::vector<std::string>{"U1", "U2", "R1", "U?"}[random() % 4];
         record.block = static_cast<uint8_t>(random() % 6);
         sheet.push_back(record);
