@@ -68,9 +68,10 @@ std::optional<int64_t> UnitOf(std::string_view lowerName) {
   return std::nullopt;
 }
 
-// One field of a line: its text (quotes taken off) and where its bytes stand.
+// One field of a line: its text (quotes taken off) and where its bytes stand. The text is
+// the file's own bytes, or for a quoted field the line's scratch text.
 struct Field {
-  std::string text;
+  std::string_view text;
   size_t at = 0;  // offset in the file of the text's bytes (inside quotes)
   size_t length = 0;
   bool quoted = false;
@@ -82,31 +83,53 @@ struct Line {
   size_t number = 0;      // from 1
 };
 
-std::vector<Line> LinesOf(std::string_view bytes) {
-  std::vector<Line> lines;
-  size_t at = 0;
-  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
-    at = 3;
+// The lines of the file, read one at a time: a copy goes on from where it was made.
+class Lines {
+ public:
+  explicit Lines(std::string_view bytes) : bytes_(bytes) {
+    if (bytes_.substr(0, 3) == "\xEF\xBB\xBF") {
+      at_ = 3;
+    }
   }
-  size_t number = 1;
-  while (at < bytes.size()) {
-    size_t end = bytes.find('\n', at);
-    const size_t next = end == std::string_view::npos ? bytes.size() : end + 1;
-    end = end == std::string_view::npos ? bytes.size() : end;
-    std::string_view text = bytes.substr(at, end - at);
+
+  bool next(Line& line) {
+    if (at_ >= bytes_.size()) {
+      return false;
+    }
+    size_t end = bytes_.find('\n', at_);
+    const size_t next = end == std::string_view::npos ? bytes_.size() : end + 1;
+    end = end == std::string_view::npos ? bytes_.size() : end;
+    std::string_view text = bytes_.substr(at_, end - at_);
     if (!text.empty() && text.back() == '\r') {
       text.remove_suffix(1);
     }
-    lines.push_back({text, at, number++});
-    at = next;
+    line = {text, at_, number_++};
+    at_ = next;
+    return true;
   }
-  return lines;
-}
+
+  // At most the number of lines still to be read.
+  size_t left() const {
+    const std::string_view rest = bytes_.substr(std::min(at_, bytes_.size()));
+    return static_cast<size_t>(std::count(rest.begin(), rest.end(), '\n')) + 1;
+  }
+
+ private:
+  std::string_view bytes_;
+  size_t at_ = 0;
+  size_t number_ = 1;
+};
 
 // Splits a line at `separator`, or at runs of blanks when it is 0. Returns false, with
 // `error` set, for a quote that does not close or text after a closing quote.
-bool SplitLine(const Line& line, char separator, std::vector<Field>& fields, std::string& error) {
+// Quoted texts, without their doubled quotes, are gathered in `unquoted`, which the fields'
+// texts then view: it never grows past the line, so those views stay valid until the next
+// line is split.
+bool SplitLine(const Line& line, char separator, std::vector<Field>& fields, std::string& unquoted,
+               std::string& error) {
   fields.clear();
+  unquoted.clear();
+  unquoted.reserve(line.text.size());
   const std::string_view text = line.text;
   const auto isSeparator = [separator](char c) {
     return separator == 0 ? IsBlank(c) : c == separator;
@@ -131,18 +154,20 @@ bool SplitLine(const Line& line, char separator, std::vector<Field>& fields, std
       field.at = line.at + i + 1;
       size_t j = i + 1;
       bool closed = false;
+      const size_t start = unquoted.size();
       while (j < text.size()) {
         if (text[j] == '"') {
           if (j + 1 < text.size() && text[j + 1] == '"') {
-            field.text.push_back('"');
+            unquoted.push_back('"');
             j += 2;
             continue;
           }
           closed = true;
           break;
         }
-        field.text.push_back(text[j++]);
+        unquoted.push_back(text[j++]);
       }
+      field.text = std::string_view(unquoted).substr(start);
       if (!closed) {
         error = "line " + std::to_string(line.number) + ": a quote that does not close";
         return false;
@@ -162,12 +187,12 @@ bool SplitLine(const Line& line, char separator, std::vector<Field>& fields, std
         ++end;
       }
       const std::string_view raw = Trimmed(text.substr(i, end - i));
-      field.text = std::string(raw);
+      field.text = raw;
       field.at = line.at + static_cast<size_t>(raw.data() - text.data());
       field.length = raw.size();
       i = end;
     }
-    fields.push_back(std::move(field));
+    fields.push_back(field);
     if (separator == 0) {
       while (i < text.size() && IsBlank(text[i])) {
         ++i;
@@ -390,17 +415,20 @@ class RowsByReference {
 };
 
 // Reads the rows after the header. Returns the error, or an empty text.
-std::string ReadRows(std::span<const Line> lines, char separator, const Columns& columns,
-                     int64_t defaultUnit, std::vector<PlacementRow>& rows) {
-  RowsByReference byReference(lines.size());
-  rows.reserve(lines.size());
+std::string ReadRows(Lines lines, char separator, const Columns& columns, int64_t defaultUnit,
+                     std::vector<PlacementRow>& rows) {
+  const size_t most = lines.left();
+  RowsByReference byReference(most);
+  rows.reserve(most);
   std::vector<Field> fields;
+  std::string unquoted;
   std::string error;
-  for (const Line& line : lines) {
+  Line line;
+  while (lines.next(line)) {
     if (separator == 0 && !line.text.empty() && line.text.front() == '#') {
       continue;
     }
-    if (!SplitLine(line, separator, fields, error)) {
+    if (!SplitLine(line, separator, fields, unquoted, error)) {
       return error;
     }
     if (std::all_of(fields.begin(), fields.end(),
@@ -513,55 +541,60 @@ std::optional<int64_t> ParseLength(std::string_view text, int64_t unitNanometres
 }
 
 PlacementReadResult ReadPlacement(std::string_view bytes) {
-  const std::vector<Line> lines = LinesOf(bytes);
-  const auto first = std::find_if(lines.begin(), lines.end(),
-                                  [](const Line& line) { return !Trimmed(line.text).empty(); });
-  if (first == lines.end()) {
-    return {std::nullopt, "line 1: no header row"};
-  }
+  Lines lines(bytes);
+  Lines atFirst = lines;
+  Line first;
+  do {
+    atFirst = lines;
+    if (!lines.next(first)) {
+      return {std::nullopt, "line 1: no header row"};
+    }
+  } while (Trimmed(first.text).empty());
   std::vector<Field> fields;
+  std::string unquoted;
   std::string error;
   std::vector<PlacementRow> rows;
-  if (first->text.front() != '#') {
-    const char separator = SeparatorOf(first->text);
-    if (!SplitLine(*first, separator, fields, error)) {
+  if (first.text.front() != '#') {
+    const char separator = SeparatorOf(first.text);
+    if (!SplitLine(first, separator, fields, unquoted, error)) {
       return {std::nullopt, error};
     }
     const Columns columns = ColumnsOf(fields);
     if (!Recognised(columns)) {
-      return {std::nullopt, MissingColumn(columns, first->number)};
+      return {std::nullopt, MissingColumn(columns, first.number)};
     }
-    const std::span<const Line> after(first + 1, lines.end());
-    error = ReadRows(after, separator, columns, kNanometresPerMillimetre, rows);
+    error = ReadRows(lines, separator, columns, kNanometresPerMillimetre, rows);
   } else {
     // The text form: the last "#" line before the first row whose names give the columns.
     std::optional<Columns> columns;
     int64_t unit = kNanometresPerMillimetre;
-    auto line = first;
-    for (; line != lines.end(); ++line) {
-      const std::string_view text = Trimmed(line->text);
+    Lines rest = atFirst;
+    Line line;
+    for (Lines here = rest; rest.next(line); here = rest) {
+      const std::string_view text = Trimmed(line.text);
       if (text.empty()) {
         continue;
       }
       if (text.front() != '#') {
+        rest = here;  // the first row
         break;
       }
       if (const std::optional<int64_t> commentUnit = UnitInComment(text)) {
         unit = *commentUnit;
       }
-      Line header = *line;
-      const size_t marks = line->text.find_first_not_of('#');
-      header.text = line->text.substr(std::min(marks, line->text.size()));
-      header.at = line->at + (line->text.size() - header.text.size());
-      if (SplitLine(header, 0, fields, error) && Recognised(ColumnsOf(fields))) {
+      Line header = line;
+      const size_t marks = line.text.find_first_not_of('#');
+      header.text = line.text.substr(std::min(marks, line.text.size()));
+      header.at = line.at + (line.text.size() - header.text.size());
+      if (SplitLine(header, 0, fields, unquoted, error) && Recognised(ColumnsOf(fields))) {
         columns = ColumnsOf(fields);
       }
     }
     if (!columns) {
-      return {std::nullopt, "line " + std::to_string(first->number) +
+      return {std::nullopt, "line " + std::to_string(first.number) +
                                 ": no header line (\"# Ref ... PosX PosY\") before the rows"};
     }
-    error = ReadRows(std::span<const Line>(line, lines.end()), 0, *columns, unit, rows);
+    error = ReadRows(rest, 0, *columns, unit, rows);
   }
   if (!error.empty()) {
     return {std::nullopt, error};

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -100,6 +101,73 @@ TEST(PlacementFile, RenamesOnlyTheReferences) {
   ASSERT_TRUE(read.rows.has_value()) << read.error;
   EXPECT_EQ(RenamePlacement(text, *read.rows, {{"R12", "R1"}, {"C3", "C\"10"}}),
             "Ref;Val;PosX;PosY\r\n\"R1\" ;\"R12\";1;2\r\n  C\"10;C3;3;4\r\nU1;x;5;6\r\n");
+}
+
+// Random files of both forms, with quoted references that hold quotes, separators and
+// blanks, blank lines, CR LF and padding: every row comes back as it was written, its
+// reference found at the bytes that hold it, and renaming changes only those bytes.
+TEST(PlacementFile, ReadsRandomFilesAsTheyWereWrittenAndRenamesOnlyTheReferences) {
+  std::mt19937 random(2027);
+  const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+  for (int round = 0; round < 300; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    const char separator = ",;\t "[pick(4)];  // a blank: the text form
+    const bool textForm = separator == ' ';
+    const std::string end = pick(2) ? "\r\n" : "\n";
+    const std::string gap = textForm ? std::string(1 + pick(3), ' ') : std::string(1, separator);
+    std::string file = pick(4) == 0 ? "\xEF\xBB\xBF" : "";
+    file += textForm ? "# Ref" + gap + "PosX" + gap + "PosY" + gap + "Side" + end
+                     : "Ref" + gap + "PosX" + gap + "PosY" + gap + "Side" + end;
+    std::string renamed = file;
+    std::vector<Row> expected;
+    const int rows = pick(40);
+    for (int r = 0; r < rows; ++r) {
+      if (pick(5) == 0) {
+        file += end;  // a blank line
+        renamed += end;
+      }
+      std::string reference = "R" + std::to_string(r);
+      const std::string extras = "\",; \t";
+      for (int k = pick(4); k > 0; --k) {
+        reference.insert(reference.begin() + pick(static_cast<int>(reference.size()) + 1),
+                         extras[static_cast<size_t>(pick(5))]);
+      }
+      const bool plain = reference.find_first_of(extras) == std::string::npos;
+      const bool quoted = !plain || pick(3) == 0;
+      const auto written = [&](const std::string& text) {
+        if (!quoted) {
+          return text;
+        }
+        std::string inside;
+        for (const char c : text) {
+          inside += c == '"' ? std::string("\"\"") : std::string(1, c);
+        }
+        return "\"" + inside + "\"";
+      };
+      const std::string padding = textForm || pick(3) ? "" : " ";
+      const int64_t x = pick(2001) - 1000;
+      const int64_t y = pick(2001) - 1000;
+      const bool top = pick(2) == 0;
+      // The other fields quoted now and then too: several quoted texts in one line.
+      const auto maybeQuoted = [&](const std::string& text) {
+        return pick(4) == 0 ? "\"" + text + "\"" : text;
+      };
+      const std::string rest = gap + maybeQuoted(std::to_string(x)) + gap +
+                               maybeQuoted(std::to_string(y)) + gap +
+                               maybeQuoted(top ? "top" : "bottom") + end;
+      file += padding + written(reference) + padding + rest;
+      renamed += padding + written("N" + reference) + padding + rest;
+      expected.emplace_back(reference, x * kMm, y * kMm, top ? BoardSide::Top : BoardSide::Bottom);
+    }
+    const PlacementReadResult read = ReadPlacement(file);
+    ASSERT_TRUE(read.rows.has_value()) << read.error << "\n" << file;
+    ASSERT_EQ(RowsOf(*read.rows), expected) << file;
+    std::unordered_map<std::string, std::string> newNameOf;
+    for (const PlacementRow& row : *read.rows) {
+      newNameOf[row.reference] = "N" + row.reference;
+    }
+    EXPECT_EQ(RenamePlacement(file, *read.rows, newNameOf), renamed) << file;
+  }
 }
 
 }  // namespace
