@@ -114,10 +114,7 @@ std::string Printable(std::string_view text) {
   return shown;
 }
 
-std::string DescribeChange(const std::string& path, const ComponentChange& change) {
-  std::string line;
-  line.reserve(path.size() + change.partName.size() + change.packageTag.size() +
-               change.oldReference.size() + change.newReference.size() + 64);
+void AppendChangeLine(std::string& line, std::string_view path, const ComponentChange& change) {
   AppendPrintable(line, path);
   for (const auto& [before, number] :
        {std::pair<std::string_view, int64_t>{": section ", int64_t{change.section} + 1},
@@ -140,7 +137,6 @@ std::string DescribeChange(const std::string& path, const ComponentChange& chang
     line += " -> ";
     AppendNumber(line, change.newBlock);
   }
-  return line;
 }
 
 }  // namespace kerro

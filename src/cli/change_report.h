@@ -25,8 +25,8 @@ std::string FormatChangesCsv(std::span<const FileChanges> files);
 // One field, quoted when it must be.
 std::string CsvField(std::string_view text);
 
-// One line (without its end) describing a change for a terminal.
-std::string DescribeChange(const std::string& path, const ComponentChange& change);
+// Appends one line (without its end) describing a change for a terminal.
+void AppendChangeLine(std::string& line, std::string_view path, const ComponentChange& change);
 
 // Replaces the texts of each change (part, tag, references) by what `shown` makes of them.
 void ShowTexts(std::vector<ComponentChange>& changes,

@@ -106,7 +106,7 @@ TEST(FormatChangesCsv, ReadsBackToItsFieldsOnRandomChanges) {
   }
 }
 
-TEST(DescribeChange, ShowsBlockOnlyWhenItChanged) {
+TEST(ChangeLine, ShowsBlockOnlyWhenItChangedAndAppends) {
   ComponentChange change{.section = 1,
                          .x = -3,
                          .y = 4,
@@ -116,11 +116,13 @@ TEST(DescribeChange, ShowsBlockOnlyWhenItChanged) {
                          .newReference = "U1",
                          .oldBlock = 0,
                          .newBlock = 0};
-  EXPECT_EQ(DescribeChange("a.CE2", change),
-            "a.CE2: section 2 at (-3, 4) 74LS00 [T\\x09]: U7 -> U1");
+  std::string lines = "before\n";
+  AppendChangeLine(lines, "a.CE2", change);
+  EXPECT_EQ(lines, "before\na.CE2: section 2 at (-3, 4) 74LS00 [T\\x09]: U7 -> U1");
   change.newBlock = 3;
-  EXPECT_EQ(DescribeChange("a.CE2", change),
-            "a.CE2: section 2 at (-3, 4) 74LS00 [T\\x09]: U7 -> U1, block 0 -> 3");
+  lines.clear();
+  AppendChangeLine(lines, "a.CE2", change);
+  EXPECT_EQ(lines, "a.CE2: section 2 at (-3, 4) 74LS00 [T\\x09]: U7 -> U1, block 0 -> 3");
 }
 
 }  // namespace

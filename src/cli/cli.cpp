@@ -156,9 +156,20 @@ struct JobOutput {
     if (json) {
       json->addChanges(file, changes);
     } else if (showChanges) {
+      // Lines go out in pieces of some 64 KiB: a million of them one by one cost more than
+      // the numbering.
+      constexpr size_t kPiece = 64 * 1024;
+      std::string lines;
+      lines.reserve(kPiece + 1024);
       for (const ComponentChange& change : changes) {
-        environment.out << DescribeChange(file, change) << '\n';
+        AppendChangeLine(lines, file, change);
+        lines += '\n';
+        if (lines.size() >= kPiece) {
+          environment.out << lines;
+          lines.clear();
+        }
       }
+      environment.out << lines;
     }
     if (!options.report.empty()) {
       report.push_back({file, std::move(changes)});
