@@ -154,7 +154,8 @@ struct JobOutput {
       ShowTexts(changes, shownTexts);
     }
     if (json) {
-      json->addChanges(file, changes);
+      // The report takes the list too; otherwise the document keeps it.
+      json->addChanges(file, options.report.empty() ? std::move(changes) : changes);
     } else if (showChanges) {
       // Lines go out in pieces of some 64 KiB: a million of them one by one cost more than
       // the numbering.

@@ -214,8 +214,10 @@ namespace {
 // names are plain words and need no escaping.
 class ItemOnto {
  public:
-  explicit ItemOnto(std::string& list) : list_(list) {
-    if (!list_.empty()) {
+  explicit ItemOnto(std::string& list) : ItemOnto(list, !list.empty()) {}
+  // Onto the end of `text`, after a comma where it follows another item.
+  ItemOnto(std::string& text, bool afterAnother) : list_(text) {
+    if (afterAnother) {
       list_ += ',';
     }
     list_ += '{';
@@ -261,29 +263,8 @@ class ItemOnto {
 JsonReport::JsonReport(std::string command, bool writes)
     : command_(std::move(command)), writes_(writes) {}
 
-void JsonReport::addChanges(const std::string& file, const std::vector<ComponentChange>& changes) {
-  // Room for the whole list at once: growing a list of a million changes step by step
-  // holds the old and the new copy at one time.
-  size_t size = changes_.size();
-  for (const ComponentChange& change : changes) {
-    size += 160 + file.size() + change.partName.size() + change.packageTag.size() +
-            change.oldReference.size() + change.newReference.size();
-  }
-  changes_.reserve(size);
-  AdviseLargeBuffer(changes_.data(), changes_.capacity());
-  for (const ComponentChange& change : changes) {
-    ItemOnto(changes_)
-        .text("file", file)
-        .number("section", change.section + 1)
-        .number("x", change.x)
-        .number("y", change.y)
-        .text("part", change.partName)
-        .text("tag", change.packageTag)
-        .text("oldReference", change.oldReference)
-        .text("newReference", change.newReference)
-        .number("oldBlock", change.oldBlock)
-        .number("newBlock", change.newBlock);
-  }
+void JsonReport::addChanges(const std::string& file, std::vector<ComponentChange> changes) {
+  changes_.push_back({file, std::move(changes)});
 }
 
 void JsonReport::addFile(const FileSummary& file) {
@@ -356,7 +337,34 @@ void JsonReport::write(std::ostream& out, int exitStatus) const {
     writeList("findings", findings_);
   } else {
     writeList("files", files_);
-    writeList("changes", changes_);
+    // A million changes make a list of a few hundred megabytes: it goes out in pieces as
+    // it is made.
+    constexpr size_t kPiece = 64 * 1024;
+    std::string piece;
+    piece.reserve(kPiece + 4096);
+    piece += ',' + JsonString("changes") + ":[";
+    bool first = true;
+    for (const FileChanges& file : changes_) {
+      for (const ComponentChange& change : file.changes) {
+        ItemOnto(piece, !first)
+            .text("file", file.path)
+            .number("section", change.section + 1)
+            .number("x", change.x)
+            .number("y", change.y)
+            .text("part", change.partName)
+            .text("tag", change.packageTag)
+            .text("oldReference", change.oldReference)
+            .text("newReference", change.newReference)
+            .number("oldBlock", change.oldBlock)
+            .number("newBlock", change.newBlock);
+        first = false;
+        if (piece.size() >= kPiece) {
+          out << piece;
+          piece.clear();
+        }
+      }
+    }
+    out << piece << ']';
   }
   out << "}\n";
 }

@@ -61,8 +61,9 @@ class JsonReport {
   // "renumber", "apply", "list" or "lint"; `writes` false when nothing may be written.
   JsonReport(std::string command, bool writes);
 
-  // `changes` with the texts as they are shown.
-  void addChanges(const std::string& file, const std::vector<ComponentChange>& changes);
+  // `changes` with the texts as they are shown, kept as they are until the document is
+  // written.
+  void addChanges(const std::string& file, std::vector<ComponentChange> changes);
   void addFile(const FileSummary& file);
   void addComponent(ListedComponent component);
   void addFinding(const FindingRow& finding);
@@ -75,7 +76,7 @@ class JsonReport {
   bool writes_;
   // Each list as its items joined by commas.
   std::string files_;
-  std::string changes_;
+  std::vector<FileChanges> changes_;
   std::string components_;
   std::string findings_;
 };

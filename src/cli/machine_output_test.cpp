@@ -85,6 +85,22 @@ TEST_F(MachineOutput, JsonOfEveryCommandFollowsTheSchema) {
   EXPECT_NE(written.out.find("\"written\":true"), std::string::npos);
   EXPECT_EQ(written.out.find("Finished"), std::string::npos);
   run({"--format", "json", "--check", path_}, kExitFinished);  // numbered now
+  // A change list of some 400 KiB, which goes out in pieces: every change, once.
+  SchematicBuilder large;
+  large.header();
+  for (int i = 0; i < 2000; ++i) {
+    large.component(
+        {.x = static_cast<int16_t>(i), .packageTag = "RES", .reference = "R?", .partName = "RES"});
+  }
+  const std::string largePath = folder_.file("L.CE2");
+  testing::WriteBytes(largePath, large.bytes());
+  const Outcome many = run({"--format", "json", "--check", largePath}, kExitWouldChange);
+  size_t changes = 0;
+  for (size_t at = many.out.find("{\"file\""); at != std::string::npos;
+       at = many.out.find("{\"file\"", at + 1)) {
+    ++changes;
+  }
+  EXPECT_EQ(changes, 2000u);
   EXPECT_EQ(Validate(KERRO_OUTPUT_SCHEMA, documents_), 0);
 }
 
