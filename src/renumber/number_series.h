@@ -26,6 +26,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/memory.h"
 #include "renumber/numbering.h"
 #include "renumber/prefix_table.h"
 #include "schematic/schematic_document.h"
@@ -112,6 +113,11 @@ class NumberSeries {
     }
     return 0;
   }
+
+  // Whether next() reads the component's sheet for every number (sheet ranges): a caller
+  // walking components in random order then fetches them ahead.
+  bool readsSheets() const { return sheetBase_ > 0; }
+  void prefetchSheetOf(uint32_t component) const { PrefetchForRead(&sheetOf_[component]); }
 
   // Set by the first request that found no number.
   const std::optional<SeriesShortage>& shortage() const { return shortage_; }

@@ -287,7 +287,16 @@ bool Number(const PlainBoard& board, const SortKeys& keys, const Items& items,
   int64_t lastNew = 0;
   bool first = true;
   bool lastOnBottom = false;
-  for (const typename Items::Item& item : sorted) {
+  // With sheet ranges every number needs its component's sheet, one cache miss for the
+  // component and one for its sheet: both are fetched ahead, the component first.
+  constexpr size_t kAhead = 16;
+  const bool fetchAhead = series.readsSheets();
+  for (size_t i = 0; i < sorted.size(); ++i) {
+    if (fetchAhead && i + kAhead < sorted.size()) {
+      PrefetchForRead(&board.numbered[items.slot(sorted[i + kAhead])]);
+      series.prefetchSheetOf(board.numbered[items.slot(sorted[i + kAhead / 2])].component);
+    }
+    const typename Items::Item& item = sorted[i];
     const uint64_t key = items.key(item);
     const uint64_t present = key & numberMask;
     const uint32_t prefix = keys.prefixOfRank[static_cast<size_t>(key >> keys.numberBits)];

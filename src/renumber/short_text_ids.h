@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/memory.h"
+
 namespace kerro {
 
 // A text of at most 24 characters, stored in place and compared word by word.
@@ -108,11 +110,11 @@ class ShortTextIds {
   // once that has arrived, the text it holds. A caller with many texts to look up starts
   // a batch of them before it looks the first one up, so that the cache misses of a large
   // table overlap instead of following one another.
-  void prefetchSlot(uint32_t hash) const { Prefetch(&slots_[hash & (slots_.size() - 1)]); }
+  void prefetchSlot(uint32_t hash) const { PrefetchForRead(&slots_[hash & (slots_.size() - 1)]); }
   void prefetchText(uint32_t hash) const {
     const Slot& slot = slots_[hash & (slots_.size() - 1)];
     if (slot.id != 0 && slot.hash == hash) {
-      Prefetch(&texts_[slot.id - 1]);
+      PrefetchForRead(&texts_[slot.id - 1]);
     }
   }
 
@@ -127,14 +129,6 @@ class ShortTextIds {
   uint32_t size() const { return static_cast<uint32_t>(texts_.size()); }
 
  private:
-  static void Prefetch(const void* address) {
-#if defined(__GNUC__)
-    __builtin_prefetch(address);
-#else
-    (void)address;
-#endif
-  }
-
   struct Slot {
     uint32_t hash = 0;
     uint32_t id = 0;  // id + 1; 0 marks an empty slot
