@@ -1,8 +1,10 @@
 #include "renumber/number_series.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 
+#include "platform/memory.h"
 #include "renumber/reference.h"
 
 namespace kerro {
@@ -81,6 +83,13 @@ void TakenReferences::insert(uint32_t prefix, int64_t number) {
   }
 }
 
+void TakenReferences::prefetch(uint32_t prefix, int64_t number) const {
+  if (!slots_.empty()) {
+    PrefetchForRead(
+        &slots_[static_cast<size_t>(Mixed(KeyOf(prefix, number))) & (slots_.size() - 1)]);
+  }
+}
+
 bool TakenReferences::contains(uint32_t prefix, int64_t number) const {
   if (count_ == 0 || number < 0 || number > std::numeric_limits<uint32_t>::max() - 1) {
     return false;
@@ -92,11 +101,21 @@ bool TakenReferences::contains(uint32_t prefix, int64_t number) const {
 TakenReferences TakeAll(std::span<const std::string_view> references, const PrefixTable& prefixes) {
   TakenReferences taken;
   taken.reserve(references.size());
-  for (const std::string_view reference : references) {
-    // As written, R05 splits as R and 5: the reference R5 that a series would give.
-    const SplitResult split = SplitReference(reference);
-    if (const std::optional<uint32_t> prefix = prefixes.find(split.prefix)) {
-      taken.insert(*prefix, split.number);
+  // In batches: the slots of a batch are fetched together, then filled.
+  constexpr size_t kBatch = 16;
+  std::array<std::pair<uint32_t, int64_t>, kBatch> batch;
+  for (size_t first = 0; first < references.size(); first += kBatch) {
+    size_t count = 0;
+    for (size_t i = first; i < std::min(references.size(), first + kBatch); ++i) {
+      // As written, R05 splits as R and 5: the reference R5 that a series would give.
+      const SplitResult split = SplitReference(references[i]);
+      if (const std::optional<uint32_t> prefix = prefixes.find(split.prefix)) {
+        batch[count++] = {*prefix, split.number};
+        taken.prefetch(*prefix, split.number);
+      }
+    }
+    for (size_t i = 0; i < count; ++i) {
+      taken.insert(batch[i].first, batch[i].second);
     }
   }
   return taken;
