@@ -74,7 +74,8 @@ class JsonReport {
  private:
   std::string command_;
   bool writes_;
-  // Each list as its items joined by commas.
+  // Each list as its items joined by commas; the changes as they were given, the longest
+  // list by far, made into text only as the document goes out.
   std::string files_;
   std::vector<FileChanges> changes_;
   std::string components_;
