@@ -14,10 +14,10 @@
 //
 // What is on the disk once a call returns, should the power fail right after: a
 // temporary's bytes and permission bits (writeTemporary), a rename and a link, with the
-// folder that holds the new name. A temporary's own name, a removal and writeFile's
-// replacement of a file's bytes may still be lost. The safe save (renumber/safe_save.h)
-// relies on exactly this, and the crash model (testing/crash_model_file_system.h) gives
-// a power loss no more than this.
+// folder that holds the new name (for their unflushed forms, once flushFolderOf returns).
+// A temporary's own name, a removal and writeFile's replacement of a file's bytes may
+// still be lost. The safe save (renumber/safe_save.h) relies on exactly this, and the
+// crash model (testing/crash_model_file_system.h) gives a power loss no more than this.
 
 #include <algorithm>
 #include <cstdint>
@@ -73,6 +73,18 @@ class FileSystem {
 
   // Renames `from` to `to`, replacing a file at `to`. Returns false on failure.
   virtual bool renameFile(const std::string& from, const std::string& to) = 0;
+
+  // renameFile and linkFile, but the new name may still be lost until flushFolderOf is
+  // called for it: a save that moves many names in one folder flushes the folder once.
+  // The defaults are renameFile and linkFile themselves, which flush at once.
+  virtual bool renameFileUnflushed(const std::string& from, const std::string& to) {
+    return renameFile(from, to);
+  }
+  virtual bool linkFileUnflushed(const std::string& from, const std::string& to) {
+    return linkFile(from, to);
+  }
+  // Makes every name made or moved so far in the folder that holds `path` durable.
+  virtual void flushFolderOf(const std::string& path) { (void)path; }
 
   virtual bool exists(const std::string& path) = 0;
   // Why `path` cannot be read, in words, after a read failed: "no such file", "is a

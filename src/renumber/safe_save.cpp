@@ -48,7 +48,7 @@ std::optional<std::string> LinkToTemporary(FileSystem& fileSystem, const Pending
     if (!name) {
       return std::nullopt;
     }
-    if (fileSystem.linkFile(file.target, *name)) {
+    if (fileSystem.linkFileUnflushed(file.target, *name)) {
       return name;
     }
     // Another run may have taken the name and renamed it away again: only a second
@@ -65,7 +65,8 @@ std::optional<std::string> LinkToTemporary(FileSystem& fileSystem, const Pending
 
 // Gives the file at the target its backup name as a second name, so that the target
 // keeps its file until the new content replaces it. Returns nullopt, having changed
-// nothing, where the file system has no links.
+// nothing, where the file system has no links. The new names are durable only once their
+// folder is flushed.
 std::optional<bool> LinkBackup(FileSystem& fileSystem, const PendingFile& file) {
   const std::optional<std::string> linked = LinkToTemporary(fileSystem, file);
   if (!linked) {
@@ -74,7 +75,7 @@ std::optional<bool> LinkBackup(FileSystem& fileSystem, const PendingFile& file) 
   if (linked->empty()) {
     return std::nullopt;
   }
-  if (!fileSystem.renameFile(*linked, file.backup)) {
+  if (!fileSystem.renameFileUnflushed(*linked, file.backup)) {
     fileSystem.removeFile(*linked);
     return false;
   }
@@ -89,7 +90,9 @@ std::optional<bool> LinkBackup(FileSystem& fileSystem, const PendingFile& file) 
 // Where the file system has links, every file the save replaces first gets its backup
 // name as a second name; then the temporaries are renamed into place, the later sections
 // first, so that the path receives new content only when everything else is done. No
-// moment leaves a target or a backup name without a whole file. Returns nullopt, having
+// moment leaves a target or a backup name without a whole file. The names of one step
+// share a folder, which is flushed once at the step's end: each backup name is durable
+// before any target changes, and every section before the path. Returns nullopt, having
 // changed nothing, where the file system has no links.
 std::optional<bool> SaveWithLinks(FileSystem& fileSystem, const std::vector<PendingFile>& files) {
   bool linksChecked = false;
@@ -109,12 +112,18 @@ std::optional<bool> SaveWithLinks(FileSystem& fileSystem, const std::vector<Pend
   if (!linksChecked) {
     return std::nullopt;  // nothing to keep: a rename is as good
   }
-  for (size_t i = files.size(); i-- > 0;) {
-    if (!fileSystem.renameFile(files[i].temporary, files[i].target)) {
+  // Every section's name is its path's, or its backup's, with a number added.
+  fileSystem.flushFolderOf(files.front().backup);
+  for (size_t i = files.size(); i-- > 1;) {
+    if (!fileSystem.renameFileUnflushed(files[i].temporary, files[i].target)) {
+      fileSystem.flushFolderOf(files.front().target);
       return false;  // this target, and those not yet done, hold their previous content
     }
   }
-  return true;
+  if (files.size() > 1) {
+    fileSystem.flushFolderOf(files.front().target);
+  }
+  return fileSystem.renameFile(files.front().temporary, files.front().target);
 }
 
 // Without links each file goes to its backup name as its replacement takes its place;

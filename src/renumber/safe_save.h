@@ -10,6 +10,9 @@
 //      (path -> backupPath, path-01 -> backupPath-01 ...), so the target keeps its file;
 //   3. the temporaries are renamed into place, the later sections first, so that the path
 //      receives new content only when everything else is done.
+//   The names of steps 2 and 3 are flushed once per step rather than once per name (they
+//   all lie in two folders at most): the backups before any target changes, the later
+//   sections before the path.
 //   Without links, steps 2 and 3 become one replaceWithBackup per file (two renames, or
 //   ReplaceFile on Windows), the path first: between its two renames a file's previous
 //   content is at its backup name only (see docs/RELIABILITY.md).

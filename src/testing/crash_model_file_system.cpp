@@ -134,6 +134,16 @@ void ApplyDiskOperation(DiskState& state, const DiskOperation& operation, bool h
   }
 }
 
+bool OnlyRemovalsMayBeLost(std::span<const DiskOperation> operations) {
+  for (size_t i = 0; i < operations.size(); ++i) {
+    if (operations[i].kind != DiskOperationKind::Remove &&
+        !IsDurable(operations, i, operations.size())) {
+      return false;
+    }
+  }
+  return true;
+}
+
 int ForEachCrashState(const DiskState& start, std::span<const DiskOperation> operations,
                       const std::function<void(const DiskState&, size_t done)>& visit,
                       int maxPending) {
@@ -251,23 +261,41 @@ bool CrashModelFileSystem::removeFile(const std::string& path) {
 }
 
 bool CrashModelFileSystem::renameFile(const std::string& from, const std::string& to) {
+  if (!renameFileUnflushed(from, to)) {
+    return false;
+  }
+  flushFolderOf(to);
+  return true;
+}
+
+bool CrashModelFileSystem::renameFileUnflushed(const std::string& from, const std::string& to) {
   if (!exists(from)) {
     return false;
   }
   record({.kind = DiskOperationKind::Rename, .path = from, .otherPath = to});
-  record({.kind = DiskOperationKind::FlushFolder, .path = FolderOf(to)});
   held_.erase(from);
   return true;
 }
 
 bool CrashModelFileSystem::linkFile(const std::string& from, const std::string& to) {
+  if (!linkFileUnflushed(from, to)) {
+    return false;
+  }
+  flushFolderOf(to);
+  return true;
+}
+
+bool CrashModelFileSystem::linkFileUnflushed(const std::string& from, const std::string& to) {
   if (!hasLinks_ || !exists(from) || exists(to)) {
     return false;
   }
   record({.kind = DiskOperationKind::Link, .path = from, .otherPath = to});
-  record({.kind = DiskOperationKind::FlushFolder, .path = FolderOf(to)});
   held_[to] = state_.names.at(to);
   return true;
+}
+
+void CrashModelFileSystem::flushFolderOf(const std::string& path) {
+  record({.kind = DiskOperationKind::FlushFolder, .path = FolderOf(path)});
 }
 
 bool CrashModelFileSystem::exists(const std::string& path) {

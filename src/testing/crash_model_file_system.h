@@ -17,8 +17,9 @@
 //
 // The model follows FileSystem's own promise of durability (platform/file_system.h):
 // writeTemporary flushes the file, renameFile and linkFile flush the folder of the new
-// name, removals are not flushed. Locks are those of this one process: a temporary it
-// wrote is held until renamed or removed; after a power loss nothing is held.
+// name, their unflushed forms leave that to flushFolderOf, removals are not flushed. Locks are
+// those of this one process: a temporary it wrote is held until renamed or removed; after a power
+// loss nothing is held.
 
 #include <cstdint>
 #include <functional>
@@ -86,6 +87,9 @@ class CrashModelFileSystem final : public FileSystem {
   bool removeFile(const std::string& path) override;
   bool renameFile(const std::string& from, const std::string& to) override;
   bool linkFile(const std::string& from, const std::string& to) override;
+  bool renameFileUnflushed(const std::string& from, const std::string& to) override;
+  bool linkFileUnflushed(const std::string& from, const std::string& to) override;
+  void flushFolderOf(const std::string& path) override;
   bool exists(const std::string& path) override;
   bool sameFile(const std::string& first, const std::string& second) override;
   bool isReadOnly(const std::string& path) override;
@@ -110,6 +114,10 @@ class CrashModelFileSystem final : public FileSystem {
 
 // Applies one operation to a disk; `half` stores only the first half of a write.
 void ApplyDiskOperation(DiskState& state, const DiskOperation& operation, bool half = false);
+
+// True if, once the last of `operations` is done, a power loss can lose no operation but
+// a removal (which FileSystem never flushes).
+bool OnlyRemovalsMayBeLost(std::span<const DiskOperation> operations);
 
 // Calls `visit` once for each distinct state that a power loss after each prefix of
 // `operations` (none, the first, the first two ... all) can leave on the disk that was

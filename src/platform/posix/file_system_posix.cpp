@@ -282,19 +282,36 @@ class PosixFileSystem final : public FileSystem {
   }
 
   bool renameFile(const std::string& from, const std::string& to) override {
-    const bool renamed = ::rename(from.c_str(), to.c_str()) == 0;
-    // The lock goes only once the temporary name is gone.
+    const bool renamed = renameFileUnflushed(from, to);
     if (renamed) {
-      held_.erase(from);
       SyncDirectoryOf(to);
     }
     return renamed;
   }
 
+  bool renameFileUnflushed(const std::string& from, const std::string& to) override {
+    const bool renamed = ::rename(from.c_str(), to.c_str()) == 0;
+    // The lock goes only once the temporary name is gone.
+    if (renamed) {
+      held_.erase(from);
+    }
+    return renamed;
+  }
+
+  void flushFolderOf(const std::string& path) override { SyncDirectoryOf(path); }
+
   // The new name is locked from its first moment: the file is locked (waiting for a
   // reader that holds it) before the link is made, and stays locked until the new name
   // is renamed or removed, so that no other run takes it for one a killed run left.
   bool linkFile(const std::string& from, const std::string& to) override {
+    const bool linked = linkFileUnflushed(from, to);
+    if (linked) {
+      SyncDirectoryOf(to);
+    }
+    return linked;
+  }
+
+  bool linkFileUnflushed(const std::string& from, const std::string& to) override {
     Descriptor file(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.get() < 0) {
       return false;
@@ -308,7 +325,6 @@ class PosixFileSystem final : public FileSystem {
       return false;
     }
     held_.emplace(to, std::move(file));
-    SyncDirectoryOf(to);
     return true;
   }
 

@@ -123,6 +123,22 @@ class SteppedFileSystem final : public kerro::FileSystem {
     return ok;
   }
 
+  bool renameFileUnflushed(const std::string& from, const std::string& to) override {
+    const bool dies = step("rename", from + " " + to);
+    const bool ok = real_.renameFileUnflushed(from, to);
+    afterStep(dies);
+    return ok;
+  }
+
+  bool linkFileUnflushed(const std::string& from, const std::string& to) override {
+    const bool dies = step("link", from + " " + to);
+    const bool ok = real_.linkFileUnflushed(from, to);
+    afterStep(dies);
+    return ok;
+  }
+
+  void flushFolderOf(const std::string& path) override { real_.flushFolderOf(path); }
+
   bool replaceWithBackup(const std::string& replacement, const std::string& target,
                          const std::string& backup) override {
     const bool dies = step("replace", replacement + " " + target + " " + backup);
