@@ -1,5 +1,6 @@
 #include "platform/file_system.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "platform/paths.h"
@@ -26,16 +27,10 @@ std::string TargetTag(std::string_view fileName) {
 
 }  // namespace
 
-bool FileSystem::writeTemporaryVerified(const std::string& path, std::span<const uint8_t> bytes,
-                                        const std::string& permissionsOf) {
-  if (!writeTemporary(path, bytes, permissionsOf)) {
-    return false;
-  }
-  if (!hasContent(path, bytes)) {
-    removeFile(path);
-    return false;
-  }
-  return true;
+bool FileSystem::flushTemporariesVerified(std::span<const TemporaryBytes> temporaries) {
+  return std::all_of(temporaries.begin(), temporaries.end(), [this](const TemporaryBytes& file) {
+    return hasContent(file.path, file.bytes);
+  });
 }
 
 std::string TemporaryName(const std::string& target, int slot) {

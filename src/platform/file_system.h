@@ -13,11 +13,12 @@
 // run killed before then leaves nothing.
 //
 // What is on the disk once a call returns, should the power fail right after: a
-// temporary's bytes and permission bits (writeTemporary), a rename and a link, with the
-// folder that holds the new name (for their unflushed forms, once flushFolderOf returns).
-// A temporary's own name, a removal and writeFile's replacement of a file's bytes may
-// still be lost. The safe save (renumber/safe_save.h) relies on exactly this, and the
-// crash model (testing/crash_model_file_system.h) gives a power loss no more than this.
+// temporary's bytes and permission bits (writeTemporary, or flushTemporariesVerified
+// after writeTemporaryUnflushed), a rename and a link, with the folder that holds the new
+// name (for their unflushed forms, once flushFolderOf returns). A temporary's own name, a
+// removal and writeFile's replacement of a file's bytes may still be lost. The safe save
+// (renumber/safe_save.h) relies on exactly this, and the crash model
+// (testing/crash_model_file_system.h) gives a power loss no more than this.
 
 #include <algorithm>
 #include <cstdint>
@@ -28,6 +29,12 @@
 #include <vector>
 
 namespace kerro {
+
+// A temporary file and the bytes written to it.
+struct TemporaryBytes {
+  std::string path;
+  std::span<const uint8_t> bytes;
+};
 
 class FileSystem {
  public:
@@ -54,13 +61,20 @@ class FileSystem {
   virtual bool writeTemporary(const std::string& path, std::span<const uint8_t> bytes,
                               const std::string& permissionsOf) = 0;
 
-  // writeTemporary, then hasContent of the same bytes: true only if both succeed, the file
-  // then being on the disk and held as writeTemporary leaves it. Returns false if either
-  // fails, having removed the file it wrote where it could. A file system may compare
-  // while the flush is under way: both see the bytes the system holds for the file, and
-  // the call returns only once the flush is done.
-  virtual bool writeTemporaryVerified(const std::string& path, std::span<const uint8_t> bytes,
-                                      const std::string& permissionsOf);
+  // writeTemporary, but the bytes and bits need not be on the disk yet: they are once
+  // flushTemporariesVerified has returned true for the file. A save of many files flushes
+  // them side by side. The default is writeTemporary itself, which flushes at once.
+  virtual bool writeTemporaryUnflushed(const std::string& path, std::span<const uint8_t> bytes,
+                                       const std::string& permissionsOf) {
+    return writeTemporary(path, bytes, permissionsOf);
+  }
+
+  // Flushes each temporary (written by writeTemporaryUnflushed and still held) and
+  // compares it with its bytes, as hasContent does. Returns true only once every one is
+  // on the disk and holds exactly its bytes; on false the temporaries are still there, for
+  // the caller to remove. A file system may flush the files side by side and compare
+  // while the flushes are under way: both see the bytes the system holds for a file.
+  virtual bool flushTemporariesVerified(std::span<const TemporaryBytes> temporaries);
 
   // Removes the file at `path` unless some process holds it locked. On POSIX an empty file
   // may be one that a run has just created and not locked yet: it is removed only once it

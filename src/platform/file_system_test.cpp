@@ -68,23 +68,46 @@ TEST(RealFileSystem, SaysWhyAFileCannotBeRead) {
   EXPECT_TRUE(fileSystem.removeFile(folder.file("held")));
 }
 
-// A temporary written and compared in one call (the flush and the comparison may run at
-// once) holds the bytes, stays held by this run, and is never written over.
-TEST(RealFileSystem, VerifiedTemporaryHoldsItsBytesAndStaysHeld) {
+// Temporaries written, then flushed and compared together (the flushes and the
+// comparisons may run at once) hold their bytes, stay held by this run, and are never
+// written over; one that holds other bytes than those given fails the whole call.
+TEST(RealFileSystem, TemporariesFlushedTogetherHoldTheirBytesAndStayHeld) {
   TempFolder folder;
   FileSystem& fileSystem = testing::RealFiles();
-  const std::string path = folder.file("~T.KR0");
-  std::vector<uint8_t> bytes((size_t{3} << 20) + 17);
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    bytes[i] = static_cast<uint8_t>(i * 13 + i / 509);
+  std::vector<std::vector<uint8_t>> contents;
+  std::vector<TemporaryBytes> temporaries;
+  for (const size_t size :
+       {size_t{0}, size_t{1}, size_t{4093}, (size_t{3} << 20) + 17, size_t{65536}, size_t{7},
+        size_t{100}, size_t{2}, size_t{9}, size_t{333}, size_t{12}}) {
+    std::vector<uint8_t> bytes(size);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+      bytes[i] = static_cast<uint8_t>(i * 13 + i / 509 + contents.size());
+    }
+    contents.push_back(std::move(bytes));
   }
-  ASSERT_TRUE(fileSystem.writeTemporaryVerified(path, bytes, ""));
-  EXPECT_TRUE(fileSystem.hasContent(path, bytes));
-  EXPECT_FALSE(fileSystem.removeUnlessLocked(path));
-  EXPECT_FALSE(fileSystem.writeTemporaryVerified(path, std::vector<uint8_t>{1}, ""));
-  EXPECT_TRUE(fileSystem.hasContent(path, bytes));
-  EXPECT_TRUE(fileSystem.removeFile(path));
+  for (size_t i = 0; i < contents.size(); ++i) {
+    const std::string path = folder.file("~T.KR" + std::to_string(i));
+    ASSERT_TRUE(fileSystem.writeTemporaryUnflushed(path, contents[i], ""));
+    temporaries.push_back({path, contents[i]});
+  }
+  ASSERT_TRUE(fileSystem.flushTemporariesVerified(temporaries));
+  for (const TemporaryBytes& temporary : temporaries) {
+    EXPECT_TRUE(fileSystem.hasContent(temporary.path, temporary.bytes));
+    EXPECT_FALSE(fileSystem.removeUnlessLocked(temporary.path));
+    EXPECT_FALSE(fileSystem.writeTemporaryUnflushed(temporary.path, contents[2], ""));
+  }
+  const std::vector<uint8_t> other = {1, 2, 3};
+  temporaries[5].bytes = other;
+  EXPECT_FALSE(fileSystem.flushTemporariesVerified(temporaries));
+  temporaries[5].bytes = contents[5];
+  const std::vector<uint8_t> longer(contents[3].size() + 1, 0);
+  temporaries[3].bytes = longer;
+  EXPECT_FALSE(fileSystem.flushTemporariesVerified(temporaries));
+  for (const TemporaryBytes& temporary : temporaries) {
+    EXPECT_TRUE(fileSystem.removeFile(temporary.path));
+  }
   EXPECT_TRUE(folder.list().empty());
+  EXPECT_FALSE(fileSystem.flushTemporariesVerified(temporaries)) << "no longer held";
 }
 
 }  // namespace

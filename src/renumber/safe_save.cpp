@@ -23,15 +23,15 @@ void RemoveTemporaries(FileSystem& fileSystem, const std::vector<PendingFile>& f
   }
 }
 
-// Writes and flushes the bytes, with the permission bits of the file it replaces (of
-// `model` where nothing is there yet), to a temporary beside the target, then reads them
-// back: a disk can accept a write and still hold something else afterwards.
-bool WriteVerified(FileSystem& fileSystem, const std::string& model, std::span<const uint8_t> bytes,
-                   PendingFile& file) {
+// Writes the bytes, with the permission bits of the file it replaces (of `model` where
+// nothing is there yet), to a temporary beside the target; they are flushed and read back
+// once every file is written.
+bool WriteTemporary(FileSystem& fileSystem, const std::string& model,
+                    std::span<const uint8_t> bytes, PendingFile& file) {
   std::optional<std::string> temporary = FreeTemporaryName(fileSystem, file.target);
   file.replaces = fileSystem.exists(file.target);
   if (!temporary ||
-      !fileSystem.writeTemporaryVerified(*temporary, bytes, file.replaces ? file.target : model)) {
+      !fileSystem.writeTemporaryUnflushed(*temporary, bytes, file.replaces ? file.target : model)) {
     return false;
   }
   file.temporary = std::move(*temporary);
@@ -161,13 +161,19 @@ bool SaveWithBackup(FileSystem& fileSystem, const SchematicDocument& document,
     return false;
   }
   std::vector<PendingFile> files(static_cast<size_t>(document.sectionCount()));
+  std::vector<TemporaryBytes> written;
   bool saved = true;
   for (int i = 0; i < document.sectionCount() && saved; ++i) {
     PendingFile& file = files[static_cast<size_t>(i)];
     file.target = SchematicDocument::SectionFileName(path, i);
     file.backup = SchematicDocument::SectionFileName(backupPath, i);
-    saved = WriteVerified(fileSystem, path, document.sectionBytes(i), file);
+    saved = WriteTemporary(fileSystem, path, document.sectionBytes(i), file);
+    if (saved) {
+      written.push_back({file.temporary, document.sectionBytes(i)});
+    }
   }
+  // A disk can accept a write and still hold something else afterwards.
+  saved = saved && fileSystem.flushTemporariesVerified(written);
   if (saved) {
     const std::optional<bool> linked = SaveWithLinks(fileSystem, files);
     saved = linked ? *linked : SaveByRename(fileSystem, files);

@@ -4,7 +4,8 @@
 // Order of the file operations:
 //   1. every output file (the path and, for several sections, path-01, path-02 ...) is
 //      written to a temporary file beside it, with the permission bits of the file it
-//      replaces, flushed to disk and read back for comparison;
+//      replaces; once all are written they are flushed to disk (side by side where the
+//      file system can) and read back for comparison;
 //   2. where the file system has links (POSIX; NTFS), every output file that replaces a
 //      file is linked to a temporary name that is then renamed over its own backup name
 //      (path -> backupPath, path-01 -> backupPath-01 ...), so the target keeps its file;

@@ -222,6 +222,16 @@ bool CrashModelFileSystem::writeFile(const std::string& path, std::span<const ui
 // Create, set the bits, write, flush: the order of the POSIX file system.
 bool CrashModelFileSystem::writeTemporary(const std::string& path, std::span<const uint8_t> bytes,
                                           const std::string& permissionsOf) {
+  if (!writeTemporaryUnflushed(path, bytes, permissionsOf)) {
+    return false;
+  }
+  record({.kind = DiskOperationKind::FlushFile, .path = path, .file = held_.at(path)});
+  return true;
+}
+
+bool CrashModelFileSystem::writeTemporaryUnflushed(const std::string& path,
+                                                   std::span<const uint8_t> bytes,
+                                                   const std::string& permissionsOf) {
   if (exists(path)) {
     return false;
   }
@@ -235,8 +245,18 @@ bool CrashModelFileSystem::writeTemporary(const std::string& path, std::span<con
           .path = path,
           .file = file,
           .bytes = {bytes.begin(), bytes.end()}});
-  record({.kind = DiskOperationKind::FlushFile, .path = path, .file = file});
   return true;
+}
+
+bool CrashModelFileSystem::flushTemporariesVerified(std::span<const TemporaryBytes> temporaries) {
+  for (const TemporaryBytes& temporary : temporaries) {
+    const auto held = held_.find(temporary.path);
+    if (held == held_.end()) {
+      return false;
+    }
+    record({.kind = DiskOperationKind::FlushFile, .path = temporary.path, .file = held->second});
+  }
+  return FileSystem::flushTemporariesVerified(temporaries);
 }
 
 bool CrashModelFileSystem::removeUnlessLocked(const std::string& path) {

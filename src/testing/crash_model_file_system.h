@@ -16,7 +16,8 @@
 // its promises here keeps them on any disk that honours its flushes.
 //
 // The model follows FileSystem's own promise of durability (platform/file_system.h):
-// writeTemporary flushes the file, renameFile and linkFile flush the folder of the new
+// writeTemporary flushes the file (writeTemporaryUnflushed leaves that to
+// flushTemporariesVerified), renameFile and linkFile flush the folder of the new
 // name, their unflushed forms leave that to flushFolderOf, removals are not flushed. Locks are
 // those of this one process: a temporary it wrote is held until renamed or removed; after a power
 // loss nothing is held.
@@ -83,6 +84,9 @@ class CrashModelFileSystem final : public FileSystem {
   bool writeFile(const std::string& path, std::span<const uint8_t> bytes) override;
   bool writeTemporary(const std::string& path, std::span<const uint8_t> bytes,
                       const std::string& permissionsOf) override;
+  bool writeTemporaryUnflushed(const std::string& path, std::span<const uint8_t> bytes,
+                               const std::string& permissionsOf) override;
+  bool flushTemporariesVerified(std::span<const TemporaryBytes> temporaries) override;
   bool removeUnlessLocked(const std::string& path) override;
   bool removeFile(const std::string& path) override;
   bool renameFile(const std::string& from, const std::string& to) override;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -213,45 +214,63 @@ class PosixFileSystem final : public FileSystem {
 
   bool writeTemporary(const std::string& path, std::span<const uint8_t> bytes,
                       const std::string& permissionsOf) override {
-    std::optional<Descriptor> file = createAndWrite(path, bytes, permissionsOf);
-    if (!file) {
+    if (!writeTemporaryUnflushed(path, bytes, permissionsOf)) {
       return false;
     }
-    if (::fsync(file->get()) != 0) {
-      ::unlink(path.c_str());
+    if (::fsync(held_.at(path).get()) != 0) {
+      removeFile(path);
+      return false;
+    }
+    return true;
+  }
+
+  bool writeTemporaryUnflushed(const std::string& path, std::span<const uint8_t> bytes,
+                               const std::string& permissionsOf) override {
+    std::optional<Descriptor> file = createAndWrite(path, bytes, permissionsOf);
+    if (!file) {
       return false;
     }
     held_.emplace(path, std::move(*file));
     return true;
   }
 
-  bool writeTemporaryVerified(const std::string& path, std::span<const uint8_t> bytes,
-                              const std::string& permissionsOf) override {
-    std::optional<Descriptor> file = createAndWrite(path, bytes, permissionsOf);
-    if (!file) {
-      return false;
-    }
-    // The flush waits for the disk while the comparison reads what the system holds for
-    // the file: on a second core they run side by side. Nothing is renamed before both
-    // are done.
-    const int fd = file->get();
-    bool flushed = false;
-    bool same = false;
-    {
-      std::jthread flush;
-      try {
-        flush = std::jthread([fd, &flushed] { flushed = ::fsync(fd) == 0; });
-      } catch (const std::system_error&) {
-        flushed = ::fsync(fd) == 0;  // no thread to spare: one after the other
+  // The flushes wait for the disk while the comparisons read what the system holds for
+  // the files: a few threads flush, this one compares and then flushes what is left.
+  // Flushes of many small files side by side share the file system's journal commits.
+  bool flushTemporariesVerified(std::span<const TemporaryBytes> temporaries) override {
+    std::vector<int> descriptors;
+    descriptors.reserve(temporaries.size());
+    for (const TemporaryBytes& file : temporaries) {
+      const auto held = held_.find(file.path);
+      if (held == held_.end()) {
+        return false;
       }
-      same = HoldsExactly(fd, bytes);
-    }  // the flush is joined here
-    if (!flushed || !same) {
-      ::unlink(path.c_str());
-      return false;
+      descriptors.push_back(held->second.get());
     }
-    held_.emplace(path, std::move(*file));
-    return true;
+    std::vector<uint8_t> flushed(descriptors.size(), 0);  // each written by one thread
+    std::atomic<size_t> next{0};
+    const auto flushTheRest = [&descriptors, &flushed, &next] {
+      for (size_t i; (i = next.fetch_add(1)) < descriptors.size();) {
+        flushed[i] = ::fsync(descriptors[i]) == 0 ? 1 : 0;
+      }
+    };
+    bool same = true;
+    {
+      constexpr size_t kFlushThreads = 8;
+      std::vector<std::jthread> flushers;
+      try {
+        while (flushers.size() < std::min(kFlushThreads, descriptors.size())) {
+          flushers.emplace_back(flushTheRest);
+        }
+      } catch (const std::system_error&) {
+        // No thread to spare: this one flushes what the others do not take.
+      }
+      for (size_t i = 0; i < descriptors.size() && same; ++i) {
+        same = HoldsExactly(descriptors[i], temporaries[i].bytes);
+      }
+      flushTheRest();
+    }  // every flush is done here
+    return same && std::all_of(flushed.begin(), flushed.end(), [](uint8_t done) { return done; });
   }
 
   bool removeUnlessLocked(const std::string& path) override {

@@ -95,6 +95,28 @@ class SteppedFileSystem final : public kerro::FileSystem {
     return ok;
   }
 
+  bool writeTemporaryUnflushed(const std::string& path, std::span<const uint8_t> bytes,
+                               const std::string& permissionsOf) override {
+    const bool dies = step("write", path);
+    if (dies && mode_ == "during") {
+      WriteHalf(path, bytes);
+    }
+    const bool ok = real_.writeTemporaryUnflushed(path, bytes, permissionsOf);
+    afterStep(dies);
+    return ok;
+  }
+
+  bool flushTemporariesVerified(std::span<const kerro::TemporaryBytes> temporaries) override {
+    std::string paths;
+    for (const kerro::TemporaryBytes& temporary : temporaries) {
+      paths += (paths.empty() ? "" : " ") + temporary.path;
+    }
+    const bool dies = step("flush", paths);
+    const bool ok = real_.flushTemporariesVerified(temporaries);
+    afterStep(dies);
+    return ok;
+  }
+
   bool removeUnlessLocked(const std::string& path) override {
     const bool dies = step("remove", path);
     const bool ok = real_.removeUnlessLocked(path);
