@@ -1,9 +1,12 @@
 #include "board/board_order.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <numeric>
 #include <tuple>
 #include <vector>
+
+#include "renumber/radix_sort.h"
 
 namespace kerro {
 
@@ -25,8 +28,11 @@ BoardOrder OrderBoard(std::span<const PlacementRow> rows, const BoardLayout& lay
   order.places.reserve(rows.size());
   std::vector<std::string_view> inOrder;
   inOrder.reserve(rows.size());
+  std::vector<Reading> parts;
+  parts.reserve(rows.size());
   for (const BoardSide side : {BoardSide::Top, BoardSide::Bottom}) {
-    std::vector<Reading> parts;
+    parts.clear();
+    int64_t leastAcross = INT64_MAX;
     for (size_t i = 0; i < rows.size(); ++i) {
       if (rows[i].side != side) {
         continue;
@@ -34,14 +40,17 @@ BoardOrder OrderBoard(std::span<const PlacementRow> rows, const BoardLayout& lay
       const int64_t down = layout.yDown ? rows[i].y : -rows[i].y;
       parts.push_back(layout.reading == BoardReading::Rows ? Reading{down, rows[i].x, i}
                                                            : Reading{rows[i].x, down, i});
+      leastAcross = std::min(leastAcross, parts.back().across);
     }
-    const auto byAcross = [](const Reading& a, const Reading& b) {
-      return std::tie(a.across, a.along, a.row) < std::tie(b.across, b.along, b.row);
-    };
+    // By line, and by row within equal lines: the parts are in row order, and the sort
+    // keeps the order of equal keys. Each line's parts are then put in their order along
+    // it, which decides every tie itself.
+    RadixSortByKey(parts, [leastAcross](const Reading& part) {
+      return static_cast<uint64_t>(part.across) - static_cast<uint64_t>(leastAcross);
+    });
     const auto byAlong = [](const Reading& a, const Reading& b) {
       return std::tie(a.along, a.across, a.row) < std::tie(b.along, b.across, b.row);
     };
-    std::sort(parts.begin(), parts.end(), byAcross);
     for (auto first = parts.begin(); first != parts.end();) {
       // The line: every part within the tolerance of its first part.
       const int64_t limit = first->across + layout.tolerance;
