@@ -5,6 +5,9 @@
 #include <functional>
 #include <limits>
 #include <span>
+#include <utility>
+
+#include "platform/memory.h"
 
 namespace kerro {
 
@@ -370,12 +373,40 @@ class RowsByReference {
     slots_.resize(slots);
   }
 
-  // The earlier row that has the reference of `rows[row]`, or nullopt after noting it.
-  std::optional<size_t> earlierOrAdd(const std::vector<PlacementRow>& rows, size_t row) {
-    if (2 * (count_ + 1) > slots_.size()) {
-      grow();
+  // Notes rows[from] onwards, in order, until one has the reference of an earlier row:
+  // returns that row and the earlier one. The look-ups of a batch are started together,
+  // since on a file of a million rows each one misses the cache.
+  std::optional<std::pair<size_t, size_t>> addRows(const std::vector<PlacementRow>& rows,
+                                                   size_t from) {
+    constexpr size_t kBatch = 16;
+    std::array<uint32_t, kBatch> hashes{};
+    for (size_t first = from; first < rows.size(); first += kBatch) {
+      const size_t count = std::min(kBatch, rows.size() - first);
+      while (2 * (count_ + count) > slots_.size()) {
+        grow();
+      }
+      for (size_t i = 0; i < count; ++i) {
+        hashes[i] = static_cast<uint32_t>(std::hash<std::string_view>{}(rows[first + i].reference));
+        PrefetchForRead(&slots_[hashes[i] & (slots_.size() - 1)]);
+      }
+      for (size_t i = 0; i < count; ++i) {
+        if (const std::optional<size_t> earlier = earlierOrAdd(rows, first + i, hashes[i])) {
+          return std::pair(first + i, *earlier);
+        }
+      }
     }
-    const auto hash = static_cast<uint32_t>(std::hash<std::string_view>{}(rows[row].reference));
+    return std::nullopt;
+  }
+
+ private:
+  struct Slot {
+    uint32_t hash = 0;
+    uint32_t row = 0;  // row index + 1; 0 for an empty slot
+  };
+
+  // The earlier row that has the reference of `rows[row]`, or nullopt after noting it.
+  std::optional<size_t> earlierOrAdd(const std::vector<PlacementRow>& rows, size_t row,
+                                     uint32_t hash) {
     for (size_t at = hash & (slots_.size() - 1);; at = (at + 1) & (slots_.size() - 1)) {
       const Slot slot = slots_[at];
       if (slot.row == 0) {
@@ -388,12 +419,6 @@ class RowsByReference {
       }
     }
   }
-
- private:
-  struct Slot {
-    uint32_t hash = 0;
-    uint32_t row = 0;  // row index + 1; 0 for an empty slot
-  };
 
   void grow() {
     std::vector<Slot> old(2 * slots_.size());
@@ -414,6 +439,9 @@ class RowsByReference {
   size_t count_ = 0;
 };
 
+// Rows are checked for repeated references in batches of this many.
+constexpr size_t kRowsCheckedTogether = 64;
+
 // Reads the rows after the header. Returns the error, or an empty text.
 std::string ReadRows(Lines lines, char separator, const Columns& columns, int64_t defaultUnit,
                      std::vector<PlacementRow>& rows) {
@@ -423,13 +451,30 @@ std::string ReadRows(Lines lines, char separator, const Columns& columns, int64_
   std::vector<Field> fields;
   std::string unquoted;
   std::string error;
+  // A reference on two rows is found up to a batch of rows after it is read. Any other
+  // fault found meanwhile stands later in the file, so the repeat is reported first.
+  size_t checked = 0;
+  const auto repeated = [&]() -> std::string {
+    const std::optional<std::pair<size_t, size_t>> repeat = byReference.addRows(rows, checked);
+    checked = rows.size();
+    if (!repeat) {
+      return {};
+    }
+    const PlacementRow& row = rows[repeat->first];
+    return "line " + std::to_string(row.line) + ": " + Shown(row.reference) + " is on line " +
+           std::to_string(rows[repeat->second].line) + " too";
+  };
+  const auto firstFault = [&repeated](std::string fault) {
+    std::string repeat = repeated();
+    return repeat.empty() ? fault : repeat;
+  };
   Line line;
   while (lines.next(line)) {
     if (separator == 0 && !line.text.empty() && line.text.front() == '#') {
       continue;
     }
     if (!SplitLine(line, separator, fields, unquoted, error)) {
-      return error;
+      return firstFault(error);
     }
     if (std::all_of(fields.begin(), fields.end(),
                     [](const Field& field) { return field.text.empty(); })) {
@@ -441,12 +486,12 @@ std::string ReadRows(Lines lines, char separator, const Columns& columns, int64_
     };
     if (separator == 0 && fields.size() != columns.count) {
       // A value with blanks in it, unquoted, would shift every column after it.
-      return where() + std::to_string(fields.size()) + " fields where the header has " +
-             std::to_string(columns.count) + " (a value with blanks needs quotes)";
+      return firstFault(where() + std::to_string(fields.size()) + " fields where the header has " +
+                        std::to_string(columns.count) + " (a value with blanks needs quotes)");
     }
     const Field* reference = fieldAt(columns.reference);
     if (reference == nullptr || reference->text.empty()) {
-      return where() + "a row with no reference";
+      return firstFault(where() + "a row with no reference");
     }
     PlacementRow row;
     row.reference = reference->text;
@@ -458,12 +503,12 @@ std::string ReadRows(Lines lines, char separator, const Columns& columns, int64_
          {std::pair{&columns.x, &row.x}, std::pair{&columns.y, &row.y}}) {
       const Field* field = fieldAt(*column);
       if (field == nullptr || field->text.empty()) {
-        return where() + "a row with no position (" + Shown(row.reference) + ")";
+        return firstFault(where() + "a row with no position (" + Shown(row.reference) + ")");
       }
       const std::optional<int64_t> length =
           ParseLength(field->text, column->unit != 0 ? column->unit : defaultUnit);
       if (!length) {
-        return where() + Shown(field->text) + " is not a position";
+        return firstFault(where() + Shown(field->text) + " is not a position");
       }
       *value = *length;
     }
@@ -471,18 +516,19 @@ std::string ReadRows(Lines lines, char separator, const Columns& columns, int64_
       const Field* field = fieldAt(columns.side);
       const std::optional<BoardSide> side = field ? SideOf(field->text) : std::nullopt;
       if (!side) {
-        return where() + (field ? Shown(field->text) : std::string("\"\"")) +
-               " is not a side (top or bottom)";
+        return firstFault(where() + (field ? Shown(field->text) : std::string("\"\"")) +
+                          " is not a side (top or bottom)");
       }
       row.side = *side;
     }
     rows.push_back(std::move(row));
-    if (const std::optional<size_t> earlier = byReference.earlierOrAdd(rows, rows.size() - 1)) {
-      return where() + Shown(rows.back().reference) + " is on line " +
-             std::to_string(rows[*earlier].line) + " too";
+    if (rows.size() - checked >= kRowsCheckedTogether) {
+      if (std::string repeat = repeated(); !repeat.empty()) {
+        return repeat;
+      }
     }
   }
-  return {};
+  return repeated();
 }
 
 }  // namespace

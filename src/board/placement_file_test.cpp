@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <tuple>
@@ -91,6 +92,48 @@ TEST(PlacementFile, RefusesWhatCannotBeReadNamingTheLine) {
     const PlacementReadResult read = ReadPlacement(text);
     EXPECT_FALSE(read.rows.has_value());
     EXPECT_EQ(read.error.substr(0, std::string(error).size()), error) << read.error;
+  }
+}
+
+// Long files with references on two rows and rows that cannot be read, in any order:
+// the refusal names the first fault in the file, as a reader going row by row finds it.
+TEST(PlacementFile, RefusesLongFilesAtTheirFirstFault) {
+  std::mt19937 random(11);
+  const auto pick = [&](int low, int high) {
+    return std::uniform_int_distribution<int>(low, high)(random);
+  };
+  for (int trial = 0; trial < 300; ++trial) {
+    const int count = pick(1, 400);
+    std::vector<std::string> references;
+    std::string text = "Ref,X,Y\n";
+    std::string expected;
+    for (int i = 0; i < count; ++i) {
+      const int line = i + 2;
+      std::string reference = "R" + std::to_string(i);
+      std::string x = "1";
+      const int fault = pick(0, 199);
+      if (fault < 2 && !references.empty()) {
+        reference =
+            references[static_cast<size_t>(pick(0, static_cast<int>(references.size()) - 1))];
+      } else if (fault == 2) {
+        x = "1.2.3";
+      }
+      if (expected.empty()) {
+        const auto earlier = std::find(references.begin(), references.end(), reference);
+        if (earlier != references.end()) {
+          expected = "line " + std::to_string(line) + ": \"" + reference + "\" is on line " +
+                     std::to_string(earlier - references.begin() + 2) + " too";
+        } else if (fault == 2) {
+          expected = "line " + std::to_string(line) + ": \"1.2.3\" is not a position";
+        }
+      }
+      references.push_back(reference);
+      text += reference + "," + x + ",2\n";
+    }
+    SCOPED_TRACE(text);
+    const PlacementReadResult read = ReadPlacement(text);
+    EXPECT_EQ(read.rows.has_value(), expected.empty());
+    EXPECT_EQ(read.error, expected);
   }
 }
 
