@@ -202,7 +202,7 @@ std::optional<BoardRun> BoardRun::Prepare(const Request& request, DesignNumberin
         << "\" would replace an input or another output of the run\n";
     return std::nullopt;
   }
-  const std::optional<std::vector<uint8_t>> bytes =
+  std::optional<std::vector<uint8_t>> bytes =
       environment.fileSystem.readFileShared(options.placement);
   if (!bytes) {
     err << FormatMessage(kMessageReadError, options.placement) << '\n';
@@ -211,8 +211,8 @@ std::optional<BoardRun> BoardRun::Prepare(const Request& request, DesignNumberin
   }
   BoardRun run;
   run.options_ = options;
-  run.placementBytes_.assign(bytes->begin(), bytes->end());
-  PlacementReadResult read = ReadPlacement(run.placementBytes_);
+  run.placementBytes_ = std::move(*bytes);
+  PlacementReadResult read = ReadPlacement(run.placementText());
   if (!read.rows) {
     err << "kerro-cli: " << Printable(options.placement) << ": " << Printable(read.error)
         << "; nothing was written\n";
@@ -291,7 +291,7 @@ int BoardRun::writeRecords(const DesignNumbering& numbering, const std::vector<s
                          FormatWasIs(renames, *FormatNamed(options_.wasIsFormat), inUse));
   }
   if (!options_.placementOut.empty()) {
-    outputs.emplace_back(options_.placementOut, RenamePlacement(placementBytes_, rows_, newNameOf));
+    outputs.emplace_back(options_.placementOut, RenamePlacement(placementText(), rows_, newNameOf));
   }
   for (const auto& [path, text] : outputs) {
     if (!environment.fileSystem.replaceFile(path, BytesOf(text))) {

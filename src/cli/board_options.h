@@ -9,8 +9,10 @@
 // through the safe replace, so that they are on the disk before the first schematic is
 // replaced. With --dry-run or --check nothing is written, records included.
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "board/placement_file.h"
@@ -68,8 +70,12 @@ class BoardRun {
  private:
   BoardRun() = default;
 
+  std::string_view placementText() const {
+    return {reinterpret_cast<const char*>(placementBytes_.data()), placementBytes_.size()};
+  }
+
   BoardOptions options_;
-  std::string placementBytes_;
+  std::vector<uint8_t> placementBytes_;
   std::vector<PlacementRow> rows_;
   // Of every component of the FILEs, sorted; only where a record needs the names in use.
   std::vector<std::string> references_;
