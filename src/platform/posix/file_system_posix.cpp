@@ -256,8 +256,10 @@ class PosixFileSystem final : public FileSystem {
     };
     bool same = true;
     {
+      // A few flushes under way at once are enough for the journal to gather them.
       constexpr size_t kFlushThreads = 8;
       std::vector<std::jthread> flushers;
+      flushers.reserve(kFlushThreads);
       try {
         while (flushers.size() < std::min(kFlushThreads, descriptors.size())) {
           flushers.emplace_back(flushTheRest);
