@@ -54,56 +54,30 @@ class SteppedFileSystem final : public kerro::FileSystem {
   }
 
   std::optional<std::vector<uint8_t>> readFile(const std::string& path) override {
-    const bool dies = step("read", path);
-    auto bytes = real_.readFile(path);
-    afterStep(dies);
-    return bytes;
+    return stepped("read", path, [&] { return real_.readFile(path); });
   }
 
   std::optional<std::vector<uint8_t>> readFileShared(const std::string& path) override {
-    const bool dies = step("read", path);
-    auto bytes = real_.readFileShared(path);
-    afterStep(dies);
-    return bytes;
+    return stepped("read", path, [&] { return real_.readFileShared(path); });
   }
 
   bool hasContent(const std::string& path, std::span<const uint8_t> bytes) override {
-    const bool dies = step("verify", path);
-    const bool same = real_.hasContent(path, bytes);
-    afterStep(dies);
-    return same;
+    return stepped("verify", path, [&] { return real_.hasContent(path, bytes); });
   }
 
   bool writeFile(const std::string& path, std::span<const uint8_t> bytes) override {
-    const bool dies = step("write", path);
-    if (dies && mode_ == "during") {
-      WriteHalf(path, bytes);
-    }
-    const bool ok = real_.writeFile(path, bytes);
-    afterStep(dies);
-    return ok;
+    return writing(path, bytes, [&] { return real_.writeFile(path, bytes); });
   }
 
   bool writeTemporary(const std::string& path, std::span<const uint8_t> bytes,
                       const std::string& permissionsOf) override {
-    const bool dies = step("write", path);
-    if (dies && mode_ == "during") {
-      WriteHalf(path, bytes);
-    }
-    const bool ok = real_.writeTemporary(path, bytes, permissionsOf);
-    afterStep(dies);
-    return ok;
+    return writing(path, bytes, [&] { return real_.writeTemporary(path, bytes, permissionsOf); });
   }
 
   bool writeTemporaryUnflushed(const std::string& path, std::span<const uint8_t> bytes,
                                const std::string& permissionsOf) override {
-    const bool dies = step("write", path);
-    if (dies && mode_ == "during") {
-      WriteHalf(path, bytes);
-    }
-    const bool ok = real_.writeTemporaryUnflushed(path, bytes, permissionsOf);
-    afterStep(dies);
-    return ok;
+    return writing(path, bytes,
+                   [&] { return real_.writeTemporaryUnflushed(path, bytes, permissionsOf); });
   }
 
   bool flushTemporariesVerified(std::span<const kerro::TemporaryBytes> temporaries) override {
@@ -111,62 +85,39 @@ class SteppedFileSystem final : public kerro::FileSystem {
     for (const kerro::TemporaryBytes& temporary : temporaries) {
       paths += (paths.empty() ? "" : " ") + temporary.path;
     }
-    const bool dies = step("flush", paths);
-    const bool ok = real_.flushTemporariesVerified(temporaries);
-    afterStep(dies);
-    return ok;
+    return stepped("flush", paths, [&] { return real_.flushTemporariesVerified(temporaries); });
   }
 
   bool removeUnlessLocked(const std::string& path) override {
-    const bool dies = step("remove", path);
-    const bool ok = real_.removeUnlessLocked(path);
-    afterStep(dies);
-    return ok;
+    return stepped("remove", path, [&] { return real_.removeUnlessLocked(path); });
   }
 
   bool removeFile(const std::string& path) override {
-    const bool dies = step("remove", path);
-    const bool ok = real_.removeFile(path);
-    afterStep(dies);
-    return ok;
+    return stepped("remove", path, [&] { return real_.removeFile(path); });
   }
 
   bool renameFile(const std::string& from, const std::string& to) override {
-    const bool dies = step("rename", from + " " + to);
-    const bool ok = real_.renameFile(from, to);
-    afterStep(dies);
-    return ok;
+    return stepped("rename", from + " " + to, [&] { return real_.renameFile(from, to); });
   }
 
   bool linkFile(const std::string& from, const std::string& to) override {
-    const bool dies = step("link", from + " " + to);
-    const bool ok = real_.linkFile(from, to);
-    afterStep(dies);
-    return ok;
+    return stepped("link", from + " " + to, [&] { return real_.linkFile(from, to); });
   }
 
   bool renameFileUnflushed(const std::string& from, const std::string& to) override {
-    const bool dies = step("rename", from + " " + to);
-    const bool ok = real_.renameFileUnflushed(from, to);
-    afterStep(dies);
-    return ok;
+    return stepped("rename", from + " " + to, [&] { return real_.renameFileUnflushed(from, to); });
   }
 
   bool linkFileUnflushed(const std::string& from, const std::string& to) override {
-    const bool dies = step("link", from + " " + to);
-    const bool ok = real_.linkFileUnflushed(from, to);
-    afterStep(dies);
-    return ok;
+    return stepped("link", from + " " + to, [&] { return real_.linkFileUnflushed(from, to); });
   }
 
   void flushFolderOf(const std::string& path) override { real_.flushFolderOf(path); }
 
   bool replaceWithBackup(const std::string& replacement, const std::string& target,
                          const std::string& backup) override {
-    const bool dies = step("replace", replacement + " " + target + " " + backup);
-    const bool ok = real_.replaceWithBackup(replacement, target, backup);
-    afterStep(dies);
-    return ok;
+    return stepped("replace", replacement + " " + target + " " + backup,
+                   [&] { return real_.replaceWithBackup(replacement, target, backup); });
   }
 
   bool exists(const std::string& path) override { return real_.exists(path); }
@@ -207,6 +158,27 @@ class SteppedFileSystem final : public kerro::FileSystem {
     if (dies) {
       ::kill(::getpid(), SIGKILL);
     }
+  }
+
+  // Does `call` as step `operation` of `what`.
+  template <typename Call>
+  auto stepped(const char* operation, const std::string& what, Call call) -> decltype(call()) {
+    const bool dies = step(operation, what);
+    auto result = call();
+    afterStep(dies);
+    return result;
+  }
+
+  // A write step: killed "during" it, the process first writes half the bytes to `path`.
+  template <typename Call>
+  bool writing(const std::string& path, std::span<const uint8_t> bytes, Call call) {
+    const bool dies = step("write", path);
+    if (dies && mode_ == "during") {
+      WriteHalf(path, bytes);
+    }
+    const bool ok = call();
+    afterStep(dies);
+    return ok;
   }
 
   kerro::FileSystem& real_;
