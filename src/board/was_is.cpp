@@ -41,8 +41,8 @@ std::vector<Rename> RenamesOf(std::span<const FileChanges> changes) {
   std::unordered_set<std::string> seen;
   for (const FileChanges& file : changes) {
     for (const ComponentChange& change : file.changes) {
-      if (change.oldReference != change.newReference && seen.insert(change.oldReference).second) {
-        renames.push_back({change.oldReference, change.newReference});
+      if (change.oldReference != change.newReference && seen.emplace(change.oldReference).second) {
+        renames.push_back({std::string(change.oldReference), std::string(change.newReference)});
       }
     }
   }

@@ -1,5 +1,6 @@
 #include "cli/change_report.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 
@@ -37,17 +38,40 @@ void AppendNumber(std::string& out, int64_t value) {
   out.append(digits, static_cast<size_t>(end - digits));
 }
 
-void AppendPrintable(std::string& out, std::string_view text) {
+constexpr size_t kMostPerPrintableByte = 4;  // \xNN
+
+// Writes `text` at `out`, control characters as \xNN, and returns the end: a pointer that
+// moves, where appending a character at a time to a string checks its room each time.
+char* PutPrintable(char* out, std::string_view text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte < 0x20 || byte == 0x7F) {
-      const char escaped[] = {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
-      out.append(escaped, sizeof escaped);
+      *out++ = '\\';
+      *out++ = 'x';
+      *out++ = kHex[byte >> 4];
+      *out++ = kHex[byte & 0xF];
     } else {
-      out += c;
+      *out++ = c;
     }
   }
+  return out;
+}
+
+void AppendPrintable(std::string& out, std::string_view text) {
+  const size_t start = out.size();
+  out.resize(start + kMostPerPrintableByte * text.size());
+  out.resize(static_cast<size_t>(PutPrintable(out.data() + start, text) - out.data()));
+}
+
+char* PutText(char* out, std::string_view text) {
+  return std::copy(text.begin(), text.end(), out);
+}
+
+constexpr size_t kMostDigits = 20;  // a sign and 19 digits
+
+char* PutNumber(char* out, int64_t value) {
+  return std::to_chars(out, out + kMostDigits, value).ptr;
 }
 
 }  // namespace
@@ -58,7 +82,17 @@ std::string CsvField(std::string_view text) {
   return field;
 }
 
-std::string FormatChangesCsv(std::span<const FileChanges> files) {
+ShownTexts::ShownTexts(const ComponentChange& change, const TextShown& shown)
+    : views_{change.partName, change.packageTag, change.oldReference, change.newReference} {
+  if (shown) {
+    for (size_t i = 0; i < views_.size(); ++i) {
+      converted_[i] = shown(views_[i]);
+      views_[i] = converted_[i];
+    }
+  }
+}
+
+std::string FormatChangesCsv(std::span<const FileChanges> files, const TextShown& shown) {
   constexpr std::string_view kHeader =
       "file,section,x,y,part,tag,old_reference,new_reference,old_block,new_block\r\n";
   // A million changes make a document of tens of megabytes: made in one piece, it is not
@@ -82,10 +116,10 @@ std::string FormatChangesCsv(std::span<const FileChanges> files) {
         csv += ',';
         AppendNumber(csv, number);
       }
-      for (const std::string* text :
-           {&change.partName, &change.packageTag, &change.oldReference, &change.newReference}) {
+      const ShownTexts texts(change, shown);
+      for (const std::string_view text : *texts) {
         csv += ',';
-        AppendCsvField(csv, *text);
+        AppendCsvField(csv, text);
       }
       for (const int64_t number : {int64_t{change.oldBlock}, int64_t{change.newBlock}}) {
         csv += ',';
@@ -97,16 +131,6 @@ std::string FormatChangesCsv(std::span<const FileChanges> files) {
   return csv;
 }
 
-void ShowTexts(std::vector<ComponentChange>& changes,
-               const std::function<std::string(std::string_view)>& shown) {
-  for (ComponentChange& change : changes) {
-    for (std::string* text :
-         {&change.partName, &change.packageTag, &change.oldReference, &change.newReference}) {
-      *text = shown(*text);
-    }
-  }
-}
-
 std::string Printable(std::string_view text) {
   std::string shown;
   shown.reserve(text.size());
@@ -114,29 +138,33 @@ std::string Printable(std::string_view text) {
   return shown;
 }
 
-void AppendChangeLine(std::string& line, std::string_view path, const ComponentChange& change) {
-  AppendPrintable(line, path);
-  for (const auto& [before, number] :
-       {std::pair<std::string_view, int64_t>{": section ", int64_t{change.section} + 1},
-        {" at (", change.x},
-        {", ", change.y}}) {
-    line += before;
-    AppendNumber(line, number);
+void AppendChangeLine(std::string& line, std::string_view path, const ComponentChange& change,
+                      const TextShown& shown) {
+  // Written in place into room for the longest line these texts can make: a million lines
+  // cost less so than a million times a dozen appends.
+  const ShownTexts shownTexts(change, shown);
+  const std::array<std::string_view, 4>& texts = *shownTexts;
+  constexpr size_t kNumbers = 5;
+  constexpr size_t kMostWords = 64;
+  size_t most = kMostPerPrintableByte * path.size() + kNumbers * kMostDigits + kMostWords;
+  for (const std::string_view text : texts) {
+    most += kMostPerPrintableByte * text.size();
   }
-  for (const auto& [before, text] :
-       {std::pair<std::string_view, const std::string*>{") ", &change.partName},
-        {" [", &change.packageTag},
-        {"]: ", &change.oldReference},
-        {" -> ", &change.newReference}}) {
-    line += before;
-    AppendPrintable(line, *text);
-  }
+  const size_t start = line.size();
+  line.resize(start + most);
+  char* out = PutPrintable(line.data() + start, path);
+  out = PutNumber(PutText(out, ": section "), int64_t{change.section} + 1);
+  out = PutNumber(PutText(out, " at ("), change.x);
+  out = PutNumber(PutText(out, ", "), change.y);
+  out = PutPrintable(PutText(out, ") "), texts[0]);
+  out = PutPrintable(PutText(out, " ["), texts[1]);
+  out = PutPrintable(PutText(out, "]: "), texts[2]);
+  out = PutPrintable(PutText(out, " -> "), texts[3]);
   if (change.oldBlock != change.newBlock) {
-    line += ", block ";
-    AppendNumber(line, change.oldBlock);
-    line += " -> ";
-    AppendNumber(line, change.newBlock);
+    out = PutNumber(PutText(out, ", block "), change.oldBlock);
+    out = PutNumber(PutText(out, " -> "), change.newBlock);
   }
+  line.resize(static_cast<size_t>(out - line.data()));
 }
 
 }  // namespace kerro

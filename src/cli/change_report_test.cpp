@@ -76,7 +76,19 @@ TEST(FormatChangesCsv, ReadsBackToItsFieldsOnRandomChanges) {
     return made;
   };
   auto number = [&] { return static_cast<int32_t>(random()); };
+  // Every other round converts the texts, each byte to two, as an encoding may.
+  const TextShown converted = [](std::string_view bytes) {
+    std::string shown;
+    for (const char c : bytes) {
+      shown += {'<', c};
+    }
+    return shown;
+  };
   for (int round = 0; round < 200; ++round) {
+    const TextShown shown = round % 2 == 0 ? TextShown{} : converted;
+    const auto shownAs = [&](std::string_view bytes) {
+      return shown ? shown(bytes) : std::string(bytes);
+    };
     std::vector<FileChanges> files(1 + random() % 3);
     std::vector<std::vector<std::string>> expected = {{"file", "section", "x", "y", "part", "tag",
                                                        "old_reference", "new_reference",
@@ -95,12 +107,13 @@ TEST(FormatChangesCsv, ReadsBackToItsFieldsOnRandomChanges) {
                                      .newBlock = static_cast<int>(random() % 256)};
         file.changes.push_back(change);
         expected.push_back({file.path, std::to_string(change.section + 1), std::to_string(change.x),
-                            std::to_string(change.y), change.partName, change.packageTag,
-                            change.oldReference, change.newReference,
-                            std::to_string(change.oldBlock), std::to_string(change.newBlock)});
+                            std::to_string(change.y), shownAs(change.partName),
+                            shownAs(change.packageTag), shownAs(change.oldReference),
+                            shownAs(change.newReference), std::to_string(change.oldBlock),
+                            std::to_string(change.newBlock)});
       }
     }
-    const auto [rows, endsWell] = readCsv(FormatChangesCsv(files));
+    const auto [rows, endsWell] = readCsv(FormatChangesCsv(files, shown));
     ASSERT_TRUE(endsWell) << "round " << round;
     ASSERT_EQ(rows, expected) << "round " << round;
   }

@@ -142,7 +142,7 @@ struct JobOutput {
   int worst = kExitFinished;
   std::vector<FileChanges> report;
   // Set with --encoding: what the texts of a change become.
-  std::function<std::string(std::string_view)> shownTexts;
+  TextShown shownTexts;
   // With --format json, what the run did, written at the end.
   JsonReport* json = nullptr;
   PreviewCollector* preview = nullptr;  // --preview, on the pass that writes
@@ -150,9 +150,6 @@ struct JobOutput {
   std::function<std::optional<std::string>(std::span<const FileChanges>)> beforeWrite;
 
   void take(const std::string& file, std::vector<ComponentChange>& changes) {
-    if (shownTexts) {
-      ShowTexts(changes, shownTexts);
-    }
     if (json) {
       // The report takes the list too; otherwise the document keeps it.
       json->addChanges(file, options.report.empty() ? std::move(changes) : changes);
@@ -163,7 +160,7 @@ struct JobOutput {
       std::string lines;
       lines.reserve(kPiece + 1024);
       for (const ComponentChange& change : changes) {
-        AppendChangeLine(lines, file, change);
+        AppendChangeLine(lines, file, change, shownTexts);
         lines += '\n';
         if (lines.size() >= kPiece) {
           environment.out << lines;
@@ -752,17 +749,7 @@ class ReportBeforeSave {
   // be written: the job then stops before anything is touched.
   std::optional<std::string> writeForJob(std::span<const FileChanges> changes,
                                          const TextShown& shownTexts) {
-    std::string csv;
-    if (shownTexts) {
-      std::vector<FileChanges> shown(changes.begin(), changes.end());
-      for (FileChanges& file : shown) {
-        ShowTexts(file.changes, shownTexts);
-      }
-      csv = FormatChangesCsv(shown);
-    } else {
-      csv = FormatChangesCsv(changes);
-    }
-    if (!write(csv)) {
+    if (!write(FormatChangesCsv(changes, shownTexts))) {
       failed_ = true;
       return options_.report;
     }
@@ -784,7 +771,7 @@ class ReportBeforeSave {
     JobOutput output{silentEnvironment, preview};
     output.shownTexts = shownTexts;
     RunJobs(preview, numbering, applier, output);
-    std::string csv = FormatChangesCsv(output.report);
+    std::string csv = FormatChangesCsv(output.report, shownTexts);
     if (!write(csv)) {
       environment_.err << FormatMessage(kMessageWriteError, options_.report) << '\n';
       failed_ = true;
@@ -799,7 +786,7 @@ class ReportBeforeSave {
 
   // Step 5. Writes the CSV change list where --report says, unless the report on the disk
   // says already what was done. Returns its exit status.
-  int writeWhatWasDone(const std::vector<FileChanges>& done) {
+  int writeWhatWasDone(const std::vector<FileChanges>& done, const TextShown& shownTexts) {
     if (options_.report.empty()) {
       return kExitFinished;
     }
@@ -807,7 +794,7 @@ class ReportBeforeSave {
     if (filesOfJob_ && done.size() == *filesOfJob_) {
       return kExitFinished;
     }
-    const std::string csv = FormatChangesCsv(done);
+    const std::string csv = FormatChangesCsv(done, shownTexts);
     if (options_.report == "-") {
       environment_.out << csv;
       return kExitFinished;
@@ -919,6 +906,9 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& given) {
                    writeNothing && !options.quiet && options.format == OutputFormat::Text};
   if (encoding) {
     output.shownTexts = shown;
+    if (json) {
+      json->showChangeTexts(shown);
+    }
   }
   output.json = json ? &*json : nullptr;
   std::optional<PreviewCollector> preview;
@@ -955,7 +945,7 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& given) {
     }
     return kExitWriteError;
   }
-  KeepWorst(output.worst, report.writeWhatWasDone(output.report));
+  KeepWorst(output.worst, report.writeWhatWasDone(output.report, output.shownTexts));
   if (preview) {
     KeepWorst(output.worst, preview->write(environment));
   }

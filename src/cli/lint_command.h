@@ -14,13 +14,11 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/change_report.h"
 #include "cli/cli.h"
 #include "cli/machine_output.h"
 
 namespace kerro {
-
-// How a text of a schematic goes out: converted to UTF-8, or as its bytes.
-using TextShown = std::function<std::string(std::string_view)>;
 
 struct LintRequest {
   std::vector<std::string> files;

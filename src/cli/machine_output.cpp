@@ -346,15 +346,17 @@ void JsonReport::write(std::ostream& out, int exitStatus) const {
     bool first = true;
     for (const FileChanges& file : changes_) {
       for (const ComponentChange& change : file.changes) {
+        const ShownTexts shown(change, shown_);
+        const auto& [part, tag, oldReference, newReference] = *shown;
         ItemOnto(piece, !first)
             .text("file", file.path)
             .number("section", change.section + 1)
             .number("x", change.x)
             .number("y", change.y)
-            .text("part", change.partName)
-            .text("tag", change.packageTag)
-            .text("oldReference", change.oldReference)
-            .text("newReference", change.newReference)
+            .text("part", part)
+            .text("tag", tag)
+            .text("oldReference", oldReference)
+            .text("newReference", newReference)
             .number("oldBlock", change.oldBlock)
             .number("newBlock", change.newBlock);
         first = false;

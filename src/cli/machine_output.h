@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/change_report.h"
 #include "renumber/component_changes.h"
 #include "renumber/renumber_job.h"
 
@@ -61,9 +62,10 @@ class JsonReport {
   // "renumber", "apply", "list" or "lint"; `writes` false when nothing may be written.
   JsonReport(std::string command, bool writes);
 
-  // `changes` with the texts as they are shown, kept as they are until the document is
-  // written.
+  // `changes`, kept as they are until the document is written.
   void addChanges(const std::string& file, std::vector<ComponentChange> changes);
+  // How the texts of the changes are shown; their bytes unless this is called.
+  void showChangeTexts(TextShown shown) { shown_ = std::move(shown); }
   void addFile(const FileSummary& file);
   void addComponent(ListedComponent component);
   void addFinding(const FindingRow& finding);
@@ -78,6 +80,7 @@ class JsonReport {
   // list by far, made into text only as the document goes out.
   std::string files_;
   std::vector<FileChanges> changes_;
+  TextShown shown_;
   std::string components_;
   std::string findings_;
 };

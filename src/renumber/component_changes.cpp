@@ -68,10 +68,10 @@ std::vector<ComponentChange> ChangeRecorder::changes(SchematicDocument& document
     change.section = component.section();
     change.x = component.storedX();
     change.y = component.y();
-    change.partName = std::string(component.partName());
-    change.packageTag = std::string(component.packageTag());
-    change.oldReference = std::string(referenceIn(old));
-    change.newReference = std::string(component.reference());
+    change.partName = component.partName();
+    change.packageTag = component.packageTag();
+    change.oldReference = referenceIn(old);
+    change.newReference = component.reference();
     change.oldBlock = old.back();
     change.newBlock = component.block();
     changes.push_back(std::move(change));

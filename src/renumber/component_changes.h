@@ -2,6 +2,7 @@
 // The change list of a numbering run: the reference and block bytes of every component are
 // noted before the run, and afterwards every component whose bytes differ is described.
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
@@ -12,15 +13,45 @@
 
 namespace kerro {
 
-// One component whose reference or block a run changed.
+// A text of a component record, held in place: at most `Capacity` characters, which every
+// field of a record fits. A change list of a million components so takes some 70 MB, where
+// four strings a change took 150 MB that a run had to touch first and then free.
+template <size_t Capacity>
+class RecordText {
+ public:
+  RecordText() = default;
+  // Implicit, so that a change is written down as its texts. Keeps the first `Capacity`
+  // characters of a longer text.
+  RecordText(std::string_view text) : size_(static_cast<uint8_t>(std::min(text.size(), Capacity))) {
+    std::copy_n(text.data(), size_, chars_.data());
+  }
+  RecordText(const char* text) : RecordText(std::string_view(text)) {}
+  RecordText(const std::string& text) : RecordText(std::string_view(text)) {}
+
+  std::string_view view() const { return {chars_.data(), size_}; }
+  operator std::string_view() const { return view(); }
+  size_t size() const { return size_; }
+
+  friend bool operator==(const RecordText& a, const RecordText& b) { return a.view() == b.view(); }
+  friend bool operator==(const RecordText& a, std::string_view b) { return a.view() == b; }
+  friend bool operator==(const RecordText& a, const char* b) { return a.view() == b; }
+
+ private:
+  static_assert(Capacity <= UINT8_MAX);
+  std::array<char, Capacity> chars_{};
+  uint8_t size_ = 0;
+};
+
+// One component whose reference or block a run changed, with its texts as the file holds
+// them.
 struct ComponentChange {
   int section = 0;  // 0 for the first section
   int32_t x = 0;    // position on its sheet, as stored in the record
   int32_t y = 0;
-  std::string partName;
-  std::string packageTag;
-  std::string oldReference;
-  std::string newReference;
+  RecordText<kPartNameFieldSize> partName;
+  RecordText<kPackageTagCapacity> packageTag;
+  RecordText<kReferenceCapacity> oldReference;
+  RecordText<kReferenceCapacity> newReference;
   int oldBlock = 0;
   int newBlock = 0;
 };
