@@ -151,8 +151,13 @@ struct JobOutput {
 
   void take(const std::string& file, std::vector<ComponentChange>& changes) {
     if (json) {
-      // The report takes the list too; otherwise the document keeps it.
-      json->addChanges(file, options.report.empty() ? std::move(changes) : changes);
+      // The report takes the list too; otherwise the document keeps it. (Not a conditional
+      // expression: one of a moved and a named list is a copy either way.)
+      if (options.report.empty()) {
+        json->addChanges(file, std::move(changes));
+      } else {
+        json->addChanges(file, changes);
+      }
     } else if (showChanges) {
       // Lines go out in pieces of some 64 KiB: a million of them one by one cost more than
       // the numbering.
