@@ -17,27 +17,6 @@ bool NeedsQuotes(std::string_view text) {
   return false;
 }
 
-void AppendCsvField(std::string& out, std::string_view text) {
-  if (!NeedsQuotes(text)) {
-    out += text;
-    return;
-  }
-  out += '"';
-  for (const char c : text) {
-    if (c == '"') {
-      out += '"';
-    }
-    out += c;
-  }
-  out += '"';
-}
-
-void AppendNumber(std::string& out, int64_t value) {
-  char digits[24];
-  const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  out.append(digits, static_cast<size_t>(end - digits));
-}
-
 constexpr size_t kMostPerPrintableByte = 4;  // \xNN
 
 // Writes `text` at `out`, control characters as \xNN, and returns the end: a pointer that
@@ -74,11 +53,29 @@ char* PutNumber(char* out, int64_t value) {
   return std::to_chars(out, out + kMostDigits, value).ptr;
 }
 
+constexpr size_t kMostPerCsvByte = 2;  // a double quote doubled
+
+// Writes one field at `out`, quoted when it must be, and returns the end.
+char* PutCsvField(char* out, std::string_view text) {
+  if (!NeedsQuotes(text)) {
+    return PutText(out, text);
+  }
+  *out++ = '"';
+  for (const char c : text) {
+    if (c == '"') {
+      *out++ = '"';
+    }
+    *out++ = c;
+  }
+  *out++ = '"';
+  return out;
+}
+
 }  // namespace
 
 std::string CsvField(std::string_view text) {
-  std::string field;
-  AppendCsvField(field, text);
+  std::string field(kMostPerCsvByte * text.size() + 2, '\0');
+  field.resize(static_cast<size_t>(PutCsvField(field.data(), text) - field.data()));
   return field;
 }
 
@@ -107,25 +104,38 @@ std::string FormatChangesCsv(std::span<const FileChanges> files, const TextShown
   std::string csv;
   csv.reserve(size);
   csv += kHeader;
+  std::string row(512, '\0');  // room for the row being written
   for (const FileChanges& file : files) {
     const std::string path = CsvField(file.path);
     for (const ComponentChange& change : file.changes) {
-      csv += path;
+      // A row is written at a moving pointer and goes onto the document in one piece.
+      const ShownTexts shownTexts(change, shown);
+      const std::array<std::string_view, 4>& texts = *shownTexts;
+      constexpr size_t kNumbers = 5;
+      constexpr size_t kMostSeparators = 16;  // commas and the line end
+      size_t most = path.size() + kNumbers * kMostDigits + kMostSeparators;
+      for (const std::string_view text : texts) {
+        most += kMostPerCsvByte * text.size() + 2;
+      }
+      if (most > row.size()) {
+        row.resize(most);  // a long path, or long converted texts
+      }
+      char* out = PutText(row.data(), path);
       for (const int64_t number :
            {int64_t{change.section} + 1, int64_t{change.x}, int64_t{change.y}}) {
-        csv += ',';
-        AppendNumber(csv, number);
+        *out++ = ',';
+        out = PutNumber(out, number);
       }
-      const ShownTexts texts(change, shown);
-      for (const std::string_view text : *texts) {
-        csv += ',';
-        AppendCsvField(csv, text);
+      for (const std::string_view text : texts) {
+        *out++ = ',';
+        out = PutCsvField(out, text);
       }
       for (const int64_t number : {int64_t{change.oldBlock}, int64_t{change.newBlock}}) {
-        csv += ',';
-        AppendNumber(csv, number);
+        *out++ = ',';
+        out = PutNumber(out, number);
       }
-      csv += "\r\n";
+      out = PutText(out, "\r\n");
+      csv.append(row.data(), static_cast<size_t>(out - row.data()));
     }
   }
   return csv;
