@@ -54,6 +54,9 @@ void ForEachReferenceGroup(std::span<const std::string_view> references, bool si
     run.clear();
     for (size_t i = first; i < end; ++i) {
       run.push_back(keyed[i].index);
+      // Equal references lie anywhere on a board: their texts are fetched all at once, so
+      // that the cache misses of hundreds of them overlap.
+      PrefetchForRead(references[keyed[i].index].data());
     }
     // Mostly the holders of one reference, already in order: only equal hashes of
     // unequal references need sorting, each reference's indexes together, in order.

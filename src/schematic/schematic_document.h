@@ -50,6 +50,9 @@ class ComponentEntry {
     return record_.subspan(kReferenceOffset, 1 + kReferenceCapacity);
   }
 
+  // The record's first byte, for a caller that fetches many records ahead of reading them.
+  const uint8_t* recordStart() const { return record_.data(); }
+
   // Offset of the record within the file.
   size_t recordOffset(std::span<const uint8_t> image) const {
     return static_cast<size_t>(record_.data() - image.data());
