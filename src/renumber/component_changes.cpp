@@ -53,12 +53,16 @@ std::string_view ChangeRecorder::referenceBefore(size_t entry) const {
 }
 
 std::vector<ComponentChange> ChangeRecorder::changes(SchematicDocument& document) const {
-  std::vector<ComponentChange> changes;
-  // Room for every change the counts see, so a million changes are not moved as the list
-  // grows; a change of other bytes of the field still finds room.
-  const Counts counts = count(document);
-  ReserveLarge(changes, std::min(document.entries().size(), counts.references + counts.blocks));
+  // Room for exactly the changes, so that a million of them are not moved as the list
+  // grows: a first pass only compares bytes.
+  size_t changed = 0;
   size_t index = 0;
+  for (ComponentEntry& component : document.entries()) {
+    changed += changeableBytesOf(component) != before_[index++] ? 1 : 0;
+  }
+  std::vector<ComponentChange> changes;
+  ReserveLarge(changes, changed);
+  index = 0;
   for (ComponentEntry& component : document.entries()) {
     const ChangeableBytes& old = before_[index++];
     if (changeableBytesOf(component) == old) {
