@@ -58,7 +58,12 @@ class BoardPlaces {
   // for a caller that has started the look-up with the prefetches below.
   std::optional<uint32_t> placeOf(const ShortText& reference, uint32_t hash) const {
     const std::optional<uint32_t> id = ids_.find(reference, hash);
-    return id ? std::optional<uint32_t>(placeById_[*id]) : std::nullopt;
+    if (!id) {
+      return std::nullopt;
+    }
+    // Where every reference took a place of its own, its id is its place: one look-up in a
+    // table of a million fewer.
+    return placeById_.size() == count_ ? *id : placeById_[*id];
   }
   void prefetchSlot(uint32_t hash) const { ids_.prefetchSlot(hash); }
   void prefetchText(uint32_t hash) const { ids_.prefetchText(hash); }
