@@ -4,26 +4,67 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
+#include <utility>
 
 namespace kerro {
 
+namespace {
+
+uint32_t HashOf(uint64_t word, uint8_t length) {
+  uint64_t h = (word ^ (uint64_t{length} << 59)) * 0x9E3779B97F4A7C15u;
+  h ^= h >> 29;
+  h *= 0xBF58476D1CE4E5B9u;
+  return static_cast<uint32_t>(h >> 32);
+}
+
+}  // namespace
+
+BoardPlaces::Key BoardPlaces::KeyOf(std::string_view reference) {
+  Key key;
+  key.length = static_cast<uint8_t>(std::min(reference.size(), kReferenceCapacity));
+  if (key.length > 0) {  // an empty view may be null
+    std::memcpy(&key.word, reference.data(), key.length);
+  }
+  key.hash = HashOf(key.word, key.length);
+  return key;
+}
+
+void BoardPlaces::growTo(size_t count) {
+  size_t slots = 16;
+  while (slots < 2 * count) {
+    slots *= 2;
+  }
+  if (slots <= slots_.size()) {
+    return;
+  }
+  std::vector<Slot> old = std::exchange(slots_, std::vector<Slot>(slots));
+  for (const Slot& slot : old) {
+    if (slot.placePlusOne != 0) {
+      slots_[slotOf({slot.word, HashOf(slot.word, slot.length), slot.length})] = slot;
+    }
+  }
+}
+
 void BoardPlaces::addInOrder(std::span<const std::string_view> references) {
+  growTo(held_ + references.size());
   constexpr size_t kBatch = 16;
-  std::array<ShortText, kBatch> texts;
-  std::array<uint32_t, kBatch> hashes{};
+  std::array<Key, kBatch> keys;
   for (size_t first = 0; first < references.size(); first += kBatch) {
     const size_t count = std::min(kBatch, references.size() - first);
     for (size_t i = 0; i < count; ++i) {
       if (references[first + i].size() <= kReferenceCapacity) {
-        texts[i] = ShortText::Of(references[first + i]);
-        hashes[i] = texts[i].hash();
-        ids_.prefetchSlot(hashes[i]);
+        keys[i] = KeyOf(references[first + i]);
+        prefetch(keys[i]);
       }
     }
     for (size_t i = 0; i < count; ++i) {
-      if (references[first + i].size() <= kReferenceCapacity &&
-          ids_.idOf(texts[i], hashes[i]) == placeById_.size()) {
-        placeById_.push_back(count_);  // a reference met again keeps its first place
+      if (references[first + i].size() <= kReferenceCapacity) {
+        Slot& slot = slots_[slotOf(keys[i])];
+        if (slot.placePlusOne == 0) {  // a reference met again keeps its first place
+          slot = {keys[i].word, count_ + 1, keys[i].length};
+          ++held_;
+        }
       }
       ++count_;
     }

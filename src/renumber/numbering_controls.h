@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/memory.h"
 #include "renumber/short_text_ids.h"
 #include "schematic/schematic_format.h"
 
@@ -38,39 +39,64 @@ enum class NewNumberPlace {
 // that no component finds.
 class BoardPlaces {
  public:
+  // A reference of at most kReferenceCapacity characters as the table keys it: its bytes
+  // in one word and its length, which together tell every such reference apart.
+  struct Key {
+    uint64_t word = 0;
+    uint32_t hash = 0;
+    uint8_t length = 0;
+  };
+  static Key KeyOf(std::string_view reference);
+
   // Gives each of `references`, in order, the next place (0, 1 ...); a reference met again
   // keeps its first place. The lookups of a batch are started together: on a board of a
   // million parts each one misses the cache.
   void addInOrder(std::span<const std::string_view> references);
-  void reserve(size_t count) {
-    ids_ = ShortTextIds(count);
-    placeById_.reserve(count);
-  }
+  void reserve(size_t count) { growTo(count); }
   uint32_t size() const { return count_; }  // places given
   std::optional<uint32_t> placeOf(std::string_view reference) const {
     if (reference.size() > kReferenceCapacity) {
       return std::nullopt;
     }
-    const ShortText text = ShortText::Of(reference);
-    return placeOf(text, text.hash());
+    return placeOf(KeyOf(reference));
   }
-  // The same for a reference of at most kReferenceCapacity characters, with its hash given
-  // for a caller that has started the look-up with the prefetches below.
-  std::optional<uint32_t> placeOf(const ShortText& reference, uint32_t hash) const {
-    const std::optional<uint32_t> id = ids_.find(reference, hash);
-    if (!id) {
+  // The same for a key made by KeyOf, for a caller that has started the look-up with
+  // `prefetch`. A slot holds the whole key and the place, so a look-up reads one slot.
+  std::optional<uint32_t> placeOf(const Key& key) const {
+    if (slots_.empty()) {
       return std::nullopt;
     }
-    // Where every reference took a place of its own, its id is its place: one look-up in a
-    // table of a million fewer.
-    return placeById_.size() == count_ ? *id : placeById_[*id];
+    const Slot& slot = slots_[slotOf(key)];
+    return slot.placePlusOne == 0 ? std::nullopt : std::optional<uint32_t>(slot.placePlusOne - 1);
   }
-  void prefetchSlot(uint32_t hash) const { ids_.prefetchSlot(hash); }
-  void prefetchText(uint32_t hash) const { ids_.prefetchText(hash); }
+  void prefetch(const Key& key) const {
+    if (!slots_.empty()) {
+      PrefetchForRead(&slots_[key.hash & (slots_.size() - 1)]);
+    }
+  }
 
  private:
-  ShortTextIds ids_;  // every reference a component can hold, in the order of places
-  std::vector<uint32_t> placeById_;
+  struct Slot {
+    uint64_t word = 0;
+    uint32_t placePlusOne = 0;  // 0 marks an empty slot
+    uint8_t length = 0;
+  };
+
+  // The slot holding `key`, or the empty slot where it belongs.
+  size_t slotOf(const Key& key) const {
+    const size_t mask = slots_.size() - 1;
+    for (size_t at = key.hash & mask;; at = (at + 1) & mask) {
+      const Slot& slot = slots_[at];
+      if (slot.placePlusOne == 0 || (slot.word == key.word && slot.length == key.length)) {
+        return at;
+      }
+    }
+  }
+  // Room for `count` references in all, at most half the slots full.
+  void growTo(size_t count);
+
+  std::vector<Slot> slots_;
+  size_t held_ = 0;  // references in the table
   uint32_t count_ = 0;
 };
 

@@ -116,8 +116,7 @@ void CollectOnBoard(std::span<const ComponentEntry> entries, const BoardPlaces& 
   struct Pending {
     uint32_t component;
     bool placeable;
-    ShortText reference;
-    uint32_t hash;
+    BoardPlaces::Key reference;
   };
   std::array<Pending, kBatch> pending;
   std::array<Collected, kBatch> batch;
@@ -127,23 +126,16 @@ void CollectOnBoard(std::span<const ComponentEntry> entries, const BoardPlaces& 
     next.component = component;
     next.placeable = CanBePlaced(entries[component], reference);
     if (next.placeable) {
-      next.reference = ShortText::Of(reference);
-      next.hash = next.reference.hash();
-      places.prefetchSlot(next.hash);
+      next.reference = BoardPlaces::KeyOf(reference);
+      places.prefetch(next.reference);
     }
   };
   const auto endBatch = [&] {
-    for (size_t i = 0; i < count; ++i) {
-      if (pending[i].placeable) {
-        places.prefetchText(pending[i].hash);
-      }
-    }
     size_t placed = 0;
     for (size_t i = 0; i < count; ++i) {
       const std::string_view reference = entries[pending[i].component].reference();
       const std::optional<uint32_t> place =
-          pending[i].placeable ? places.placeOf(pending[i].reference, pending[i].hash)
-                               : std::nullopt;
+          pending[i].placeable ? places.placeOf(pending[i].reference) : std::nullopt;
       if (!place) {
         board.taken.push_back(reference);
         continue;
