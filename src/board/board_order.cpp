@@ -26,7 +26,14 @@ BoardOrder OrderBoard(std::span<const PlacementRow> rows, const BoardLayout& lay
   BoardOrder order;
   order.bottomStart = layout.bottomStart;
   order.places.reserve(rows.size());
-  std::vector<std::string_view> inOrder;
+  // The rows' keys are made in the order of the rows, and only these 16 bytes each are then
+  // gathered in the board's order, not the rows of 88 bytes from all over the file.
+  std::vector<BoardPlaces::Key> keys;
+  keys.reserve(rows.size());
+  for (const PlacementRow& row : rows) {
+    keys.push_back(BoardPlaces::KeyOf(row.reference));
+  }
+  std::vector<BoardPlaces::Key> inOrder;
   inOrder.reserve(rows.size());
   std::vector<Reading> parts;
   parts.reserve(rows.size());
@@ -58,7 +65,7 @@ BoardOrder OrderBoard(std::span<const PlacementRow> rows, const BoardLayout& lay
                                     [limit](const Reading& part) { return part.across > limit; });
       std::sort(first, end, byAlong);
       for (auto part = first; part != end; ++part) {
-        inOrder.push_back(rows[part->row].reference);
+        inOrder.push_back(keys[part->row]);
       }
       first = end;
     }

@@ -22,9 +22,9 @@ uint32_t HashOf(uint64_t word, uint8_t length) {
 
 BoardPlaces::Key BoardPlaces::KeyOf(std::string_view reference) {
   Key key;
-  key.length = static_cast<uint8_t>(std::min(reference.size(), kReferenceCapacity));
-  if (key.length > 0) {  // an empty view may be null
-    std::memcpy(&key.word, reference.data(), key.length);
+  key.length = static_cast<uint8_t>(std::min<size_t>(reference.size(), UINT8_MAX));
+  if (!reference.empty()) {  // an empty view may be null
+    std::memcpy(&key.word, reference.data(), std::min(reference.size(), sizeof key.word));
   }
   key.hash = HashOf(key.word, key.length);
   return key;
@@ -46,23 +46,20 @@ void BoardPlaces::growTo(size_t count) {
   }
 }
 
-void BoardPlaces::addInOrder(std::span<const std::string_view> references) {
+void BoardPlaces::addInOrder(std::span<const Key> references) {
   growTo(held_ + references.size());
   constexpr size_t kBatch = 16;
-  std::array<Key, kBatch> keys;
   for (size_t first = 0; first < references.size(); first += kBatch) {
-    const size_t count = std::min(kBatch, references.size() - first);
-    for (size_t i = 0; i < count; ++i) {
-      if (references[first + i].size() <= kReferenceCapacity) {
-        keys[i] = KeyOf(references[first + i]);
-        prefetch(keys[i]);
-      }
+    const std::span<const Key> batch =
+        references.subspan(first, std::min(kBatch, references.size() - first));
+    for (const Key& key : batch) {
+      prefetch(key);
     }
-    for (size_t i = 0; i < count; ++i) {
-      if (references[first + i].size() <= kReferenceCapacity) {
-        Slot& slot = slots_[slotOf(keys[i])];
+    for (const Key& key : batch) {
+      if (key.length <= kReferenceCapacity) {
+        Slot& slot = slots_[slotOf(key)];
         if (slot.placePlusOne == 0) {  // a reference met again keeps its first place
-          slot = {keys[i].word, count_ + 1, keys[i].length};
+          slot = {key.word, count_ + 1, key.length};
           ++held_;
         }
       }

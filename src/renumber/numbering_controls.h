@@ -39,8 +39,9 @@ enum class NewNumberPlace {
 // that no component finds.
 class BoardPlaces {
  public:
-  // A reference of at most kReferenceCapacity characters as the table keys it: its bytes
-  // in one word and its length, which together tell every such reference apart.
+  // A reference as the table keys it: its bytes in one word and its length, which together
+  // tell apart every reference of at most kReferenceCapacity characters. A longer one has
+  // its length cut at 255 and is never found.
   struct Key {
     uint64_t word = 0;
     uint32_t hash = 0;
@@ -51,19 +52,16 @@ class BoardPlaces {
   // Gives each of `references`, in order, the next place (0, 1 ...); a reference met again
   // keeps its first place. The lookups of a batch are started together: on a board of a
   // million parts each one misses the cache.
-  void addInOrder(std::span<const std::string_view> references);
+  void addInOrder(std::span<const Key> references);
   void reserve(size_t count) { growTo(count); }
   uint32_t size() const { return count_; }  // places given
   std::optional<uint32_t> placeOf(std::string_view reference) const {
-    if (reference.size() > kReferenceCapacity) {
-      return std::nullopt;
-    }
     return placeOf(KeyOf(reference));
   }
   // The same for a key made by KeyOf, for a caller that has started the look-up with
   // `prefetch`. A slot holds the whole key and the place, so a look-up reads one slot.
   std::optional<uint32_t> placeOf(const Key& key) const {
-    if (slots_.empty()) {
+    if (slots_.empty() || key.length > kReferenceCapacity) {
       return std::nullopt;
     }
     const Slot& slot = slots_[slotOf(key)];
