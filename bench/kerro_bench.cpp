@@ -52,8 +52,9 @@ const std::vector<uint8_t>& BinaryLibrary() {
 }
 
 void SetCounters(benchmark::State& state, size_t components, size_t bytes) {
-  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * components));
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
+  const auto iterations = static_cast<size_t>(state.iterations());
+  state.SetItemsProcessed(static_cast<int64_t>(iterations * components));
+  state.SetBytesProcessed(static_cast<int64_t>(iterations * bytes));
 }
 
 SchematicDocument Loaded(const std::vector<uint8_t>& bytes) {
@@ -319,10 +320,11 @@ void BM_FindPart(benchmark::State& state) {
       found += set.findPart(name) != nullptr ? 1 : 0;
     }
   }
-  if (found != state.iterations() * kCatalogParts) {
+  if (found != static_cast<size_t>(state.iterations()) * kCatalogParts) {
     state.SkipWithError("lookups found the wrong parts");
   }
-  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * names.size()));
+  state.SetItemsProcessed(
+      static_cast<int64_t>(static_cast<size_t>(state.iterations()) * names.size()));
 }
 
 // The hardest board for the guarded series: N parts without a tag hold ABCD1 ... ABCDN, so

@@ -207,7 +207,7 @@ TEST(AnnotationCheck, AgreesWithAPlainModelOnRandomDesigns) {
     SCOPED_TRACE(round);
     std::vector<Part> parts;
     std::vector<SchematicDocument> design;
-    const size_t documents = 1 + round % 2;
+    const size_t documents = 1 + static_cast<size_t>(round % 2);
     for (size_t d = 0; d < documents; ++d) {
       std::vector<ComponentRecord> records;
       const size_t count = std::uniform_int_distribution<size_t>(0, 12)(random);

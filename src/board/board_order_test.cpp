@@ -174,9 +174,10 @@ TEST(BoardOrder, NumbersRandomBoardsAsTheModelReadsThem) {
     // Now and then a row whose reference no component can hold (more than 8 characters):
     // it takes a place in the order, and names no part.
     for (int extra = pick(-3, 2); extra > 0; --extra) {
-      const PlacementRow& like =
-          rows.empty() ? parts.front().row : rows[pick(0, static_cast<int>(rows.size()) - 1)];
-      PlacementRow unheld = like;
+      const auto anyRow = [&] {
+        return rows[static_cast<size_t>(pick(0, static_cast<int>(rows.size()) - 1))];
+      };
+      PlacementRow unheld = rows.empty() ? parts.front().row : anyRow();
       unheld.reference = "LONGREF" + std::to_string(pick(10, 99));
       rows.insert(rows.begin() + pick(0, static_cast<int>(rows.size())), unheld);
     }

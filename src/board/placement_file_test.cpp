@@ -157,7 +157,8 @@ TEST(PlacementFile, ReadsRandomFilesAsTheyWereWrittenAndRenamesOnlyTheReferences
     const char separator = ",;\t "[pick(4)];  // a blank: the text form
     const bool textForm = separator == ' ';
     const std::string end = pick(2) ? "\r\n" : "\n";
-    const std::string gap = textForm ? std::string(1 + pick(3), ' ') : std::string(1, separator);
+    const std::string gap =
+        textForm ? std::string(static_cast<size_t>(1 + pick(3)), ' ') : std::string(1, separator);
     std::string file = pick(4) == 0 ? "\xEF\xBB\xBF" : "";
     file += textForm ? "# Ref" + gap + "PosX" + gap + "PosY" + gap + "Side" + end
                      : "Ref" + gap + "PosX" + gap + "PosY" + gap + "Side" + end;

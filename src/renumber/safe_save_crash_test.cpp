@@ -125,7 +125,8 @@ TEST_P(CrashModel, EveryPowerLossLeavesWholeFilesAndARerunFinishes) {
             << target.path << " is not yet new, yet the path is";
       }
     }
-    for (const auto& [path, file] : state.names) {
+    for (const auto& named : state.names) {
+      const auto& path = named.first;  // a plain name: lambdas below cannot capture bindings
       const bool known = std::any_of(targets.begin(), targets.end(), [&](const Target& target) {
         return path == target.path || path == target.backup;
       });
