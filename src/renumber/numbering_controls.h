@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "platform/memory.h"
-#include "renumber/short_text_ids.h"
 #include "schematic/schematic_format.h"
 
 namespace kerro {

@@ -13,6 +13,7 @@
 #include "renumber/part_role.h"
 #include "renumber/radix_sort.h"
 #include "renumber/reference.h"
+#include "renumber/short_text_ids.h"
 
 namespace kerro {
 

@@ -16,6 +16,7 @@
 #include "renumber/prefix_table.h"
 #include "renumber/radix_sort.h"
 #include "renumber/reference.h"
+#include "renumber/short_text_ids.h"
 
 namespace kerro {
 
