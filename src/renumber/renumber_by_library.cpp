@@ -25,11 +25,13 @@ class BlockCounts {
  public:
   explicit BlockCounts(const BlockCountLookup& lookup) : lookup_(lookup) {}
 
-  int32_t of(const ShortText& partName, uint32_t hash) {
+  int16_t of(const ShortText& partName, uint32_t hash) {
     const uint32_t id = names_.idOf(partName, hash);
     if (id == counts_.size()) {
       const std::optional<int> count = lookup_(partName.view());
-      counts_.push_back(count ? *count : 0);
+      // Any count of 1 or less numbers the part alone, as 0 does.
+      counts_.push_back(static_cast<int16_t>(
+          count ? std::clamp<int>(*count, 0, OrdinaryPart::kMaxBlockCount) : 0));
     }
     return counts_[id];
   }
@@ -40,7 +42,7 @@ class BlockCounts {
  private:
   const BlockCountLookup& lookup_;
   ShortTextIds names_;
-  std::vector<int32_t> counts_;  // by name id; 0 when no library knows the part
+  std::vector<int16_t> counts_;  // by name id; 0 when no library knows the part
 };
 
 // One pass over the entries in file order, into a LibraryBoard. The fields of a batch of
@@ -158,7 +160,7 @@ class BoardCollector {
       board_.powerBlocks.push_back(
           {0, pending.component, prefix, package, pending.fixed, pending.moves});
     } else {
-      const int32_t blockCount = blockCounts_.of(pending.partName, pending.partHash);
+      const int16_t blockCount = blockCounts_.of(pending.partName, pending.partHash);
       board_.ordinary.push_back(
           {0, pending.component, prefix, package, blockCount, pending.fixed, pending.moves});
     }

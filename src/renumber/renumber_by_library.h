@@ -11,6 +11,7 @@
 // (by position), pack (numbers and blocks of the ordinary components), power blocks, and
 // store (the new references and blocks, written in file order).
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <span>
@@ -56,15 +57,22 @@ std::optional<NumberShortage> RenumberByLibrary(SchematicDocument& document, int
 
 // What the numbering needs of one ordinary component (neither power symbol nor power
 // block) that has both a tag and a reference.
+// 24 bytes: a large board's list of these, and the sort's copy of it, are among the
+// largest tables a library-guided run fills.
 struct OrdinaryPart {
   uint64_t order = 0;      // position key, set by OrderByPosition
   uint32_t component = 0;  // index into the document's entries
   uint32_t prefix = 0;     // PrefixTable id of the present reference's prefix
   uint32_t package = 0;    // id of its tag and prefix together
-  int32_t blockCount = 0;  // 0 when no library knows the part
-  bool fixed = false;      // keeps its reference and block (locked, or numbered and kept)
-  bool moves = false;      // a repaired duplicate (fixDuplicates)
+  // 0 when no library knows the part. Libraries give at most 256 blocks; a larger count
+  // from another lookup is held at kMaxBlockCount, and one below 0 at 0.
+  int16_t blockCount = 0;
+  bool fixed = false;  // keeps its reference and block (locked, or numbered and kept)
+  bool moves = false;  // a repaired duplicate (fixDuplicates)
+
+  static constexpr int16_t kMaxBlockCount = INT16_MAX;
 };
+static_assert(sizeof(OrdinaryPart) == 24);
 
 // A power block with both a tag and a reference.
 struct PowerBlockPart {
