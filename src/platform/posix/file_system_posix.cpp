@@ -113,9 +113,13 @@ void SyncDirectoryOf(const std::string& path) {
 std::optional<std::vector<uint8_t>> ReadAll(int fd, size_t size) {
   std::vector<uint8_t> bytes;
   ReserveLarge(bytes, size);
-  bytes.resize(size);
   size_t done = 0;
-  while (done < bytes.size()) {
+  while (done < size) {
+    // The buffer grows a piece at a time, each zeroed just before the read fills it:
+    // zeroing it whole first would write the whole image out to memory once more.
+    if (done == bytes.size()) {
+      bytes.resize(std::min(size, done + kPiece));
+    }
     ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) {
       continue;

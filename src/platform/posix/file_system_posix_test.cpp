@@ -70,6 +70,21 @@ TEST(PosixFileSystem, HasContentComparesEveryByte) {
   }
 }
 
+TEST(PosixFileSystem, ReadFileReturnsEveryByteOfFilesAroundThePieceSize) {
+  constexpr size_t kMiB = size_t{1} << 20;
+  TempFolder folder;
+  const std::string path = folder.file("f");
+  for (const size_t size : {size_t{0}, size_t{1}, kMiB - 1, kMiB, kMiB + 1, 3 * kMiB + 17}) {
+    SCOPED_TRACE(size);
+    std::vector<uint8_t> bytes(size);
+    for (size_t i = 0; i < size; ++i) {
+      bytes[i] = static_cast<uint8_t>(i * 7 + i / 251 + size);
+    }
+    WriteBytes(path, bytes);
+    EXPECT_EQ(testing::RealFiles().readFile(path), bytes);
+  }
+}
+
 TEST(PosixFileSystem, HasContentOfALockedFileIsFalse) {
   TempFolder folder;
   const std::string path = folder.file("locked");
