@@ -96,15 +96,15 @@ TEST(FormatChangesCsv, ReadsBackToItsFieldsOnRandomChanges) {
     for (FileChanges& file : files) {
       file.path = text() + ".CE2";
       for (size_t n = random() % 6; n > 0; --n) {
-        const ComponentChange change{.section = static_cast<int>(random() % 63),
-                                     .x = number(),
-                                     .y = number(),
+        const ComponentChange change{.x = number(),
+                                     .y = static_cast<int16_t>(number()),
+                                     .section = static_cast<uint8_t>(random() % 63),
                                      .partName = text(),
                                      .packageTag = text(),
                                      .oldReference = text(),
                                      .newReference = text(),
-                                     .oldBlock = static_cast<int>(random() % 256),
-                                     .newBlock = static_cast<int>(random() % 256)};
+                                     .oldBlock = static_cast<uint8_t>(random()),
+                                     .newBlock = static_cast<uint8_t>(random())};
         file.changes.push_back(change);
         expected.push_back({file.path, std::to_string(change.section + 1), std::to_string(change.x),
                             std::to_string(change.y), shownAs(change.partName),
@@ -120,9 +120,9 @@ TEST(FormatChangesCsv, ReadsBackToItsFieldsOnRandomChanges) {
 }
 
 TEST(ChangeLine, ShowsBlockOnlyWhenItChangedAndAppends) {
-  ComponentChange change{.section = 1,
-                         .x = -3,
+  ComponentChange change{.x = -3,
                          .y = 4,
+                         .section = 1,
                          .partName = "74LS00",
                          .packageTag = "T\t",
                          .oldReference = "U7",

@@ -69,9 +69,9 @@ std::vector<ComponentChange> ChangeRecorder::changes(SchematicDocument& document
       continue;
     }
     ComponentChange change;
-    change.section = component.section();
+    change.section = static_cast<uint8_t>(component.section());
     change.x = component.storedX();
-    change.y = component.y();
+    change.y = static_cast<int16_t>(component.y());
     change.partName = component.partName();
     change.packageTag = component.packageTag();
     change.oldReference = referenceIn(old);

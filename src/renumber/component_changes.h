@@ -43,18 +43,19 @@ class RecordText {
 };
 
 // One component whose reference or block a run changed, with its texts as the file holds
-// them.
+// them. Each field is as wide as the record's, so a change takes 60 bytes.
 struct ComponentChange {
-  int section = 0;  // 0 for the first section
-  int32_t x = 0;    // position on its sheet, as stored in the record
-  int32_t y = 0;
+  int32_t x = 0;  // position on its sheet, as stored in the record
+  int16_t y = 0;
+  uint8_t section = 0;  // 0 for the first section
   RecordText<kPartNameFieldSize> partName;
   RecordText<kPackageTagCapacity> packageTag;
   RecordText<kReferenceCapacity> oldReference;
   RecordText<kReferenceCapacity> newReference;
-  int oldBlock = 0;
-  int newBlock = 0;
+  uint8_t oldBlock = 0;
+  uint8_t newBlock = 0;
 };
+static_assert(sizeof(ComponentChange) == 60);
 
 // The changes of one file, in file order.
 struct FileChanges {
