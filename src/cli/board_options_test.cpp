@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -107,6 +109,52 @@ TEST(KerroCliByBoard, TheRecordsAreOnTheDiskBeforeTheSchematicIsReplaced) {
   };
   ASSERT_LT(firstTouch("A.$E2"), fileSystem.log.size());
   EXPECT_LT(firstTouch("W.csv"), firstTouch("A.$E2"));
+}
+
+// Every row that names no part of the FILEs is warned of, once, in file order, whatever
+// the number of rows and parts.
+TEST(KerroCliByBoard, WarnsOfExactlyTheRowsThatNameNoPart) {
+  std::mt19937 random(20261210);
+  for (int round = 0; round < 20; ++round) {
+    testing::SchematicBuilder board;
+    board.header();
+    std::string placement = "Ref,X,Y\n";
+    std::string expected;
+    const int parts = 1 + static_cast<int>(random() % 60);
+    const int rows = static_cast<int>(random() % 80);
+    int line = 1;
+    for (int part = 0, row = 0; part < parts || row < rows;) {
+      if (part < parts && (row == rows || random() % 2 == 0)) {
+        const std::string reference = "R" + std::to_string(part + 1);
+        board.component(testing::PlacedPart("RES", reference, 0, 0));
+        if (random() % 4 != 0) {  // some parts have no row
+          placement += reference + ",1,2\n";
+          ++line;
+        }
+        ++part;
+      } else {
+        const std::string reference = "MH" + std::to_string(row + 1);
+        placement += reference + ",3,4\n";
+        ++line;
+        expected += "kerro-cli: warning: line " + std::to_string(line) + " of P.csv: " + reference +
+                    " is no part of any FILE\n";
+        ++row;
+      }
+    }
+    MemoryFileSystem fileSystem;
+    fileSystem.files["A.CE2"] = board.bytes();
+    fileSystem.files["P.csv"] = Text(placement);
+    const Outcome outcome = RunTool(fileSystem, {"--by-board", "P.csv", "--dry-run", "A.CE2"});
+    ASSERT_EQ(outcome.status, kExitFinished) << outcome.err;
+    std::istringstream lines(outcome.err);
+    std::string warnings;
+    for (std::string text; std::getline(lines, text);) {
+      if (text.find("warning: line") != std::string::npos) {
+        warnings += text + "\n";
+      }
+    }
+    EXPECT_EQ(warnings, expected) << "round " << round;
+  }
 }
 
 }  // namespace
