@@ -338,7 +338,19 @@ bool PackOrdinary(const LibraryBoard& board, NumberSeries& numbers, NewNumbers& 
     int lastBlock = 0;
   };
   std::vector<Package> packages(board.packageCount);
-  for (const OrdinaryPart& part : board.ordinary) {
+  // In position order a part's package and its new number lie anywhere in their tables:
+  // those of a later part are fetched ahead, so that the cache misses overlap.
+  constexpr size_t kAhead = 16;
+  const std::span<const OrdinaryPart> parts = board.ordinary;
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (i + kAhead < parts.size()) {
+      const OrdinaryPart& later = parts[i + kAhead];
+      PrefetchForRead(&result.number[later.component]);
+      if (later.blockCount > 1) {
+        PrefetchForRead(&packages[later.package]);
+      }
+    }
+    const OrdinaryPart& part = parts[i];
     if (part.fixed) {
       continue;
     }
