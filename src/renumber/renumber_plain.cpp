@@ -285,9 +285,13 @@ bool Number(const PlainBoard& board, const SortKeys& keys, const Items& items,
   constexpr size_t kAhead = 16;
   const bool fetchAhead = series.readsSheets();
   for (size_t i = 0; i < sorted.size(); ++i) {
-    if (fetchAhead && i + kAhead < sorted.size()) {
-      PrefetchForRead(&board.numbered[items.slot(sorted[i + kAhead])]);
-      series.prefetchSheetOf(board.numbered[items.slot(sorted[i + kAhead / 2])].component);
+    if (i + kAhead < sorted.size()) {
+      // Each new number goes to its component's slot, anywhere in the table.
+      PrefetchForRead(&newNumbers[items.slot(sorted[i + kAhead])]);
+      if (fetchAhead) {
+        PrefetchForRead(&board.numbered[items.slot(sorted[i + kAhead])]);
+        series.prefetchSheetOf(board.numbered[items.slot(sorted[i + kAhead / 2])].component);
+      }
     }
     const typename Items::Item& item = sorted[i];
     const uint64_t key = items.key(item);
