@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/memory.h"
+#include "renumber/block_counts.h"
 #include "renumber/part_role.h"
 #include "renumber/reference.h"
 #include "renumber/reference_groups.h"
@@ -32,7 +33,9 @@ class Placing {
       : entries_(entries),
         order_(std::move(order)),
         unmovable_(unmovable),
-        blockCountOf_(blockCountOf),
+        blockCounts_(blockCountOf != nullptr
+                         ? std::optional<BlockCounts>(std::in_place, *blockCountOf)
+                         : std::nullopt),
         formerOf_(order_.size()),
         forms_(order_.size(), 0) {
     std::iota(formerOf_.begin(), formerOf_.end(), 0u);  // alone with its reference until grouped
@@ -163,21 +166,21 @@ class Placing {
     touched_.clear();
   }
 
-  int capacityOf(const ComponentEntry& holder) const {
-    if (blockCountOf_ == nullptr) {
+  int capacityOf(const ComponentEntry& holder) {
+    if (!blockCounts_) {
       return 0;
     }
-    const std::optional<int> count = (*blockCountOf_)(holder.partName());
-    return count && *count > 1 ? *count : 0;
+    const int count = blockCounts_->of(holder.partName());
+    return count > 1 ? count : 0;
   }
 
   std::span<const ComponentEntry> entries_;
-  std::vector<uint32_t> order_;  // by place: the component
-  size_t unmovable_;             // places below this cannot move
-  const BlockCountLookup* blockCountOf_;
-  std::vector<uint32_t> formerOf_;  // by place: the place that formed its package
-  std::vector<uint8_t> forms_;      // by place: 1 where it formed a package that moves
-  std::vector<Package> packages_;   // of the tag being placed
+  std::vector<uint32_t> order_;             // by place: the component
+  size_t unmovable_;                        // places below this cannot move
+  std::optional<BlockCounts> blockCounts_;  // none: packages hold any number of blocks
+  std::vector<uint32_t> formerOf_;          // by place: the place that formed its package
+  std::vector<uint8_t> forms_;              // by place: 1 where it formed a package that moves
+  std::vector<Package> packages_;           // of the tag being placed
   std::array<uint32_t, 256> firstFree_{};
   std::vector<uint8_t> touched_;
 };

@@ -9,6 +9,7 @@
 
 #include "library/library_set.h"
 #include "platform/memory.h"
+#include "renumber/block_counts.h"
 #include "renumber/max_tree.h"
 #include "renumber/part_role.h"
 #include "renumber/radix_sort.h"
@@ -18,32 +19,6 @@
 namespace kerro {
 
 namespace {
-
-// Block counts by part name, each name asked of the libraries once: boards repeat a few
-// thousand names.
-class BlockCounts {
- public:
-  explicit BlockCounts(const BlockCountLookup& lookup) : lookup_(lookup) {}
-
-  int16_t of(const ShortText& partName, uint32_t hash) {
-    const uint32_t id = names_.idOf(partName, hash);
-    if (id == counts_.size()) {
-      const std::optional<int> count = lookup_(partName.view());
-      // Any count of 1 or less numbers the part alone, as 0 does.
-      counts_.push_back(static_cast<int16_t>(
-          count ? std::clamp<int>(*count, 0, OrdinaryPart::kMaxBlockCount) : 0));
-    }
-    return counts_[id];
-  }
-
-  void prefetchSlot(uint32_t hash) const { names_.prefetchSlot(hash); }
-  void prefetchText(uint32_t hash) const { names_.prefetchText(hash); }
-
- private:
-  const BlockCountLookup& lookup_;
-  ShortTextIds names_;
-  std::vector<int16_t> counts_;  // by name id; 0 when no library knows the part
-};
 
 // One pass over the entries in file order, into a LibraryBoard. The fields of a batch of
 // components are read first and the lookups of their texts started together (the slots,

@@ -64,13 +64,9 @@ struct OrdinaryPart {
   uint32_t component = 0;  // index into the document's entries
   uint32_t prefix = 0;     // PrefixTable id of the present reference's prefix
   uint32_t package = 0;    // id of its tag and prefix together
-  // 0 when no library knows the part. Libraries give at most 256 blocks; a larger count
-  // from another lookup is held at kMaxBlockCount, and one below 0 at 0.
-  int16_t blockCount = 0;
-  bool fixed = false;  // keeps its reference and block (locked, or numbered and kept)
-  bool moves = false;  // a repaired duplicate (fixDuplicates)
-
-  static constexpr int16_t kMaxBlockCount = INT16_MAX;
+  int16_t blockCount = 0;  // as BlockCounts gives it: 0 when no library knows the part
+  bool fixed = false;      // keeps its reference and block (locked, or numbered and kept)
+  bool moves = false;      // a repaired duplicate (fixDuplicates)
 };
 static_assert(sizeof(OrdinaryPart) == 24);
 
