@@ -232,6 +232,8 @@ class PackageRuns {
     }
     return std::pair{static_cast<size_t>(ordinaryIndex_[*found]), numbers_[*found]};
   }
+  // Starts fetching where the run of `package` begins.
+  void prefetch(uint32_t package) const { PrefetchForRead(&start_[package]); }
 
  private:
   std::vector<size_t> start_;  // by package id, one more at the end
@@ -367,7 +369,17 @@ bool NumberPowerBlocks(const LibraryBoard& board, std::span<const ComponentEntry
     size_t scanPosition = 0;  // index into the ordinary list
   };
   std::vector<PowerState> states(board.packageCount);
-  for (const PowerBlockPart& power : board.powerBlocks) {
+  // As in packing: what a later power block reads and writes is fetched ahead.
+  constexpr size_t kAhead = 16;
+  const std::span<const PowerBlockPart> powerBlocks = board.powerBlocks;
+  for (size_t i = 0; i < powerBlocks.size(); ++i) {
+    if (i + kAhead < powerBlocks.size()) {
+      const PowerBlockPart& later = powerBlocks[i + kAhead];
+      PrefetchForRead(&states[later.package]);
+      runs.prefetch(later.package);
+      PrefetchForRead(&result.number[later.component]);
+    }
+    const PowerBlockPart& power = powerBlocks[i];
     if (power.fixed) {
       continue;
     }
