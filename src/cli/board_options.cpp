@@ -3,7 +3,6 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
-#include <array>
 #include <memory>
 #include <ostream>
 #include <unordered_map>
@@ -126,26 +125,6 @@ const CLI::Validator kNamed(
     [](std::string& name) { return name.empty() ? std::string("an empty FILE name") : ""; },
     "FILE");
 
-// Calls `visit(i, place)` for each i below `count`, in order, with the place of
-// `referenceOf(i)` on the board (none when it has none). The look-ups of a batch are
-// started together: on a board of a million parts each one misses the cache.
-template <typename ReferenceOf, typename Visit>
-void VisitPlaces(const BoardPlaces& places, size_t count, const ReferenceOf& referenceOf,
-                 const Visit& visit) {
-  constexpr size_t kBatch = 16;
-  std::array<BoardPlaces::Key, kBatch> keys;
-  for (size_t first = 0; first < count; first += kBatch) {
-    const size_t batch = std::min(kBatch, count - first);
-    for (size_t i = 0; i < batch; ++i) {
-      keys[i] = BoardPlaces::KeyOf(referenceOf(first + i));
-      places.prefetch(keys[i]);
-    }
-    for (size_t i = 0; i < batch; ++i) {
-      visit(first + i, places.placeOf(keys[i]));
-    }
-  }
-}
-
 }  // namespace
 
 void AddBoardOptions(CLI::App& app, BoardOptions& options, CLI::Option* autoOption,
@@ -259,8 +238,8 @@ std::optional<BoardRun> BoardRun::Prepare(const Request& request, DesignNumberin
     }
     const std::span<const ComponentEntry> entries = document.entries();
     if (warn) {
-      VisitPlaces(
-          order->places, entries.size(), [&](size_t i) { return entries[i].reference(); },
+      order->places.forEachPlace(
+          entries.size(), [&](size_t i) { return entries[i].reference(); },
           [&](size_t, std::optional<uint32_t> place) {
             if (place) {
               held[*place] = true;
@@ -275,8 +254,8 @@ std::optional<BoardRun> BoardRun::Prepare(const Request& request, DesignNumberin
   }
   std::sort(run.references_.begin(), run.references_.end());
   if (warn) {
-    VisitPlaces(
-        order->places, run.rows_.size(), [&](size_t i) { return run.rows_[i].reference; },
+    order->places.forEachPlace(
+        run.rows_.size(), [&](size_t i) { return run.rows_[i].reference; },
         [&](size_t i, std::optional<uint32_t> place) {
           if (!place || !held[*place]) {
             const PlacementRow& row = run.rows_[i];

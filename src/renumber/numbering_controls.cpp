@@ -48,7 +48,6 @@ void BoardPlaces::growTo(size_t count) {
 
 void BoardPlaces::addInOrder(std::span<const Key> references) {
   growTo(held_ + references.size());
-  constexpr size_t kBatch = 16;
   for (size_t first = 0; first < references.size(); first += kBatch) {
     const std::span<const Key> batch =
         references.subspan(first, std::min(kBatch, references.size() - first));

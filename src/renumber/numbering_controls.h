@@ -4,6 +4,8 @@
 // own, and order library-guided numbering along rows. Off by default; with none of them
 // on, numbering is exactly that of the plain and library-guided modes.
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -71,8 +73,28 @@ class BoardPlaces {
       PrefetchForRead(&slots_[key.hash & (slots_.size() - 1)]);
     }
   }
+  // Calls `visit(i, place)` for each i below `count`, in order, with the place of the
+  // reference `referenceOf(i)` (none when it has none). The look-ups of a batch are
+  // started together, as in addInOrder.
+  template <typename ReferenceOf, typename Visit>
+  void forEachPlace(size_t count, const ReferenceOf& referenceOf, const Visit& visit) const {
+    std::array<Key, kBatch> keys;
+    for (size_t first = 0; first < count; first += kBatch) {
+      const size_t batch = std::min(kBatch, count - first);
+      for (size_t i = 0; i < batch; ++i) {
+        keys[i] = KeyOf(referenceOf(first + i));
+        prefetch(keys[i]);
+      }
+      for (size_t i = 0; i < batch; ++i) {
+        visit(first + i, placeOf(keys[i]));
+      }
+    }
+  }
 
  private:
+  // Look-ups started together: on a board of a million parts each one misses the cache.
+  static constexpr size_t kBatch = 16;
+
   struct Slot {
     uint64_t word = 0;
     uint32_t placePlusOne = 0;  // 0 marks an empty slot
