@@ -133,6 +133,26 @@ void BM_RenumberByBoard(benchmark::State& state) {
   SetCounters(state, components, Board(components).size() + placement.size());
 }
 
+// The two steps before a board run numbers anything: reading the placement file, and
+// ordering its rows into the board's reading order.
+void BM_ReadPlacement(benchmark::State& state) {
+  const size_t components = static_cast<size_t>(state.range(0));
+  const std::string& placement = Placement(components);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(ReadPlacement(placement).rows->size());
+  }
+  SetCounters(state, components, placement.size());
+}
+
+void BM_OrderBoard(benchmark::State& state) {
+  const size_t components = static_cast<size_t>(state.range(0));
+  const std::vector<PlacementRow> rows = *ReadPlacement(Placement(components)).rows;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(OrderBoard(rows, {}).places.size());
+  }
+  SetCounters(state, components, 0);
+}
+
 struct TextHash {
   using is_transparent = void;
   size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
@@ -370,6 +390,8 @@ BENCHMARK(BM_LoadDisk)->Apply(BoardSizes);
 BENCHMARK(BM_RenumberPlain)->Apply(BoardSizes);
 BENCHMARK(BM_RenumberByLibrary)->Apply(BoardSizes);
 BENCHMARK(BM_RenumberByBoard)->Apply(BoardSizes);
+BENCHMARK(BM_ReadPlacement)->Apply(BoardSizes);
+BENCHMARK(BM_OrderBoard)->Apply(BoardSizes);
 BENCHMARK(BM_Save)->Apply(BoardSizes);
 BENCHMARK(BM_SaveDisk)->Apply(BoardSizes);
 BENCHMARK(BM_JobPlain)->Apply(BoardSizes);
