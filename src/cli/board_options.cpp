@@ -228,6 +228,7 @@ std::optional<BoardRun> BoardRun::Prepare(const Request& request, DesignNumberin
   const bool names = !options.wasIs.empty();
   if (!warn && !names) {
     status = kExitFinished;
+    run.letGoOfWhatNoRecordNeeds();
     return run;
   }
   std::vector<bool> held(order->places.size());
@@ -265,7 +266,17 @@ std::optional<BoardRun> BoardRun::Prepare(const Request& request, DesignNumberin
         });
   }
   status = kExitFinished;
+  run.letGoOfWhatNoRecordNeeds();
   return run;
+}
+
+void BoardRun::letGoOfWhatNoRecordNeeds() {
+  if (options_.wasIs.empty() && options_.placementOut.empty()) {
+    // Only the order is needed from here on: the rows and the bytes of a placement file of a
+    // million rows would stay beside the whole job for nothing.
+    rows_ = std::vector<PlacementRow>();
+    placementBytes_ = std::vector<uint8_t>();
+  }
 }
 
 int BoardRun::writeRecords(const DesignNumbering& numbering, const std::vector<std::string>& files,

@@ -69,6 +69,8 @@ class BoardRun {
 
  private:
   BoardRun() = default;
+  // Lets go of the rows and the placement file's bytes when no record is asked.
+  void letGoOfWhatNoRecordNeeds();
 
   std::string_view placementText() const {
     return {reinterpret_cast<const char*>(placementBytes_.data()), placementBytes_.size()};
