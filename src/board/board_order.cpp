@@ -6,6 +6,7 @@
 #include <tuple>
 #include <vector>
 
+#include "platform/memory.h"
 #include "renumber/radix_sort.h"
 
 namespace kerro {
@@ -64,15 +65,25 @@ BoardOrder OrderBoard(std::span<const PlacementRow> rows, const BoardLayout& lay
       const auto end = std::find_if(first, parts.end(),
                                     [limit](const Reading& part) { return part.across > limit; });
       std::sort(first, end, byAlong);
-      for (auto part = first; part != end; ++part) {
-        inOrder.push_back(keys[part->row]);
-      }
       first = end;
+    }
+    // In board order the rows' keys lie anywhere in their table: each is fetched a batch
+    // of parts ahead.
+    constexpr size_t kAhead = 16;
+    for (size_t i = 0; i < parts.size(); ++i) {
+      if (i + kAhead < parts.size()) {
+        PrefetchForRead(&keys[parts[i + kAhead].row]);
+      }
+      inOrder.push_back(keys[parts[i].row]);
     }
     if (side == BoardSide::Top) {
       order.topCount = static_cast<uint32_t>(inOrder.size());
     }
   }
+  // The table of places is the largest of these; the keys and parts of a board of a million
+  // parts are let go before it is made.
+  keys = std::vector<BoardPlaces::Key>();
+  parts = std::vector<Reading>();
   order.places.addInOrder(inOrder);
   return order;
 }

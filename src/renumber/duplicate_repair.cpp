@@ -205,7 +205,7 @@ std::vector<uint32_t> FindLaterDuplicates(std::span<const ComponentEntry> entrie
   }
   const size_t unmovableCount = unmovable.size();
   unmovable.insert(unmovable.end(), movable.begin(), movable.end());
-  movable = {};
+  movable = std::vector<uint32_t>();
   Placing placing(entries, std::move(unmovable), unmovableCount, blockCountOf);
   placing.placeAll();
   return placing.moves();

@@ -260,7 +260,7 @@ std::vector<typename Items::Item> Order(PlainBoard& board, const SortKeys& keys,
     const uint64_t key = (keys.rankOf[board.numbered[slot].prefix] << keys.numberBits) | present;
     order[slot] = items.make(key, slot);
   }
-  board.presentKeys = {};
+  board.presentKeys = std::vector<uint64_t>();  // its room goes to the sort's copy
   RadixSortByKey(order, [&items](const typename Items::Item& item) { return items.key(item); });
   return order;
 }
