@@ -62,6 +62,11 @@ constexpr std::array<UnitName, 7> kUnits = {{{"mm", kNanometresPerMillimetre},
                                              {"inch", kNanometresPerInch},
                                              {"inches", kNanometresPerInch}}};
 
+constexpr size_t kLongestUnitName =
+    std::max_element(kUnits.begin(), kUnits.end(), [](const UnitName& a, const UnitName& b) {
+      return a.name.size() < b.name.size();
+    })->name.size();
+
 std::optional<int64_t> UnitOf(std::string_view lowerName) {
   for (const UnitName& unit : kUnits) {
     if (unit.name == lowerName) {
@@ -327,18 +332,41 @@ std::optional<int64_t> UnitInComment(std::string_view comment) {
   return UnitOf(std::string_view(lower).substr(i, end - i));
 }
 
+constexpr std::array<std::string_view, 7> kTopNames = {"top", "t",        "front",  "f",
+                                                       "fcu", "toplayer", "topside"};
+constexpr std::array<std::string_view, 7> kBottomNames = {
+    "bottom", "b", "bot", "back", "bcu", "bottomlayer", "bottomside"};
+template <size_t N>
+constexpr size_t LongestOf(const std::array<std::string_view, N>& names) {
+  size_t longest = 0;
+  for (const std::string_view name : names) {
+    longest = std::max(longest, name.size());
+  }
+  return longest;
+}
+constexpr size_t kLongestSideName = std::max(LongestOf(kTopNames), LongestOf(kBottomNames));
+
+// As Normalized, but without a text of its own for each row: a side longer than the
+// longest name is none.
 std::optional<BoardSide> SideOf(std::string_view text) {
-  const std::string name = Normalized(text);
-  for (const std::string_view top : {"top", "t", "front", "f", "fcu", "toplayer", "topside"}) {
-    if (name == top) {
-      return BoardSide::Top;
+  std::array<char, kLongestSideName> name{};
+  size_t length = 0;
+  for (const char c : text) {
+    const char lower = Lower(c);
+    if ((lower >= 'a' && lower <= 'z') || IsDigit(lower)) {
+      if (length == name.size()) {
+        return std::nullopt;
+      }
+      name[length++] = lower;
     }
   }
-  for (const std::string_view bottom :
-       {"bottom", "b", "bot", "back", "bcu", "bottomlayer", "bottomside"}) {
-    if (name == bottom) {
-      return BoardSide::Bottom;
-    }
+  const std::string_view normalized(name.data(), length);
+  const auto named = [normalized](std::string_view known) { return known == normalized; };
+  if (std::any_of(kTopNames.begin(), kTopNames.end(), named)) {
+    return BoardSide::Top;
+  }
+  if (std::any_of(kBottomNames.begin(), kBottomNames.end(), named)) {
+    return BoardSide::Bottom;
   }
   return std::nullopt;
 }
@@ -563,13 +591,19 @@ std::optional<int64_t> ParseLength(std::string_view text, int64_t unitNanometres
   if (digits == 0) {
     return std::nullopt;
   }
-  std::string unitName;
-  for (const char c : Trimmed(text.substr(i))) {
-    unitName.push_back(Lower(c));
-  }
+  // Most numbers carry no unit; one that does is looked up in lower case. A unit longer
+  // than the longest known one is none.
+  const std::string_view unitText = Trimmed(text.substr(i));
   int64_t unit = unitNanometres;
-  if (!unitName.empty()) {
-    const std::optional<int64_t> named = UnitOf(unitName);
+  if (!unitText.empty()) {
+    std::array<char, kLongestUnitName> lower{};
+    if (unitText.size() > lower.size()) {
+      return std::nullopt;
+    }
+    for (size_t k = 0; k < unitText.size(); ++k) {
+      lower[k] = Lower(unitText[k]);
+    }
+    const std::optional<int64_t> named = UnitOf({lower.data(), unitText.size()});
     if (!named) {
       return std::nullopt;
     }
