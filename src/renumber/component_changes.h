@@ -22,11 +22,15 @@ class RecordText {
   RecordText() = default;
   // Implicit, so that a change is written down as its texts. Keeps the first `Capacity`
   // characters of a longer text.
-  RecordText(std::string_view text) : size_(static_cast<uint8_t>(std::min(text.size(), Capacity))) {
-    std::copy_n(text.data(), size_, chars_.data());
-  }
+  RecordText(std::string_view text) { assign(text); }
   RecordText(const char* text) : RecordText(std::string_view(text)) {}
   RecordText(const std::string& text) : RecordText(std::string_view(text)) {}
+
+  // The same in place: a list of a million changes is filled without a copy of each text.
+  void assign(std::string_view text) {
+    size_ = static_cast<uint8_t>(std::min(text.size(), Capacity));
+    std::copy_n(text.data(), size_, chars_.data());
+  }
 
   std::string_view view() const { return {chars_.data(), size_}; }
   operator std::string_view() const { return view(); }
