@@ -7,25 +7,32 @@
 
 namespace kerro {
 
-ChangeRecorder::ChangeableBytes ChangeRecorder::changeableBytesOf(ComponentEntry& component) {
-  ChangeableBytes bytes{};
-  auto field = component.referenceField();
-  std::copy(field.begin(), field.end(), bytes.begin());
-  bytes.back() = component.block();
-  return bytes;
+void ChangeRecorder::note(ComponentEntry& component, ChangeableBytes& into) {
+  const uint8_t* field = component.referenceField().data();
+  std::copy(field, field + 1 + kReferenceCapacity, into.begin());
+  into.back() = component.block();
+}
+
+// Both write and compare the bytes where they stand: bytes copied to the stack and then
+// read wide stall each of a million components.
+bool ChangeRecorder::holds(ComponentEntry& component, const ChangeableBytes& noted) {
+  const uint8_t* field = component.referenceField().data();
+  return std::equal(field, field + 1 + kReferenceCapacity, noted.begin()) &&
+         component.block() == noted.back();
 }
 
 ChangeRecorder::ChangeRecorder(SchematicDocument& document) {
-  before_.reserve(document.entries().size());
+  before_.resize(document.entries().size());
+  size_t index = 0;
   for (ComponentEntry& component : document.entries()) {
-    before_.push_back(changeableBytesOf(component));
+    note(component, before_[index++]);
   }
 }
 
 bool ChangeRecorder::anyChange(SchematicDocument& document) const {
   size_t index = 0;
   for (ComponentEntry& component : document.entries()) {
-    if (changeableBytesOf(component) != before_[index++]) {
+    if (!holds(component, before_[index++])) {
       return true;
     }
   }
@@ -58,14 +65,14 @@ std::vector<ComponentChange> ChangeRecorder::changes(SchematicDocument& document
   size_t changed = 0;
   size_t index = 0;
   for (ComponentEntry& component : document.entries()) {
-    changed += changeableBytesOf(component) != before_[index++] ? 1 : 0;
+    changed += holds(component, before_[index++]) ? 0 : 1;
   }
   std::vector<ComponentChange> changes;
   ReserveLarge(changes, changed);
   index = 0;
   for (ComponentEntry& component : document.entries()) {
     const ChangeableBytes& old = before_[index++];
-    if (changeableBytesOf(component) == old) {
+    if (holds(component, old)) {
       continue;
     }
     // Filled where it stands: texts made on the stack and then copied cost each change

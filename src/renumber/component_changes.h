@@ -92,7 +92,10 @@ class ChangeRecorder {
  private:
   // The reference field (length byte and 8 characters), then the block.
   using ChangeableBytes = std::array<uint8_t, 1 + kReferenceCapacity + 1>;
-  static ChangeableBytes changeableBytesOf(ComponentEntry& component);
+  // Notes the changeable bytes of `component` in `into`.
+  static void note(ComponentEntry& component, ChangeableBytes& into);
+  // Whether `component` still holds the bytes noted in `noted`.
+  static bool holds(ComponentEntry& component, const ChangeableBytes& noted);
   static std::string_view referenceIn(const ChangeableBytes& bytes);
 
   std::vector<ChangeableBytes> before_;
