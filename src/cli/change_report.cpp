@@ -92,35 +92,46 @@ ShownTexts::ShownTexts(const ComponentChange& change, const TextShown& shown)
 std::string FormatChangesCsv(std::span<const FileChanges> files, const TextShown& shown) {
   constexpr std::string_view kHeader =
       "file,section,x,y,part,tag,old_reference,new_reference,old_block,new_block\r\n";
+  // The room the longest row of a path and four texts of these sizes can take.
+  const auto mostFor = [](size_t pathSize, std::span<const size_t, 4> textSizes) {
+    constexpr size_t kNumbers = 5;
+    constexpr size_t kMostSeparators = 16;  // commas and the line end
+    size_t most = pathSize + kNumbers * kMostDigits + kMostSeparators;
+    for (const size_t size : textSizes) {
+      most += kMostPerCsvByte * size + 2;
+    }
+    return most;
+  };
   // A million changes make a document of tens of megabytes: made in one piece, it is not
-  // copied as it grows. A row's numbers and separators mostly take less than 32 bytes.
+  // copied as it grows. A row's numbers and separators mostly take less than 32 bytes;
+  // beyond that, the room of the longest row is kept, which each row is written into.
   size_t size = kHeader.size();
+  size_t largestRow = 0;
   for (const FileChanges& file : files) {
     for (const ComponentChange& change : file.changes) {
-      size += file.path.size() + change.partName.size() + change.packageTag.size() +
-              change.oldReference.size() + change.newReference.size() + 32;
+      const std::array<size_t, 4> textSizes = {change.partName.size(), change.packageTag.size(),
+                                               change.oldReference.size(),
+                                               change.newReference.size()};
+      size += file.path.size() + textSizes[0] + textSizes[1] + textSizes[2] + textSizes[3] + 32;
+      largestRow = std::max(largestRow, mostFor(kMostPerCsvByte * file.path.size() + 2, textSizes));
     }
   }
   std::string csv;
-  csv.reserve(size);
+  csv.reserve(size + largestRow);
   csv += kHeader;
-  std::string row(512, '\0');  // room for the row being written
   for (const FileChanges& file : files) {
     const std::string path = CsvField(file.path);
     for (const ComponentChange& change : file.changes) {
-      // A row is written at a moving pointer and goes onto the document in one piece.
+      // A row is written at a moving pointer straight onto the document, in room for the
+      // longest row these texts can make. Written elsewhere and then copied on, each row
+      // would be read back while its narrow writes are still on their way.
       const ShownTexts shownTexts(change, shown);
       const std::array<std::string_view, 4>& texts = *shownTexts;
-      constexpr size_t kNumbers = 5;
-      constexpr size_t kMostSeparators = 16;  // commas and the line end
-      size_t most = path.size() + kNumbers * kMostDigits + kMostSeparators;
-      for (const std::string_view text : texts) {
-        most += kMostPerCsvByte * text.size() + 2;
-      }
-      if (most > row.size()) {
-        row.resize(most);  // a long path, or long converted texts
-      }
-      char* out = PutText(row.data(), path);
+      const std::array<size_t, 4> textSizes = {texts[0].size(), texts[1].size(), texts[2].size(),
+                                               texts[3].size()};
+      const size_t start = csv.size();
+      csv.resize(start + mostFor(path.size(), textSizes));
+      char* out = PutText(csv.data() + start, path);
       for (const int64_t number :
            {int64_t{change.section} + 1, int64_t{change.x}, int64_t{change.y}}) {
         *out++ = ',';
@@ -135,7 +146,7 @@ std::string FormatChangesCsv(std::span<const FileChanges> files, const TextShown
         out = PutNumber(out, number);
       }
       out = PutText(out, "\r\n");
-      csv.append(row.data(), static_cast<size_t>(out - row.data()));
+      csv.resize(static_cast<size_t>(out - csv.data()));
     }
   }
   return csv;
