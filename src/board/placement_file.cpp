@@ -62,10 +62,19 @@ constexpr std::array<UnitName, 7> kUnits = {{{"mm", kNanometresPerMillimetre},
                                              {"inch", kNanometresPerInch},
                                              {"inches", kNanometresPerInch}}};
 
+// The length of the longest name of `names`, whose `nameOf(name)` gives each's text.
+template <typename Names, typename NameOf>
+constexpr size_t LongestOf(const Names& names, const NameOf& nameOf) {
+  size_t longest = 0;
+  for (const auto& name : names) {
+    longest = std::max(longest, nameOf(name).size());
+  }
+  return longest;
+}
+constexpr auto kItself = [](std::string_view name) { return name; };
+
 constexpr size_t kLongestUnitName =
-    std::max_element(kUnits.begin(), kUnits.end(), [](const UnitName& a, const UnitName& b) {
-      return a.name.size() < b.name.size();
-    })->name.size();
+    LongestOf(kUnits, [](const UnitName& unit) { return unit.name; });
 
 std::optional<int64_t> UnitOf(std::string_view lowerName) {
   for (const UnitName& unit : kUnits) {
@@ -336,15 +345,8 @@ constexpr std::array<std::string_view, 7> kTopNames = {"top", "t",        "front
                                                        "fcu", "toplayer", "topside"};
 constexpr std::array<std::string_view, 7> kBottomNames = {
     "bottom", "b", "bot", "back", "bcu", "bottomlayer", "bottomside"};
-template <size_t N>
-constexpr size_t LongestOf(const std::array<std::string_view, N>& names) {
-  size_t longest = 0;
-  for (const std::string_view name : names) {
-    longest = std::max(longest, name.size());
-  }
-  return longest;
-}
-constexpr size_t kLongestSideName = std::max(LongestOf(kTopNames), LongestOf(kBottomNames));
+constexpr size_t kLongestSideName =
+    std::max(LongestOf(kTopNames, kItself), LongestOf(kBottomNames, kItself));
 
 // As Normalized, but without a text of its own for each row: a side longer than the
 // longest name is none.
@@ -406,7 +408,7 @@ class RowsByReference {
   // since on a file of a million rows each one misses the cache.
   std::optional<std::pair<size_t, size_t>> addRows(const std::vector<PlacementRow>& rows,
                                                    size_t from) {
-    constexpr size_t kBatch = 16;
+    constexpr size_t kBatch = kLookupsInFlight;
     std::array<uint32_t, kBatch> hashes{};
     for (size_t first = from; first < rows.size(); first += kBatch) {
       const size_t count = std::min(kBatch, rows.size() - first);
