@@ -69,7 +69,7 @@ BoardOrder OrderBoard(std::span<const PlacementRow> rows, const BoardLayout& lay
     }
     // In board order the rows' keys lie anywhere in their table: each is fetched a batch
     // of parts ahead.
-    constexpr size_t kAhead = 16;
+    constexpr size_t kAhead = kLookupsInFlight;
     for (size_t i = 0; i < parts.size(); ++i) {
       if (i + kAhead < parts.size()) {
         PrefetchForRead(&keys[parts[i + kAhead].row]);

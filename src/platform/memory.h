@@ -44,4 +44,8 @@ inline void PrefetchForRead(const void* address) {
 #endif
 }
 
+// How many look-ups a loop over a large table starts before it needs the first one, in a
+// batch or as far ahead: about as many cache misses as a core keeps in flight.
+inline constexpr size_t kLookupsInFlight = 16;
+
 }  // namespace kerro

@@ -102,7 +102,7 @@ TakenReferences TakeAll(std::span<const std::string_view> references, const Pref
   TakenReferences taken;
   taken.reserve(references.size());
   // In batches: the slots of a batch are fetched together, then filled.
-  constexpr size_t kBatch = 16;
+  constexpr size_t kBatch = kLookupsInFlight;
   std::array<std::pair<uint32_t, int64_t>, kBatch> batch;
   for (size_t first = 0; first < references.size(); first += kBatch) {
     size_t count = 0;

@@ -93,7 +93,7 @@ class BoardPlaces {
 
  private:
   // Look-ups started together: on a board of a million parts each one misses the cache.
-  static constexpr size_t kBatch = 16;
+  static constexpr size_t kBatch = kLookupsInFlight;
 
   struct Slot {
     uint64_t word = 0;

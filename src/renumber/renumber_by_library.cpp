@@ -58,7 +58,7 @@ class BoardCollector {
   }
 
  private:
-  static constexpr size_t kBatch = 16;
+  static constexpr size_t kBatch = kLookupsInFlight;
 
   struct Pending {
     uint32_t component;
@@ -317,7 +317,7 @@ bool PackOrdinary(const LibraryBoard& board, NumberSeries& numbers, NewNumbers& 
   std::vector<Package> packages(board.packageCount);
   // In position order a part's package and its new number lie anywhere in their tables:
   // those of a later part are fetched ahead, so that the cache misses overlap.
-  constexpr size_t kAhead = 16;
+  constexpr size_t kAhead = kLookupsInFlight;
   const std::span<const OrdinaryPart> parts = board.ordinary;
   for (size_t i = 0; i < parts.size(); ++i) {
     if (i + kAhead < parts.size()) {
@@ -370,7 +370,7 @@ bool NumberPowerBlocks(const LibraryBoard& board, std::span<const ComponentEntry
   };
   std::vector<PowerState> states(board.packageCount);
   // As in packing: what a later power block reads and writes is fetched ahead.
-  constexpr size_t kAhead = 16;
+  constexpr size_t kAhead = kLookupsInFlight;
   const std::span<const PowerBlockPart> powerBlocks = board.powerBlocks;
   for (size_t i = 0; i < powerBlocks.size(); ++i) {
     if (i + kAhead < powerBlocks.size()) {

@@ -77,7 +77,7 @@ struct Collected {
   uint32_t hash;
 };
 
-constexpr size_t kBatch = 16;
+constexpr size_t kBatch = kLookupsInFlight;
 
 // Adds a batch of components, once their prefixes' slots are on the way: their texts are
 // fetched together, then each prefix is given its id.
@@ -282,7 +282,7 @@ bool Number(const PlainBoard& board, const SortKeys& keys, const Items& items,
   bool lastOnBottom = false;
   // With sheet ranges every number needs its component's sheet, one cache miss for the
   // component and one for its sheet: both are fetched ahead, the component first.
-  constexpr size_t kAhead = 16;
+  constexpr size_t kAhead = kLookupsInFlight;
   const bool fetchAhead = series.readsSheets();
   for (size_t i = 0; i < sorted.size(); ++i) {
     if (i + kAhead < sorted.size()) {
