@@ -30,14 +30,14 @@ BoardOrder OrderBoard(std::span<const PlacementRow> rows, const BoardLayout& lay
   // The rows' keys are made in the order of the rows, and only these 16 bytes each are then
   // gathered in the board's order, not the rows of 88 bytes from all over the file.
   std::vector<BoardPlaces::Key> keys;
-  keys.reserve(rows.size());
+  ReserveLarge(keys, rows.size());
   for (const PlacementRow& row : rows) {
     keys.push_back(BoardPlaces::KeyOf(row.reference));
   }
   std::vector<BoardPlaces::Key> inOrder;
-  inOrder.reserve(rows.size());
+  ReserveLarge(inOrder, rows.size());
   std::vector<Reading> parts;
-  parts.reserve(rows.size());
+  ReserveLarge(parts, rows.size());
   for (const BoardSide side : {BoardSide::Top, BoardSide::Bottom}) {
     parts.clear();
     int64_t leastAcross = INT64_MAX;

@@ -400,6 +400,7 @@ class RowsByReference {
     while (slots < 2 * expected) {
       slots *= 2;
     }
+    ReserveLarge(slots_, slots);
     slots_.resize(slots);
   }
 
@@ -477,7 +478,7 @@ std::string ReadRows(Lines lines, char separator, const Columns& columns, int64_
                      std::vector<PlacementRow>& rows) {
   const size_t most = lines.left();
   RowsByReference byReference(most);
-  rows.reserve(most);
+  ReserveLarge(rows, most);
   std::vector<Field> fields;
   std::string unquoted;
   std::string error;

@@ -38,7 +38,12 @@ void BoardPlaces::growTo(size_t count) {
   if (slots <= slots_.size()) {
     return;
   }
-  std::vector<Slot> old = std::exchange(slots_, std::vector<Slot>(slots));
+  // Reserved before it is zeroed, so that a second core helps fault in the table of a large
+  // board.
+  std::vector<Slot> larger;
+  ReserveLarge(larger, slots);
+  larger.resize(slots);
+  std::vector<Slot> old = std::exchange(slots_, std::move(larger));
   for (const Slot& slot : old) {
     if (slot.placePlusOne != 0) {
       slots_[slotOf({slot.word, HashOf(slot.word, slot.length), slot.length})] = slot;
