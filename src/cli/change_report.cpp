@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cstdint>
 
+#include "platform/memory.h"
+
 namespace kerro {
 
 namespace {
@@ -117,7 +119,7 @@ std::string FormatChangesCsv(std::span<const FileChanges> files, const TextShown
     }
   }
   std::string csv;
-  csv.reserve(size + largestRow);
+  ReserveLarge(csv, size + largestRow);
   csv += kHeader;
   for (const FileChanges& file : files) {
     const std::string path = CsvField(file.path);

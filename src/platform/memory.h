@@ -27,11 +27,12 @@ void WaitUntilLargeBuffersAreFaultedIn();
 // nothing.
 void PreferLargePagesForTheHeap();
 
-// Reserves room for `count` elements and advises it as above, before anything touches it.
-template <typename T>
-void ReserveLarge(std::vector<T>& buffer, size_t count) {
+// Reserves room for `count` elements of a vector or a string and advises it as above,
+// before anything touches it.
+template <typename Buffer>
+void ReserveLarge(Buffer& buffer, size_t count) {
   buffer.reserve(count);
-  AdviseLargeBuffer(buffer.data(), buffer.capacity() * sizeof(T));
+  AdviseLargeBuffer(buffer.data(), buffer.capacity() * sizeof(*buffer.data()));
 }
 
 // Starts fetching the cache line at `address`, to be read soon: a large board's random

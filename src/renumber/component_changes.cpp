@@ -22,6 +22,7 @@ bool ChangeRecorder::holds(ComponentEntry& component, const ChangeableBytes& not
 }
 
 ChangeRecorder::ChangeRecorder(SchematicDocument& document) {
+  ReserveLarge(before_, document.entries().size());
   before_.resize(document.entries().size());
   size_t index = 0;
   for (ComponentEntry& component : document.entries()) {
