@@ -52,10 +52,14 @@ class Placing {
     std::vector<Member> holders;
     ForEachReferenceGroup(references, false, [&](std::span<const uint32_t> places) {
       holders.clear();
-      // The holders of a reference lie anywhere on a board: their records are fetched all
-      // at once, so that the cache misses of hundreds of them overlap.
+      // The holders of a reference lie anywhere on a board, and their records have been
+      // fetched for the grouping: here their entries are fetched all at once, in two
+      // steps, so that the cache misses of hundreds of them overlap.
       for (const uint32_t place : places) {
-        PrefetchForRead(entry(place).recordStart());
+        PrefetchForRead(&order_[place]);
+      }
+      for (const uint32_t place : places) {
+        PrefetchForRead(&entry(place));
       }
       for (const uint32_t place : places) {
         holders.emplace_back(place, entry(place).packageTag());
@@ -150,14 +154,15 @@ class Placing {
         formerOf_[place] = package.former;
         continue;
       }
-      Package package;
+      // Made where it stands: a package made on the stack and copied in was read wide just
+      // after its narrow writes, which stalled each one.
+      Package& package = packages_.emplace_back();
       package.former = place;
       if (!power) {
         package.blocks.set(holder.block());
         package.count = 1;
         package.capacity = capacityOf(holder);
       }
-      packages_.push_back(package);
       forms_[place] = place != keeper && place >= unmovable_ ? 1 : 0;
     }
     for (const uint8_t block : touched_) {
