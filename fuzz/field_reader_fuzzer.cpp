@@ -40,6 +40,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     lastLine = line;
   }
 
+  // Reading only the fields that open or close a section must give the fields, lines and
+  // line count that reading every field and keeping those gives.
+  const auto isMarked = [](std::string_view candidate) {
+    return !candidate.empty() && (candidate.front() == '+' || candidate.front() == '-');
+  };
+  kerro::FieldReader every;
+  kerro::FieldReader marked;
+  every.Bind(text);
+  marked.Bind(text);
+  for (;;) {
+    int line;
+    while ((line = every.ReadField(field)) >= 0 && !isMarked(field)) {
+    }
+    const std::string kept = line < 0 ? std::string() : std::string(field);
+    const int markedLine = marked.ReadMarkedField(field);
+    KERRO_FUZZ_CHECK(markedLine == line, "a marked field on another line, or none");
+    KERRO_FUZZ_CHECK(markedLine < 0 || field == kept, "another marked field");
+    KERRO_FUZZ_CHECK(marked.line() == every.line(), "lines counted differently");
+    if (line < 0) {
+      break;
+    }
+  }
+
   // Skipping to the first field found must find it again from the start.
   if (fields > 0) {
     kerro::FieldReader again;

@@ -2,6 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace kerro {
 
@@ -22,6 +27,53 @@ constexpr std::array<bool, 256> kEndsPlainRun = [] {
   ends['\n'] = ends['\r'] = ends[','] = ends['%'] = true;
   return ends;
 }();
+
+// The characters that may begin a marked field: its mark, or an escape that may decode
+// to one.
+constexpr std::array<bool, 256> kMayMark = [] {
+  std::array<bool, 256> marks{};
+  marks['+'] = marks['-'] = marks['%'] = true;
+  return marks;
+}();
+
+// The bits set in a 16-bit mask, without the library call that std::popcount becomes for a
+// processor not known to count them itself.
+int BitsSet(uint32_t mask) {
+  mask = mask - ((mask >> 1) & 0x5555u);
+  mask = (mask & 0x3333u) + ((mask >> 2) & 0x3333u);
+  mask = (mask + (mask >> 4)) & 0x0F0Fu;
+  return static_cast<int>((mask + (mask >> 8)) & 0x1Fu);
+}
+
+// The position of the first character of text[from, end) that may begin a marked field, or
+// the text's end; adds the line feeds before it to `lines`. Sixteen characters are looked
+// at together where the processor offers it: a library's items are mostly short lines.
+size_t FindMayMark(std::span<const uint8_t> text, size_t from, int32_t& lines) {
+  size_t at = from;
+#if defined(__SSE2__)
+  const __m128i plus = _mm_set1_epi8('+');
+  const __m128i minus = _mm_set1_epi8('-');
+  const __m128i percent = _mm_set1_epi8('%');
+  const __m128i lineFeed = _mm_set1_epi8('\n');
+  for (; at + 16 <= text.size(); at += 16) {
+    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at));
+    const auto marks = static_cast<uint32_t>(_mm_movemask_epi8(
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, plus), _mm_cmpeq_epi8(chunk, minus)),
+                     _mm_cmpeq_epi8(chunk, percent))));
+    const auto feeds = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, lineFeed)));
+    if (marks != 0) {
+      const int first = std::countr_zero(marks);
+      lines += BitsSet(feeds & ((1u << first) - 1));
+      return at + static_cast<size_t>(first);
+    }
+    lines += BitsSet(feeds);
+  }
+#endif
+  for (; at < text.size() && !kMayMark[text[at]]; ++at) {
+    lines += text[at] == '\n' ? 1 : 0;
+  }
+  return at;
+}
 
 int HexDigit(int c) {
   if (c >= '0' && c <= '9') {
@@ -146,9 +198,40 @@ int FieldReader::readDecoding(int c, int32_t startLine) {
   return startLine;
 }
 
+int FieldReader::ReadMarkedField(std::string_view& field) {
+  while (true) {
+    // Up to the first character that could begin a marked field. The fields before it
+    // have none: no field among them is marked, none holds an escape that could end the
+    // input, and a field cut at the length limit goes on with characters that are not
+    // marks either. So they can be passed over, counting their line feeds.
+    const size_t from = position_;
+    const size_t at = FindMayMark(text_, from, line_);
+    if (at == text_.size()) {
+      position_ = at;
+      field = {};
+      return -1;
+    }
+    // Its field starts after the last terminator before it, or where this scan began;
+    // ReadField reads that field exactly, escapes and length limit included.
+    size_t start = at;
+    while (start > from && !IsTerminator(text_[start - 1])) {
+      --start;
+    }
+    position_ = start;
+    const int line = ReadField(field);
+    if (line < 0) {
+      return -1;
+    }
+    if (!field.empty() && (field.front() == '+' || field.front() == '-')) {
+      return line;
+    }
+  }
+}
+
 int FieldReader::SkipTo(std::string_view target) {
+  const bool marked = !target.empty() && (target.front() == '+' || target.front() == '-');
   std::string_view field;
-  while (ReadField(field) >= 0) {
+  while ((marked ? ReadMarkedField(field) : ReadField(field)) >= 0) {
     if (field == target) {
       return 0;
     }

@@ -30,6 +30,13 @@ class FieldReader {
   // them, unless that ends the field; the rest comes back as further fields.
   int ReadField(std::string_view& field);
 
+  // Reads fields up to the first one that opens or closes a section, one whose first
+  // character (after escapes are decoded) is "+" or "-", and returns it as ReadField
+  // would; returns -1 where ReadField would report the end first. The same as calling
+  // ReadField until then, line count included, but the fields before it are only scanned:
+  // most of a library is the items of sections whose contents nobody asks for.
+  int ReadMarkedField(std::string_view& field);
+
   // Reads fields up to and including the first one equal to `target` and returns 0, or
   // returns -1 if ReadField reports the end first.
   int SkipTo(std::string_view target);

@@ -225,3 +225,48 @@ TEST(FieldReader, AgreesWithACharacterByCharacterModel) {
 
 }  // namespace
 }  // namespace kerro
+
+namespace kerro {
+namespace {
+
+// Reading only the marked fields gives what reading every field and keeping the marked ones
+// gives, lines and line count included: on marks at a field's start, inside it, behind
+// blanks or escapes, after fields cut at the length limit, and at malformed escapes.
+TEST(FieldReader, MarkedFieldsAreTheMarkedOnesOfAllFields) {
+  const auto isMarked = [](std::string_view field) {
+    return !field.empty() && (field.front() == '+' || field.front() == '-');
+  };
+  std::mt19937 random(29);
+  const std::string pieces[] = {"+P", "-P",   "a+b", "x-", "%2B", "%2d", "%41", " ",
+                                "\n", "\r\n", ",",   "\t", "%",   "Q",   "+",   "-"};
+  for (int round = 0; round < 400; ++round) {
+    std::string text;
+    const size_t count = random() % 40;
+    for (size_t i = 0; i < count; ++i) {
+      if (random() % 25 == 0) {
+        text.append(FieldReader::kMaxFieldLength - 2 + random() % 4, 'L');
+      } else {
+        text += pieces[random() % std::size(pieces)];
+      }
+    }
+    const std::vector<uint8_t> bytes(text.begin(), text.end());
+    FieldReader every;
+    FieldReader marked;
+    every.Bind(bytes);
+    marked.Bind(bytes);
+    for (int line = 0; line >= 0;) {
+      std::string_view field;
+      while ((line = every.ReadField(field)) >= 0 && !isMarked(field)) {
+      }
+      const std::string expected = line < 0 ? "" : std::string(field);
+      ASSERT_EQ(marked.ReadMarkedField(field), line) << "round " << round;
+      if (line >= 0) {
+        ASSERT_EQ(field, expected) << "round " << round;
+      }
+      ASSERT_EQ(marked.line(), every.line()) << "round " << round;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kerro

@@ -301,7 +301,8 @@ class TextLibraryParser {
     bool hidden = false;
     int32_t numberIndex = 0;
     while (true) {
-      if (reader_.ReadField(field_) < 0) {
+      // Without a pin to fill, only the section's openers and closers matter.
+      if ((pin != nullptr ? reader_.ReadField(field_) : reader_.ReadMarkedField(field_)) < 0) {
         return SectionEnd::EndOfInput;
       }
       if (IsOpener(field_)) {
