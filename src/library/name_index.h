@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/little_endian.h"
+
 namespace kerro {
 
 class NameIndex {
@@ -24,10 +26,7 @@ class NameIndex {
       std::memcpy(&word, name.data() + at, sizeof word);
       h = Mix(h ^ word);
     }
-    uint64_t tail = 0;
-    if (at < name.size()) {
-      std::memcpy(&tail, name.data() + at, name.size() - at);
-    }
+    const uint64_t tail = FirstEightBytes(name.substr(at));
     return static_cast<uint32_t>(Mix(h ^ tail ^ 0xD6E8FEB86659FD93u) >> 32);
   }
 

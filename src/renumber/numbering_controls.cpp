@@ -1,10 +1,10 @@
 #include "renumber/numbering_controls.h"
 
+#include "platform/little_endian.h"
 #include "renumber/reference.h"
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstring>
 #include <utility>
 
@@ -19,50 +19,12 @@ uint32_t HashOf(uint64_t word, uint8_t length) {
   return static_cast<uint32_t>(h >> 32);
 }
 
-template <typename Word>
-Word Load(const char* bytes) {
-  Word word;
-  std::memcpy(&word, bytes, sizeof word);
-  return word;
-}
-
-// The first eight bytes of `text` in one word, the first byte lowest, zero after the text.
-// Built from whole loads: a word copied together from pieces on the stack and then read
-// at once stalls the read, once for each of a million references.
-uint64_t FirstBytes(std::string_view text) {
-  const char* const bytes = text.data();
-  const size_t size = text.size();
-  if constexpr (std::endian::native == std::endian::little) {
-    if (size >= sizeof(uint64_t)) {
-      return Load<uint64_t>(bytes);
-    }
-    if (size >= sizeof(uint32_t)) {
-      // Two loads that overlap where the text is shorter than eight: the bytes they share
-      // are the same in both.
-      const uint64_t head = Load<uint32_t>(bytes);
-      const uint64_t tail = Load<uint32_t>(bytes + size - sizeof(uint32_t));
-      return head | tail << (8 * (size - sizeof(uint32_t)));
-    }
-    if (size == 0) {
-      return 0;  // an empty view may be null
-    }
-    const auto byte = [&](size_t i) { return uint64_t{static_cast<uint8_t>(bytes[i])} << (8 * i); };
-    return byte(0) | byte(size / 2) | byte(size - 1);
-  } else {
-    uint64_t word = 0;
-    for (size_t i = 0; i < std::min(size, sizeof word); ++i) {
-      word |= uint64_t{static_cast<uint8_t>(bytes[i])} << (8 * i);
-    }
-    return word;
-  }
-}
-
 }  // namespace
 
 BoardPlaces::Key BoardPlaces::KeyOf(std::string_view reference) {
   Key key;
   key.length = static_cast<uint8_t>(std::min<size_t>(reference.size(), UINT8_MAX));
-  key.word = FirstBytes(reference);
+  key.word = FirstEightBytes(reference);
   key.hash = HashOf(key.word, key.length);
   return key;
 }

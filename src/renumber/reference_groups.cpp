@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/little_endian.h"
 #include "platform/memory.h"
 #include "renumber/radix_sort.h"
 
@@ -20,10 +21,7 @@ uint32_t HashOf(std::string_view reference) {
   if (reference.size() > sizeof(uint64_t)) {
     return static_cast<uint32_t>(std::hash<std::string_view>{}(reference));
   }
-  uint64_t word = 0;
-  if (!reference.empty()) {  // an empty view may be null
-    std::memcpy(&word, reference.data(), reference.size());
-  }
+  uint64_t word = FirstEightBytes(reference);
   word = (word ^ (word >> 29) ^ reference.size()) * 0x9E3779B97F4A7C15u;
   return static_cast<uint32_t>(word >> 32);
 }
