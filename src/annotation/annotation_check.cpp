@@ -144,7 +144,7 @@ class Checker {
     if (UnnumberedPrefix(reference)) {
       add(FindingKind::Unnumbered, member);
     }
-    if (SplitReference(reference).prefix.size() >= kMaxReferenceLength) {
+    if (ReferencePrefix(reference).size() >= kMaxReferenceLength) {
       add(FindingKind::TooLongToRenumber, member);
     }
     if (IsMisread(reference)) {

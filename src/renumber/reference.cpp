@@ -18,12 +18,9 @@ bool IsDecimalDigit(char c) {
 }  // namespace
 
 SplitResult SplitReference(std::string_view text) {
-  size_t start = text.size();
-  while (start > 1 && IsDecimalDigit(text[start - 1])) {
-    --start;
-  }
   SplitResult result;
-  result.prefix = text.substr(0, start);
+  result.prefix = ReferencePrefix(text);
+  const size_t start = result.prefix.size();
   // Up to 18 digits cannot overflow; only longer runs need the saturation test.
   constexpr size_t kSafeDigits = 18;
   constexpr int64_t kLimit = std::numeric_limits<int64_t>::max();

@@ -25,6 +25,16 @@ struct SplitResult {
 // (a reference field holds at most 7 digits, so that never happens for a component).
 SplitResult SplitReference(std::string_view text);
 
+// The prefix SplitReference gives, alone: where only it is needed, nothing is handed back
+// through memory.
+inline std::string_view ReferencePrefix(std::string_view text) {
+  size_t start = text.size();
+  while (start > 1 && text[start - 1] >= '0' && text[start - 1] <= '9') {
+    --start;
+  }
+  return text.substr(0, start);
+}
+
 // A reference is unnumbered when, without its trailing "?" characters, it ends in no digit:
 // R, R?, U?, IC??. Gives the prefix (the text without those "?"s) of an unnumbered
 // reference, and nullopt for a numbered one or one whose prefix would be empty ("", "?").

@@ -94,16 +94,16 @@ class BoardCollector {
     }
     const std::string_view prefix = controls_.keepsNumbered() && !pending.fixed && !pending.moves
                                         ? *UnnumberedPrefix(reference)
-                                        : SplitReference(reference).prefix;
+                                        : ReferencePrefix(reference);
     pending.component = component;
     pending.powerBlock = role == PartRole::PowerBlock;
     pending.x = entry.x();
     pending.y = entry.y();
-    pending.partName = ShortText::Of(partName);
-    pending.prefix = ShortText::Of(prefix);
+    pending.partName.assign(partName);
+    pending.prefix.assign(prefix);
     // A package is keyed by tag and prefix: under one tag, an IC and a U (or a U? placed
     // beside U12) are different chips, and each takes its numbers from its own counter.
-    pending.package = ShortText::Joined(tag, prefix);
+    pending.package.assignJoined(tag, prefix);
     pending.partHash = pending.partName.hash();
     pending.prefixHash = pending.prefix.hash();
     pending.packageHash = pending.package.hash();
@@ -626,7 +626,7 @@ size_t StoreNumbers(std::span<ComponentEntry> entries, const NewNumbers& result,
       const std::string_view reference = entries[i].reference();
       const bool moves = !laterDuplicate.empty() && laterDuplicate[i] > 0;
       const std::string_view prefix =
-          keep && !moves ? *UnnumberedPrefix(reference) : SplitReference(reference).prefix;
+          keep && !moves ? *UnnumberedPrefix(reference) : ReferencePrefix(reference);
       stored = StoreFormattedReference(prefix, number, entries[i].referenceField());
     }
     uint8_t marks = (stored.bytes ? StoredChange::kBytes : 0) |

@@ -141,9 +141,12 @@ void CollectOnBoard(std::span<const ComponentEntry> entries, const BoardPlaces& 
         board.taken.push_back(reference);
         continue;
       }
-      const ShortText prefix = ShortText::Of(SplitReference(reference).prefix);
-      batch[placed++] = {pending[i].component, *place + 1, prefix, prefix.hash()};
-      board.prefixes.prefetchSlot(batch[placed - 1].hash);
+      Collected& next = batch[placed++];
+      next.component = pending[i].component;
+      next.key = *place + 1;
+      next.prefix.assign(ReferencePrefix(reference));
+      next.hash = next.prefix.hash();
+      board.prefixes.prefetchSlot(next.hash);
     }
     AddBatch(std::span(batch).first(placed), board);
     count = 0;
@@ -176,14 +179,18 @@ PlainBoard Collect(std::span<const ComponentEntry> entries, const NumberingContr
     }
     // A repaired duplicate keeps its prefix and moves with its package, one number for all
     // of them.
-    const Present present = moves > 0 ? Present{SplitReference(reference).prefix, moves}
+    const Present present = moves > 0 ? Present{ReferencePrefix(reference), moves}
                                       : PresentOf(reference, controls.keepsNumbered());
     if (moves > 0) {
       board.held.push_back(reference);
     }
-    const ShortText prefix = ShortText::Of(present.prefix);
-    batch[count++] = {component, present.key, prefix, prefix.hash()};
-    board.prefixes.prefetchSlot(batch[count - 1].hash);
+    // Made in place: see ShortText::assign.
+    Collected& next = batch[count++];
+    next.component = component;
+    next.key = present.key;
+    next.prefix.assign(present.prefix);
+    next.hash = next.prefix.hash();
+    board.prefixes.prefetchSlot(next.hash);
   };
   InBatches(entries, take, [&] {
     AddBatch(std::span(batch).first(count), board);

@@ -10,12 +10,14 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <optional>
 #include <string_view>
 #include <vector>
 
+#include "platform/little_endian.h"
 #include "platform/memory.h"
 
 namespace kerro {
@@ -30,8 +32,7 @@ struct ShortText {
   // `text` must hold at most kCapacity characters; the fields of a component record do.
   static ShortText Of(std::string_view text) {
     ShortText key;
-    key.length = static_cast<uint8_t>(std::min(text.size(), kCapacity));
-    std::copy_n(text.data(), key.length, key.chars.data());  // an empty view may be null
+    key.assign(text);
     return key;
   }
 
@@ -39,13 +40,40 @@ struct ShortText {
   // a tag of at most 15 characters and a prefix of at most 8. Together they must fit.
   static ShortText Joined(std::string_view first, std::string_view second) {
     ShortText key;
-    const size_t head = std::min(first.size(), kCapacity - 1);
-    key.chars[0] = static_cast<char>(head);
-    std::copy_n(first.data(), head, key.chars.data() + 1);
-    const size_t tail = std::min(second.size(), kCapacity - 1 - head);
-    std::copy_n(second.data(), tail, key.chars.data() + 1 + head);
-    key.length = static_cast<uint8_t>(1 + head + tail);
+    key.assignJoined(first, second);
     return key;
+  }
+
+  // The same, made where the key stands. The key's words are put together in registers from
+  // whole loads of the texts and stored whole: a key copied in byte by byte and then read
+  // a word at a time, to hash and compare it, would stall each read.
+  void assign(std::string_view text) {
+    const size_t size = std::min(text.size(), kCapacity);
+    std::array<uint64_t, kWords> words{};
+    for (size_t at = 0; at < size; at += 8) {
+      words[at / 8] = FirstEightBytes(text.substr(at, std::min<size_t>(8, size - at)));
+    }
+    store(words, size);
+  }
+  void assignJoined(std::string_view first, std::string_view second) {
+    const size_t head = std::min(first.size(), kCapacity - 1);
+    const size_t tail = std::min(second.size(), kCapacity - 1 - head);
+    std::array<uint64_t, kWords> words{};
+    words[0] = head;
+    const auto put = [&words](std::string_view text, size_t offset, size_t size) {
+      for (size_t at = 0; at < size; at += 8) {
+        const uint64_t bytes = FirstEightBytes(text.substr(at, std::min<size_t>(8, size - at)));
+        const size_t place = offset + at;
+        const size_t shift = 8 * (place % 8);
+        words[place / 8] |= bytes << shift;
+        if (shift != 0 && place / 8 + 1 < kWords) {
+          words[place / 8 + 1] |= bytes >> (64 - shift);
+        }
+      }
+    };
+    put(first, 1, head);
+    put(second, 1 + head, tail);
+    store(words, 1 + head + tail);
   }
 
   std::string_view view() const { return {chars.data(), length}; }
@@ -65,6 +93,22 @@ struct ShortText {
   }
 
  private:
+  static constexpr size_t kWords = kCapacity / 8;
+
+  // Words hold their first byte lowest.
+  void store(const std::array<uint64_t, kWords>& words, size_t size) {
+    for (size_t i = 0; i < kWords; ++i) {
+      if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(chars.data() + 8 * i, &words[i], sizeof words[i]);
+      } else {
+        for (size_t j = 0; j < 8; ++j) {
+          chars[8 * i + j] = static_cast<char>(words[i] >> (8 * j));
+        }
+      }
+    }
+    length = static_cast<uint8_t>(size);
+  }
+
   uint64_t word(size_t index) const {
     uint64_t value = 0;
     std::memcpy(&value, chars.data() + 8 * index, sizeof value);
