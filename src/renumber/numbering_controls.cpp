@@ -23,9 +23,10 @@ uint32_t HashOf(uint64_t word, uint8_t length) {
 
 BoardPlaces::Key BoardPlaces::KeyOf(std::string_view reference) {
   Key key;
-  key.length = static_cast<uint8_t>(std::min<size_t>(reference.size(), UINT8_MAX));
+  const auto length = static_cast<uint8_t>(std::min<size_t>(reference.size(), UINT8_MAX));
+  key.length = length;
   key.word = FirstEightBytes(reference);
-  key.hash = HashOf(key.word, key.length);
+  key.hash = HashOf(key.word, length);
   return key;
 }
 
@@ -62,7 +63,7 @@ void BoardPlaces::addInOrder(std::span<const Key> references) {
       if (key.length <= kReferenceCapacity) {
         Slot& slot = slots_[slotOf(key)];
         if (slot.placePlusOne == 0) {  // a reference met again keeps its first place
-          slot = {key.word, count_ + 1, key.length};
+          slot = {key.word, count_ + 1, static_cast<uint8_t>(key.length)};
           ++held_;
         }
       }

@@ -46,7 +46,10 @@ class BoardPlaces {
   struct Key {
     uint64_t word = 0;
     uint32_t hash = 0;
-    uint8_t length = 0;
+    // At most 255. Held in a whole word, so that the key has no padding and is copied in
+    // two whole words: copied as its 13 bytes, through two overlapping loads, its copy
+    // stalled after each KeyOf.
+    uint32_t length = 0;
   };
   static Key KeyOf(std::string_view reference);
 
