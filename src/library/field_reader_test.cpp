@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <iterator>
 #include <random>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -140,6 +141,20 @@ TEST(FieldReader, SkipTo) {
 namespace kerro {
 namespace {
 
+// Up to 40 of `pieces`, with now and then a run of plain characters about the length limit.
+std::string RandomText(std::mt19937& random, std::span<const std::string> pieces) {
+  std::string text;
+  const size_t count = random() % 40;
+  for (size_t i = 0; i < count; ++i) {
+    if (random() % 20 == 0) {
+      text.append(FieldReader::kMaxFieldLength - 2 + random() % 4, 'L');
+    } else {
+      text += pieces[random() % pieces.size()];
+    }
+  }
+  return text;
+}
+
 // The reader against a model that takes one character at a time, on texts of runs of
 // plain characters, escapes, blanks and line ends, with fields near the 32768-byte limit.
 TEST(FieldReader, AgreesWithACharacterByCharacterModel) {
@@ -198,15 +213,7 @@ TEST(FieldReader, AgreesWithACharacterByCharacterModel) {
   std::mt19937 random(28);
   const std::string pieces[] = {"AB", "x", "%41", "%7e", " ", "\n", "\r\n", ",", "\t", "%"};
   for (int round = 0; round < 300; ++round) {
-    std::string text;
-    const size_t count = random() % 40;
-    for (size_t i = 0; i < count; ++i) {
-      if (random() % 20 == 0) {
-        text.append(FieldReader::kMaxFieldLength - 2 + random() % 4, 'L');
-      } else {
-        text += pieces[random() % std::size(pieces)];
-      }
-    }
+    const std::string text = RandomText(random, pieces);
     const std::vector<uint8_t> bytes(text.begin(), text.end());
     FieldReader reader;
     reader.Bind(bytes);
@@ -240,15 +247,7 @@ TEST(FieldReader, MarkedFieldsAreTheMarkedOnesOfAllFields) {
   const std::string pieces[] = {"+P", "-P",   "a+b", "x-", "%2B", "%2d", "%41", " ",
                                 "\n", "\r\n", ",",   "\t", "%",   "Q",   "+",   "-"};
   for (int round = 0; round < 400; ++round) {
-    std::string text;
-    const size_t count = random() % 40;
-    for (size_t i = 0; i < count; ++i) {
-      if (random() % 25 == 0) {
-        text.append(FieldReader::kMaxFieldLength - 2 + random() % 4, 'L');
-      } else {
-        text += pieces[random() % std::size(pieces)];
-      }
-    }
+    const std::string text = RandomText(random, pieces);
     const std::vector<uint8_t> bytes(text.begin(), text.end());
     FieldReader every;
     FieldReader marked;
