@@ -36,6 +36,7 @@ constexpr std::array<bool, 256> kMayMark = [] {
   return marks;
 }();
 
+#if defined(__SSE2__)
 // The bits set in a 16-bit mask, without the library call that std::popcount becomes for a
 // processor not known to count them itself.
 int BitsSet(uint32_t mask) {
@@ -44,6 +45,7 @@ int BitsSet(uint32_t mask) {
   mask = (mask + (mask >> 4)) & 0x0F0Fu;
   return static_cast<int>((mask + (mask >> 8)) & 0x1Fu);
 }
+#endif
 
 // The position of the first character of text[from, end) that may begin a marked field, or
 // the text's end; adds the line feeds before it to `lines`. Sixteen characters are looked
