@@ -28,6 +28,11 @@ constexpr std::array<bool, 256> kEndsPlainRun = [] {
   return ends;
 }();
 
+// Whether a field opens or closes a section.
+bool IsMarked(std::string_view field) {
+  return !field.empty() && (field.front() == '+' || field.front() == '-');
+}
+
 // The characters that may begin a marked field: its mark, or an escape that may decode
 // to one.
 constexpr std::array<bool, 256> kMayMark = [] {
@@ -224,14 +229,14 @@ int FieldReader::ReadMarkedField(std::string_view& field) {
     if (line < 0) {
       return -1;
     }
-    if (!field.empty() && (field.front() == '+' || field.front() == '-')) {
+    if (IsMarked(field)) {
       return line;
     }
   }
 }
 
 int FieldReader::SkipTo(std::string_view target) {
-  const bool marked = !target.empty() && (target.front() == '+' || target.front() == '-');
+  const bool marked = IsMarked(target);
   std::string_view field;
   while ((marked ? ReadMarkedField(field) : ReadField(field)) >= 0) {
     if (field == target) {

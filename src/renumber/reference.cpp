@@ -9,14 +9,6 @@
 
 namespace kerro {
 
-namespace {
-
-bool IsDecimalDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
-}  // namespace
-
 SplitResult SplitReference(std::string_view text) {
   SplitResult result;
   result.prefix = ReferencePrefix(text);

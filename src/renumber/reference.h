@@ -25,11 +25,15 @@ struct SplitResult {
 // (a reference field holds at most 7 digits, so that never happens for a component).
 SplitResult SplitReference(std::string_view text);
 
+inline bool IsDecimalDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
 // The prefix SplitReference gives, alone: where only it is needed, nothing is handed back
 // through memory.
 inline std::string_view ReferencePrefix(std::string_view text) {
   size_t start = text.size();
-  while (start > 1 && text[start - 1] >= '0' && text[start - 1] <= '9') {
+  while (start > 1 && IsDecimalDigit(text[start - 1])) {
     --start;
   }
   return text.substr(0, start);

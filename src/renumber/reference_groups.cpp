@@ -1,7 +1,6 @@
 #include "renumber/reference_groups.h"
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
 #include "platform/little_endian.h"

@@ -79,6 +79,17 @@ struct Collected {
 
 constexpr size_t kBatch = kLookupsInFlight;
 
+// Fills a batch's entry where it stands (see ShortText::assign) and starts the lookup of its
+// prefix. Inline: called out of the collecting loops, it cost a twentieth of a plain run.
+inline void PutInBatch(Collected& next, uint32_t component, uint32_t key, std::string_view prefix,
+                       PlainBoard& board) {
+  next.component = component;
+  next.key = key;
+  next.prefix.assign(prefix);
+  next.hash = next.prefix.hash();
+  board.prefixes.prefetchSlot(next.hash);
+}
+
 // Adds a batch of components, once their prefixes' slots are on the way: their texts are
 // fetched together, then each prefix is given its id.
 void AddBatch(std::span<const Collected> batch, PlainBoard& board) {
@@ -141,12 +152,8 @@ void CollectOnBoard(std::span<const ComponentEntry> entries, const BoardPlaces& 
         board.taken.push_back(reference);
         continue;
       }
-      Collected& next = batch[placed++];
-      next.component = pending[i].component;
-      next.key = *place + 1;
-      next.prefix.assign(ReferencePrefix(reference));
-      next.hash = next.prefix.hash();
-      board.prefixes.prefetchSlot(next.hash);
+      PutInBatch(batch[placed++], pending[i].component, *place + 1, ReferencePrefix(reference),
+                 board);
     }
     AddBatch(std::span(batch).first(placed), board);
     count = 0;
@@ -184,13 +191,7 @@ PlainBoard Collect(std::span<const ComponentEntry> entries, const NumberingContr
     if (moves > 0) {
       board.held.push_back(reference);
     }
-    // Made in place: see ShortText::assign.
-    Collected& next = batch[count++];
-    next.component = component;
-    next.key = present.key;
-    next.prefix.assign(present.prefix);
-    next.hash = next.prefix.hash();
-    board.prefixes.prefetchSlot(next.hash);
+    PutInBatch(batch[count++], component, present.key, present.prefix, board);
   };
   InBatches(entries, take, [&] {
     AddBatch(std::span(batch).first(count), board);
