@@ -68,7 +68,7 @@ class Checker {
     writingOf_.reserve(components);
     writings_.reserve(components);
     grouped_.reserve(components);
-    groupedReferences_.reserve(components);
+    groupedKeys_.reserve(components);
     int sheetsBefore = 0;
     for (size_t d = 0; d < design.size(); ++d) {
       const auto entries = design[d].entries();
@@ -89,13 +89,17 @@ class Checker {
       }
     }
     std::vector<size_t> group;
-    ForEachReferenceGroup(groupedReferences_, true, [&](std::span<const uint32_t> indexes) {
-      group.clear();
-      for (const uint32_t index : indexes) {
-        group.push_back(grouped_[index]);
-      }
-      checkGroup(group);
-    });
+    const auto referenceOf = [this](uint32_t index) {
+      return members_[grouped_[index]].entry->reference();
+    };
+    ForEachReferenceGroup(std::move(groupedKeys_), referenceOf, true,
+                          [&](std::span<const uint32_t> indexes) {
+                            group.clear();
+                            for (const uint32_t index : indexes) {
+                              group.push_back(grouped_[index]);
+                            }
+                            checkGroup(group);
+                          });
     std::stable_sort(findings_.begin(), findings_.end(),
                      [](const AnnotationFinding& a, const AnnotationFinding& b) {
                        if (a.component != b.component) {
@@ -118,7 +122,7 @@ class Checker {
     writingOf_.push_back(index);
     if (!UnnumberedPrefix(reference)) {
       grouped_.push_back(index);
-      groupedReferences_.push_back(reference);
+      groupedKeys_.add(reference);
       const SplitResult split = SplitReference(reference);
       writingOf_.back() =
           writings_.try_emplace(Writing{split.prefix, split.number}, index).first->second;
@@ -243,10 +247,9 @@ class Checker {
   // By member: the first member with its prefix and number (itself, if none before it).
   std::vector<size_t> writingOf_;
   std::unordered_map<Writing, size_t, WritingHash> writings_;
-  // The numbered members, to be grouped by reference; the views point into the documents'
-  // images.
+  // The numbered members, to be grouped by reference, and their references' keys.
   std::vector<size_t> grouped_;
-  std::vector<std::string_view> groupedReferences_;
+  ReferenceKeys groupedKeys_;
   std::unordered_map<std::string_view, std::optional<int>> blockCounts_;
   std::vector<AnnotationFinding> findings_;
 };

@@ -44,28 +44,41 @@ class Placing {
   // Groups the holders by reference. Nearly every reference has one holder, which keeps
   // it, so only the holders of a shared reference are placed.
   void placeAll() {
-    std::vector<std::string_view> references;
-    ReserveLarge(references, order_.size());
+    ReferenceKeys keys;
+    keys.reserve(order_.size());
     for (uint32_t place = 0; place < order_.size(); ++place) {
-      references.push_back(entry(place).reference());
+      keys.add(entry(place).reference());
     }
+    const auto referenceOf = [this](uint32_t place) { return entry(place).reference(); };
     std::vector<Member> holders;
-    ForEachReferenceGroup(references, false, [&](std::span<const uint32_t> places) {
-      holders.clear();
-      // The holders of a reference lie anywhere on a board, and their records have been
-      // fetched for the grouping: here their entries are fetched all at once, in two
-      // steps, so that the cache misses of hundreds of them overlap.
-      for (const uint32_t place : places) {
-        PrefetchForRead(&order_[place]);
-      }
-      for (const uint32_t place : places) {
-        PrefetchForRead(&entry(place));
-      }
-      for (const uint32_t place : places) {
-        holders.emplace_back(place, entry(place).packageTag());
-      }
-      placeReference(holders);
-    });
+    ForEachReferenceGroup(
+        std::move(keys), referenceOf, false, [&](std::span<const uint32_t> places) {
+          holders.clear();
+          // The holders of a reference lie anywhere on a board. Each one's place, entry and
+          // record are fetched a step apart, kAhead holders ahead of reading them, so that
+          // the three cache misses of many holders overlap.
+          constexpr size_t kAhead = kLookupsInFlight;
+          const size_t count = places.size();
+          for (size_t i = 0; i < count + 3 * kAhead; ++i) {
+            if (i < count) {
+              PrefetchForRead(&order_[places[i]]);
+            }
+            if (i >= kAhead && i - kAhead < count) {
+              PrefetchForRead(&entry(places[i - kAhead]));
+            }
+            if (i >= 2 * kAhead && i - 2 * kAhead < count) {
+              // The block and tag lead the record, the part name ends it: at most two lines.
+              const uint8_t* const record = entry(places[i - 2 * kAhead]).recordStart();
+              PrefetchForRead(record + kBlockOffset);
+              PrefetchForRead(record + kComponentRecordSize - 1);
+            }
+            if (i >= 3 * kAhead) {
+              const uint32_t place = places[i - 3 * kAhead];
+              holders.emplace_back(place, entry(place).packageTag());
+            }
+          }
+          placeReference(holders);
+        });
   }
 
   // By component: 0, or the number of the package it moves with, numbered in the order of
