@@ -16,10 +16,9 @@ namespace kerro {
 uint32_t HashAndLengthOf(std::string_view reference);
 
 // What the grouping keeps of the references: the first added has index 0, the next 1, and
-// so on. A reference of up
-// to eight bytes (every reference field) is told apart from the others by its key alone:
-// on a large board the texts lie all over memory, and reading them again for every shared
-// hash cost more than the rest of the grouping.
+// so on. A reference of up to eight bytes (every reference field) is told apart from the
+// others by its key alone: on a large board the texts lie all over memory, and reading
+// them again for every shared hash cost more than the rest of the grouping.
 class ReferenceKeys {
  public:
   struct Key {
