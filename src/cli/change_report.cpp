@@ -106,20 +106,29 @@ std::string FormatChangesCsv(std::span<const FileChanges> files, const TextShown
   };
   // A million changes make a document of tens of megabytes: made in one piece, it is not
   // copied as it grows. A row's numbers and separators mostly take less than 32 bytes;
-  // beyond that, the room of the longest row is kept, which each row is written into.
+  // beyond that, the room of the longest row is kept, which each row is written into. Of
+  // that room, only what the rows take for certain (each number a digit) is advised as a
+  // large buffer: advice has every page of its range provided, and the rest of the room
+  // is mostly never written.
   size_t size = kHeader.size();
+  size_t fewest = kHeader.size();
   size_t largestRow = 0;
   for (const FileChanges& file : files) {
     for (const ComponentChange& change : file.changes) {
       const std::array<size_t, 4> textSizes = {change.partName.size(), change.packageTag.size(),
                                                change.oldReference.size(),
                                                change.newReference.size()};
-      size += file.path.size() + textSizes[0] + textSizes[1] + textSizes[2] + textSizes[3] + 32;
+      const size_t texts =
+          file.path.size() + textSizes[0] + textSizes[1] + textSizes[2] + textSizes[3];
+      constexpr size_t kFewestOthers = 16;  // five digits, nine commas and the line end
+      size += texts + 32;
+      fewest += texts + kFewestOthers;
       largestRow = std::max(largestRow, mostFor(kMostPerCsvByte * file.path.size() + 2, textSizes));
     }
   }
   std::string csv;
-  ReserveLarge(csv, size + largestRow);
+  csv.reserve(size + largestRow);
+  AdviseLargeBuffer(csv.data(), fewest);
   csv += kHeader;
   for (const FileChanges& file : files) {
     const std::string path = CsvField(file.path);
