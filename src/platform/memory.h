@@ -27,6 +27,11 @@ void WaitUntilLargeBuffersAreFaultedIn();
 // nothing.
 void PreferLargePagesForTheHeap();
 
+// Gives back to the system the memory that the program has freed and keeps for reuse
+// (above): for a step that needs much fresh memory of its own, such as a large document,
+// after steps whose tables are not needed again. Only a hint, like the others.
+void ReleaseFreedMemory();
+
 // Reserves room for `count` elements of a vector or a string and advises it as above,
 // before anything touches it.
 template <typename Buffer>

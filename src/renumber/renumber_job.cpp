@@ -4,6 +4,7 @@
 #include <optional>
 #include <span>
 
+#include "platform/memory.h"
 #include "renumber/renumber_design.h"
 #include "renumber/safe_save.h"
 #include "schematic/schematic_document.h"
@@ -165,6 +166,10 @@ JobResult RenumberJob(const JobRequest& request, JobContext& context) {
     }
   }
   if (request.writeFiles && request.beforeWrite) {
+    // The report is made beside the board and its change list: the notes, and the tables
+    // the numbering freed, make room for it first.
+    recorders.clear();
+    ReleaseFreedMemory();
     if (std::optional<std::string> unwritten = request.beforeWrite(result.changes)) {
       return Failure(JobOutcome::WriteError, *unwritten);
     }

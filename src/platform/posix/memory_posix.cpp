@@ -109,6 +109,12 @@ void PreferLargePagesForTheHeap() {
 #endif
 }
 
+void ReleaseFreedMemory() {
+#if defined(__GLIBC__)
+  ::malloc_trim(0);
+#endif
+}
+
 void WaitUntilLargeBuffersAreFaultedIn() {
   while (faultingIn.load() > 0) {
     std::this_thread::yield();

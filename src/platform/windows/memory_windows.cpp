@@ -12,4 +12,6 @@ void PreferLargePagesForTheHeap() {}
 
 void WaitUntilLargeBuffersAreFaultedIn() {}
 
+void ReleaseFreedMemory() {}
+
 }  // namespace kerro
