@@ -29,6 +29,38 @@ TEST(CsvField, QuotesOnlyWhatMustBeQuoted) {
   }
 }
 
+// Against the rule a byte at a time, on random texts of up to 40 bytes: mostly letters, a
+// byte of any value now and then, and the bytes beside the limits (0x1F, 0x20, 0x7E, 0x7F,
+// 0x80) more often, anywhere in a text and in words of both sizes.
+TEST(Printable, ShowsControlCharactersAndNothingElse) {
+  std::mt19937 random(31);
+  const auto model = [](std::string_view text) {
+    std::string shown;
+    for (const char c : text) {
+      const auto byte = static_cast<unsigned char>(c);
+      if (byte < 0x20 || byte == 0x7F) {
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        shown += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
+      } else {
+        shown += c;
+      }
+    }
+    return shown;
+  };
+  constexpr unsigned char kEdges[] = {0x00, 0x1F, 0x20, 0x7E, 0x7F, 0x80, 0xFF};
+  for (int i = 0; i < 20000; ++i) {
+    std::string text(random() % 41, ' ');
+    const size_t rare = 1 + random() % 40;  // one byte in this many is not a letter
+    for (char& c : text) {
+      const size_t pick = random() % (2 * rare);
+      c = static_cast<char>(pick == 0   ? kEdges[random() % std::size(kEdges)]
+                            : pick == 1 ? random() % 256
+                                        : 'a' + random() % 26);
+    }
+    ASSERT_EQ(Printable(text), model(text)) << i;
+  }
+}
+
 // Rows of random changes, whose texts hold every character CSV gives a meaning and some it
 // does not, read back by a reader of RFC 4180 to the fields they were made from.
 TEST(FormatChangesCsv, ReadsBackToItsFieldsOnRandomChanges) {
