@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
-#include <cstring>
 
+#include "cli/plain_words.h"
 #include "platform/memory.h"
 
 namespace kerro {
@@ -22,44 +22,14 @@ bool NeedsQuotes(std::string_view text) {
 
 constexpr size_t kMostPerPrintableByte = 4;  // \xNN
 
-// Whether any byte of `word` is a control character (below 0x20, or 0x7F): the bytes below
-// 0x20 borrow into their top bit, unless it was set already (bytes of 0x80 and above).
-template <typename Word>
-bool HoldsControl(Word word) {
-  constexpr Word kOnes = static_cast<Word>(~Word{0}) / 0xFF;
-  constexpr Word kTops = kOnes * 0x80;
-  const Word deleted = word ^ (kOnes * 0x7F);
-  return (((word - kOnes * 0x20) & ~word) | ((deleted - kOnes) & ~deleted)) & kTops;
-}
-
 // Writes `text` at `out`, control characters as \xNN, and returns the end: a pointer that
 // moves, where appending a character at a time to a string checks its room each time.
-// Texts without control characters go as whole words: a million lines of them, a byte at
-// a time, took as long as the numbering's own store.
 char* PutPrintable(char* out, std::string_view text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
-  const auto load = [&text]<typename Word>(Word, size_t at) {
-    Word word;
-    std::memcpy(&word, text.data() + at, sizeof word);
-    return word;
-  };
-  size_t at = 0;
-  for (; at + 8 <= text.size() && !HoldsControl(load(uint64_t{}, at)); at += 8) {
-    std::memcpy(out, text.data() + at, 8);
-    out += 8;
-  }
-  const size_t rest = text.size() - at;
-  if (rest >= 4 && rest < 8) {
-    // Two words that overlap where fewer than eight characters are left.
-    const uint32_t first = load(uint32_t{}, at);
-    const uint32_t last = load(uint32_t{}, text.size() - 4);
-    if (!HoldsControl(first) && !HoldsControl(last)) {
-      std::memcpy(out, &first, 4);
-      std::memcpy(out + rest - 4, &last, 4);
-      return out + rest;
-    }
-  }
-  for (const char c : text.substr(at)) {
+  const size_t plain = PutPlainWords(
+      out, text, [](auto word) { return !HasByteBelow(word, 0x20) && !HasByte(word, 0x7F); });
+  out += plain;
+  for (const char c : text.substr(plain)) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte < 0x20 || byte == 0x7F) {
       *out++ = '\\';

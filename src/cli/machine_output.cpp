@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "annotation/annotation_check.h"
+#include "cli/plain_words.h"
 #include "kerro_version.h"
 #include "platform/memory.h"
 #include "schematic/schematic_document.h"
@@ -175,9 +176,14 @@ constexpr size_t kMostPerJsonByte = 6;  // a control character as \u00XX
 char* PutJsonString(char* out, std::string_view text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   *out++ = '"';
-  for (size_t at = 0; at < text.size();) {
+  // Names and references are mostly plain ASCII, which goes as it is.
+  size_t at = PutPlainWords(out, text, [](auto word) {
+    return !HasByteBelow(word, 0x20) && !HasByte(word, 0x7F) && !HasByte(word, '"') &&
+           !HasByte(word, '\\') && !HasByteBelow(static_cast<decltype(word)>(~word), 0x80);
+  });
+  out += at;
+  while (at < text.size()) {
     const auto byte = static_cast<unsigned char>(text[at]);
-    // Names and references are mostly plain ASCII.
     if (byte >= 0x20 && byte < 0x7F && byte != '"' && byte != '\\') {
       *out++ = static_cast<char>(byte);
       ++at;

@@ -132,7 +132,9 @@ TEST_F(MachineOutput, SarifAndWorkflowCommandsGiveOneResultPerFinding) {
 }
 
 // Texts of random pieces, each either whole UTF-8 or one byte that starts no sequence, read
-// back by a JSON string reader: UTF-8 comes back as it was, every other byte as \xNN.
+// back by a JSON string reader: UTF-8 comes back as it was, every other byte as \xNN. Half
+// the pieces are runs of plain characters, so that words of four and eight of them meet
+// every other piece on either side.
 TEST(JsonString, ReadsBackToTheTextOnRandomTexts) {
   struct Piece {
     std::string_view bytes;
@@ -155,6 +157,8 @@ TEST(JsonString, ReadsBackToTheTextOnRandomTexts) {
       {"\xF5", "\\xF5"},
       {"\x80", "\\x80"},
   };
+  const std::string_view plain[] = {"R",       "Q7",       "abc",         "U123",
+                                    "RN_0603", "ABCDEFGH", "~!#$%&()*+,-"};
   // The text a JSON string literal stands for, or nullopt if it is not one as written here.
   auto read = [](std::string_view json) -> std::optional<std::string> {
     if (json.size() < 2 || json.front() != '"' || json.back() != '"') {
@@ -195,6 +199,12 @@ TEST(JsonString, ReadsBackToTheTextOnRandomTexts) {
     std::string text;
     std::string shown;
     for (size_t n = random() % 12; n > 0; --n) {
+      if (random() % 2 == 0) {
+        const std::string_view run = plain[random() % std::size(plain)];
+        text += run;
+        shown += run;
+        continue;
+      }
       const Piece& piece = pieces[random() % std::size(pieces)];
       text += piece.bytes;
       shown += piece.shown;
