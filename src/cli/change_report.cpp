@@ -63,6 +63,13 @@ constexpr size_t kMostPerCsvByte = 2;  // a double quote doubled
 
 // Writes one field at `out`, quoted when it must be, and returns the end.
 char* PutCsvField(char* out, std::string_view text) {
+  const size_t plain = PutPlainWords(out, text, [](auto word) {
+    return !HasByte(word, ',') && !HasByte(word, '"') && !HasByte(word, '\r') &&
+           !HasByte(word, '\n');
+  });
+  if (plain == text.size()) {
+    return out + plain;
+  }
   if (!NeedsQuotes(text)) {
     return PutText(out, text);
   }
