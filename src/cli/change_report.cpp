@@ -1,8 +1,10 @@
 #include "cli/change_report.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 
 #include "cli/plain_words.h"
 #include "platform/memory.h"
@@ -55,8 +57,39 @@ char* PutText(char* out, std::string_view text) {
 
 constexpr size_t kMostDigits = 20;  // a sign and 19 digits
 
+// The numbers of a change are small: positions, sections and blocks. Up to four digits
+// are written at once, from a table of digit pairs; longer ones by std::to_chars.
 char* PutNumber(char* out, int64_t value) {
-  return std::to_chars(out, out + kMostDigits, value).ptr;
+  static constexpr auto kPairs = [] {
+    std::array<char, 200> pairs{};
+    for (size_t i = 0; i < 100; ++i) {
+      pairs[2 * i] = static_cast<char>('0' + i / 10);
+      pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
+    }
+    return pairs;
+  }();
+  if (value < 0 || value >= 10000) {
+    return std::to_chars(out, out + kMostDigits, value).ptr;
+  }
+  const auto number = static_cast<size_t>(value);
+  if (number < 10) {
+    *out = static_cast<char>('0' + number);
+    return out + 1;
+  }
+  if (number < 100) {
+    std::memcpy(out, &kPairs[2 * number], 2);
+    return out + 2;
+  }
+  const size_t high = number / 100;
+  const size_t low = number % 100;
+  if (high < 10) {
+    *out = static_cast<char>('0' + high);
+    std::memcpy(out + 1, &kPairs[2 * low], 2);
+    return out + 3;
+  }
+  std::memcpy(out, &kPairs[2 * high], 2);
+  std::memcpy(out + 2, &kPairs[2 * low], 2);
+  return out + 4;
 }
 
 constexpr size_t kMostPerCsvByte = 2;  // a double quote doubled
