@@ -13,14 +13,22 @@ namespace kerro {
 
 namespace {
 
+// Whether a character, or each of a word of them, goes into a CSV field as it is: a field
+// with a comma, a quote or a line end is quoted.
+constexpr auto kPlainInCsv = [](auto word) {
+  return !HasByte(word, ',') && !HasByte(word, '"') && !HasByte(word, '\r') && !HasByte(word, '\n');
+};
+
 bool NeedsQuotes(std::string_view text) {
-  for (const char c : text) {
-    if (c == ',' || c == '"' || c == '\r' || c == '\n') {
-      return true;
-    }
-  }
-  return false;
+  return std::any_of(text.begin(), text.end(),
+                     [](char c) { return !kPlainInCsv(static_cast<uint8_t>(c)); });
 }
+
+// Whether a character, or each of a word of them, is shown as it is: control characters
+// are shown as \xNN.
+constexpr auto kShownAsIs = [](auto word) {
+  return !HasByteBelow(word, 0x20) && !HasByte(word, 0x7F);
+};
 
 constexpr size_t kMostPerPrintableByte = 4;  // \xNN
 
@@ -28,12 +36,11 @@ constexpr size_t kMostPerPrintableByte = 4;  // \xNN
 // moves, where appending a character at a time to a string checks its room each time.
 char* PutPrintable(char* out, std::string_view text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
-  const size_t plain = PutPlainWords(
-      out, text, [](auto word) { return !HasByteBelow(word, 0x20) && !HasByte(word, 0x7F); });
+  const size_t plain = PutPlainWords(out, text, kShownAsIs);
   out += plain;
   for (const char c : text.substr(plain)) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) {
+    const auto byte = static_cast<uint8_t>(c);
+    if (!kShownAsIs(byte)) {
       *out++ = '\\';
       *out++ = 'x';
       *out++ = kHex[byte >> 4];
@@ -96,10 +103,7 @@ constexpr size_t kMostPerCsvByte = 2;  // a double quote doubled
 
 // Writes one field at `out`, quoted when it must be, and returns the end.
 char* PutCsvField(char* out, std::string_view text) {
-  const size_t plain = PutPlainWords(out, text, [](auto word) {
-    return !HasByte(word, ',') && !HasByte(word, '"') && !HasByte(word, '\r') &&
-           !HasByte(word, '\n');
-  });
+  const size_t plain = PutPlainWords(out, text, kPlainInCsv);
   if (plain == text.size()) {
     return out + plain;
   }

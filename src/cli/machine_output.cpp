@@ -176,15 +176,18 @@ constexpr size_t kMostPerJsonByte = 6;  // a control character as \u00XX
 char* PutJsonString(char* out, std::string_view text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   *out++ = '"';
-  // Names and references are mostly plain ASCII, which goes as it is.
-  size_t at = PutPlainWords(out, text, [](auto word) {
+  // Names and references are mostly plain ASCII, which goes as it is: a character, or
+  // each of a word of them, that is neither a control character, a quote, a backslash nor
+  // a byte of a longer UTF-8 sequence.
+  const auto plain = [](auto word) {
     return !HasByteBelow(word, 0x20) && !HasByte(word, 0x7F) && !HasByte(word, '"') &&
            !HasByte(word, '\\') && !HasByteBelow(static_cast<decltype(word)>(~word), 0x80);
-  });
+  };
+  size_t at = PutPlainWords(out, text, plain);
   out += at;
   while (at < text.size()) {
-    const auto byte = static_cast<unsigned char>(text[at]);
-    if (byte >= 0x20 && byte < 0x7F && byte != '"' && byte != '\\') {
+    const auto byte = static_cast<uint8_t>(text[at]);
+    if (plain(byte)) {
       *out++ = static_cast<char>(byte);
       ++at;
       continue;
