@@ -74,8 +74,10 @@ StoredReference StoreReference(std::string_view text, std::span<uint8_t> field) 
   const bool same = field[0] == length &&
                     std::equal(stored.begin(), stored.end(), field.begin() + 1,
                                [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; });
-  // Only where a byte differs is the reference read: the common case costs nothing more.
-  const bool sameReference = same || ReadLengthPrefixedText(field, kReferenceCapacity) == stored;
+  // Only where the length byte differs can the reference read be the same, as with a
+  // length past the field's capacity: a renumbered component costs no second comparison.
+  const bool sameReference =
+      same || (field[0] != length && ReadLengthPrefixedText(field, kReferenceCapacity) == stored);
   field[0] = static_cast<uint8_t>(length);
   std::copy_n(stored.begin(), length, field.begin() + 1);
   return {!same, !sameReference};
