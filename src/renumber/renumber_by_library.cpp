@@ -612,8 +612,14 @@ bool NumberLaterDuplicates(const LibraryBoard& board, std::span<const uint32_t> 
 
 size_t StoreNumbers(std::span<ComponentEntry> entries, const NewNumbers& result, bool keep,
                     std::span<const uint32_t> laterDuplicate, std::vector<uint8_t>* changed) {
+  // The reference fields lie a record apart, far more bytes than the store reads: they
+  // are fetched this many components ahead.
+  constexpr size_t kAhead = 24;
   size_t rewritten = 0;
   for (size_t i = 0; i < entries.size(); ++i) {
+    if (i + kAhead < entries.size()) {
+      PrefetchForRead(entries[i + kAhead].recordStart() + kReferenceOffset);
+    }
     const int64_t number = result.number[i];
     if (number == 0) {
       continue;
