@@ -30,22 +30,6 @@ int32_t ComponentEntry::storedX() const {
   return ReadI16(record_, kXOffset);
 }
 
-std::string_view ComponentEntry::packageTag() const {
-  return ReadLengthPrefixedText(record_.subspan(kPackageTagOffset, 1 + kPackageTagCapacity),
-                                kPackageTagCapacity);
-}
-
-std::string_view ComponentEntry::reference() const {
-  return ReadLengthPrefixedText(record_.subspan(kReferenceOffset, 1 + kReferenceCapacity),
-                                kReferenceCapacity);
-}
-
-std::string_view ComponentEntry::partName() const {
-  auto field = record_.subspan(kPartNameOffset, kPartNameFieldSize);
-  auto end = std::find(field.begin(), field.end(), uint8_t{0});
-  return {reinterpret_cast<const char*>(field.data()), static_cast<size_t>(end - field.begin())};
-}
-
 void SchematicDocument::clear() {
   loaded_ = false;
   loadError_.clear();

@@ -4,6 +4,7 @@
 // Nothing is parsed into objects and written out again; the numbering modes edit the
 // reference and block fields in place, so every other byte goes back unchanged.
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -41,9 +42,19 @@ class ComponentEntry {
   uint8_t block() const { return record_[kBlockOffset]; }
   void setBlock(uint8_t block) { record_[kBlockOffset] = block; }
 
-  std::string_view packageTag() const;
-  std::string_view reference() const;
-  std::string_view partName() const;
+  std::string_view packageTag() const {
+    return ReadLengthPrefixedText(record_.subspan(kPackageTagOffset, 1 + kPackageTagCapacity),
+                                  kPackageTagCapacity);
+  }
+  std::string_view reference() const {
+    return ReadLengthPrefixedText(record_.subspan(kReferenceOffset, 1 + kReferenceCapacity),
+                                  kReferenceCapacity);
+  }
+  std::string_view partName() const {
+    auto field = record_.subspan(kPartNameOffset, kPartNameFieldSize);
+    auto end = std::find(field.begin(), field.end(), uint8_t{0});
+    return {reinterpret_cast<const char*>(field.data()), static_cast<size_t>(end - field.begin())};
+  }
 
   // The reference field: its length byte and 8 character bytes.
   std::span<uint8_t> referenceField() {

@@ -67,13 +67,4 @@ bool HasSchematicSignature(std::span<const uint8_t> image) {
   });
 }
 
-std::string_view ReadLengthPrefixedText(std::span<const uint8_t> field, size_t capacity) {
-  const auto length = static_cast<int8_t>(field[0]);
-  if (length <= 0) {
-    return {};
-  }
-  size_t count = std::min({static_cast<size_t>(length), capacity, field.size() - 1});
-  return {reinterpret_cast<const char*>(field.data() + 1), count};
-}
-
 }  // namespace kerro

@@ -33,6 +33,7 @@
 // negative, or any record that would run past the end of the file, rejects the file. A
 // length byte larger than its field is read no further than the field.
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -79,7 +80,14 @@ std::string DescribeUnreadableRecord(std::span<const uint8_t> image, size_t offs
 bool HasSchematicSignature(std::span<const uint8_t> image);
 
 // Reads a length-prefixed text of at most `capacity` characters from `field`, which holds
-// the length byte and the characters.
-std::string_view ReadLengthPrefixedText(std::span<const uint8_t> field, size_t capacity);
+// the length byte and the characters. Inline: a large board's numbering reads millions.
+inline std::string_view ReadLengthPrefixedText(std::span<const uint8_t> field, size_t capacity) {
+  const auto length = static_cast<int8_t>(field[0]);
+  if (length <= 0) {
+    return {};
+  }
+  size_t count = std::min({static_cast<size_t>(length), capacity, field.size() - 1});
+  return {reinterpret_cast<const char*>(field.data() + 1), count};
+}
 
 }  // namespace kerro
