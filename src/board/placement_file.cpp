@@ -473,6 +473,97 @@ class RowsByReference {
 // Rows are checked for repeated references in batches of this many.
 constexpr size_t kRowsCheckedTogether = 64;
 
+// What LengthIn gives for a text that is not a length. Returned in one register: a
+// std::optional of 64 bits is put together on the stack and read back whole right after
+// its flag byte is stored, which stalls every call.
+constexpr int64_t kNotALength = std::numeric_limits<int64_t>::min();
+
+// The fraction's part of a length, rounded to the nearest nanometre: each division by a
+// constant becomes a multiplication, where one by a variable scale is a long division.
+int64_t RoundedFraction(int64_t scaled, size_t fractionDigits) {
+  switch (fractionDigits) {
+    case 0:
+      return scaled;
+    case 1:
+      return (scaled + 5) / 10;
+    case 2:
+      return (scaled + 50) / 100;
+    case 3:
+      return (scaled + 500) / 1'000;
+    case 4:
+      return (scaled + 5'000) / 10'000;
+    case 5:
+      return (scaled + 50'000) / 100'000;
+    case 6:
+      return (scaled + 500'000) / 1'000'000;
+    case 7:
+      return (scaled + 5'000'000) / 10'000'000;
+    case 8:
+      return (scaled + 50'000'000) / 100'000'000;
+    default:
+      return (scaled + 500'000'000) / 1'000'000'000;
+  }
+}
+
+int64_t LengthIn(std::string_view text, int64_t unitNanometres) {
+  text = Trimmed(text);
+  bool negative = false;
+  if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+  }
+  // Whole part, at most 9 digits; fraction to 9 digits, further digits do not count.
+  int64_t whole = 0;
+  int64_t fraction = 0;
+  size_t fractionDigits = 0;
+  size_t digits = 0;
+  size_t i = 0;
+  for (; i < text.size() && IsDigit(text[i]); ++i, ++digits) {
+    if (digits == 9) {
+      return kNotALength;
+    }
+    whole = whole * 10 + (text[i] - '0');
+  }
+  if (i < text.size() && (text[i] == '.' || text[i] == ',')) {
+    for (++i; i < text.size() && IsDigit(text[i]); ++i, ++digits) {
+      if (fractionDigits < 9) {
+        fraction = fraction * 10 + (text[i] - '0');
+        ++fractionDigits;
+      }
+    }
+  }
+  if (digits == 0) {
+    return kNotALength;
+  }
+  // Most numbers carry no unit; one that does is looked up in lower case. A unit longer
+  // than the longest known one is none.
+  const std::string_view unitText = Trimmed(text.substr(i));
+  int64_t unit = unitNanometres;
+  if (!unitText.empty()) {
+    std::array<char, kLongestUnitName> lower{};
+    if (unitText.size() > lower.size()) {
+      return kNotALength;
+    }
+    for (size_t k = 0; k < unitText.size(); ++k) {
+      lower[k] = Lower(unitText[k]);
+    }
+    const std::optional<int64_t> named = UnitOf({lower.data(), unitText.size()});
+    if (!named) {
+      return kNotALength;
+    }
+    unit = *named;
+  }
+  if (unit <= 0 || unit > kNanometresPerInch) {
+    return kNotALength;
+  }
+  // Within 10^9 * 2.54 * 10^7 each, so no product overflows.
+  const int64_t length = whole * unit + RoundedFraction(fraction * unit, fractionDigits);
+  if (length > kLargestLength) {
+    return kNotALength;
+  }
+  return negative ? -length : length;
+}
+
 // Reads the rows after the header. Returns the error, or an empty text.
 std::string ReadRows(Lines lines, char separator, const Columns& columns, int64_t defaultUnit,
                      std::vector<PlacementRow>& rows) {
@@ -536,12 +627,11 @@ std::string ReadRows(Lines lines, char separator, const Columns& columns, int64_
       if (field == nullptr || field->text.empty()) {
         return firstFault(where() + "a row with no position (" + Shown(row.reference) + ")");
       }
-      const std::optional<int64_t> length =
-          ParseLength(field->text, column->unit != 0 ? column->unit : defaultUnit);
-      if (!length) {
+      const int64_t length = LengthIn(field->text, column->unit != 0 ? column->unit : defaultUnit);
+      if (length == kNotALength) {
         return firstFault(where() + Shown(field->text) + " is not a position");
       }
-      *value = *length;
+      *value = length;
     }
     if (columns.side.index) {
       const Field* field = fieldAt(columns.side);
@@ -565,62 +655,8 @@ std::string ReadRows(Lines lines, char separator, const Columns& columns, int64_
 }  // namespace
 
 std::optional<int64_t> ParseLength(std::string_view text, int64_t unitNanometres) {
-  text = Trimmed(text);
-  bool negative = false;
-  if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
-    negative = text.front() == '-';
-    text.remove_prefix(1);
-  }
-  // Whole part, at most 9 digits; fraction to 9 digits, further digits do not count.
-  int64_t whole = 0;
-  int64_t fraction = 0;
-  int64_t fractionScale = 1;
-  size_t digits = 0;
-  size_t i = 0;
-  for (; i < text.size() && IsDigit(text[i]); ++i, ++digits) {
-    if (digits == 9) {
-      return std::nullopt;
-    }
-    whole = whole * 10 + (text[i] - '0');
-  }
-  if (i < text.size() && (text[i] == '.' || text[i] == ',')) {
-    for (++i; i < text.size() && IsDigit(text[i]); ++i, ++digits) {
-      if (fractionScale < 1'000'000'000) {
-        fraction = fraction * 10 + (text[i] - '0');
-        fractionScale *= 10;
-      }
-    }
-  }
-  if (digits == 0) {
-    return std::nullopt;
-  }
-  // Most numbers carry no unit; one that does is looked up in lower case. A unit longer
-  // than the longest known one is none.
-  const std::string_view unitText = Trimmed(text.substr(i));
-  int64_t unit = unitNanometres;
-  if (!unitText.empty()) {
-    std::array<char, kLongestUnitName> lower{};
-    if (unitText.size() > lower.size()) {
-      return std::nullopt;
-    }
-    for (size_t k = 0; k < unitText.size(); ++k) {
-      lower[k] = Lower(unitText[k]);
-    }
-    const std::optional<int64_t> named = UnitOf({lower.data(), unitText.size()});
-    if (!named) {
-      return std::nullopt;
-    }
-    unit = *named;
-  }
-  if (unit <= 0 || unit > kNanometresPerInch) {
-    return std::nullopt;
-  }
-  // Within 10^9 * 2.54 * 10^7 each, so no product overflows.
-  const int64_t length = whole * unit + (fraction * unit + fractionScale / 2) / fractionScale;
-  if (length > kLargestLength) {
-    return std::nullopt;
-  }
-  return negative ? -length : length;
+  const int64_t length = LengthIn(text, unitNanometres);
+  return length == kNotALength ? std::nullopt : std::optional<int64_t>(length);
 }
 
 PlacementReadResult ReadPlacement(std::string_view bytes) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <random>
 #include <string>
 #include <tuple>
@@ -158,6 +159,47 @@ TEST(PlacementFile, RenamesOnlyTheReferences) {
 // Random files of both forms, with quoted references that hold quotes, separators and
 // blanks, blank lines, CR LF and padding: every row comes back as it was written, its
 // reference found at the bytes that hold it, and renaming changes only those bytes.
+// A length is its decimal number times the unit, rounded to the nearest nanometre (halves
+// up), from at most 9 whole digits and the first 9 of the fraction, within a kilometre:
+// checked against that rule on random numbers.
+TEST(PlacementFile, LengthsAreTheNumberTimesTheUnitRounded) {
+  std::mt19937_64 random(31);
+  const std::pair<const char*, int64_t> units[] = {
+      {"", kMm}, {"mm", kMm}, {" mil", kNanometresPerMil}, {"in", kNanometresPerInch}};
+  for (int round = 0; round < 20000; ++round) {
+    const auto digits = [&random](size_t count) {
+      std::string made(count, '0');
+      for (char& c : made) {
+        c = static_cast<char>('0' + random() % 10);
+      }
+      return made;
+    };
+    const std::string whole = digits(random() % 11);
+    const std::string fraction = digits(random() % 13);
+    const auto& [unitName, unit] = units[random() % 4];
+    const bool negative = random() % 2 == 0;
+    const std::string text = (negative ? "-" : "") + whole +
+                             (fraction.empty() && random() % 2 ? "" : ".") + fraction + unitName;
+    SCOPED_TRACE(text);
+    std::optional<int64_t> expected;
+    const std::string kept = fraction.substr(0, 9);
+    if (whole.size() <= 9 && whole.size() + fraction.size() > 0) {
+      // The whole part's product and the fraction's, each exact in 64 bits.
+      const int64_t wholeValue = whole.empty() ? 0 : std::stoll(whole);
+      const int64_t fractionValue = kept.empty() ? 0 : std::stoll(kept);
+      int64_t scale = 1;
+      for (size_t i = 0; i < kept.size(); ++i) {
+        scale *= 10;
+      }
+      const int64_t rounded = wholeValue * unit + (2 * fractionValue * unit + scale) / (2 * scale);
+      if (rounded <= 1'000'000 * kMm) {
+        expected = negative ? -rounded : rounded;
+      }
+    }
+    ASSERT_EQ(ParseLength(text, kMm), expected);
+  }
+}
+
 TEST(PlacementFile, ReadsRandomFilesAsTheyWereWrittenAndRenamesOnlyTheReferences) {
   std::mt19937 random(2027);
   const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
