@@ -49,31 +49,16 @@ struct ShortText {
   // a word at a time, to hash and compare it, would stall each read.
   void assign(std::string_view text) {
     const size_t size = std::min(text.size(), kCapacity);
-    std::array<uint64_t, kWords> words{};
-    for (size_t at = 0; at < size; at += 8) {
-      words[at / 8] = FirstEightBytes(text.substr(at, std::min<size_t>(8, size - at)));
-    }
-    store(words, size);
+    store(WordsOf(text, size), size);
   }
   void assignJoined(std::string_view first, std::string_view second) {
     const size_t head = std::min(first.size(), kCapacity - 1);
     const size_t tail = std::min(second.size(), kCapacity - 1 - head);
-    std::array<uint64_t, kWords> words{};
-    words[0] = head;
-    const auto put = [&words](std::string_view text, size_t offset, size_t size) {
-      for (size_t at = 0; at < size; at += 8) {
-        const uint64_t bytes = FirstEightBytes(text.substr(at, std::min<size_t>(8, size - at)));
-        const size_t place = offset + at;
-        const size_t shift = 8 * (place % 8);
-        words[place / 8] |= bytes << shift;
-        if (shift != 0 && place / 8 + 1 < kWords) {
-          words[place / 8 + 1] |= bytes >> (64 - shift);
-        }
-      }
-    };
-    put(first, 1, head);
-    put(second, 1 + head, tail);
-    store(words, 1 + head + tail);
+    const Words firstPart = ShiftedUp(WordsOf(first, head), 1);
+    const Words secondPart = ShiftedUp(WordsOf(second, tail), 1 + head);
+    store({head | firstPart[0] | secondPart[0], firstPart[1] | secondPart[1],
+           firstPart[2] | secondPart[2]},
+          1 + head + tail);
   }
 
   std::string_view view() const { return {chars.data(), length}; }
@@ -94,9 +79,43 @@ struct ShortText {
 
  private:
   static constexpr size_t kWords = kCapacity / 8;
+  // A key's words, the first byte lowest. Only ever indexed by constants: indexed in a
+  // loop, the words went through the stack and were read back from there whole.
+  using Words = std::array<uint64_t, kWords>;
+
+  // The first `size` bytes of `text` (at most kCapacity), zero after them.
+  static Words WordsOf(std::string_view text, size_t size) {
+    const auto wordAt = [text, size](size_t at) {
+      return size > at ? FirstEightBytes(text.substr(at, std::min<size_t>(8, size - at))) : 0;
+    };
+    return {wordAt(0), wordAt(8), wordAt(16)};
+  }
+
+  // The bytes of `words` moved `bytes` places up (fewer than kCapacity); those moved past
+  // the key's end are dropped.
+  static Words ShiftedUp(const Words& words, size_t bytes) {
+    uint64_t low = words[0];
+    uint64_t middle = words[1];
+    uint64_t high = words[2];
+    if (bytes >= 16) {
+      high = low;
+      middle = 0;
+      low = 0;
+    } else if (bytes >= 8) {
+      high = middle;
+      middle = low;
+      low = 0;
+    }
+    const unsigned shift = 8 * (bytes % 8);
+    if (shift == 0) {
+      return {low, middle, high};
+    }
+    return {low << shift, (middle << shift) | (low >> (64 - shift)),
+            (high << shift) | (middle >> (64 - shift))};
+  }
 
   // Words hold their first byte lowest.
-  void store(const std::array<uint64_t, kWords>& words, size_t size) {
+  void store(const Words& words, size_t size) {
     for (size_t i = 0; i < kWords; ++i) {
       if constexpr (std::endian::native == std::endian::little) {
         std::memcpy(chars.data() + 8 * i, &words[i], sizeof words[i]);
