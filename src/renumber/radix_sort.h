@@ -4,9 +4,10 @@
 // of comparisons that jump about in memory.
 
 #include <algorithm>
-#include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "platform/memory.h"
@@ -14,8 +15,9 @@
 namespace kerro {
 
 // Sorts `items` by `keyOf(item)`, an unsigned 64-bit key, ascending. Items with equal keys
-// keep their order, as with std::stable_sort. Each pass handles 11 bits of the key; passes
-// over bits that all items share are skipped.
+// keep their order, as with std::stable_sort. Each pass handles up to 12 bits of the key;
+// the bits above the highest used are not looked at, and passes over bits that all items
+// share are skipped.
 template <typename Item, typename KeyOf>
 void RadixSortByKey(std::vector<Item>& items, KeyOf keyOf) {
   constexpr size_t kSmall = 256;
@@ -24,32 +26,38 @@ void RadixSortByKey(std::vector<Item>& items, KeyOf keyOf) {
                      [&](const Item& a, const Item& b) { return keyOf(a) < keyOf(b); });
     return;
   }
-  constexpr int kBits = 11;
-  constexpr uint64_t kMask = (uint64_t{1} << kBits) - 1;
-  constexpr int kMaxPasses = (64 + kBits - 1) / kBits;
+  // As few passes as digits of at most 12 bits allow, the used bits shared evenly among
+  // them: the 23-bit keys of a million numbers under a few prefixes take two passes, not
+  // three of 11 bits, and fewer bits a pass mean fewer places each pass writes to at once.
+  constexpr int kMostBits = 12;
   uint64_t used = 0;
   for (const Item& item : items) {
     used |= keyOf(item);
   }
-  int passes = 0;
-  while (passes < kMaxPasses && (used >> (passes * kBits)) != 0) {
-    ++passes;
+  const int width = static_cast<int>(std::bit_width(used));
+  const int passes = (width + kMostBits - 1) / kMostBits;
+  if (passes == 0) {
+    return;  // every key is zero
   }
+  const int bits = (width + passes - 1) / passes;
+  const uint64_t mask = (uint64_t{1} << bits) - 1;
+  const size_t buckets = size_t{1} << bits;
   // The counts of every pass in one read of the items.
-  std::vector<std::array<size_t, kMask + 1>> start(static_cast<size_t>(passes));
+  std::vector<size_t> counts(static_cast<size_t>(passes) * buckets);
   for (const Item& item : items) {
     const uint64_t key = keyOf(item);
     for (int pass = 0; pass < passes; ++pass) {
-      ++start[static_cast<size_t>(pass)][(key >> (pass * kBits)) & kMask];
+      ++counts[static_cast<size_t>(pass) * buckets + ((key >> (pass * bits)) & mask)];
     }
   }
   std::vector<Item> sorted;
   ReserveLarge(sorted, items.size());
   sorted.resize(items.size());
   for (int pass = 0; pass < passes; ++pass) {
-    const int shift = pass * kBits;
-    auto& bucketStart = start[static_cast<size_t>(pass)];
-    if (bucketStart[(keyOf(items.front()) >> shift) & kMask] == items.size()) {
+    const int shift = pass * bits;
+    const std::span<size_t> bucketStart =
+        std::span(counts).subspan(static_cast<size_t>(pass) * buckets, buckets);
+    if (bucketStart[(keyOf(items.front()) >> shift) & mask] == items.size()) {
       continue;  // every item has the same digit here
     }
     size_t sum = 0;
@@ -59,7 +67,7 @@ void RadixSortByKey(std::vector<Item>& items, KeyOf keyOf) {
       sum += count;
     }
     for (const Item& item : items) {
-      sorted[bucketStart[(keyOf(item) >> shift) & kMask]++] = item;
+      sorted[bucketStart[(keyOf(item) >> shift) & mask]++] = item;
     }
     items.swap(sorted);
   }

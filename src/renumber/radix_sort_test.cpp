@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <random>
+#include <string>
 
 namespace kerro {
 namespace {
@@ -29,9 +31,14 @@ TEST(RadixSortByKey, AgreesWithStableSort) {
       {"all keys equal", 3000, 1, 33},
       {"full width", 5000, UINT64_MAX, 0},
   };
+  std::vector<Case> widths;  // keys of every width, each with its own split into digits
+  for (int width = 1; width < 64; ++width) {
+    widths.push_back({"one width", 1000, uint64_t{1} << width, 0});
+  }
   std::mt19937_64 random(7);
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  widths.insert(widths.begin(), std::begin(cases), std::end(cases));
+  for (const Case& c : widths) {
+    SCOPED_TRACE(std::string(c.name) + ", keys below " + std::to_string(c.keyLimit));
     std::vector<Item> items;
     for (size_t i = 0; i < c.count; ++i) {
       const uint64_t key = c.keyLimit == UINT64_MAX ? random() : random() % c.keyLimit;
