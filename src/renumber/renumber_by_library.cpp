@@ -42,6 +42,12 @@ class BoardCollector {
       const size_t end = std::min(entries.size(), first + kBatch);
       size_t count = 0;
       for (size_t i = first; i < end; ++i) {
+        if (i + kReadAhead < entries.size()) {
+          // Both cache lines a record can lie on.
+          const uint8_t* later = entries[i + kReadAhead].recordStart();
+          PrefetchForRead(later);
+          PrefetchForRead(later + kComponentRecordSize - 1);
+        }
         if (read(entries[i], static_cast<uint32_t>(i), batch_[count])) {
           ++count;
         }
@@ -59,6 +65,9 @@ class BoardCollector {
 
  private:
   static constexpr size_t kBatch = kLookupsInFlight;
+  // How many components ahead their records are fetched: a record's tag, reference and
+  // part name are read, and each record is a cache miss of its own.
+  static constexpr size_t kReadAhead = 2 * kLookupsInFlight;
 
   struct Pending {
     uint32_t component;
