@@ -163,7 +163,7 @@ TEST(PlacementFile, RenamesOnlyTheReferences) {
 // up), from at most 9 whole digits and the first 9 of the fraction, within a kilometre:
 // checked against that rule on random numbers.
 TEST(PlacementFile, LengthsAreTheNumberTimesTheUnitRounded) {
-  std::mt19937_64 random(31);
+  std::mt19937 random(31);
   const std::pair<const char*, int64_t> units[] = {
       {"", kMm}, {"mm", kMm}, {" mil", kNanometresPerMil}, {"in", kNanometresPerInch}};
   for (int round = 0; round < 20000; ++round) {

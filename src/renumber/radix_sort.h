@@ -42,12 +42,15 @@ void RadixSortByKey(std::vector<Item>& items, KeyOf keyOf) {
   const int bits = (width + passes - 1) / passes;
   const uint64_t mask = (uint64_t{1} << bits) - 1;
   const size_t buckets = size_t{1} << bits;
+  const auto digitOf = [mask](uint64_t key, int shift) {
+    return static_cast<size_t>((key >> shift) & mask);  // below 2^12
+  };
   // The counts of every pass in one read of the items.
   std::vector<size_t> counts(static_cast<size_t>(passes) * buckets);
   for (const Item& item : items) {
     const uint64_t key = keyOf(item);
     for (int pass = 0; pass < passes; ++pass) {
-      ++counts[static_cast<size_t>(pass) * buckets + ((key >> (pass * bits)) & mask)];
+      ++counts[static_cast<size_t>(pass) * buckets + digitOf(key, pass * bits)];
     }
   }
   std::vector<Item> sorted;
@@ -57,7 +60,7 @@ void RadixSortByKey(std::vector<Item>& items, KeyOf keyOf) {
     const int shift = pass * bits;
     const std::span<size_t> bucketStart =
         std::span(counts).subspan(static_cast<size_t>(pass) * buckets, buckets);
-    if (bucketStart[(keyOf(items.front()) >> shift) & mask] == items.size()) {
+    if (bucketStart[digitOf(keyOf(items.front()), shift)] == items.size()) {
       continue;  // every item has the same digit here
     }
     size_t sum = 0;
@@ -67,7 +70,7 @@ void RadixSortByKey(std::vector<Item>& items, KeyOf keyOf) {
       sum += count;
     }
     for (const Item& item : items) {
-      sorted[bucketStart[(keyOf(item) >> shift) & mask]++] = item;
+      sorted[bucketStart[digitOf(keyOf(item), shift)]++] = item;
     }
     items.swap(sorted);
   }
