@@ -340,8 +340,9 @@ bool OrderAndNumber(PlainBoard& board, const SortKeys& keys, const Items& items,
   return Number<Items>(board, keys, items, sorted, order, series, newNumbers);
 }
 
-// How many components ahead of the store their reference fields are fetched: the fields
-// lie a record apart, far more bytes than the store reads.
+// How many components ahead of the store their reference fields and prefixes are fetched:
+// the fields lie a record apart, far more bytes than the store reads, and a board of many
+// prefixes holds them anywhere in a table of megabytes.
 constexpr size_t kStoreAhead = 24;
 
 // Store: in file order, so the image is written front to back.
@@ -349,8 +350,9 @@ void Store(std::span<ComponentEntry> entries, const PlainBoard& board,
            const std::vector<int64_t>& newNumbers, std::vector<uint8_t>* changed) {
   for (size_t slot = 0; slot < board.numbered.size(); ++slot) {
     if (slot + kStoreAhead < board.numbered.size()) {
-      PrefetchForRead(entries[board.numbered[slot + kStoreAhead].component].recordStart() +
-                      kReferenceOffset);
+      const NumberedComponent& later = board.numbered[slot + kStoreAhead];
+      PrefetchForRead(entries[later.component].recordStart() + kReferenceOffset);
+      PrefetchForRead(board.prefixes.text(later.prefix).data());
     }
     const NumberedComponent& item = board.numbered[slot];
     const StoredReference stored =
