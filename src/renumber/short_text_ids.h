@@ -82,6 +82,7 @@ struct ShortText {
   // A key's words, the first byte lowest. Only ever indexed by constants: indexed in a
   // loop, the words went through the stack and were read back from there whole.
   using Words = std::array<uint64_t, kWords>;
+  static_assert(kWords == 3, "WordsOf and ShiftedUp name three words");
 
   // The first `size` bytes of `text` (at most kCapacity), zero after them.
   static Words WordsOf(std::string_view text, size_t size) {
