@@ -107,8 +107,10 @@ char* PutCsvField(char* out, std::string_view text) {
   if (plain == text.size()) {
     return out + plain;
   }
-  if (!NeedsQuotes(text)) {
-    return PutText(out, text);
+  // What the words copied is plain: only the rest can need quotes, or need copying.
+  const std::string_view rest = text.substr(plain);
+  if (!NeedsQuotes(rest)) {
+    return PutText(out + plain, rest);
   }
   *out++ = '"';
   for (const char c : text) {
