@@ -8,7 +8,7 @@
 #include <set>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <vector>
 
 #include "board/board_order.h"
 #include "board/placement_file.h"
@@ -22,8 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   std::set<std::string> references;
-  std::unordered_map<std::string, std::string> same;
-  std::unordered_map<std::string, std::string> marked;
+  std::vector<kerro::Rename> same;
+  std::vector<kerro::Rename> marked;  // one per row, in row order
   for (const kerro::PlacementRow& row : *read.rows) {
     KERRO_FUZZ_CHECK(!row.reference.empty(), "an empty reference");
     KERRO_FUZZ_CHECK(references.insert(row.reference).second, "a reference on two rows");
@@ -34,15 +34,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     KERRO_FUZZ_CHECK(row.x >= -1'000'000'000'000'000 && row.x <= 1'000'000'000'000'000 &&
                          row.y >= -1'000'000'000'000'000 && row.y <= 1'000'000'000'000'000,
                      "a position out of range");
-    same[row.reference] = row.reference;
-    marked[row.reference] = "N" + std::to_string(marked.size());
+    same.push_back({row.reference, row.reference});
+    marked.push_back({row.reference, "N" + std::to_string(marked.size())});
   }
   KERRO_FUZZ_CHECK(kerro::RenamePlacement(bytes, *read.rows, same) == bytes,
                    "renaming to the same names changed the file");
   // Each reference's bytes give way to its new name, and nothing else moves.
   size_t expectedSize = size;
-  for (const kerro::PlacementRow& row : *read.rows) {
-    expectedSize += marked[row.reference].size() - row.referenceLength;
+  for (size_t i = 0; i < read.rows->size(); ++i) {
+    expectedSize += marked[i].to.size() - (*read.rows)[i].referenceLength;
   }
   KERRO_FUZZ_CHECK(kerro::RenamePlacement(bytes, *read.rows, marked).size() == expectedSize,
                    "a row not renamed exactly once");

@@ -7,6 +7,7 @@
 #include <span>
 #include <utility>
 
+#include "library/name_index.h"
 #include "platform/memory.h"
 
 namespace kerro {
@@ -722,18 +723,24 @@ PlacementReadResult ReadPlacement(std::string_view bytes) {
 }
 
 std::string RenamePlacement(std::string_view bytes, const std::vector<PlacementRow>& rows,
-                            const std::unordered_map<std::string, std::string>& newNameOf) {
+                            std::span<const Rename> renames) {
+  NameIndex renameOf;  // of renames' old references
+  const auto oldReferenceAt = [&](uint32_t at) { return std::string_view(renames[at].from); };
+  for (size_t i = 0; i < renames.size(); ++i) {
+    renameOf.addFirst(renames[i].from, static_cast<uint32_t>(i), oldReferenceAt);
+  }
   std::string renamed;
   renamed.reserve(bytes.size());
   size_t copied = 0;
   for (const PlacementRow& row : rows) {
-    const auto found = newNameOf.find(row.reference);
-    if (found == newNameOf.end() || row.referenceAt < copied ||
+    const int64_t found =
+        renameOf.find(row.reference, NameIndex::Hash(row.reference), oldReferenceAt);
+    if (found < 0 || row.referenceAt < copied ||
         row.referenceAt + row.referenceLength > bytes.size()) {
       continue;
     }
     renamed.append(bytes.substr(copied, row.referenceAt - copied));
-    for (const char c : found->second) {
+    for (const char c : renames[static_cast<size_t>(found)].to) {
       if (c == '"' && row.referenceQuoted) {
         renamed.push_back('"');
       }

@@ -31,10 +31,12 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
+
+#include "board/was_is.h"
 
 namespace kerro {
 
@@ -70,9 +72,10 @@ PlacementReadResult ReadPlacement(std::string_view bytes);
 // other text, or beyond a million millimetres either way.
 std::optional<int64_t> ParseLength(std::string_view text, int64_t unitNanometres);
 
-// The file with the references of its rows renamed by `newNameOf` (old reference -> new);
-// every other byte as it was. `rows` must be what ReadPlacement gave for `bytes`.
+// The file with the references of its rows renamed as `renames` says (the first rename
+// of a reference counts); every other byte as it was. `rows` must be what ReadPlacement
+// gave for `bytes`.
 std::string RenamePlacement(std::string_view bytes, const std::vector<PlacementRow>& rows,
-                            const std::unordered_map<std::string, std::string>& newNameOf);
+                            std::span<const Rename> renames);
 
 }  // namespace kerro

@@ -152,7 +152,7 @@ TEST(PlacementFile, RenamesOnlyTheReferences) {
       "Ref;Val;PosX;PosY\r\n\"R12\" ;\"R12\";1;2\r\n  C3;C3;3;4\r\nU1;x;5;6\r\n";
   const PlacementReadResult read = ReadPlacement(text);
   ASSERT_TRUE(read.rows.has_value()) << read.error;
-  EXPECT_EQ(RenamePlacement(text, *read.rows, {{"R12", "R1"}, {"C3", "C\"10"}}),
+  EXPECT_EQ(RenamePlacement(text, *read.rows, std::vector<Rename>{{"R12", "R1"}, {"C3", "C\"10"}}),
             "Ref;Val;PosX;PosY\r\n\"R1\" ;\"R12\";1;2\r\n  C\"10;C3;3;4\r\nU1;x;5;6\r\n");
 }
 
@@ -257,11 +257,11 @@ TEST(PlacementFile, ReadsRandomFilesAsTheyWereWrittenAndRenamesOnlyTheReferences
     const PlacementReadResult read = ReadPlacement(file);
     ASSERT_TRUE(read.rows.has_value()) << read.error << "\n" << file;
     ASSERT_EQ(RowsOf(*read.rows), expected) << file;
-    std::unordered_map<std::string, std::string> newNameOf;
+    std::vector<Rename> renames;
     for (const PlacementRow& row : *read.rows) {
-      newNameOf[row.reference] = "N" + row.reference;
+      renames.push_back({row.reference, "N" + row.reference});
     }
-    EXPECT_EQ(RenamePlacement(file, *read.rows, newNameOf), renamed) << file;
+    EXPECT_EQ(RenamePlacement(file, *read.rows, renames), renamed) << file;
   }
 }
 

@@ -3,6 +3,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "library/name_index.h"
+
 namespace kerro {
 
 namespace {
@@ -21,10 +23,15 @@ std::string CsvField(const std::string& text) {
 
 std::string TemporaryName(std::span<const Rename> renames,
                           const std::function<bool(std::string_view)>& inUse) {
-  std::unordered_set<std::string> named;
+  std::unordered_set<std::string_view> named;  // only those a temporary name could be
+  const auto note = [&](std::string_view name) {
+    if (name.starts_with(kTemporaryPrefix)) {
+      named.insert(name);
+    }
+  };
   for (const Rename& rename : renames) {
-    named.insert(rename.from);
-    named.insert(rename.to);
+    note(rename.from);
+    note(rename.to);
   }
   for (size_t n = 1;; ++n) {
     std::string name = "TMP" + std::to_string(n);
@@ -38,11 +45,14 @@ std::string TemporaryName(std::span<const Rename> renames,
 
 std::vector<Rename> RenamesOf(std::span<const FileChanges> changes) {
   std::vector<Rename> renames;
-  std::unordered_set<std::string> seen;
+  NameIndex seen;  // of renames' old references
+  const auto oldReferenceAt = [&](uint32_t at) { return std::string_view(renames[at].from); };
   for (const FileChanges& file : changes) {
     for (const ComponentChange& change : file.changes) {
-      if (change.oldReference != change.newReference && seen.emplace(change.oldReference).second) {
-        renames.push_back({std::string(change.oldReference), std::string(change.newReference)});
+      const std::string_view from = change.oldReference;
+      if (from != change.newReference &&
+          seen.addFirst(from, static_cast<uint32_t>(renames.size()), oldReferenceAt)) {
+        renames.push_back({std::string(from), std::string(change.newReference)});
       }
     }
   }

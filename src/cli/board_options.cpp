@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <memory>
 #include <ostream>
-#include <unordered_map>
 #include <unordered_set>
 
 #include "board/board_order.h"
@@ -223,9 +222,10 @@ std::optional<BoardRun> BoardRun::Prepare(const Request& request, DesignNumberin
   numbering.controls.board = order;
 
   // The FILEs' references: for the warning, which places some component holds; for a
-  // record, every name in use. A quiet run without records needs neither.
+  // record applied line by line, the names in use that a temporary name could take. A
+  // quiet run without such a record needs neither.
   const bool warn = !request.quiet;
-  const bool names = !options.wasIs.empty();
+  const bool names = !options.wasIs.empty() && FormatNamed(options.wasIsFormat) != WasIsFormat::Csv;
   if (!warn && !names) {
     status = kExitFinished;
     run.letGoOfWhatNoRecordNeeds();
@@ -249,7 +249,9 @@ std::optional<BoardRun> BoardRun::Prepare(const Request& request, DesignNumberin
     }
     if (names) {
       for (const ComponentEntry& component : entries) {
-        run.references_.emplace_back(component.reference());
+        if (component.reference().starts_with(kTemporaryPrefix)) {
+          run.references_.emplace_back(component.reference());
+        }
       }
     }
   }
@@ -293,13 +295,12 @@ int BoardRun::writeRecords(const DesignNumbering& numbering, const std::vector<s
     return kExitFinished;  // the job itself reports it, and writes nothing
   }
   const std::vector<Rename> renames = RenamesOf(result.changes);
-  std::unordered_map<std::string, std::string> newNameOf;
-  for (const Rename& rename : renames) {
-    newNameOf.emplace(rename.from, rename.to);
-  }
+  // Only names that a temporary name could be are asked after.
   std::unordered_set<std::string_view> placed;
   for (const PlacementRow& row : rows_) {
-    placed.insert(row.reference);
+    if (row.reference.starts_with(kTemporaryPrefix)) {
+      placed.insert(row.reference);
+    }
   }
   const auto inUse = [&](std::string_view name) {
     return placed.contains(name) ||
@@ -311,7 +312,7 @@ int BoardRun::writeRecords(const DesignNumbering& numbering, const std::vector<s
                          FormatWasIs(renames, *FormatNamed(options_.wasIsFormat), inUse));
   }
   if (!options_.placementOut.empty()) {
-    outputs.emplace_back(options_.placementOut, RenamePlacement(placementText(), rows_, newNameOf));
+    outputs.emplace_back(options_.placementOut, RenamePlacement(placementText(), rows_, renames));
   }
   for (const auto& [path, text] : outputs) {
     if (!environment.fileSystem.replaceFile(path, BytesOf(text))) {

@@ -79,7 +79,8 @@ class BoardRun {
   BoardOptions options_;
   std::vector<uint8_t> placementBytes_;
   std::vector<PlacementRow> rows_;
-  // Of every component of the FILEs, sorted; only where a record needs the names in use.
+  // Of the components of the FILEs, sorted: those that begin as a temporary name does, for
+  // a record applied line by line.
   std::vector<std::string> references_;
 };
 

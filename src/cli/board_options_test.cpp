@@ -111,6 +111,32 @@ TEST(KerroCliByBoard, TheRecordsAreOnTheDiskBeforeTheSchematicIsReplaced) {
   EXPECT_LT(firstTouch("W.csv"), firstTouch("A.$E2"));
 }
 
+// A record applied line by line breaks a cycle through a name that neither a part of the
+// FILEs (TMP1, not on the board) nor a row of the placement file (TMP2, no part) holds.
+TEST(KerroCliByBoard, ATemporaryNameIsHeldByNoPartAndNoRow) {
+  testing::SchematicBuilder board;
+  board.header();
+  for (const char* reference : {"R2", "R1", "TMP1"}) {
+    board.component(testing::PlacedPart("RES", reference, 0, 0));
+  }
+  for (const bool quiet : {false, true}) {
+    SCOPED_TRACE(quiet ? "quiet" : "not quiet");
+    MemoryFileSystem fileSystem;
+    fileSystem.files["A.CE2"] = board.bytes();
+    fileSystem.files["P.csv"] = Text("Ref,X,Y\nR2,0,0\nR1,1,0\nTMP2,2,0\n");
+    std::vector<std::string> arguments = {"--by-board", "P.csv",           "--was-is",
+                                          "W.txt",      "--was-is-format", "pads"};
+    if (quiet) {
+      arguments.push_back("-q");
+    }
+    arguments.push_back("A.CE2");
+    const Outcome outcome = RunTool(fileSystem, arguments);
+    ASSERT_EQ(outcome.status, kExitFinished) << outcome.err;
+    EXPECT_EQ(fileSystem.files["W.txt"],
+              Text("*PADS-ECO*\r\n*RENPART*\r\nR2 TMP3\r\nR1 R2\r\nTMP3 R1\r\n*END*\r\n"));
+  }
+}
+
 // Every row that names no part of the FILEs is warned of, once, in file order, whatever
 // the number of rows and parts.
 TEST(KerroCliByBoard, WarnsOfExactlyTheRowsThatNameNoPart) {
