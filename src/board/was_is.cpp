@@ -44,17 +44,30 @@ std::string TemporaryName(std::span<const Rename> renames,
 }  // namespace
 
 std::vector<Rename> RenamesOf(std::span<const FileChanges> changes) {
-  std::vector<Rename> renames;
-  NameIndex seen;  // of renames' old references
-  const auto oldReferenceAt = [&](uint32_t at) { return std::string_view(renames[at].from); };
+  // The first change of each renamed reference is found first, so that the renames, four
+  // times as large, are made in room of their own size: grown one by one, a million of
+  // them would need three times theirs while they move.
+  size_t count = 0;
+  for (const FileChanges& file : changes) {
+    count += file.changes.size();
+  }
+  std::vector<const ComponentChange*> firsts;
+  firsts.reserve(count);
+  NameIndex seen;  // of the firsts' old references
+  const auto oldReferenceAt = [&](uint32_t at) { return firsts[at]->oldReference.view(); };
   for (const FileChanges& file : changes) {
     for (const ComponentChange& change : file.changes) {
-      const std::string_view from = change.oldReference;
-      if (from != change.newReference &&
-          seen.addFirst(from, static_cast<uint32_t>(renames.size()), oldReferenceAt)) {
-        renames.push_back({std::string(from), std::string(change.newReference)});
+      if (change.oldReference != change.newReference &&
+          seen.addFirst(change.oldReference, static_cast<uint32_t>(firsts.size()),
+                        oldReferenceAt)) {
+        firsts.push_back(&change);
       }
     }
+  }
+  std::vector<Rename> renames;
+  renames.reserve(firsts.size());
+  for (const ComponentChange* change : firsts) {
+    renames.push_back({std::string(change->oldReference), std::string(change->newReference)});
   }
   return renames;
 }

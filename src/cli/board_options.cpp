@@ -290,11 +290,12 @@ int BoardRun::writeRecords(const DesignNumbering& numbering, const std::vector<s
   request.writeFiles = false;
   request.collectChanges = true;
   JobContext context{environment.fileSystem, [](const std::string&) {}};
-  const JobResult result = RenumberJob(request, context);
+  JobResult result = RenumberJob(request, context);
   if (result.outcome != JobOutcome::Finished) {
     return kExitFinished;  // the job itself reports it, and writes nothing
   }
   const std::vector<Rename> renames = RenamesOf(result.changes);
+  result.changes = std::vector<FileChanges>();  // a million changes beside the records' texts
   // Only names that a temporary name could be are asked after.
   std::unordered_set<std::string_view> placed;
   for (const PlacementRow& row : rows_) {
