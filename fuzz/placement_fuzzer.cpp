@@ -22,8 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   std::set<std::string> references;
-  std::vector<kerro::Rename> same;
-  std::vector<kerro::Rename> marked;  // one per row, in row order
+  std::vector<std::string> marked;  // one per row, in row order
   for (const kerro::PlacementRow& row : *read.rows) {
     KERRO_FUZZ_CHECK(!row.reference.empty(), "an empty reference");
     KERRO_FUZZ_CHECK(references.insert(row.reference).second, "a reference on two rows");
@@ -34,17 +33,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     KERRO_FUZZ_CHECK(row.x >= -1'000'000'000'000'000 && row.x <= 1'000'000'000'000'000 &&
                          row.y >= -1'000'000'000'000'000 && row.y <= 1'000'000'000'000'000,
                      "a position out of range");
-    same.push_back({row.reference, row.reference});
-    marked.push_back({row.reference, "N" + std::to_string(marked.size())});
+    marked.push_back("N" + std::to_string(marked.size()));
   }
-  KERRO_FUZZ_CHECK(kerro::RenamePlacement(bytes, *read.rows, same) == bytes,
+  const std::vector<kerro::ReferenceSpan> spans = kerro::ReferenceSpansOf(*read.rows);
+  const auto same = [&](size_t row) { return std::string_view((*read.rows)[row].reference); };
+  KERRO_FUZZ_CHECK(kerro::RenamePlacement(bytes, spans, same) == bytes,
                    "renaming to the same names changed the file");
   // Each reference's bytes give way to its new name, and nothing else moves.
   size_t expectedSize = size;
   for (size_t i = 0; i < read.rows->size(); ++i) {
-    expectedSize += marked[i].to.size() - (*read.rows)[i].referenceLength;
+    expectedSize += marked[i].size() - (*read.rows)[i].referenceLength;
   }
-  KERRO_FUZZ_CHECK(kerro::RenamePlacement(bytes, *read.rows, marked).size() == expectedSize,
+  const auto markedOf = [&](size_t row) { return std::string_view(marked[row]); };
+  KERRO_FUZZ_CHECK(kerro::RenamePlacement(bytes, spans, markedOf).size() == expectedSize,
                    "a row not renamed exactly once");
   const kerro::BoardOrder order = kerro::OrderBoard(*read.rows, {});
   KERRO_FUZZ_CHECK(order.places.size() == read.rows->size() && order.topCount <= read.rows->size(),

@@ -7,7 +7,6 @@
 #include <span>
 #include <utility>
 
-#include "library/name_index.h"
 #include "platform/memory.h"
 
 namespace kerro {
@@ -722,31 +721,37 @@ PlacementReadResult ReadPlacement(std::string_view bytes) {
   return {std::move(rows), {}};
 }
 
-std::string RenamePlacement(std::string_view bytes, const std::vector<PlacementRow>& rows,
-                            std::span<const Rename> renames) {
-  NameIndex renameOf;  // of renames' old references
-  const auto oldReferenceAt = [&](uint32_t at) { return std::string_view(renames[at].from); };
-  for (size_t i = 0; i < renames.size(); ++i) {
-    renameOf.addFirst(renames[i].from, static_cast<uint32_t>(i), oldReferenceAt);
+std::vector<ReferenceSpan> ReferenceSpansOf(std::span<const PlacementRow> rows) {
+  constexpr uint64_t kAnyOffset = (uint64_t{1} << 63) - 1;  // more than any file holds
+  std::vector<ReferenceSpan> spans;
+  ReserveLarge(spans, rows.size());
+  for (const PlacementRow& row : rows) {
+    spans.push_back({.at = row.referenceAt & kAnyOffset,
+                     .quoted = row.referenceQuoted,
+                     .length = row.referenceLength});
   }
+  return spans;
+}
+
+std::string RenamePlacement(std::string_view bytes, std::span<const ReferenceSpan> spans,
+                            const std::function<std::string_view(size_t)>& newNameOf) {
   std::string renamed;
   renamed.reserve(bytes.size());
   size_t copied = 0;
-  for (const PlacementRow& row : rows) {
-    const int64_t found =
-        renameOf.find(row.reference, NameIndex::Hash(row.reference), oldReferenceAt);
-    if (found < 0 || row.referenceAt < copied ||
-        row.referenceAt + row.referenceLength > bytes.size()) {
+  for (size_t row = 0; row < spans.size(); ++row) {
+    const ReferenceSpan& span = spans[row];
+    const std::string_view newName = newNameOf(row);
+    if (newName.empty() || span.at < copied || span.at + span.length > bytes.size()) {
       continue;
     }
-    renamed.append(bytes.substr(copied, row.referenceAt - copied));
-    for (const char c : renames[static_cast<size_t>(found)].to) {
-      if (c == '"' && row.referenceQuoted) {
+    renamed.append(bytes.substr(copied, span.at - copied));
+    for (const char c : newName) {
+      if (c == '"' && span.quoted) {
         renamed.push_back('"');
       }
       renamed.push_back(c);
     }
-    copied = row.referenceAt + row.referenceLength;
+    copied = span.at + span.length;
   }
   renamed.append(bytes.substr(copied));
   return renamed;

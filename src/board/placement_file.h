@@ -30,13 +30,12 @@
 // held.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "board/was_is.h"
 
 namespace kerro {
 
@@ -72,10 +71,20 @@ PlacementReadResult ReadPlacement(std::string_view bytes);
 // other text, or beyond a million millimetres either way.
 std::optional<int64_t> ParseLength(std::string_view text, int64_t unitNanometres);
 
-// The file with the references of its rows renamed as `renames` says (the first rename
-// of a reference counts); every other byte as it was. `rows` must be what ReadPlacement
-// gave for `bytes`.
-std::string RenamePlacement(std::string_view bytes, const std::vector<PlacementRow>& rows,
-                            std::span<const Rename> renames);
+// Where a row's reference stands in its file: all that renaming it needs, in a sixth of
+// the row.
+struct ReferenceSpan {
+  uint64_t at : 63 = 0;
+  uint64_t quoted : 1 = 0;
+  uint64_t length = 0;
+};
+
+std::vector<ReferenceSpan> ReferenceSpansOf(std::span<const PlacementRow> rows);
+
+// The file with the reference of each row renamed to newNameOf(row), where that is not
+// empty; every other byte as it was. `spans` must be ReferenceSpansOf the rows that
+// ReadPlacement gave for `bytes`.
+std::string RenamePlacement(std::string_view bytes, std::span<const ReferenceSpan> spans,
+                            const std::function<std::string_view(size_t)>& newNameOf);
 
 }  // namespace kerro

@@ -152,7 +152,9 @@ TEST(PlacementFile, RenamesOnlyTheReferences) {
       "Ref;Val;PosX;PosY\r\n\"R12\" ;\"R12\";1;2\r\n  C3;C3;3;4\r\nU1;x;5;6\r\n";
   const PlacementReadResult read = ReadPlacement(text);
   ASSERT_TRUE(read.rows.has_value()) << read.error;
-  EXPECT_EQ(RenamePlacement(text, *read.rows, std::vector<Rename>{{"R12", "R1"}, {"C3", "C\"10"}}),
+  const std::vector<std::string_view> newNames = {"R1", "C\"10", ""};  // per row
+  EXPECT_EQ(RenamePlacement(text, ReferenceSpansOf(*read.rows),
+                            [&](size_t row) { return newNames[row]; }),
             "Ref;Val;PosX;PosY\r\n\"R1\" ;\"R12\";1;2\r\n  C\"10;C3;3;4\r\nU1;x;5;6\r\n");
 }
 
@@ -257,11 +259,14 @@ TEST(PlacementFile, ReadsRandomFilesAsTheyWereWrittenAndRenamesOnlyTheReferences
     const PlacementReadResult read = ReadPlacement(file);
     ASSERT_TRUE(read.rows.has_value()) << read.error << "\n" << file;
     ASSERT_EQ(RowsOf(*read.rows), expected) << file;
-    std::vector<Rename> renames;
+    std::vector<std::string> newNames;
     for (const PlacementRow& row : *read.rows) {
-      renames.push_back({row.reference, "N" + row.reference});
+      newNames.push_back("N" + row.reference);
     }
-    EXPECT_EQ(RenamePlacement(file, *read.rows, renames), renamed) << file;
+    EXPECT_EQ(RenamePlacement(file, ReferenceSpansOf(*read.rows),
+                              [&](size_t row) { return std::string_view(newNames[row]); }),
+              renamed)
+        << file;
   }
 }
 

@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <memory>
 #include <ostream>
-#include <unordered_set>
 
 #include "board/board_order.h"
 #include "board/was_is.h"
 #include "cli/change_report.h"
+#include "platform/memory.h"
 #include "platform/whole_number.h"
 #include "renumber/backup_name.h"
 #include "renumber/messages.h"
@@ -24,6 +24,10 @@ constexpr int64_t kLargestBottomStart = 1'000'000;
 
 std::span<const uint8_t> BytesOf(const std::string& text) {
   return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
+}
+
+std::string_view PlacementText(const std::vector<uint8_t>& bytes) {
+  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
 
 // The numbering controls that cannot steer a board's order. Returns the first given.
@@ -210,25 +214,47 @@ std::optional<BoardRun> BoardRun::Prepare(const Request& request, DesignNumberin
   }
   BoardRun run;
   run.options_ = options;
-  run.placementBytes_ = std::move(*bytes);
-  PlacementReadResult read = ReadPlacement(run.placementText());
+  const std::string_view placement = PlacementText(*bytes);
+  PlacementReadResult read = ReadPlacement(placement);
   if (!read.rows) {
     err << "kerro-cli: " << Printable(options.placement) << ": " << Printable(read.error)
         << "; nothing was written\n";
     return std::nullopt;
   }
-  run.rows_ = std::move(*read.rows);
-  auto order = std::make_shared<const BoardOrder>(OrderBoard(run.rows_, layout));
+  // The rows, four times the placement file on a board of a million parts, are let go of
+  // once read: the renamed placement file needs only where each row's reference stands,
+  // and the row that has each place.
+  const std::vector<PlacementRow> rows = std::move(*read.rows);
+  auto order = std::make_shared<const BoardOrder>(OrderBoard(rows, layout));
   numbering.controls.board = order;
+  if (!options.placementOut.empty()) {
+    run.placementSize_ = placement.size();
+    run.placementHash_ = std::hash<std::string_view>()(placement);
+    run.spans_ = ReferenceSpansOf(rows);
+    run.rowOfPlace_.resize(order->places.size());
+    order->places.forEachPlace(
+        rows.size(), [&](size_t i) { return std::string_view(rows[i].reference); },
+        [&](size_t i, std::optional<uint32_t> place) {
+          if (place) {
+            run.rowOfPlace_[*place] = static_cast<uint32_t>(i);
+          }
+        });
+  }
 
   // The FILEs' references: for the warning, which places some component holds; for a
   // record applied line by line, the names in use that a temporary name could take. A
   // quiet run without such a record needs neither.
   const bool warn = !request.quiet;
   const bool names = !options.wasIs.empty() && FormatNamed(options.wasIsFormat) != WasIsFormat::Csv;
+  if (names) {
+    for (const PlacementRow& row : rows) {
+      if (row.reference.starts_with(kTemporaryPrefix)) {
+        run.namesLikeTemporary_.push_back(row.reference);
+      }
+    }
+  }
+  status = kExitFinished;
   if (!warn && !names) {
-    status = kExitFinished;
-    run.letGoOfWhatNoRecordNeeds();
     return run;
   }
   std::vector<bool> held(order->places.size());
@@ -250,35 +276,24 @@ std::optional<BoardRun> BoardRun::Prepare(const Request& request, DesignNumberin
     if (names) {
       for (const ComponentEntry& component : entries) {
         if (component.reference().starts_with(kTemporaryPrefix)) {
-          run.references_.emplace_back(component.reference());
+          run.namesLikeTemporary_.emplace_back(component.reference());
         }
       }
     }
   }
-  std::sort(run.references_.begin(), run.references_.end());
+  std::sort(run.namesLikeTemporary_.begin(), run.namesLikeTemporary_.end());
   if (warn) {
     order->places.forEachPlace(
-        run.rows_.size(), [&](size_t i) { return run.rows_[i].reference; },
+        rows.size(), [&](size_t i) { return rows[i].reference; },
         [&](size_t i, std::optional<uint32_t> place) {
           if (!place || !held[*place]) {
-            const PlacementRow& row = run.rows_[i];
+            const PlacementRow& row = rows[i];
             err << "kerro-cli: warning: line " << row.line << " of " << Printable(options.placement)
                 << ": " << Printable(row.reference) << " is no part of any FILE\n";
           }
         });
   }
-  status = kExitFinished;
-  run.letGoOfWhatNoRecordNeeds();
   return run;
-}
-
-void BoardRun::letGoOfWhatNoRecordNeeds() {
-  if (options_.wasIs.empty() && options_.placementOut.empty()) {
-    // Only the order is needed from here on: the rows and the bytes of a placement file of a
-    // million rows would stay beside the whole job for nothing.
-    rows_ = std::vector<PlacementRow>();
-    placementBytes_ = std::vector<uint8_t>();
-  }
 }
 
 int BoardRun::writeRecords(const DesignNumbering& numbering, const std::vector<std::string>& files,
@@ -286,6 +301,8 @@ int BoardRun::writeRecords(const DesignNumbering& numbering, const std::vector<s
   if (options_.wasIs.empty() && options_.placementOut.empty()) {
     return kExitFinished;
   }
+  // The placement file's rows were let go of: their room goes back before the numbering.
+  ReleaseFreedMemory();
   JobRequest request = NumberingRequest(files, numbering);
   request.writeFiles = false;
   request.collectChanges = true;
@@ -296,28 +313,53 @@ int BoardRun::writeRecords(const DesignNumbering& numbering, const std::vector<s
   }
   const std::vector<Rename> renames = RenamesOf(result.changes);
   result.changes = std::vector<FileChanges>();  // a million changes beside the records' texts
-  // Only names that a temporary name could be are asked after.
-  std::unordered_set<std::string_view> placed;
-  for (const PlacementRow& row : rows_) {
-    if (row.reference.starts_with(kTemporaryPrefix)) {
-      placed.insert(row.reference);
+  // The placement file is read again for its renamed copy: its bytes would have stayed
+  // beside the whole numbering. It must hold what was read before.
+  std::optional<std::vector<uint8_t>> placement;
+  if (!options_.placementOut.empty()) {
+    placement = environment.fileSystem.readFileShared(options_.placement);
+    if (!placement) {
+      environment.err << FormatMessage(kMessageReadError, options_.placement) << '\n';
+      return kExitReadError;
+    }
+    if (PlacementText(*placement).size() != placementSize_ ||
+        std::hash<std::string_view>()(PlacementText(*placement)) != placementHash_) {
+      environment.err << "kerro-cli: " << Printable(options_.placement)
+                      << " changed during the run; nothing was written\n";
+      return kExitReadError;
     }
   }
-  const auto inUse = [&](std::string_view name) {
-    return placed.contains(name) ||
-           std::binary_search(references_.begin(), references_.end(), name);
+  const auto write = [&](const std::string& path, const std::string& text) {
+    if (environment.fileSystem.replaceFile(path, BytesOf(text))) {
+      return true;
+    }
+    environment.err << FormatMessage(kMessageWriteError, path) << '\n';
+    return false;
   };
-  std::vector<std::pair<std::string, std::string>> outputs;
   if (!options_.wasIs.empty()) {
-    outputs.emplace_back(options_.wasIs,
-                         FormatWasIs(renames, *FormatNamed(options_.wasIsFormat), inUse));
+    const auto inUse = [&](std::string_view name) {
+      return std::binary_search(namesLikeTemporary_.begin(), namesLikeTemporary_.end(), name);
+    };
+    if (!write(options_.wasIs, FormatWasIs(renames, *FormatNamed(options_.wasIsFormat), inUse))) {
+      return kExitWriteError;
+    }
   }
   if (!options_.placementOut.empty()) {
-    outputs.emplace_back(options_.placementOut, RenamePlacement(placementText(), rows_, renames));
-  }
-  for (const auto& [path, text] : outputs) {
-    if (!environment.fileSystem.replaceFile(path, BytesOf(text))) {
-      environment.err << FormatMessage(kMessageWriteError, path) << '\n';
+    // Each renamed reference finds its row through its place on the board.
+    std::vector<uint32_t> renameOfRow(spans_.size());  // the rename's index + 1; 0 for none
+    numbering.controls.board->places.forEachPlace(
+        renames.size(), [&](size_t i) { return std::string_view(renames[i].from); },
+        [&](size_t i, std::optional<uint32_t> place) {
+          if (place) {
+            renameOfRow[rowOfPlace_[*place]] = static_cast<uint32_t>(i + 1);
+          }
+        });
+    const auto newNameOf = [&](size_t row) {
+      return renameOfRow[row] == 0 ? std::string_view()
+                                   : std::string_view(renames[renameOfRow[row] - 1].to);
+    };
+    if (!write(options_.placementOut,
+               RenamePlacement(PlacementText(*placement), spans_, newNameOf))) {
       return kExitWriteError;
     }
   }

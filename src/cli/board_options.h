@@ -69,19 +69,17 @@ class BoardRun {
 
  private:
   BoardRun() = default;
-  // Lets go of the rows and the placement file's bytes when no record is asked.
-  void letGoOfWhatNoRecordNeeds();
-
-  std::string_view placementText() const {
-    return {reinterpret_cast<const char*>(placementBytes_.data()), placementBytes_.size()};
-  }
 
   BoardOptions options_;
-  std::vector<uint8_t> placementBytes_;
-  std::vector<PlacementRow> rows_;
-  // Of the components of the FILEs, sorted: those that begin as a temporary name does, for
-  // a record applied line by line.
-  std::vector<std::string> references_;
+  // For the renamed placement file: where each row's reference stands, the row of each
+  // place in the board's order, and what the file held.
+  std::vector<ReferenceSpan> spans_;
+  std::vector<uint32_t> rowOfPlace_;
+  size_t placementSize_ = 0;
+  size_t placementHash_ = 0;
+  // For a record applied line by line: the references of the FILEs' components and of the
+  // rows that begin as a temporary name does, sorted.
+  std::vector<std::string> namesLikeTemporary_;
 };
 
 }  // namespace kerro
