@@ -111,6 +111,42 @@ TEST(KerroCliByBoard, TheRecordsAreOnTheDiskBeforeTheSchematicIsReplaced) {
   EXPECT_LT(firstTouch("W.csv"), firstTouch("A.$E2"));
 }
 
+// The renamed placement file is made from the placement file read again: one that changed
+// or went away since the run read it first stops the run before anything is written.
+TEST(KerroCliByBoard, APlacementFileThatChangedDuringTheRunStopsIt) {
+  class ChangingPlacement : public MemoryFileSystem {
+   public:
+    std::optional<std::vector<uint8_t>> readFileShared(const std::string& path) override {
+      std::optional<std::vector<uint8_t>> bytes = MemoryFileSystem::readFileShared(path);
+      if (path == "P.csv" && reads++ > 0) {
+        if (gone) {
+          return std::nullopt;
+        }
+        bytes->back() = '9';  // the last row moved
+      }
+      return bytes;
+    }
+    bool gone = false;
+    int reads = 0;
+  };
+  for (const bool gone : {false, true}) {
+    SCOPED_TRACE(gone ? "gone" : "changed");
+    ChangingPlacement fileSystem;
+    fileSystem.gone = gone;
+    fileSystem.files["A.CE2"] = testing::SmallUnnumberedBoard();
+    fileSystem.files["P.csv"] = Text("Ref,X,Y\nR5,0,0\nR2,1,0\nC1,0,0\n");
+    const Outcome outcome = RunTool(fileSystem, {"--by-board", "P.csv", "--was-is", "W.csv",
+                                                 "--placement-out", "P-new.csv", "A.CE2"});
+    EXPECT_EQ(outcome.status, kExitReadError);
+    EXPECT_NE(
+        outcome.err.find(gone ? "File read error. \"P.csv\""
+                              : "kerro-cli: P.csv changed during the run; nothing was written"),
+        std::string::npos)
+        << outcome.err;
+    EXPECT_EQ(fileSystem.changeCount(), 0);
+  }
+}
+
 // A record applied line by line breaks a cycle through a name that neither a part of the
 // FILEs (TMP1, not on the board) nor a row of the placement file (TMP2, no part) holds.
 TEST(KerroCliByBoard, ATemporaryNameIsHeldByNoPartAndNoRow) {
