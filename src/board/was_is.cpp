@@ -1,6 +1,5 @@
 #include "board/was_is.h"
 
-#include <unordered_map>
 #include <unordered_set>
 
 #include "library/name_index.h"
@@ -75,31 +74,35 @@ std::vector<Rename> RenamesOf(std::span<const FileChanges> changes) {
 std::vector<Rename> OneAtATime(std::span<const Rename> renames,
                                const std::function<bool(std::string_view)>& inUse) {
   // Names are distinct among the froms and among the tos, so the renames form chains and
-  // cycles. A rename is ready when no pending rename still holds its new name.
-  std::vector<Rename> pending(renames.begin(), renames.end());
-  std::unordered_map<std::string, size_t> pendingFrom;  // name held -> pending rename
-  std::unordered_map<std::string, size_t> byTarget;     // new name -> rename
-  for (size_t i = 0; i < pending.size(); ++i) {
-    pendingFrom.emplace(pending[i].from, i);
-    byTarget.emplace(pending[i].to, i);
+  // cycles. A rename is ready when no rename still to come holds its new name. Both names
+  // of each rename are found by hash: a run of a million parts renames about as many.
+  const auto fromAt = [&](uint32_t at) { return std::string_view(renames[at].from); };
+  const auto toAt = [&](uint32_t at) { return std::string_view(renames[at].to); };
+  NameIndex byFrom;
+  NameIndex byTo;
+  for (size_t i = 0; i < renames.size(); ++i) {
+    byFrom.addFirst(renames[i].from, static_cast<uint32_t>(i), fromAt);
+    byTo.addFirst(renames[i].to, static_cast<uint32_t>(i), toAt);
   }
+  std::vector<bool> done(renames.size(), false);
+  std::vector<bool> broken(renames.size(), false);  // moved to the temporary name first
+  // At first a rename is ready when no rename holds its new name; later, when the rename
+  // that held it is done.
   std::vector<size_t> ready;
-  for (size_t i = 0; i < pending.size(); ++i) {
-    if (!pendingFrom.contains(pending[i].to)) {
+  for (size_t i = 0; i < renames.size(); ++i) {
+    if (byFrom.find(renames[i].to, NameIndex::Hash(renames[i].to), fromAt) < 0) {
       ready.push_back(i);
     }
   }
-  std::vector<Rename> lines;
-  std::vector<bool> done(pending.size(), false);
-  std::string temporary;
-  const auto release = [&](const std::string& name, std::vector<size_t>& readyNow) {
-    pendingFrom.erase(name);
-    if (const auto waiting = byTarget.find(name); waiting != byTarget.end()) {
-      if (!done[waiting->second]) {
-        readyNow.push_back(waiting->second);
-      }
+  // The rename that waits on `name`, now free, is ready.
+  const auto release = [&](std::string_view name) {
+    const int64_t waiting = byTo.find(name, NameIndex::Hash(name), toAt);
+    if (waiting >= 0 && !done[static_cast<size_t>(waiting)]) {
+      ready.push_back(static_cast<size_t>(waiting));
     }
   };
+  std::vector<Rename> lines;
+  std::string temporary;
   size_t next = 0;  // where to look for a cycle to break
   while (true) {
     if (!ready.empty()) {
@@ -109,28 +112,26 @@ std::vector<Rename> OneAtATime(std::span<const Rename> renames,
         continue;
       }
       done[i] = true;
-      lines.push_back(pending[i]);
-      release(pending[i].from, ready);
+      lines.push_back({broken[i] ? temporary : renames[i].from, renames[i].to});
+      if (!broken[i]) {
+        release(renames[i].from);
+      }
       continue;
     }
-    while (next < pending.size() && done[next]) {
+    while (next < renames.size() && done[next]) {
       ++next;
     }
-    if (next == pending.size()) {
+    if (next == renames.size()) {
       break;
     }
-    // Every pending rename waits on another: a cycle. Its first one goes through a
+    // Every rename still to come waits on another: a cycle. Its first one goes through a
     // temporary name, freeing its name for the rename that waits on it.
     if (temporary.empty()) {
       temporary = TemporaryName(renames, inUse);
     }
-    Rename& broken = pending[next];
-    lines.push_back({broken.from, temporary});
-    const std::string freed = broken.from;
-    broken.from = temporary;
-    pendingFrom.erase(freed);
-    pendingFrom.emplace(temporary, next);
-    release(freed, ready);
+    lines.push_back({renames[next].from, temporary});
+    broken[next] = true;
+    release(renames[next].from);
   }
   return lines;
 }
