@@ -1,12 +1,11 @@
 #include "annotation/reference_map.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <map>
-#include <set>
-#include <tuple>
-#include <unordered_map>
 
+#include "library/name_index.h"
 #include "platform/paths.h"
 #include "platform/whole_number.h"
 #include "renumber/part_role.h"
@@ -25,80 +24,104 @@ bool IsBlank(char c) {
   return c == ' ' || c == '\t';
 }
 
-// Splits CSV text into records, fields separated by `delimiter`. Blanks around a field,
-// quoted or not, are not part of it. Returns false, with the line, on a quote left open
-// or text after a closing quote.
-bool SplitCsv(std::string_view text, char delimiter, std::vector<CsvRecord>& records,
-              size_t& errorLine) {
-  size_t line = 1;
-  size_t at = 0;
-  const auto skipBlanks = [&] {
-    while (at < text.size() && IsBlank(text[at])) {
-      ++at;
+// Reads CSV text one record at a time, fields separated by `delimiter`: a map of a million
+// rows is read without all its fields held at once. Blanks around a field, quoted or not,
+// are not part of it; blank lines are passed over.
+class CsvReader {
+ public:
+  CsvReader(std::string_view text, char delimiter) : text_(text), delimiter_(delimiter) {}
+
+  // Reads the next record into `record`. Returns false at the end of the text, and on a
+  // quote left open or text after a closing quote, with errorLine() its line.
+  bool next(CsvRecord& record) {
+    while (at_ < text_.size()) {
+      if (!readRecord(record)) {
+        return false;
+      }
+      const bool blank = record.fields.size() == 1 && record.fields[0].empty();
+      if (!blank) {
+        return true;
+      }
     }
-  };
-  while (at < text.size()) {
-    CsvRecord record{line, {}};
-    std::string field;
-    bool recordEnded = false;
-    while (!recordEnded) {
-      field.clear();
-      const size_t fieldStart = at;
+    return false;
+  }
+
+  size_t errorLine() const { return errorLine_; }  // 0 when none
+
+ private:
+  void skipBlanks() {
+    while (at_ < text_.size() && IsBlank(text_[at_])) {
+      ++at_;
+    }
+  }
+
+  bool readRecord(CsvRecord& record) {
+    record.line = line_;
+    record.fields.clear();
+    while (true) {
+      std::string field;
+      const size_t fieldStart = at_;
       skipBlanks();
-      if (at < text.size() && text[at] == '"') {
-        const size_t quoteLine = line;
-        for (++at;; ++at) {
-          if (at >= text.size()) {
-            errorLine = quoteLine;
+      if (at_ < text_.size() && text_[at_] == '"') {
+        const size_t quoteLine = line_;
+        for (++at_;; ++at_) {
+          if (at_ >= text_.size()) {
+            errorLine_ = quoteLine;
             return false;
           }
-          if (text[at] == '"') {
-            if (at + 1 < text.size() && text[at + 1] == '"') {
+          if (text_[at_] == '"') {
+            if (at_ + 1 < text_.size() && text_[at_ + 1] == '"') {
               field += '"';
-              ++at;
+              ++at_;
               continue;
             }
-            ++at;
+            ++at_;
             break;
           }
-          line += text[at] == '\n' ? 1 : 0;
-          field += text[at];
+          line_ += text_[at_] == '\n' ? 1 : 0;
+          field += text_[at_];
         }
         skipBlanks();
       } else {
-        at = fieldStart;
-        while (at < text.size() && text[at] != delimiter && text[at] != '\r' && text[at] != '\n') {
-          field += text[at++];
+        at_ = fieldStart;
+        const size_t end = std::min(text_.find_first_of(terminators(), at_), text_.size());
+        std::string_view plain = text_.substr(at_, end - at_);
+        at_ = end;
+        while (!plain.empty() && IsBlank(plain.back())) {
+          plain.remove_suffix(1);
         }
-        while (!field.empty() && IsBlank(field.back())) {
-          field.pop_back();
+        while (!plain.empty() && IsBlank(plain.front())) {
+          plain.remove_prefix(1);
         }
-        const size_t first = field.find_first_not_of(" \t");
-        field.erase(0, first == std::string::npos ? field.size() : first);
+        field = plain;
       }
-      record.fields.push_back(field);
-      if (at < text.size() && text[at] == delimiter) {
-        ++at;
+      record.fields.push_back(std::move(field));
+      if (at_ < text_.size() && text_[at_] == delimiter_) {
+        ++at_;
         continue;
       }
-      if (at + 1 < text.size() && text[at] == '\r' && text[at + 1] == '\n') {
-        ++at;
+      if (at_ + 1 < text_.size() && text_[at_] == '\r' && text_[at_ + 1] == '\n') {
+        ++at_;
       }
-      if (at < text.size() && text[at] != '\r' && text[at] != '\n') {
-        errorLine = line;  // text after a closing quote
+      if (at_ < text_.size() && text_[at_] != '\r' && text_[at_] != '\n') {
+        errorLine_ = line_;  // text after a closing quote
         return false;
       }
-      at += at < text.size() ? 1 : 0;
-      ++line;
-      recordEnded = true;
-    }
-    const bool blank = record.fields.size() == 1 && record.fields[0].empty();
-    if (!blank) {
-      records.push_back(std::move(record));
+      at_ += at_ < text_.size() ? 1 : 0;
+      ++line_;
+      return true;
     }
   }
-  return true;
-}
+
+  std::string_view terminators() const { return {terminators_.data(), terminators_.size()}; }
+
+  std::string_view text_;
+  char delimiter_;
+  std::array<char, 3> terminators_{delimiter_, '\r', '\n'};
+  size_t at_ = 0;
+  size_t line_ = 1;
+  size_t errorLine_ = 0;
+};
 
 std::string Trimmed(std::string_view text) {
   const size_t first = text.find_first_not_of(" \t");
@@ -125,32 +148,51 @@ std::string LineError(size_t line, std::string_view what) {
 class RowReader {
  public:
   RowReader(const std::vector<std::string>& header, const MapTextToFile& toFile) : toFile_(toFile) {
+    std::map<std::string, size_t> columns;
     for (size_t i = 0; i < header.size(); ++i) {
-      columns_.try_emplace(Trimmed(header[i]), i);
+      columns.try_emplace(Trimmed(header[i]), i);
     }
+    const auto column = [&](const char* name) -> std::optional<size_t> {
+      const auto found = columns.find(name);
+      return found != columns.end() ? std::optional(found->second) : std::nullopt;
+    };
+    file_ = column("file");
+    oldReference_ = column("old_reference");
+    newReference_ = column("new_reference");
+    section_ = column("section");
+    x_ = column("x");
+    y_ = column("y");
+    part_ = column("part");
+    oldBlock_ = column("old_block");
+    newBlock_ = column("new_block");
   }
 
-  bool has(const std::string& column) const { return columns_.contains(column); }
+  // The first of the two reference columns that the header does not name, or null.
+  const char* missingReferenceColumn() const {
+    return !oldReference_ ? "old_reference" : !newReference_ ? "new_reference" : nullptr;
+  }
+  bool namesBothReferences() const { return missingReferenceColumn() == nullptr; }
+  bool namesComponents() const { return section_ && x_ && y_ && part_ && oldBlock_ && newBlock_; }
 
   // Fills `row` from `record`; returns the error, or empty.
   std::string read(const CsvRecord& record, MapKind kind, MapRow& row) const {
     row.line = record.line;
-    if (has("file")) {
-      row.file = record.fields[columns_.at("file")];
+    if (file_) {
+      row.file = record.fields[*file_];
     }
     std::string error;
-    if (!text(record, "old_reference", row.oldReference, error) ||
-        !text(record, "new_reference", row.newReference, error)) {
+    if (!text(record, *oldReference_, "old_reference", row.oldReference, error) ||
+        !text(record, *newReference_, "new_reference", row.newReference, error)) {
       return error;
     }
     if (kind == MapKind::References) {
       return {};
     }
-    const auto section = number(record, "section", 1, kMaxSections);
-    const auto x = number(record, "x", INT16_MIN, INT16_MAX);
-    const auto y = number(record, "y", INT16_MIN, INT16_MAX);
-    const auto oldBlock = number(record, "old_block", 0, UINT8_MAX);
-    const auto newBlock = number(record, "new_block", 0, UINT8_MAX);
+    const auto section = number(record, *section_, 1, kMaxSections);
+    const auto x = number(record, *x_, INT16_MIN, INT16_MAX);
+    const auto y = number(record, *y_, INT16_MIN, INT16_MAX);
+    const auto oldBlock = number(record, *oldBlock_, 0, UINT8_MAX);
+    const auto newBlock = number(record, *newBlock_, 0, UINT8_MAX);
     if (!section || !x || !y || !oldBlock || !newBlock) {
       return "a section, position or block that is not a number in its range";
     }
@@ -159,48 +201,78 @@ class RowReader {
     row.y = static_cast<int32_t>(*y);
     row.oldBlock = static_cast<int>(*oldBlock);
     row.newBlock = static_cast<int>(*newBlock);
-    if (!text(record, "part", row.partName, error)) {
+    if (!text(record, *part_, "part", row.partName, error)) {
       return error;
     }
     return {};
   }
 
  private:
-  bool text(const CsvRecord& record, const std::string& column, std::string& out,
+  bool text(const CsvRecord& record, size_t column, const char* name, std::string& out,
             std::string& error) const {
-    const std::string& field = record.fields[columns_.at(column)];
-    const std::optional<std::string> bytes = toFile_ ? toFile_(field) : std::optional(field);
+    const std::string& field = record.fields[column];
+    if (!toFile_) {
+      out = field;
+      return true;
+    }
+    std::optional<std::string> bytes = toFile_(field);
     if (!bytes) {
-      error = "the " + column + " has no form in the file's encoding";
+      error = std::string("the ") + name + " has no form in the file's encoding";
       return false;
     }
-    out = *bytes;
+    out = std::move(*bytes);
     return true;
   }
 
-  std::optional<int64_t> number(const CsvRecord& record, const std::string& column, int64_t low,
-                                int64_t high) const {
-    return WholeNumber(record.fields[columns_.at(column)], low, high);
+  static std::optional<int64_t> number(const CsvRecord& record, size_t column, int64_t low,
+                                       int64_t high) {
+    return WholeNumber(record.fields[column], low, high);
   }
 
   const MapTextToFile& toFile_;
-  std::map<std::string, size_t> columns_;
+  std::optional<size_t> file_, oldReference_, newReference_, section_, x_, y_, part_, oldBlock_,
+      newBlock_;
 };
+
+// The hash of a component as a component map names it.
+uint32_t HashOfComponent(int section, int32_t x, int32_t y, std::string_view partName,
+                         std::string_view reference, int block) {
+  const uint32_t texts = NameIndex::Join(NameIndex::Hash(partName), NameIndex::Hash(reference));
+  return NameIndex::Join(texts, static_cast<uint64_t>(section) << 48 ^
+                                    static_cast<uint64_t>(static_cast<uint16_t>(x)) << 32 ^
+                                    static_cast<uint64_t>(static_cast<uint16_t>(y)) << 16 ^
+                                    static_cast<uint64_t>(static_cast<uint16_t>(block)));
+}
+
+// The hash of what a row renames: in a reference map its old reference, in a component map
+// the component, in the file it names.
+uint32_t HashOfWhatIsRenamed(MapKind kind, const MapRow& row) {
+  const uint32_t renamed = kind == MapKind::References
+                               ? NameIndex::Hash(row.oldReference)
+                               : HashOfComponent(row.section, row.x, row.y, row.partName,
+                                                 row.oldReference, row.oldBlock);
+  return NameIndex::Join(NameIndex::Hash(row.file), renamed);
+}
+
+bool RenameTheSame(MapKind kind, const MapRow& a, const MapRow& b) {
+  return a.file == b.file && a.oldReference == b.oldReference &&
+         (kind == MapKind::References || (a.section == b.section && a.x == b.x && a.y == b.y &&
+                                          a.partName == b.partName && a.oldBlock == b.oldBlock));
+}
 
 // Two rows that name the same thing must agree on what it becomes.
 std::string FindConflict(const ReferenceMap& map) {
-  using Key = std::tuple<std::string, int, int32_t, int32_t, std::string, std::string, int>;
-  std::map<Key, const MapRow*> seen;
-  for (const MapRow& row : map.rows) {
-    const Key key = map.kind == MapKind::References
-                        ? Key{row.file, 0, 0, 0, {}, row.oldReference, 0}
-                        : Key{row.file,     row.section,      row.x,       row.y,
-                              row.partName, row.oldReference, row.oldBlock};
-    const auto [first, isNew] = seen.try_emplace(key, &row);
-    if (!isNew && (first->second->newReference != row.newReference ||
-                   first->second->newBlock != row.newBlock)) {
+  NameIndex firstRow;
+  firstRow.reserve(map.rows.size());
+  for (size_t i = 0; i < map.rows.size(); ++i) {
+    const MapRow& row = map.rows[i];
+    const uint32_t first = firstRow.addFirstKeyed(
+        HashOfWhatIsRenamed(map.kind, row), static_cast<uint32_t>(i),
+        [&](uint32_t at) { return RenameTheSame(map.kind, map.rows[at], row); });
+    const MapRow& earlier = map.rows[first];
+    if (earlier.newReference != row.newReference || earlier.newBlock != row.newBlock) {
       return LineError(row.line, "maps " + row.oldReference + " otherwise than line " +
-                                     std::to_string(first->second->line));
+                                     std::to_string(earlier.line));
     }
   }
   return {};
@@ -213,53 +285,66 @@ MapReadResult ReadReferenceMap(std::string_view csv, bool reverse, const MapText
   if (csv.starts_with(kByteOrderMark)) {
     csv.remove_prefix(kByteOrderMark.size());
   }
+  // Whether the whole text splits at `delimiter`, with its header (none for a text of blank
+  // lines) and the line of the first fault.
+  struct Split {
+    bool whole = false;
+    std::optional<std::vector<std::string>> header;
+    size_t errorLine = 0;
+  };
+  const auto split = [&](char delimiter) {
+    Split result;
+    CsvReader reader(csv, delimiter);
+    CsvRecord record;
+    while (reader.next(record)) {
+      if (!result.header) {
+        result.header = record.fields;
+      }
+    }
+    result.errorLine = reader.errorLine();
+    result.whole = result.errorLine == 0;
+    return result;
+  };
+  const auto namesBothReferences = [&](const Split& tried) {
+    return tried.header && RowReader(*tried.header, toFile).namesBothReferences();
+  };
   // Spreadsheets in many locales save CSV with semicolons: a header that names both
   // reference columns only when split at semicolons says that the map uses them.
-  const auto namesBothReferences = [&](const std::vector<CsvRecord>& split) {
-    if (split.empty()) {
-      return false;
-    }
-    const RowReader header(split.front().fields, toFile);
-    return header.has("old_reference") && header.has("new_reference");
-  };
-  std::vector<CsvRecord> records;
-  size_t errorLine = 0;
-  bool split = SplitCsv(csv, ',', records, errorLine);
-  if (!split || !namesBothReferences(records)) {
-    std::vector<CsvRecord> bySemicolon;
-    size_t semicolonErrorLine = 0;
-    if (SplitCsv(csv, ';', bySemicolon, semicolonErrorLine) && namesBothReferences(bySemicolon)) {
-      records = std::move(bySemicolon);
-      split = true;
+  char delimiter = ',';
+  Split tried = split(',');
+  if (!tried.whole || !namesBothReferences(tried)) {
+    Split bySemicolon = split(';');
+    if (bySemicolon.whole && namesBothReferences(bySemicolon)) {
+      delimiter = ';';
+      tried = std::move(bySemicolon);
     }
   }
-  if (!split) {
-    return {std::nullopt, LineError(errorLine, "a quoted field is not closed as it should be")};
+  if (!tried.whole) {
+    return {std::nullopt,
+            LineError(tried.errorLine, "a quoted field is not closed as it should be")};
   }
-  if (records.empty()) {
+  if (!tried.header) {
     return {std::nullopt, "the map has no header row"};
   }
-  const RowReader reader(records.front().fields, toFile);
-  for (const char* column : {"old_reference", "new_reference"}) {
-    if (!reader.has(column)) {
-      return {std::nullopt, std::string("the map has no column ") + column};
-    }
+  const RowReader reader(*tried.header, toFile);
+  if (const char* missing = reader.missingReferenceColumn()) {
+    return {std::nullopt, std::string("the map has no column ") + missing};
   }
   ReferenceMap map;
-  map.kind = MapKind::Components;
-  for (const char* column : {"section", "x", "y", "part", "old_block", "new_block"}) {
-    map.kind = reader.has(column) ? map.kind : MapKind::References;
-  }
+  map.kind = reader.namesComponents() ? MapKind::Components : MapKind::References;
   map.restoresRecord = reverse && map.kind == MapKind::Components;
-  const size_t width = records.front().fields.size();
-  for (size_t i = 1; i < records.size(); ++i) {
-    if (records[i].fields.size() != width) {
+  const size_t width = tried.header->size();
+  CsvReader rows(csv, delimiter);
+  CsvRecord record;
+  rows.next(record);  // the header
+  while (rows.next(record)) {
+    if (record.fields.size() != width) {
       return {std::nullopt,
-              LineError(records[i].line, "the row has " + std::to_string(records[i].fields.size()) +
-                                             " fields, the header " + std::to_string(width))};
+              LineError(record.line, "the row has " + std::to_string(record.fields.size()) +
+                                         " fields, the header " + std::to_string(width))};
     }
     MapRow row;
-    std::string error = reader.read(records[i], map.kind, row);
+    std::string error = reader.read(record, map.kind, row);
     if (reverse) {
       std::swap(row.oldReference, row.newReference);
       std::swap(row.oldBlock, row.newBlock);
@@ -319,39 +404,63 @@ std::optional<int> SectionNamedIn(const MapRow& row, const std::string& path) {
   return std::nullopt;
 }
 
-// The row that renames each entry, if any.
+// The row that renames each entry, if any: the first that names it.
 std::vector<std::optional<size_t>> MatchRows(const ReferenceMap& map, const std::string& path,
                                              const SchematicDocument& document,
                                              std::vector<bool>& rowMatched) {
   const auto entries = document.entries();
   std::vector<std::optional<size_t>> rowOf(entries.size());
+  NameIndex rowsHere;
+  rowsHere.reserve(map.rows.size());
   if (map.kind == MapKind::References) {
-    std::unordered_map<std::string_view, size_t> byOldReference;
+    const auto oldReferenceAt = [&](uint32_t at) {
+      return std::string_view(map.rows[at].oldReference);
+    };
     for (size_t i = 0; i < map.rows.size(); ++i) {
       if (map.rows[i].file.empty() || SameFile(map.rows[i].file, path)) {
-        byOldReference.try_emplace(map.rows[i].oldReference, i);
+        rowsHere.addFirst(map.rows[i].oldReference, static_cast<uint32_t>(i), oldReferenceAt);
       }
     }
     for (size_t e = 0; e < entries.size(); ++e) {
-      if (auto found = byOldReference.find(entries[e].reference()); found != byOldReference.end()) {
-        rowOf[e] = found->second;
+      const std::string_view reference = entries[e].reference();
+      if (const int64_t row = rowsHere.find(reference, NameIndex::Hash(reference), oldReferenceAt);
+          row >= 0) {
+        rowOf[e] = static_cast<size_t>(row);
       }
     }
   } else {
-    using Key = std::tuple<int, int32_t, int32_t, std::string_view, std::string_view, int>;
-    std::map<Key, size_t> byComponent;
+    std::vector<int> sectionOf(map.rows.size(), -1);  // the section here that a row names
     for (size_t i = 0; i < map.rows.size(); ++i) {
       const MapRow& row = map.rows[i];
       if (const std::optional<int> section = SectionNamedIn(row, path)) {
-        byComponent.try_emplace(
-            Key{*section, row.x, row.y, row.partName, row.oldReference, row.oldBlock}, i);
+        sectionOf[i] = *section;
+        rowsHere.addFirstKeyed(
+            HashOfComponent(*section, row.x, row.y, row.partName, row.oldReference, row.oldBlock),
+            static_cast<uint32_t>(i), [&](uint32_t at) {
+              const MapRow& other = map.rows[at];
+              return sectionOf[at] == *section && other.x == row.x && other.y == row.y &&
+                     other.partName == row.partName && other.oldReference == row.oldReference &&
+                     other.oldBlock == row.oldBlock;
+            });
       }
     }
     for (size_t e = 0; e < entries.size(); ++e) {
-      const Key key{entries[e].section(),  entries[e].storedX(),   entries[e].y(),
-                    entries[e].partName(), entries[e].reference(), entries[e].block()};
-      if (auto found = byComponent.find(key); found != byComponent.end()) {
-        rowOf[e] = found->second;
+      const ComponentEntry& entry = entries[e];
+      const int section = entry.section();
+      const int32_t x = entry.storedX();
+      const int32_t y = entry.y();
+      const std::string_view partName = entry.partName();
+      const std::string_view reference = entry.reference();
+      const int block = entry.block();
+      const int64_t row = rowsHere.findKeyed(
+          HashOfComponent(section, x, y, partName, reference, block), [&](uint32_t at) {
+            const MapRow& named = map.rows[at];
+            return sectionOf[at] == section && named.x == x && named.y == y &&
+                   named.partName == partName && named.oldReference == reference &&
+                   named.oldBlock == block;
+          });
+      if (row >= 0) {
+        rowOf[e] = static_cast<size_t>(row);
       }
     }
   }
@@ -400,14 +509,36 @@ bool Clash(const Annotated& a, const Annotated& b) {
 std::optional<std::pair<size_t, size_t>> NewClash(std::span<const ComponentEntry> entries,
                                                   const std::vector<size_t>& renamed,
                                                   const std::vector<Annotated>& before) {
-  std::unordered_map<std::string, std::vector<size_t>> carriers;
+  // The components that carry each reference a renamed one carries now, in file order: the
+  // references are numbered by their first renamed carrier, and the carriers of each are
+  // counted, then placed.
+  NameIndex groupOf;
+  groupOf.reserve(renamed.size());
+  std::vector<size_t> firstCarrier;  // per group: a renamed component that carries it
+  const auto referenceOf = [&](uint32_t group) { return entries[firstCarrier[group]].reference(); };
   for (const size_t e : renamed) {
-    carriers.try_emplace(std::string(entries[e].reference()));
+    if (groupOf.addFirst(entries[e].reference(), static_cast<uint32_t>(firstCarrier.size()),
+                         referenceOf)) {
+      firstCarrier.push_back(e);
+    }
   }
+  std::vector<int64_t> carrierGroup(entries.size());
+  std::vector<size_t> groupStart(firstCarrier.size() + 1, 0);
   for (size_t e = 0; e < entries.size(); ++e) {
-    if (const auto found = carriers.find(std::string(entries[e].reference()));
-        found != carriers.end()) {
-      found->second.push_back(e);
+    const std::string_view reference = entries[e].reference();
+    carrierGroup[e] = groupOf.find(reference, NameIndex::Hash(reference), referenceOf);
+    if (carrierGroup[e] >= 0) {
+      ++groupStart[static_cast<size_t>(carrierGroup[e]) + 1];
+    }
+  }
+  for (size_t g = 0; g < firstCarrier.size(); ++g) {
+    groupStart[g + 1] += groupStart[g];
+  }
+  std::vector<size_t> carriers(groupStart.back());
+  std::vector<size_t> placed(groupStart.begin(), groupStart.end() - 1);
+  for (size_t e = 0; e < entries.size(); ++e) {
+    if (carrierGroup[e] >= 0) {
+      carriers[placed[static_cast<size_t>(carrierGroup[e])]++] = e;
     }
   }
   const auto beforeOf = [&](size_t e) {
@@ -417,7 +548,9 @@ std::optional<std::pair<size_t, size_t>> NewClash(std::span<const ComponentEntry
   };
   for (const size_t e : renamed) {
     const Annotated now = AnnotationOf(entries[e]);
-    for (const size_t other : carriers.at(now.reference)) {
+    const auto group = static_cast<size_t>(carrierGroup[e]);
+    for (size_t c = groupStart[group]; c < groupStart[group + 1]; ++c) {
+      const size_t other = carriers[c];
       if (other != e && Clash(now, AnnotationOf(entries[other])) &&
           !Clash(beforeOf(e), beforeOf(other))) {
         return std::pair(std::min(e, other), std::max(e, other));
@@ -430,7 +563,7 @@ std::optional<std::pair<size_t, size_t>> NewClash(std::span<const ComponentEntry
 // The reference field and block of one entry, to put back.
 struct SavedFields {
   size_t entry = 0;
-  std::vector<uint8_t> reference;
+  std::array<uint8_t, 1 + kReferenceCapacity> reference{};
   uint8_t block = 0;
 };
 
@@ -461,8 +594,8 @@ std::optional<MapRefusal> ApplyReferenceMap(const ReferenceMap& map, const std::
     if (!rowOf[e]) {
       continue;
     }
-    const auto field = entries[e].referenceField();
-    saved.push_back({e, {field.begin(), field.end()}, entries[e].block()});
+    SavedFields& fields = saved.emplace_back(SavedFields{e, {}, entries[e].block()});
+    std::ranges::copy(entries[e].referenceField(), fields.reference.begin());
     renamed.push_back(e);
     before.push_back(AnnotationOf(entries[e]));
     const MapRow& row = map.rows[*rowOf[e]];
