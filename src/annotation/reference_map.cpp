@@ -84,7 +84,11 @@ class CsvReader {
         skipBlanks();
       } else {
         at_ = fieldStart;
-        const size_t end = std::min(text_.find_first_of(terminators(), at_), text_.size());
+        size_t end = at_;
+        while (end < text_.size() && text_[end] != delimiter_ && text_[end] != '\r' &&
+               text_[end] != '\n') {
+          ++end;
+        }
         std::string_view plain = text_.substr(at_, end - at_);
         at_ = end;
         while (!plain.empty() && IsBlank(plain.back())) {
@@ -113,11 +117,8 @@ class CsvReader {
     }
   }
 
-  std::string_view terminators() const { return {terminators_.data(), terminators_.size()}; }
-
   std::string_view text_;
   char delimiter_;
-  std::array<char, 3> terminators_{delimiter_, '\r', '\n'};
   size_t at_ = 0;
   size_t line_ = 1;
   size_t errorLine_ = 0;
@@ -174,15 +175,20 @@ class RowReader {
   bool namesBothReferences() const { return missingReferenceColumn() == nullptr; }
   bool namesComponents() const { return section_ && x_ && y_ && part_ && oldBlock_ && newBlock_; }
 
-  // Fills `row` from `record`; returns the error, or empty.
-  std::string read(const CsvRecord& record, MapKind kind, MapRow& row) const {
+  // Fills `row` from `record`, its texts kept in `texts`; returns the error, or empty.
+  std::string read(const CsvRecord& record, MapKind kind, MapRow& row, MapTexts& texts) {
     row.line = record.line;
     if (file_) {
-      row.file = record.fields[*file_];
+      // Most rows name one file, or none: it is kept once.
+      const std::string& file = record.fields[*file_];
+      if (file != lastFile_) {
+        lastFile_ = texts.keep(file);
+      }
+      row.file = lastFile_;
     }
     std::string error;
-    if (!text(record, *oldReference_, "old_reference", row.oldReference, error) ||
-        !text(record, *newReference_, "new_reference", row.newReference, error)) {
+    if (!text(record, *oldReference_, "old_reference", texts, row.oldReference, error) ||
+        !text(record, *newReference_, "new_reference", texts, row.newReference, error)) {
       return error;
     }
     if (kind == MapKind::References) {
@@ -201,26 +207,26 @@ class RowReader {
     row.y = static_cast<int32_t>(*y);
     row.oldBlock = static_cast<int>(*oldBlock);
     row.newBlock = static_cast<int>(*newBlock);
-    if (!text(record, *part_, "part", row.partName, error)) {
+    if (!text(record, *part_, "part", texts, row.partName, error)) {
       return error;
     }
     return {};
   }
 
  private:
-  bool text(const CsvRecord& record, size_t column, const char* name, std::string& out,
-            std::string& error) const {
+  bool text(const CsvRecord& record, size_t column, const char* name, MapTexts& texts,
+            std::string_view& out, std::string& error) const {
     const std::string& field = record.fields[column];
     if (!toFile_) {
-      out = field;
+      out = texts.keep(field);
       return true;
     }
-    std::optional<std::string> bytes = toFile_(field);
+    const std::optional<std::string> bytes = toFile_(field);
     if (!bytes) {
       error = std::string("the ") + name + " has no form in the file's encoding";
       return false;
     }
-    out = std::move(*bytes);
+    out = texts.keep(*bytes);
     return true;
   }
 
@@ -230,6 +236,7 @@ class RowReader {
   }
 
   const MapTextToFile& toFile_;
+  std::string_view lastFile_;  // kept
   std::optional<size_t> file_, oldReference_, newReference_, section_, x_, y_, part_, oldBlock_,
       newBlock_;
 };
@@ -271,7 +278,7 @@ std::string FindConflict(const ReferenceMap& map) {
         [&](uint32_t at) { return RenameTheSame(map.kind, map.rows[at], row); });
     const MapRow& earlier = map.rows[first];
     if (earlier.newReference != row.newReference || earlier.newBlock != row.newBlock) {
-      return LineError(row.line, "maps " + row.oldReference + " otherwise than line " +
+      return LineError(row.line, "maps " + std::string(row.oldReference) + " otherwise than line " +
                                      std::to_string(earlier.line));
     }
   }
@@ -279,6 +286,22 @@ std::string FindConflict(const ReferenceMap& map) {
 }
 
 }  // namespace
+
+std::string_view MapTexts::keep(std::string_view text) {
+  if (text.empty()) {
+    return {};
+  }
+  if (text.size() > capacity_ - used_) {
+    constexpr size_t kBlock = 64 * 1024;
+    capacity_ = std::max(kBlock, text.size());
+    blocks_.push_back(std::make_unique_for_overwrite<char[]>(capacity_));
+    used_ = 0;
+  }
+  char* kept = blocks_.back().get() + used_;
+  std::copy(text.begin(), text.end(), kept);
+  used_ += text.size();
+  return {kept, text.size()};
+}
 
 MapReadResult ReadReferenceMap(std::string_view csv, bool reverse, const MapTextToFile& toFile) {
   constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
@@ -290,6 +313,7 @@ MapReadResult ReadReferenceMap(std::string_view csv, bool reverse, const MapText
   struct Split {
     bool whole = false;
     std::optional<std::vector<std::string>> header;
+    size_t records = 0;
     size_t errorLine = 0;
   };
   const auto split = [&](char delimiter) {
@@ -300,6 +324,7 @@ MapReadResult ReadReferenceMap(std::string_view csv, bool reverse, const MapText
       if (!result.header) {
         result.header = record.fields;
       }
+      ++result.records;
     }
     result.errorLine = reader.errorLine();
     result.whole = result.errorLine == 0;
@@ -326,7 +351,7 @@ MapReadResult ReadReferenceMap(std::string_view csv, bool reverse, const MapText
   if (!tried.header) {
     return {std::nullopt, "the map has no header row"};
   }
-  const RowReader reader(*tried.header, toFile);
+  RowReader reader(*tried.header, toFile);
   if (const char* missing = reader.missingReferenceColumn()) {
     return {std::nullopt, std::string("the map has no column ") + missing};
   }
@@ -334,6 +359,7 @@ MapReadResult ReadReferenceMap(std::string_view csv, bool reverse, const MapText
   map.kind = reader.namesComponents() ? MapKind::Components : MapKind::References;
   map.restoresRecord = reverse && map.kind == MapKind::Components;
   const size_t width = tried.header->size();
+  map.rows.reserve(tried.records - 1);  // a million rows of 160 bytes, not grown one by one
   CsvReader rows(csv, delimiter);
   CsvRecord record;
   rows.next(record);  // the header
@@ -344,7 +370,7 @@ MapReadResult ReadReferenceMap(std::string_view csv, bool reverse, const MapText
                                          " fields, the header " + std::to_string(width))};
     }
     MapRow row;
-    std::string error = reader.read(record, map.kind, row);
+    std::string error = reader.read(record, map.kind, row, map.texts);
     if (reverse) {
       std::swap(row.oldReference, row.newReference);
       std::swap(row.oldBlock, row.newBlock);
@@ -353,7 +379,7 @@ MapReadResult ReadReferenceMap(std::string_view csv, bool reverse, const MapText
       error = "an empty reference";
     }
     if (error.empty() && row.newReference.size() > kMaxReferenceLength) {
-      error = "the new reference " + row.newReference + " is longer than 8 characters";
+      error = "the new reference " + std::string(row.newReference) + " is longer than 8 characters";
     }
     // A record gives back what the file held, whatever it was.
     const auto unfit = [](char c) {
@@ -362,7 +388,8 @@ MapReadResult ReadReferenceMap(std::string_view csv, bool reverse, const MapText
     };
     if (error.empty() && !map.restoresRecord &&
         std::any_of(row.newReference.begin(), row.newReference.end(), unfit)) {
-      error = "the new reference \"" + row.newReference + "\" holds a blank or a control character";
+      error = "the new reference \"" + std::string(row.newReference) +
+              "\" holds a blank or a control character";
     }
     if (!error.empty()) {
       return {std::nullopt, LineError(row.line, error)};
@@ -381,7 +408,7 @@ namespace kerro {
 
 namespace {
 
-bool SameFile(const std::string& named, const std::string& path) {
+bool SameFile(std::string_view named, const std::string& path) {
   if (named == path) {
     return true;
   }
@@ -398,11 +425,48 @@ std::optional<int> SectionNamedIn(const MapRow& row, const std::string& path) {
     return row.section;
   }
   if (row.section > 0 &&
-      SameFile(SchematicDocument::SectionFileName(row.file, row.section), path)) {
+      SameFile(SchematicDocument::SectionFileName(std::string(row.file), row.section), path)) {
     return 0;
   }
   return std::nullopt;
 }
+
+// The same, for rows one after another: the rows of a report name their file and section
+// in runs, and the answer for the last row's is kept.
+class SectionsNamedIn {
+ public:
+  explicit SectionsNamedIn(const std::string& path) : path_(path) {}
+
+  std::optional<int> of(const MapRow& row) {
+    if (!askedSection_ || row.file != sectionFile_ || row.section != section_) {
+      askedSection_ = true;
+      sectionFile_ = row.file;
+      section_ = row.section;
+      sectionNamed_ = SectionNamedIn(row, path_);
+    }
+    return sectionNamed_;
+  }
+
+  // Whether a row of a reference map names the file.
+  bool names(const MapRow& row) {
+    if (!askedFile_ || row.file != file_) {
+      askedFile_ = true;
+      file_ = row.file;
+      fileNamed_ = row.file.empty() || SameFile(row.file, path_);
+    }
+    return fileNamed_;
+  }
+
+ private:
+  const std::string& path_;
+  bool askedSection_ = false;
+  std::string_view sectionFile_;
+  int section_ = 0;
+  std::optional<int> sectionNamed_;
+  bool askedFile_ = false;
+  std::string_view file_;
+  bool fileNamed_ = false;
+};
 
 // The row that renames each entry, if any: the first that names it.
 std::vector<std::optional<size_t>> MatchRows(const ReferenceMap& map, const std::string& path,
@@ -416,8 +480,9 @@ std::vector<std::optional<size_t>> MatchRows(const ReferenceMap& map, const std:
     const auto oldReferenceAt = [&](uint32_t at) {
       return std::string_view(map.rows[at].oldReference);
     };
+    SectionsNamedIn here(path);
     for (size_t i = 0; i < map.rows.size(); ++i) {
-      if (map.rows[i].file.empty() || SameFile(map.rows[i].file, path)) {
+      if (here.names(map.rows[i])) {
         rowsHere.addFirst(map.rows[i].oldReference, static_cast<uint32_t>(i), oldReferenceAt);
       }
     }
@@ -430,9 +495,10 @@ std::vector<std::optional<size_t>> MatchRows(const ReferenceMap& map, const std:
     }
   } else {
     std::vector<int> sectionOf(map.rows.size(), -1);  // the section here that a row names
+    SectionsNamedIn here(path);
     for (size_t i = 0; i < map.rows.size(); ++i) {
       const MapRow& row = map.rows[i];
-      if (const std::optional<int> section = SectionNamedIn(row, path)) {
+      if (const std::optional<int> section = here.of(row)) {
         sectionOf[i] = *section;
         rowsHere.addFirstKeyed(
             HashOfComponent(*section, row.x, row.y, row.partName, row.oldReference, row.oldBlock),
@@ -587,17 +653,29 @@ std::optional<MapRefusal> ApplyReferenceMap(const ReferenceMap& map, const std::
   rowMatched.resize(map.rows.size(), false);
   const std::vector<std::optional<size_t>> rowOf = MatchRows(map, path, document, rowMatched);
   const auto entries = document.entries();
+  // What the renamed components were, to check the result by and to put back should it be
+  // refused; a record given back is never refused, and needs neither.
+  const bool mayBeRefused = !map.restoresRecord;
   std::vector<SavedFields> saved;
   std::vector<size_t> renamed;
   std::vector<Annotated> before;
+  if (mayBeRefused) {
+    const auto count = static_cast<size_t>(
+        std::count_if(rowOf.begin(), rowOf.end(), [](const auto& row) { return row.has_value(); }));
+    saved.reserve(count);
+    renamed.reserve(count);
+    before.reserve(count);
+  }
   for (size_t e = 0; e < entries.size(); ++e) {
     if (!rowOf[e]) {
       continue;
     }
-    SavedFields& fields = saved.emplace_back(SavedFields{e, {}, entries[e].block()});
-    std::ranges::copy(entries[e].referenceField(), fields.reference.begin());
-    renamed.push_back(e);
-    before.push_back(AnnotationOf(entries[e]));
+    if (mayBeRefused) {
+      SavedFields& fields = saved.emplace_back(SavedFields{e, {}, entries[e].block()});
+      std::ranges::copy(entries[e].referenceField(), fields.reference.begin());
+      renamed.push_back(e);
+      before.push_back(AnnotationOf(entries[e]));
+    }
     const MapRow& row = map.rows[*rowOf[e]];
     if (map.restoresRecord) {
       RestoreReference(row.newReference, entries[e].referenceField());
@@ -609,7 +687,7 @@ std::optional<MapRefusal> ApplyReferenceMap(const ReferenceMap& map, const std::
     }
   }
   // A run's record gives back what the board held, duplicates included.
-  if (map.restoresRecord) {
+  if (!mayBeRefused) {
     return std::nullopt;
   }
   const std::optional<std::pair<size_t, size_t>> clash = NewClash(entries, renamed, before);

@@ -31,6 +31,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,16 +43,29 @@ namespace kerro {
 
 enum class MapKind { References, Components };
 
+// The texts of a map's rows, kept where they never move: a map of a million rows holds a
+// few short texts each, which the rows view.
+class MapTexts {
+ public:
+  std::string_view keep(std::string_view text);
+
+ private:
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  size_t used_ = 0;      // of the last block
+  size_t capacity_ = 0;  // of the last block
+};
+
+// Its texts are views of the texts of the map that holds it.
 struct MapRow {
-  size_t line = 0;   // where the row starts in the map, from 1
-  std::string file;  // empty: every file
-  std::string oldReference;
-  std::string newReference;
+  size_t line = 0;        // where the row starts in the map, from 1
+  std::string_view file;  // empty: every file
+  std::string_view oldReference;
+  std::string_view newReference;
   // Component maps only.
   int section = 0;  // from 0
   int32_t x = 0;
   int32_t y = 0;
-  std::string partName;
+  std::string_view partName;
   int oldBlock = 0;
   int newBlock = 0;
 };
@@ -61,6 +75,7 @@ struct ReferenceMap {
   // A component map reversed: a run's record, given back.
   bool restoresRecord = false;
   std::vector<MapRow> rows;
+  MapTexts texts;  // of the rows
 };
 
 // A text of the map in the bytes of the schematic file, or nullopt when it has none.

@@ -49,7 +49,7 @@ bool TryOnFile(const ReferenceMap& map, const std::string& path, const TextShown
 std::optional<MapApplier> MapApplier::Prepare(const Request& request, const MapTextToFile& toFile,
                                               const TextShown& shown, CliEnvironment& environment,
                                               int& status) {
-  const auto bytes = environment.fileSystem.readFile(request.mapPath);
+  auto bytes = environment.fileSystem.readFile(request.mapPath);
   if (!bytes) {
     environment.err << ReadErrorWithCause(request.mapPath,
                                           environment.fileSystem.whyUnreadable(request.mapPath))
@@ -59,6 +59,7 @@ std::optional<MapApplier> MapApplier::Prepare(const Request& request, const MapT
   }
   const std::string_view csv(reinterpret_cast<const char*>(bytes->data()), bytes->size());
   MapReadResult read = ReadReferenceMap(csv, request.reverse, toFile);
+  bytes.reset();  // the rows hold their texts: the map's bytes are not kept beside the board
   if (!read.map) {
     environment.err << Printable(request.mapPath) << ": " << Printable(read.error)
                     << "; nothing was written\n";
