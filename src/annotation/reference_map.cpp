@@ -6,6 +6,7 @@
 #include <map>
 
 #include "library/name_index.h"
+#include "platform/memory.h"
 #include "platform/paths.h"
 #include "platform/whole_number.h"
 #include "renumber/part_role.h"
@@ -468,6 +469,24 @@ class SectionsNamedIn {
   bool fileNamed_ = false;
 };
 
+// Calls `each(i, hash)` for each i below `count`, with hashOf(i), having started the
+// look-up of that hash in `index` a few calls before: a million look-ups in no order of
+// the index's miss the cache.
+template <typename HashOf, typename Each>
+void LookUpAhead(size_t count, const NameIndex& index, const HashOf& hashOf, const Each& each) {
+  std::vector<uint32_t> hashes(count);
+  for (size_t i = 0; i < count; ++i) {
+    hashes[i] = hashOf(i);
+  }
+  constexpr size_t kAhead = kLookupsInFlight;
+  for (size_t i = 0; i < count; ++i) {
+    if (i + kAhead < count) {
+      index.prefetch(hashes[i + kAhead]);
+    }
+    each(i, hashes[i]);
+  }
+}
+
 // The row that renames each entry, if any: the first that names it.
 std::vector<std::optional<size_t>> MatchRows(const ReferenceMap& map, const std::string& path,
                                              const SchematicDocument& document,
@@ -476,59 +495,78 @@ std::vector<std::optional<size_t>> MatchRows(const ReferenceMap& map, const std:
   std::vector<std::optional<size_t>> rowOf(entries.size());
   NameIndex rowsHere;
   rowsHere.reserve(map.rows.size());
+  SectionsNamedIn here(path);
   if (map.kind == MapKind::References) {
-    const auto oldReferenceAt = [&](uint32_t at) {
-      return std::string_view(map.rows[at].oldReference);
-    };
-    SectionsNamedIn here(path);
+    std::vector<bool> namedHere(map.rows.size());
     for (size_t i = 0; i < map.rows.size(); ++i) {
-      if (here.names(map.rows[i])) {
-        rowsHere.addFirst(map.rows[i].oldReference, static_cast<uint32_t>(i), oldReferenceAt);
-      }
+      namedHere[i] = here.names(map.rows[i]);
     }
-    for (size_t e = 0; e < entries.size(); ++e) {
-      const std::string_view reference = entries[e].reference();
-      if (const int64_t row = rowsHere.find(reference, NameIndex::Hash(reference), oldReferenceAt);
-          row >= 0) {
-        rowOf[e] = static_cast<size_t>(row);
-      }
-    }
-  } else {
-    std::vector<int> sectionOf(map.rows.size(), -1);  // the section here that a row names
-    SectionsNamedIn here(path);
-    for (size_t i = 0; i < map.rows.size(); ++i) {
-      const MapRow& row = map.rows[i];
-      if (const std::optional<int> section = here.of(row)) {
-        sectionOf[i] = *section;
-        rowsHere.addFirstKeyed(
-            HashOfComponent(*section, row.x, row.y, row.partName, row.oldReference, row.oldBlock),
-            static_cast<uint32_t>(i), [&](uint32_t at) {
-              const MapRow& other = map.rows[at];
-              return sectionOf[at] == *section && other.x == row.x && other.y == row.y &&
-                     other.partName == row.partName && other.oldReference == row.oldReference &&
-                     other.oldBlock == row.oldBlock;
+    const auto oldReferenceAt = [&](uint32_t at) { return map.rows[at].oldReference; };
+    LookUpAhead(
+        map.rows.size(), rowsHere,
+        [&](size_t i) { return NameIndex::Hash(map.rows[i].oldReference); },
+        [&](size_t i, uint32_t hash) {
+          if (namedHere[i]) {
+            rowsHere.addFirstKeyed(hash, static_cast<uint32_t>(i), [&](uint32_t at) {
+              return oldReferenceAt(at) == map.rows[i].oldReference;
             });
-      }
+          }
+        });
+    LookUpAhead(
+        entries.size(), rowsHere, [&](size_t e) { return NameIndex::Hash(entries[e].reference()); },
+        [&](size_t e, uint32_t hash) {
+          const int64_t row = rowsHere.findKeyed(
+              hash, [&](uint32_t at) { return oldReferenceAt(at) == entries[e].reference(); });
+          if (row >= 0) {
+            rowOf[e] = static_cast<size_t>(row);
+          }
+        });
+  } else {
+    std::vector<int> sectionOf(map.rows.size());  // the section here that a row names, or -1
+    for (size_t i = 0; i < map.rows.size(); ++i) {
+      sectionOf[i] = here.of(map.rows[i]).value_or(-1);
     }
-    for (size_t e = 0; e < entries.size(); ++e) {
-      const ComponentEntry& entry = entries[e];
-      const int section = entry.section();
-      const int32_t x = entry.storedX();
-      const int32_t y = entry.y();
-      const std::string_view partName = entry.partName();
-      const std::string_view reference = entry.reference();
-      const int block = entry.block();
-      const int64_t row = rowsHere.findKeyed(
-          HashOfComponent(section, x, y, partName, reference, block), [&](uint32_t at) {
-            const MapRow& named = map.rows[at];
-            return sectionOf[at] == section && named.x == x && named.y == y &&
-                   named.partName == partName && named.oldReference == reference &&
-                   named.oldBlock == block;
+    // Whether row `at` names the component of this section, position, part, reference and
+    // block.
+    const auto names = [&](uint32_t at, int section, int32_t x, int32_t y,
+                           std::string_view partName, std::string_view reference, int block) {
+      const MapRow& row = map.rows[at];
+      return sectionOf[at] == section && row.x == x && row.y == y && row.partName == partName &&
+             row.oldReference == reference && row.oldBlock == block;
+    };
+    LookUpAhead(
+        map.rows.size(), rowsHere,
+        [&](size_t i) {
+          const MapRow& row = map.rows[i];
+          return HashOfComponent(sectionOf[i], row.x, row.y, row.partName, row.oldReference,
+                                 row.oldBlock);
+        },
+        [&](size_t i, uint32_t hash) {
+          const MapRow& row = map.rows[i];
+          if (sectionOf[i] >= 0) {
+            rowsHere.addFirstKeyed(hash, static_cast<uint32_t>(i), [&](uint32_t at) {
+              return names(at, sectionOf[i], row.x, row.y, row.partName, row.oldReference,
+                           row.oldBlock);
+            });
+          }
+        });
+    LookUpAhead(
+        entries.size(), rowsHere,
+        [&](size_t e) {
+          const ComponentEntry& entry = entries[e];
+          return HashOfComponent(entry.section(), entry.storedX(), entry.y(), entry.partName(),
+                                 entry.reference(), entry.block());
+        },
+        [&](size_t e, uint32_t hash) {
+          const ComponentEntry& entry = entries[e];
+          const int64_t row = rowsHere.findKeyed(hash, [&](uint32_t at) {
+            return names(at, entry.section(), entry.storedX(), entry.y(), entry.partName(),
+                         entry.reference(), entry.block());
           });
-      if (row >= 0) {
-        rowOf[e] = static_cast<size_t>(row);
-      }
-    }
+          if (row >= 0) {
+            rowOf[e] = static_cast<size_t>(row);
+          }
+        });
   }
   for (const std::optional<size_t>& row : rowOf) {
     if (row) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/little_endian.h"
+#include "platform/memory.h"
 
 namespace kerro {
 
@@ -75,6 +76,14 @@ class NameIndex {
     }
     const Slot& slot = slots_[findSlot(hash, holdsKey)];
     return static_cast<int64_t>(slot.position) - 1;
+  }
+
+  // Starts fetching the slot where a key of this hash is looked for: a loop over a million
+  // keys in no order of the table's asks so a few keys ahead.
+  void prefetch(uint32_t hash) const {
+    if (!slots_.empty()) {
+      PrefetchForRead(&slots_[hash & (slots_.size() - 1)]);
+    }
   }
 
   // Makes room for `count` keys in all, so that they are recorded without the table
