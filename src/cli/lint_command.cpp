@@ -283,7 +283,7 @@ int RunLint(const LintRequest& request, const TextShown& shown, CliEnvironment& 
       }
       break;
     case OutputFormat::Sarif:
-      environment.out << SarifLog(rows);
+      WriteSarifLog(environment.out, rows);
       break;
   }
   environment.out.flush();

@@ -450,7 +450,7 @@ std::string GitHubError(std::string_view file, std::string_view title, std::stri
          "::" + GitHubEscaped(message, false);
 }
 
-std::string SarifLog(const std::vector<FindingRow>& findings) {
+void WriteSarifLog(std::ostream& out, const std::vector<FindingRow>& findings) {
   std::vector<std::string> rules;
   std::vector<std::string> ruleIds;
   for (int kind = static_cast<int>(FindingKind::LibraryFailed);
@@ -462,8 +462,19 @@ std::string SarifLog(const std::vector<FindingRow>& findings) {
                 Field("shortDescription", Object({Field("text", JsonString(name))})),
                 Field("defaultConfiguration", Object({Field("level", JsonString("error"))}))}));
   }
-  std::vector<std::string> results;
-  for (const FindingRow& finding : findings) {
+  const std::string driver =
+      Object({Field("name", JsonString("kerro-cli")), Field("version", JsonString(KERRO_VERSION)),
+              Field("rules", Array(rules))});
+  // The results are the last list of the log: they go out in pieces as they are made, not
+  // joined into one text and copied into the log (a board's findings can be a hundred
+  // megabytes of it).
+  out << '{' << Field("$schema", JsonString("https://json.schemastore.org/sarif-2.1.0.json")) << ','
+      << Field("version", JsonString("2.1.0")) << ',' << JsonString("runs") << ":[{"
+      << Field("tool", Object({Field("driver", driver)})) << ',' << JsonString("results") << ":[";
+  constexpr size_t kPiece = 64 * 1024;
+  std::string piece;
+  for (size_t f = 0; f < findings.size(); ++f) {
+    const FindingRow& finding = findings[f];
     const std::string id = RuleId(finding.finding);
     size_t index = 0;
     while (index < ruleIds.size() && ruleIds[index] != id) {
@@ -483,20 +494,20 @@ std::string SarifLog(const std::vector<FindingRow>& findings) {
                                           std::to_string(finding.y) + ") " + finding.reference)),
                          Field("kind", JsonString("element"))})})));
     }
-    results.push_back(Object({Field("ruleId", JsonString(id)),
-                              Field("ruleIndex", Number(static_cast<long long>(index))),
-                              Field("level", JsonString("error")),
-                              Field("message", Object({Field("text", JsonString(finding.line))})),
-                              Field("locations", Array({Object(location)}))}));
+    if (f > 0) {
+      piece += ',';
+    }
+    piece += Object({Field("ruleId", JsonString(id)),
+                     Field("ruleIndex", Number(static_cast<long long>(index))),
+                     Field("level", JsonString("error")),
+                     Field("message", Object({Field("text", JsonString(finding.line))})),
+                     Field("locations", Array({Object(location)}))});
+    if (piece.size() >= kPiece) {
+      out << piece;
+      piece.clear();
+    }
   }
-  const std::string driver =
-      Object({Field("name", JsonString("kerro-cli")), Field("version", JsonString(KERRO_VERSION)),
-              Field("rules", Array(rules))});
-  return Object({Field("$schema", JsonString("https://json.schemastore.org/sarif-2.1.0.json")),
-                 Field("version", JsonString("2.1.0")),
-                 Field("runs", Array({Object({Field("tool", Object({Field("driver", driver)})),
-                                              Field("results", Array(results))})}))}) +
-         "\n";
+  out << piece << "]}]}\n";
 }
 
 }  // namespace kerro

@@ -88,7 +88,7 @@ class JsonReport {
 // A GitHub Actions workflow command that marks `file` with an error.
 std::string GitHubError(std::string_view file, std::string_view title, std::string_view message);
 
-// The findings as a SARIF 2.1.0 log, with one rule per kind of finding.
-std::string SarifLog(const std::vector<FindingRow>& findings);
+// The findings as a SARIF 2.1.0 log, with one rule per kind of finding, onto `out`.
+void WriteSarifLog(std::ostream& out, const std::vector<FindingRow>& findings);
 
 }  // namespace kerro
