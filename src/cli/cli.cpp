@@ -322,12 +322,7 @@ int ListComponents(const std::string& path, CliEnvironment& environment, const T
     return kExitReadError;
   }
   if (json) {
-    for (const ComponentEntry& component : document.entries()) {
-      json->addComponent({path, component.section() + 1, static_cast<int>(component.storedX()),
-                          static_cast<int>(component.y()), static_cast<int>(component.block()),
-                          shown(component.packageTag()), shown(component.reference()),
-                          shown(component.partName())});
-    }
+    json->addComponents(path, document.entries());
     return kExitFinished;
   }
   std::ostream& out = environment.out;
@@ -870,6 +865,9 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& given) {
                  : options.apply.empty() ? "renumber"
                                          : "apply",
                  !options.list && !options.dryRun && !options.check);
+    if (encoding) {
+      json->showTexts(shown);
+    }
   }
   if (options.list) {
     const int status = ListFiles(options, environment, shown, json ? &*json : nullptr);
@@ -911,9 +909,6 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& given) {
                    writeNothing && !options.quiet && options.format == OutputFormat::Text};
   if (encoding) {
     output.shownTexts = shown;
-    if (json) {
-      json->showChangeTexts(shown);
-    }
   }
   output.json = json ? &*json : nullptr;
   std::optional<PreviewCollector> preview;

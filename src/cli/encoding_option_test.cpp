@@ -65,6 +65,16 @@ TEST_F(JapaneseBoard, ChangeListAndReportShowCodePage932AsUtf8) {
   EXPECT_NE(raw.out.find(kResistor932), std::string::npos);
 }
 
+TEST_F(JapaneseBoard, TheJsonListShowsTheTextsAsUtf8) {
+  const Outcome outcome =
+      RunTool(files_, {"--format", "json", "--list", "--encoding", "CP932", "J.CE2"});
+  EXPECT_EQ(outcome.status, kExitFinished);
+  EXPECT_NE(outcome.out.find("\"reference\":\"R5\",\"part\":\"" + kResistorUtf8 + "\""),
+            std::string::npos)
+      << outcome.out;
+  EXPECT_EQ(outcome.out.find(kResistor932), std::string::npos) << outcome.out;
+}
+
 TEST_F(JapaneseBoard, LintLinesAndMapsUseTheEncodingToo) {
   SchematicBuilder board;
   board.header()

@@ -362,16 +362,19 @@ void JsonReport::addFile(const FileSummary& file) {
   }
 }
 
-void JsonReport::addComponent(ListedComponent component) {
-  ItemOnto(components_)
-      .text("file", component.file)
-      .number("section", component.section)
-      .number("x", component.x)
-      .number("y", component.y)
-      .number("block", component.block)
-      .text("tag", component.tag)
-      .text("reference", component.reference)
-      .text("part", component.part);
+void JsonReport::addComponents(const std::string& file,
+                               std::span<const ComponentEntry> components) {
+  std::vector<Listed>& listed = listed_.emplace_back(file, std::vector<Listed>()).second;
+  listed.reserve(components.size());
+  for (const ComponentEntry& component : components) {
+    listed.push_back({.x = component.storedX(),
+                      .y = component.y(),
+                      .section = static_cast<uint8_t>(component.section()),
+                      .block = component.block(),
+                      .part = component.partName(),
+                      .tag = component.packageTag(),
+                      .reference = component.reference()});
+  }
 }
 
 void JsonReport::addFinding(const FindingRow& finding) {
@@ -405,17 +408,43 @@ void JsonReport::write(std::ostream& out, int exitStatus) const {
   const auto writeList = [&out](const char* name, const std::string& items) {
     out << ',' << JsonString(name) << ":[" << items << ']';
   };
+  // The long lists go out in pieces as they are made: a million components or changes make
+  // a list of a few hundred megabytes.
+  constexpr size_t kPiece = 64 * 1024;
+  std::string piece;
+  piece.reserve(kPiece + 4096);
+  const auto sendWhenFull = [&] {
+    if (piece.size() >= kPiece) {
+      out << piece;
+      piece.clear();
+    }
+  };
   if (command_ == "list") {
-    writeList("components", components_);
+    const auto shown = [this](std::string_view text) {
+      return shown_ ? shown_(text) : std::string(text);
+    };
+    piece += ',' + JsonString("components") + ":[";
+    bool first = true;
+    for (const auto& [file, components] : listed_) {
+      for (const Listed& component : components) {
+        ItemOnto(piece, !first)
+            .text("file", file)
+            .number("section", component.section + 1)
+            .number("x", component.x)
+            .number("y", component.y)
+            .number("block", component.block)
+            .text("tag", shown(component.tag))
+            .text("reference", shown(component.reference))
+            .text("part", shown(component.part));
+        first = false;
+        sendWhenFull();
+      }
+    }
+    out << piece << ']';
   } else if (command_ == "lint") {
     writeList("findings", findings_);
   } else {
     writeList("files", files_);
-    // A million changes make a list of a few hundred megabytes: it goes out in pieces as
-    // it is made.
-    constexpr size_t kPiece = 64 * 1024;
-    std::string piece;
-    piece.reserve(kPiece + 4096);
     piece += ',' + JsonString("changes") + ":[";
     bool first = true;
     for (const FileChanges& file : changes_) {
@@ -434,10 +463,7 @@ void JsonReport::write(std::ostream& out, int exitStatus) const {
             .number("oldBlock", change.oldBlock)
             .number("newBlock", change.newBlock);
         first = false;
-        if (piece.size() >= kPiece) {
-          out << piece;
-          piece.clear();
-        }
+        sendWhenFull();
       }
     }
     out << piece << ']';

@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <ostream>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,18 +45,6 @@ struct FindingRow {
   std::string line;  // the text line of the finding
 };
 
-// One component of --list, with the texts as they are shown.
-struct ListedComponent {
-  std::string file;
-  int section = 0;  // from 1
-  int x = 0;
-  int y = 0;
-  int block = 0;
-  std::string tag;
-  std::string reference;
-  std::string part;
-};
-
 // Gathers what a run did, and writes it as one JSON document at the end.
 class JsonReport {
  public:
@@ -64,10 +53,13 @@ class JsonReport {
 
   // `changes`, kept as they are until the document is written.
   void addChanges(const std::string& file, std::vector<ComponentChange> changes);
-  // How the texts of the changes are shown; their bytes unless this is called.
-  void showChangeTexts(TextShown shown) { shown_ = std::move(shown); }
+  // How the texts of the changes and of the listed components are shown; their bytes
+  // unless this is called.
+  void showTexts(TextShown shown) { shown_ = std::move(shown); }
   void addFile(const FileSummary& file);
-  void addComponent(ListedComponent component);
+  // The components of a listed file, kept with their texts as the file holds them until the
+  // document is written.
+  void addComponents(const std::string& file, std::span<const ComponentEntry> components);
   void addFinding(const FindingRow& finding);
 
   // The document, onto `out`.
@@ -81,7 +73,18 @@ class JsonReport {
   std::string files_;
   std::vector<FileChanges> changes_;
   TextShown shown_;
-  std::string components_;
+  // A listed component in some 60 bytes: a million of them as items of text took 150 MB, and
+  // twice that while the text grew.
+  struct Listed {
+    int32_t x = 0;  // as stored in the record
+    int32_t y = 0;
+    uint8_t section = 0;  // from 0
+    uint8_t block = 0;
+    RecordText<kPartNameFieldSize> part;
+    RecordText<kPackageTagCapacity> tag;
+    RecordText<kReferenceCapacity> reference;
+  };
+  std::vector<std::pair<std::string, std::vector<Listed>>> listed_;  // per file
   std::string findings_;
 };
 
