@@ -744,14 +744,16 @@ std::string RenamePlacement(std::string_view bytes, std::span<const ReferenceSpa
     if (newName.empty() || span.at < copied || span.at + span.length > bytes.size()) {
       continue;
     }
-    renamed.append(bytes.substr(copied, span.at - copied));
+    // Within the bytes, so both ends fit a size_t.
+    const auto at = static_cast<size_t>(span.at);
+    renamed.append(bytes.substr(copied, at - copied));
     for (const char c : newName) {
       if (c == '"' && span.quoted) {
         renamed.push_back('"');
       }
       renamed.push_back(c);
     }
-    copied = span.at + span.length;
+    copied = at + static_cast<size_t>(span.length);
   }
   renamed.append(bytes.substr(copied));
   return renamed;
