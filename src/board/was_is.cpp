@@ -43,9 +43,9 @@ std::string TemporaryName(std::span<const Rename> renames,
 }  // namespace
 
 std::vector<Rename> RenamesOf(std::span<const FileChanges> changes) {
-  // The first change of each renamed reference is found first, so that the renames, four
-  // times as large, are made in room of their own size: grown one by one, a million of
-  // them would need three times theirs while they move.
+  // The first change of each renamed reference is found first, so that the renames, eight
+  // times as large as a pointer to it, are made in room of their own size: grown one by
+  // one, a million of them would need three times theirs while they move.
   size_t count = 0;
   for (const FileChanges& file : changes) {
     count += file.changes.size();
