@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <functional>
-#include <map>
-#include <tuple>
-#include <unordered_map>
-#include <unordered_set>
+#include <utility>
 
 #include "library/library_set.h"
+#include "library/name_index.h"
+#include "platform/memory.h"
+#include "renumber/block_counts.h"
 #include "renumber/part_role.h"
 #include "renumber/reference.h"
 #include "renumber/reference_groups.h"
@@ -16,11 +16,15 @@ namespace kerro {
 
 namespace {
 
-// One component of the design with what the checks ask of it.
+// A numbered component of the design with what the checks ask of it: 16 bytes, as a
+// board holds a million.
 struct Member {
-  ComponentAt at;
   const ComponentEntry* entry = nullptr;
+  uint32_t document = 0;
   PartRole role = PartRole::Ordinary;
+  // The part's block count, -1 when no library has the part; asked once per component, and
+  // only with libraries.
+  int16_t blockCount = -1;
 };
 
 // Blocks of one package share a tag (and so, under one reference, a prefix); a power block
@@ -28,6 +32,30 @@ struct Member {
 // own.
 bool CanShareAPackage(const Member& a, const Member& b) {
   return a.entry->packageTag() == b.entry->packageTag();
+}
+
+// Sorts member indexes by a key, those of one key in ascending order: the first of each
+// key is then the first in design order.
+template <typename KeyOf>
+void SortByKey(std::vector<uint32_t>& indexes, const KeyOf& keyOf) {
+  std::sort(indexes.begin(), indexes.end(), [&](uint32_t a, uint32_t b) {
+    const auto keyA = keyOf(a);
+    const auto keyB = keyOf(b);
+    return keyA != keyB ? keyA < keyB : a < b;
+  });
+}
+
+// Calls `visit` with each run of equal keys in `indexes`, sorted as above.
+template <typename KeyOf, typename Visit>
+void ForEachRunOfKey(std::span<const uint32_t> indexes, const KeyOf& keyOf, const Visit& visit) {
+  for (size_t first = 0; first < indexes.size();) {
+    size_t end = first + 1;
+    while (end < indexes.size() && keyOf(indexes[end]) == keyOf(indexes[first])) {
+      ++end;
+    }
+    visit(indexes.subspan(first, end - first));
+    first = end;
+  }
 }
 
 // A number with a leading zero, or a character that reads as a list or a range.
@@ -40,66 +68,38 @@ bool IsMisread(std::string_view reference) {
   return digits.size() > 1 && digits.front() == '0';
 }
 
-// A number as a prefix writes it: R5 and R05 are one writing apart.
-struct Writing {
-  std::string_view prefix;
-  int64_t number;
-  bool operator==(const Writing&) const = default;
-};
-
-struct WritingHash {
-  size_t operator()(const Writing& writing) const {
-    const uint64_t mixed = static_cast<uint64_t>(writing.number) * 0x9E3779B97F4A7C15u;
-    return std::hash<std::string_view>{}(writing.prefix) ^ static_cast<size_t>(mixed >> 32);
-  }
-};
-
 class Checker {
  public:
   Checker(std::span<const SchematicDocument> design, const BlockCountLookup* blockCountOf,
           const LintOptions& options)
-      : blockCountOf_(blockCountOf), options_(options) {
+      : design_(design), options_(options) {
+    if (blockCountOf != nullptr) {
+      blockCounts_.emplace(*blockCountOf);
+    }
     size_t components = 0;
     for (const SchematicDocument& document : design) {
       components += document.entries().size();
     }
-    members_.reserve(components);
-    memberSheet_.reserve(components);
-    writingOf_.reserve(components);
-    writings_.reserve(components);
-    grouped_.reserve(components);
+    ReserveLarge(members_, components);
     groupedKeys_.reserve(components);
-    int sheetsBefore = 0;
+    int sheets = 0;
     for (size_t d = 0; d < design.size(); ++d) {
-      const auto entries = design[d].entries();
-      for (size_t e = 0; e < entries.size(); ++e) {
-        addMember({{d, e}, &entries[e], PartRoleOf(entries[e].partName())},
-                  sheetsBefore + entries[e].section());
+      sheetsBefore_.push_back(sheets);
+      for (const ComponentEntry& entry : design[d].entries()) {
+        addComponent(static_cast<uint32_t>(d), entry);
       }
-      sheetsBefore += design[d].sectionCount();
+      sheets += design[d].sectionCount();
     }
   }
 
   std::vector<AnnotationFinding> run() {
-    for (size_t i = 0; i < members_.size(); ++i) {
-      checkAlone(members_[i]);
-      const Member& first = members_[writingOf_[i]];
-      if (first.entry->reference() != members_[i].entry->reference()) {
-        add(FindingKind::WrittenTwoWays, members_[i], first.at);
-      }
-    }
-    std::vector<size_t> group;
-    const auto referenceOf = [this](uint32_t index) {
-      return members_[grouped_[index]].entry->reference();
-    };
-    ForEachReferenceGroup(std::move(groupedKeys_), referenceOf, true,
-                          [&](std::span<const uint32_t> indexes) {
-                            group.clear();
-                            for (const uint32_t index : indexes) {
-                              group.push_back(grouped_[index]);
-                            }
-                            checkGroup(group);
-                          });
+    checkWritings();
+    const auto referenceOf = [this](uint32_t index) { return members_[index].entry->reference(); };
+    // A reference of one component can only be a power block that lacks its package, which
+    // is looked for only with the libraries.
+    const bool singles = blockCounts_.has_value();
+    ForEachReferenceGroup(std::move(groupedKeys_), referenceOf, singles,
+                          [this](std::span<const uint32_t> group) { checkGroup(group); });
     std::stable_sort(findings_.begin(), findings_.end(),
                      [](const AnnotationFinding& a, const AnnotationFinding& b) {
                        if (a.component != b.component) {
@@ -111,35 +111,64 @@ class Checker {
   }
 
  private:
-  void addMember(const Member& member, int sheet) {
-    const std::string_view reference = member.entry->reference();
-    if (member.role == PartRole::PowerSymbol || reference.empty()) {
-      return;
-    }
-    const size_t index = members_.size();
-    members_.push_back(member);
-    memberSheet_.push_back(sheet);
-    writingOf_.push_back(index);
-    if (!UnnumberedPrefix(reference)) {
-      grouped_.push_back(index);
-      groupedKeys_.add(reference);
-      const SplitResult split = SplitReference(reference);
-      writingOf_.back() =
-          writings_.try_emplace(Writing{split.prefix, split.number}, index).first->second;
-    }
+  ComponentAt at(const Member& member) const {
+    const ComponentEntry* first = design_[member.document].entries().data();
+    return {member.document, static_cast<size_t>(member.entry - first)};
+  }
+  int sheetOf(const Member& member) const {
+    return sheetsBefore_[member.document] + member.entry->section();
   }
 
   void add(FindingKind kind, const Member& member, std::optional<ComponentAt> other = {},
            int blockCount = 0) {
-    findings_.push_back({kind, member.at, other, blockCount, {}});
+    findings_.push_back({kind, at(member), other, blockCount, {}});
   }
 
-  std::optional<int> blockCountOf(std::string_view partName) {
-    auto known = blockCounts_.find(partName);
-    if (known == blockCounts_.end()) {
-      known = blockCounts_.emplace(partName, (*blockCountOf_)(partName)).first;
+  // Checks a component on its own, and keeps it for the findings among the components of
+  // its reference if it is numbered.
+  void addComponent(uint32_t document, const ComponentEntry& entry) {
+    const std::string_view reference = entry.reference();
+    const PartRole role = PartRoleOf(entry.partName());
+    if (role == PartRole::PowerSymbol || reference.empty()) {
+      return;
     }
-    return known->second;
+    Member member{.entry = &entry, .document = document, .role = role};
+    if (blockCounts_ && role == PartRole::Ordinary) {
+      member.blockCount = blockCounts_->find(entry.partName());
+    }
+    checkAlone(member);
+    if (UnnumberedPrefix(reference)) {
+      return;
+    }
+    members_.push_back(member);
+    groupedKeys_.add(reference);
+    const SplitResult split = SplitReference(reference);
+    zeroLeads_ = zeroLeads_ || reference.substr(split.prefix.size()).starts_with('0');
+  }
+
+  // A number as a prefix writes it: R5 and R05 are one writing apart. Two writings of one
+  // prefix and number differ in their digits, and the digits of one of them begin with a
+  // 0 (R05 beside R5, R0 beside R): on a board where no digits do, there is nothing to
+  // look for.
+  void checkWritings() {
+    if (!zeroLeads_) {
+      return;
+    }
+    NameIndex writings;
+    writings.reserve(members_.size());
+    for (uint32_t index = 0; index < members_.size(); ++index) {
+      const std::string_view reference = members_[index].entry->reference();
+      const SplitResult split = SplitReference(reference);
+      const uint32_t hash =
+          NameIndex::Join(NameIndex::Hash(split.prefix), static_cast<uint64_t>(split.number));
+      const uint32_t first = writings.addFirstKeyed(hash, index, [&](uint32_t other) {
+        const SplitResult otherSplit = SplitReference(members_[other].entry->reference());
+        return otherSplit.number == split.number && otherSplit.prefix == split.prefix;
+      });
+      if (first != index && members_[first].entry->reference() != reference) {
+        add(FindingKind::WrittenTwoWays, members_[index], at(members_[first]));
+      }
+    }
   }
 
   // The findings of one component on its own.
@@ -154,103 +183,93 @@ class Checker {
     if (IsMisread(reference)) {
       add(FindingKind::Misread, member);
     }
-    if (blockCountOf_ == nullptr || member.role != PartRole::Ordinary) {
+    if (!blockCounts_ || member.role != PartRole::Ordinary) {
       return;
     }
-    const std::optional<int> count = blockCountOf(member.entry->partName());
-    if (!count) {
+    if (member.blockCount < 0) {
       add(FindingKind::PartNotFound, member);
-    } else if (member.entry->block() >= *count) {
-      add(FindingKind::BlockBeyondCount, member, {}, *count);
+    } else if (member.entry->block() >= member.blockCount) {
+      add(FindingKind::BlockBeyondCount, member, {}, member.blockCount);
     }
   }
 
-  // The findings among the components of one reference, in design order.
-  void checkGroup(const std::vector<size_t>& group) {
-    // Most references have one component, which can only lack its package (a power block)
-    // or be checked against its part; the tables below would cost more than the rest.
+  // The findings among the components of one reference, given in design order. Each rule
+  // names the first component of a key (a tag, a part, a block) in design order: the
+  // components are sorted by the key, then by design order, so that boards where one
+  // reference holds thousands take no longer than sorting them.
+  void checkGroup(std::span<const uint32_t> group) {
     if (group.size() == 1 && members_[group.front()].role != PartRole::PowerBlock) {
-      const Member& member = members_[group.front()];
-      checkBlockCount(member, member, 1);
       return;
     }
-    const Member* anchor = nullptr;
-    std::unordered_set<std::string_view> packagedTags;  // tags of the ordinary components
-    for (size_t index : group) {
-      const Member& member = members_[index];
-      if (member.role == PartRole::Ordinary) {
-        anchor = anchor ? anchor : &member;
-        packagedTags.insert(member.entry->packageTag());
-      }
-    }
-    anchor = anchor ? anchor : &members_[group.front()];
-    // Per part (tag and part name): the first component and how many there are so far;
-    // per part and block: the component that claimed the block first.
-    struct PartSeen {
-      const Member* first = nullptr;
-      int count = 0;
+    const auto ordinary = [this](uint32_t index) {
+      return members_[index].role == PartRole::Ordinary;
     };
-    std::map<std::pair<std::string_view, std::string_view>, PartSeen> parts;
-    std::map<std::pair<std::string_view, int>, const Member*> blockOwners;
+    const auto anchorAt = std::find_if(group.begin(), group.end(), ordinary);
+    const Member& anchor = members_[anchorAt != group.end() ? *anchorAt : group.front()];
+    for (uint32_t index : group) {
+      if (!CanShareAPackage(members_[index], anchor)) {
+        add(FindingKind::DuplicateReference, members_[index], at(anchor));
+      }
+    }
+    const auto tagOf = [this](uint32_t index) { return members_[index].entry->packageTag(); };
+    sorted_.assign(group.begin(), group.end());
+    SortByKey(sorted_, tagOf);
     // By tag: the package's first block, and its first ordinary one.
-    std::map<std::string_view, size_t> firstOfTag;
-    std::map<std::string_view, size_t> firstOrdinaryOfTag;
-    for (size_t index : group) {
-      const Member& member = members_[index];
-      if (!CanShareAPackage(member, *anchor)) {
-        add(FindingKind::DuplicateReference, member, anchor->at);
-      }
-      const auto [first, opened] = firstOfTag.try_emplace(member.entry->packageTag(), index);
-      if (!opened && options_.sheetRanges && memberSheet_[index] != memberSheet_[first->second]) {
-        add(FindingKind::PackageOnTwoSheets, member, members_[first->second].at);
-      }
-      if (member.role == PartRole::Ordinary) {
-        const size_t firstOrdinary =
-            firstOrdinaryOfTag.try_emplace(member.entry->packageTag(), index).first->second;
-        const Member& firstBlock = members_[firstOrdinary];
+    ForEachRunOfKey(sorted_, tagOf, [&](std::span<const uint32_t> package) {
+      const Member& first = members_[package.front()];
+      const auto firstOrdinaryAt = std::find_if(package.begin(), package.end(), ordinary);
+      for (uint32_t index : package) {
+        const Member& member = members_[index];
+        if (options_.sheetRanges && index != package.front() && sheetOf(member) != sheetOf(first)) {
+          add(FindingKind::PackageOnTwoSheets, member, at(first));
+        }
+        if (member.role == PartRole::PowerBlock) {
+          if (blockCounts_ && firstOrdinaryAt == package.end()) {
+            add(FindingKind::PowerBlockWithoutPackage, member);
+          }
+          continue;
+        }
+        const Member& firstBlock = members_[*firstOrdinaryAt];
         if (member.entry->partName() != firstBlock.entry->partName()) {
-          add(FindingKind::PartsDiffer, member, firstBlock.at);
+          add(FindingKind::PartsDiffer, member, at(firstBlock));
         }
       }
-      if (member.role == PartRole::PowerBlock) {
-        if (blockCountOf_ && !packagedTags.contains(member.entry->packageTag())) {
-          add(FindingKind::PowerBlockWithoutPackage, member);
+    });
+    // The ordinary components alone, by part (tag and part name) and by block of a tag.
+    std::erase_if(sorted_, [&](uint32_t index) { return !ordinary(index); });
+    const auto partOf = [this](uint32_t index) {
+      return std::pair(members_[index].entry->packageTag(), members_[index].entry->partName());
+    };
+    SortByKey(sorted_, partOf);
+    ForEachRunOfKey(sorted_, partOf, [&](std::span<const uint32_t> part) {
+      // More components of a multi-block part under this reference than it has blocks.
+      const Member& first = members_[part.front()];
+      for (size_t ordinal = 1; ordinal <= part.size(); ++ordinal) {
+        const Member& member = members_[part[ordinal - 1]];
+        if (member.blockCount > 1 && ordinal > static_cast<size_t>(member.blockCount)) {
+          add(FindingKind::MoreBlocksThanPart, member, at(first), member.blockCount);
         }
-        continue;
       }
-      PartSeen& part = parts[{member.entry->packageTag(), member.entry->partName()}];
-      part.first = part.first ? part.first : &member;
-      const auto [owner, claimed] =
-          blockOwners.try_emplace({member.entry->packageTag(), member.entry->block()}, &member);
-      if (!claimed) {
-        add(FindingKind::OneBlockTwice, member, owner->second->at);
+    });
+    const auto blockOf = [this](uint32_t index) {
+      return std::pair(members_[index].entry->packageTag(), members_[index].entry->block());
+    };
+    SortByKey(sorted_, blockOf);
+    ForEachRunOfKey(sorted_, blockOf, [&](std::span<const uint32_t> claims) {
+      for (uint32_t index : claims.subspan(1)) {
+        add(FindingKind::OneBlockTwice, members_[index], at(members_[claims.front()]));
       }
-      checkBlockCount(member, *part.first, ++part.count);
-    }
+    });
   }
 
-  // `ordinal` counts the components of this part under this reference, this one included.
-  void checkBlockCount(const Member& member, const Member& first, int ordinal) {
-    if (blockCountOf_ == nullptr) {
-      return;
-    }
-    const std::optional<int> count = blockCountOf(member.entry->partName());
-    if (count && *count > 1 && ordinal > *count) {
-      add(FindingKind::MoreBlocksThanPart, member, first.at, *count);
-    }
-  }
-
-  const BlockCountLookup* blockCountOf_;
+  std::span<const SchematicDocument> design_;
   LintOptions options_;
-  std::vector<Member> members_;
-  std::vector<int> memberSheet_;  // by member: its sheet in the design
-  // By member: the first member with its prefix and number (itself, if none before it).
-  std::vector<size_t> writingOf_;
-  std::unordered_map<Writing, size_t, WritingHash> writings_;
-  // The numbered members, to be grouped by reference, and their references' keys.
-  std::vector<size_t> grouped_;
-  ReferenceKeys groupedKeys_;
-  std::unordered_map<std::string_view, std::optional<int>> blockCounts_;
+  std::vector<int> sheetsBefore_;           // by document: the sheets of those before it
+  std::optional<BlockCounts> blockCounts_;  // none: only the findings that need no library
+  std::vector<Member> members_;             // the numbered components, in design order
+  bool zeroLeads_ = false;        // whether the digits of some member's reference begin with a 0
+  ReferenceKeys groupedKeys_;     // by member: its reference
+  std::vector<uint32_t> sorted_;  // a group's members, sorted by one of its keys
   std::vector<AnnotationFinding> findings_;
 };
 

@@ -243,7 +243,9 @@ int RunLint(const LintRequest& request, const TextShown& shown, CliEnvironment& 
       } else if (!request.quiet) {
         lines << writer.line(finding) << '\n';
       }
-      csv += writer.csvRow(finding);
+      if (!request.report.empty()) {
+        csv += writer.csvRow(finding);
+      }
     }
     if (findings.empty() && !request.quiet && request.format == OutputFormat::Text) {
       std::string named;

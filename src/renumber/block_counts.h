@@ -25,17 +25,27 @@ class BlockCounts {
   // The block count of `partName` (0 when no library knows the part), with the name's hash
   // computed already, as for the prefetches below.
   int16_t of(const ShortText& partName, uint32_t hash) {
-    const uint32_t id = names_.idOf(partName, hash);
-    if (id == counts_.size()) {
-      const std::optional<int> count = lookup_(partName.view());
-      counts_.push_back(static_cast<int16_t>(count ? std::clamp<int>(*count, 0, kMost) : 0));
-    }
-    return counts_[id];
+    return std::max<int16_t>(find(partName, hash), 0);
   }
   // `partName` holds at most ShortText::kCapacity characters, as a record's part name does.
   int16_t of(std::string_view partName) {
     const ShortText name = ShortText::Of(partName);
     return of(name, name.hash());
+  }
+
+  // The same, but -1 when no library knows the part: the annotation check tells a part
+  // missing from one whose library gives it no blocks.
+  int16_t find(const ShortText& partName, uint32_t hash) {
+    const uint32_t id = names_.idOf(partName, hash);
+    if (id == counts_.size()) {
+      const std::optional<int> count = lookup_(partName.view());
+      counts_.push_back(static_cast<int16_t>(count ? std::clamp<int>(*count, 0, kMost) : -1));
+    }
+    return counts_[id];
+  }
+  int16_t find(std::string_view partName) {
+    const ShortText name = ShortText::Of(partName);
+    return find(name, name.hash());
   }
 
   void prefetchSlot(uint32_t hash) const { names_.prefetchSlot(hash); }
@@ -44,7 +54,7 @@ class BlockCounts {
  private:
   const BlockCountLookup& lookup_;
   ShortTextIds names_;
-  std::vector<int16_t> counts_;  // by name id
+  std::vector<int16_t> counts_;  // by name id; -1 for a part no library knows
 };
 
 }  // namespace kerro

@@ -5,11 +5,12 @@
 // every other part is ordinary. Names are compared byte for byte, case included.
 
 #include <array>
+#include <cstdint>
 #include <string_view>
 
 namespace kerro {
 
-enum class PartRole { Ordinary, PowerSymbol, PowerBlock };
+enum class PartRole : uint8_t { Ordinary, PowerSymbol, PowerBlock };
 
 inline PartRole PartRoleOf(std::string_view partName) {
   constexpr std::array<std::string_view, 5> kPowerNames = {"VCC", "VDD", "GND", "VEE", "VSS"};
