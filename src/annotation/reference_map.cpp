@@ -487,12 +487,15 @@ void LookUpAhead(size_t count, const NameIndex& index, const HashOf& hashOf, con
   }
 }
 
-// The row that renames each entry, if any: the first that names it.
-std::vector<std::optional<size_t>> MatchRows(const ReferenceMap& map, const std::string& path,
-                                             const SchematicDocument& document,
-                                             std::vector<bool>& rowMatched) {
+// What MatchRows gives an entry that no row names.
+constexpr uint32_t kNoRow = UINT32_MAX;
+
+// The row that renames each entry, or kNoRow: the first that names it. Rows are counted
+// in 32 bits, as the index finds them.
+std::vector<uint32_t> MatchRows(const ReferenceMap& map, const std::string& path,
+                                const SchematicDocument& document, std::vector<bool>& rowMatched) {
   const auto entries = document.entries();
-  std::vector<std::optional<size_t>> rowOf(entries.size());
+  std::vector<uint32_t> rowOf(entries.size(), kNoRow);
   NameIndex rowsHere;
   rowsHere.reserve(map.rows.size());
   SectionsNamedIn here(path);
@@ -518,7 +521,7 @@ std::vector<std::optional<size_t>> MatchRows(const ReferenceMap& map, const std:
           const int64_t row = rowsHere.findKeyed(
               hash, [&](uint32_t at) { return oldReferenceAt(at) == entries[e].reference(); });
           if (row >= 0) {
-            rowOf[e] = static_cast<size_t>(row);
+            rowOf[e] = static_cast<uint32_t>(row);
           }
         });
   } else {
@@ -564,13 +567,13 @@ std::vector<std::optional<size_t>> MatchRows(const ReferenceMap& map, const std:
                          entry.reference(), entry.block());
           });
           if (row >= 0) {
-            rowOf[e] = static_cast<size_t>(row);
+            rowOf[e] = static_cast<uint32_t>(row);
           }
         });
   }
-  for (const std::optional<size_t>& row : rowOf) {
-    if (row) {
-      rowMatched[*row] = true;
+  for (const uint32_t row : rowOf) {
+    if (row != kNoRow) {
+      rowMatched[row] = true;
     }
   }
   return rowOf;
@@ -689,7 +692,7 @@ std::optional<MapRefusal> ApplyReferenceMap(const ReferenceMap& map, const std::
                                             SchematicDocument& document,
                                             std::vector<bool>& rowMatched) {
   rowMatched.resize(map.rows.size(), false);
-  const std::vector<std::optional<size_t>> rowOf = MatchRows(map, path, document, rowMatched);
+  const std::vector<uint32_t> rowOf = MatchRows(map, path, document, rowMatched);
   const auto entries = document.entries();
   // What the renamed components were, to check the result by and to put back should it be
   // refused; a record given back is never refused, and needs neither.
@@ -699,13 +702,13 @@ std::optional<MapRefusal> ApplyReferenceMap(const ReferenceMap& map, const std::
   std::vector<Annotated> before;
   if (mayBeRefused) {
     const auto count = static_cast<size_t>(
-        std::count_if(rowOf.begin(), rowOf.end(), [](const auto& row) { return row.has_value(); }));
+        std::count_if(rowOf.begin(), rowOf.end(), [](uint32_t row) { return row != kNoRow; }));
     saved.reserve(count);
     renamed.reserve(count);
     before.reserve(count);
   }
   for (size_t e = 0; e < entries.size(); ++e) {
-    if (!rowOf[e]) {
+    if (rowOf[e] == kNoRow) {
       continue;
     }
     if (mayBeRefused) {
@@ -714,7 +717,7 @@ std::optional<MapRefusal> ApplyReferenceMap(const ReferenceMap& map, const std::
       renamed.push_back(e);
       before.push_back(AnnotationOf(entries[e]));
     }
-    const MapRow& row = map.rows[*rowOf[e]];
+    const MapRow& row = map.rows[rowOf[e]];
     if (map.restoresRecord) {
       RestoreReference(row.newReference, entries[e].referenceField());
     } else {
