@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <tuple>
 #include <utility>
 
 #include "library/library_set.h"
@@ -92,7 +93,8 @@ class Checker {
     }
   }
 
-  std::vector<AnnotationFinding> run() {
+  // Visits the findings in file order.
+  void run(const FindingVisitor& visit) {
     checkWritings();
     const auto referenceOf = [this](uint32_t index) { return members_[index].entry->reference(); };
     // A reference of one component can only be a power block that lacks its package, which
@@ -100,14 +102,20 @@ class Checker {
     const bool singles = blockCounts_.has_value();
     ForEachReferenceGroup(std::move(groupedKeys_), referenceOf, singles,
                           [this](std::span<const uint32_t> group) { checkGroup(group); });
-    std::stable_sort(findings_.begin(), findings_.end(),
-                     [](const AnnotationFinding& a, const AnnotationFinding& b) {
-                       if (a.component != b.component) {
-                         return a.component < b.component;
-                       }
-                       return a.kind < b.kind;
-                     });
-    return std::move(findings_);
+    std::stable_sort(findings_.begin(), findings_.end(), [](const Found& a, const Found& b) {
+      return std::tie(a.document, a.entry, a.kind) < std::tie(b.document, b.entry, b.kind);
+    });
+    AnnotationFinding finding;
+    for (const Found& found : findings_) {
+      finding.kind = found.kind;
+      finding.component = {found.document, found.entry};
+      finding.other.reset();
+      if (found.otherDocument != kNoOther) {
+        finding.other = ComponentAt{found.otherDocument, found.otherEntry};
+      }
+      finding.blockCount = found.blockCount;
+      visit(finding);
+    }
   }
 
  private:
@@ -121,7 +129,13 @@ class Checker {
 
   void add(FindingKind kind, const Member& member, std::optional<ComponentAt> other = {},
            int blockCount = 0) {
-    findings_.push_back({kind, at(member), other, blockCount, {}});
+    const ComponentAt component = at(member);
+    findings_.push_back({.document = static_cast<uint32_t>(component.document),
+                         .entry = static_cast<uint32_t>(component.entry),
+                         .otherDocument = other ? static_cast<uint32_t>(other->document) : kNoOther,
+                         .otherEntry = other ? static_cast<uint32_t>(other->entry) : 0,
+                         .blockCount = static_cast<int16_t>(blockCount),
+                         .kind = kind});
   }
 
   // Checks a component on its own, and keeps it for the findings among the components of
@@ -270,7 +284,18 @@ class Checker {
   bool zeroLeads_ = false;        // whether the digits of some member's reference begin with a 0
   ReferenceKeys groupedKeys_;     // by member: its reference
   std::vector<uint32_t> sorted_;  // a group's members, sorted by one of its keys
-  std::vector<AnnotationFinding> findings_;
+  // A finding as it waits for its turn: 20 bytes, as a hand-edited board can hold
+  // several for each of a million components.
+  static constexpr uint32_t kNoOther = UINT32_MAX;
+  struct Found {
+    uint32_t document = 0;
+    uint32_t entry = 0;
+    uint32_t otherDocument = kNoOther;
+    uint32_t otherEntry = 0;
+    int16_t blockCount = 0;  // a library's count, at most BlockCounts::kMost
+    FindingKind kind = FindingKind::DuplicateReference;
+  };
+  std::vector<Found> findings_;
 };
 
 }  // namespace
@@ -307,16 +332,25 @@ std::string_view FindingName(FindingKind kind) {
   return {};
 }
 
+void CheckAnnotation(std::span<const SchematicDocument> design,
+                     const BlockCountLookup* blockCountOf, const LintOptions& options,
+                     const FindingVisitor& visit) {
+  Checker(design, blockCountOf, options).run(visit);
+}
+
 std::vector<AnnotationFinding> CheckAnnotation(std::span<const SchematicDocument> design,
                                                const BlockCountLookup* blockCountOf,
                                                const LintOptions& options) {
-  return Checker(design, blockCountOf, options).run();
+  std::vector<AnnotationFinding> findings;
+  CheckAnnotation(design, blockCountOf, options,
+                  [&](const AnnotationFinding& finding) { findings.push_back(finding); });
+  return findings;
 }
 
-std::vector<AnnotationFinding> CheckAnnotationWithLibraries(
-    std::span<const SchematicDocument> design, const std::string& schematicPath,
-    FileSystem& fileSystem, const std::vector<std::string>& libraryFolders,
-    const LintOptions& options) {
+void CheckAnnotationWithLibraries(std::span<const SchematicDocument> design,
+                                  const std::string& schematicPath, FileSystem& fileSystem,
+                                  const std::vector<std::string>& libraryFolders,
+                                  const LintOptions& options, const FindingVisitor& visit) {
   std::vector<AnnotationFinding> failures;
   LibrarySet libraries(
       [&](const std::string& libraryPath) {
@@ -325,14 +359,27 @@ std::vector<AnnotationFinding> CheckAnnotationWithLibraries(
       fileSystem);
   libraries.setLibraryFolders(libraryFolders);
   if (!libraries.loadLibraries(schematicPath)) {
-    std::vector<AnnotationFinding> findings = CheckAnnotation(design, nullptr, options);
-    findings.insert(findings.begin(), failures.begin(), failures.end());
-    return findings;
+    for (const AnnotationFinding& failure : failures) {
+      visit(failure);
+    }
+    CheckAnnotation(design, nullptr, options, visit);
+    return;
   }
   const BlockCountLookup blockCountOf = [&](std::string_view partName) {
     return libraries.blockCountOf(partName);
   };
-  return CheckAnnotation(design, &blockCountOf, options);
+  CheckAnnotation(design, &blockCountOf, options, visit);
+}
+
+std::vector<AnnotationFinding> CheckAnnotationWithLibraries(
+    std::span<const SchematicDocument> design, const std::string& schematicPath,
+    FileSystem& fileSystem, const std::vector<std::string>& libraryFolders,
+    const LintOptions& options) {
+  std::vector<AnnotationFinding> findings;
+  CheckAnnotationWithLibraries(
+      design, schematicPath, fileSystem, libraryFolders, options,
+      [&](const AnnotationFinding& finding) { findings.push_back(finding); });
+  return findings;
 }
 
 }  // namespace kerro

@@ -32,6 +32,7 @@
 //                          component).
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <span>
@@ -45,7 +46,7 @@
 
 namespace kerro {
 
-enum class FindingKind {
+enum class FindingKind : uint8_t {
   LibraryFailed,
   DuplicateReference,
   OneBlockTwice,
@@ -88,9 +89,17 @@ struct LintOptions {
   bool sheetRanges = false;  // --sheet-base in use
 };
 
+using FindingVisitor = std::function<void(const AnnotationFinding&)>;
+
 // Checks a design. Without `blockCountOf` only the findings that need no library are
 // looked for. The findings come in file order: document by document, and within one by
-// component, each component's findings in the order of FindingKind.
+// component, each component's findings in the order of FindingKind. `visit` is handed
+// each in turn: a hand-edited board can hold millions, which are kept meanwhile in a
+// fifth of the room of a list of them.
+void CheckAnnotation(std::span<const SchematicDocument> design,
+                     const BlockCountLookup* blockCountOf, const LintOptions& options,
+                     const FindingVisitor& visit);
+// The same, as a list.
 std::vector<AnnotationFinding> CheckAnnotation(std::span<const SchematicDocument> design,
                                                const BlockCountLookup* blockCountOf = nullptr,
                                                const LintOptions& options = {});
@@ -101,6 +110,10 @@ std::vector<AnnotationFinding> CheckAnnotation(std::span<const SchematicDocument
 // empty, as in numbering, and the findings that need libraries are not looked for (every
 // part would be "not found" for want of one file). A library not found at its listed path
 // is looked for by file name in `libraryFolders`.
+void CheckAnnotationWithLibraries(std::span<const SchematicDocument> design,
+                                  const std::string& schematicPath, FileSystem& fileSystem,
+                                  const std::vector<std::string>& libraryFolders,
+                                  const LintOptions& options, const FindingVisitor& visit);
 std::vector<AnnotationFinding> CheckAnnotationWithLibraries(
     std::span<const SchematicDocument> design, const std::string& schematicPath,
     FileSystem& fileSystem, const std::vector<std::string>& libraryFolders = {},

@@ -231,13 +231,9 @@ int RunLint(const LintRequest& request, const TextShown& shown, CliEnvironment& 
     const std::span<const std::string> loadedPaths(files.paths);
     const std::span<const SchematicDocument> design(files.documents);
     const FindingWriter writer(loadedPaths, design, shown);
-    const std::vector<AnnotationFinding> findings =
-        request.withLibraries
-            ? CheckAnnotationWithLibraries(design, loadedPaths.front(), environment.fileSystem,
-                                           request.libraryFolders, lintOptions)
-            : CheckAnnotation(design, nullptr, lintOptions);
-    for (const AnnotationFinding& finding : findings) {
-      ++findingCount;
+    size_t findingsHere = 0;
+    const FindingVisitor visit = [&](const AnnotationFinding& finding) {
+      ++findingsHere;
       if (request.format != OutputFormat::Text) {
         rows.push_back(writer.row(finding));
       } else if (!request.quiet) {
@@ -246,8 +242,15 @@ int RunLint(const LintRequest& request, const TextShown& shown, CliEnvironment& 
       if (!request.report.empty()) {
         csv += writer.csvRow(finding);
       }
+    };
+    if (request.withLibraries) {
+      CheckAnnotationWithLibraries(design, loadedPaths.front(), environment.fileSystem,
+                                   request.libraryFolders, lintOptions, visit);
+    } else {
+      CheckAnnotation(design, nullptr, lintOptions, visit);
     }
-    if (findings.empty() && !request.quiet && request.format == OutputFormat::Text) {
+    findingCount += findingsHere;
+    if (findingsHere == 0 && !request.quiet && request.format == OutputFormat::Text) {
       std::string named;
       for (const std::string& path : files.paths) {
         named += (named.empty() ? "" : ", ") + Printable(path);
