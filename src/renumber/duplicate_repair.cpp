@@ -54,6 +54,9 @@ class Placing {
     ForEachReferenceGroup(
         std::move(keys), referenceOf, false, [&](std::span<const uint32_t> places) {
           holders.clear();
+          // One reference can be on every component of a hand-edited board: its holders
+          // and packages are given their room at once, not grown to twice what they need.
+          holders.reserve(places.size());
           // The holders of a reference lie anywhere on a board. Each one's place, entry and
           // record are fetched a step apart, kAhead holders ahead of reading them, so that
           // the three cache misses of many holders overlap.
@@ -140,6 +143,7 @@ class Placing {
   // package it fits, or forms one.
   void placeOneTag(std::span<const Member> holders, uint32_t keeper) {
     packages_.clear();
+    packages_.reserve(holders.size());  // at most one each
     for (const Member& member : holders) {
       const uint32_t place = member.place;
       const ComponentEntry& holder = entry(place);
