@@ -205,7 +205,7 @@ struct ShapeRule {
   uint32_t numbers = 9999999;  // how many present numbers packages draw from, at random
 };
 
-constexpr std::array<ShapeRule, 8> kShapeRules = {{
+constexpr std::array<ShapeRule, 9> kShapeRules = {{
     {BoardShape::Scattered, "scattered", true, 1, 2, 0, false, 1},
     {BoardShape::Power, "power", true, 15, 20, 0, false, 1},
     {BoardShape::SharedTags, "shared-tags", true, 1, 2, 1000, false, 1},
@@ -214,6 +214,7 @@ constexpr std::array<ShapeRule, 8> kShapeRules = {{
     {BoardShape::Mixed, "mixed", true, 10, 2, 1000, false, 1},
     {BoardShape::MixedSections, "mixed-sections", true, 10, 2, 1000, false, 4},
     {BoardShape::Duplicates, "duplicates", true, 10, 2, 1000, false, 1, 1000},
+    {BoardShape::OneNumber, "one-number", true, 10, 2, 1000, false, 1, 1},
 }};
 
 // `length` upper-case letters.

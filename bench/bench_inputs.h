@@ -55,6 +55,8 @@ enum class BoardShape {
   MixedSections,  // Mixed in 4 sections
   Duplicates,     // Mixed with 1,000 present numbers: a reference has hundreds of holders,
                   // most of them duplicates, for --fix-duplicates to sort out
+  OneNumber,      // Mixed with one present number: every part of a prefix holds the same
+                  // reference (R1, C1, U1 ...), hundreds of thousands of holders each
 };
 
 // Name of a shape as bench/run and make_bench_inputs spell it ("today", "scattered" ...),
