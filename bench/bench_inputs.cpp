@@ -203,6 +203,7 @@ struct ShapeRule {
   bool longNames;
   int sections;
   uint32_t numbers = 9999999;  // how many present numbers packages draw from, at random
+  uint32_t firstNumber = 1;    // the lowest of them
 };
 
 constexpr std::array<ShapeRule, 9> kShapeRules = {{
@@ -214,7 +215,8 @@ constexpr std::array<ShapeRule, 9> kShapeRules = {{
     {BoardShape::Mixed, "mixed", true, 10, 2, 1000, false, 1},
     {BoardShape::MixedSections, "mixed-sections", true, 10, 2, 1000, false, 4},
     {BoardShape::Duplicates, "duplicates", true, 10, 2, 1000, false, 1, 1000},
-    {BoardShape::OneNumber, "one-number", true, 10, 2, 1000, false, 1, 1},
+    // R7, not R1, so that numbering changes the board (the board check of bench/run).
+    {BoardShape::OneNumber, "one-number", true, 10, 2, 1000, false, 1, 1, 7},
 }};
 
 // `length` upper-case letters.
@@ -295,7 +297,8 @@ std::vector<uint8_t> ShapedBoard(size_t components, size_t catalogParts, const S
     }
     record.partName = part.name;
     // The numbers spread over 1 to 9,999,999, so that numbering changes them.
-    const uint32_t number = random.below(rule.numbers) * (9999999 / rule.numbers) + 1;
+    const uint32_t number =
+        random.below(rule.numbers) * (9999999 / rule.numbers) + rule.firstNumber;
     record.reference = Numbered(part.prefix.c_str(), number, 1).substr(0, 8);
     if (part.blocks > 1) {
       packaged.emplace_back(record.packageTag, part.prefix);
